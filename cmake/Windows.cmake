@@ -1,0 +1,39 @@
+# The Win32 home of the platform seam, the resources and the program.
+
+file(GLOB TAV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+list(FILTER TAV_WIN32_SOURCES EXCLUDE REGEX "/entry\\.cpp$")
+add_library(tav_win32 STATIC ${TAV_WIN32_SOURCES})
+target_link_libraries(tav_win32 PUBLIC tav_core)
+target_compile_definitions(tav_win32 PUBLIC UNICODE _UNICODE)
+target_link_libraries(tav_win32 PUBLIC
+  user32 gdi32 advapi32 shell32 comctl32 ole32 oleaut32 uuid wininet psapi
+  shlwapi msimg32 windowscodecs wbemuuid version uxtheme dwmapi)
+tav_warnings(tav_win32)
+
+# The type library that describes the error logger, embedded in the exe.
+find_program(TAV_WIDL widl REQUIRED)
+set(TAV_WINE_IDL_DIR /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files")
+set(TAV_STDOLE_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH "folder of stdole2.tlb")
+set(TAV_TLB ${CMAKE_BINARY_DIR}/generated/TAVUpdate.tlb)
+add_custom_command(OUTPUT ${TAV_TLB}
+  COMMAND ${TAV_WIDL} -t -I ${TAV_WINE_IDL_DIR} -L ${TAV_STDOLE_DIR}
+          -o ${TAV_TLB} ${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.idl
+  COMMENT "Type library TAVUpdate")
+add_custom_target(tav_typelib DEPENDS ${TAV_TLB})
+
+configure_file(${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.rc.in
+               ${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc @ONLY)
+
+add_executable(TAVUpdate WIN32
+  ${CMAKE_SOURCE_DIR}/src/platform/win32/entry.cpp
+  ${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc)
+add_dependencies(TAVUpdate tav_typelib)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc PROPERTIES
+  OBJECT_DEPENDS "${TAV_TLB};${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.manifest")
+target_include_directories(TAVUpdate PRIVATE ${CMAKE_SOURCE_DIR}/src/resources ${CMAKE_BINARY_DIR}/generated)
+target_link_options(TAVUpdate PRIVATE -municode)
+target_link_libraries(TAVUpdate PRIVATE tav_win32)
+tav_warnings(TAVUpdate)
+
+install(TARGETS TAVUpdate RUNTIME DESTINATION .)

@@ -1,0 +1,25 @@
+// Where the program finds its run-time services. Start-up installs the
+// Win32 ones; tests install fakes.
+#pragma once
+
+#include "platform/registry_api.h"
+#include "platform/runtime.h"
+
+namespace tav {
+
+struct Platform {
+    EventLoop* events = nullptr;
+    App* app = nullptr;
+    Files* files = nullptr;
+    Clock* clock = nullptr;
+    Ui* ui = nullptr;
+    Shell* shell = nullptr;
+    Locale* locale = nullptr;
+    RegistryApi* registry = nullptr;
+};
+
+// The installed services. Every member is set before any routine runs.
+Platform& platform();
+void SetPlatform(const Platform& services);
+
+}  // namespace tav

@@ -1,0 +1,43 @@
+// The process entry: hardens the loader, installs the Win32 services,
+// runs Main and then the message loop until the last window has closed.
+#include "app/modMain.h"
+#include "platform/win32/main_window_host.h"
+#include "platform/win32/platform_win32.h"
+#include "platform/win32/runtime_win32.h"
+#include "platform/win32/win.h"
+
+namespace {
+
+void HardenDllSearch() {
+    // Resolve every later LoadLibrary in the system folder only, so a DLL
+    // dropped beside the program or in the current folder is never picked up.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ::SetDllDirectoryW(L"");
+}
+
+void BecomeDpiAware() {
+    // Per-monitor DPI awareness, where the system offers it.
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    auto setContext = user32 ? reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+                                   ::GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
+                             : nullptr;
+    if (!setContext || !setContext(reinterpret_cast<HANDLE>(-4) /* PER_MONITOR_AWARE_V2 */))
+        ::SetProcessDPIAware();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    HardenDllSearch();
+    BecomeDpiAware();
+    tav::win32::InstallWin32Platform();
+    try {
+        if (!tav::Main([] { tav::win32::OpenMainWindow(); })) return 0;
+        if (tav::win32::OpenWindowCount() == 0) return 0;
+        return tav::win32::RunMessageLoop();
+    } catch (...) {
+        // Nothing leaves the entry as an exception.
+        return 1;
+    }
+}

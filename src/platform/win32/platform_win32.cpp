@@ -1,0 +1,21 @@
+#include "platform/win32/platform_win32.h"
+
+#include "platform/win32/registry_win32.h"
+#include "platform/win32/runtime_win32.h"
+
+namespace tav::win32 {
+
+Platform& InstallWin32Platform() {
+    static Win32EventLoop events;
+    static Win32App app;
+    static Win32Files files;
+    static Win32Clock clock;
+    static Win32Ui ui;
+    static Win32Shell shell;
+    static Win32Locale locale;
+    static Win32Registry registry(true);
+    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry});
+    return platform();
+}
+
+}  // namespace tav::win32

@@ -1,0 +1,42 @@
+# Sourced by the scripts that run Windows programs: one Wine prefix under
+# build/, a virtual display when there is none, a persistent wineserver.
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$here/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+TAV_STARTED_XVFB=""
+TAV_STARTED_WINESERVER=""
+
+tav_start_display() {
+  if [ -z "${DISPLAY:-}" ] || [ "${TAV_FORCE_XVFB:-}" = 1 ]; then
+    local n
+    for n in 99 98 97 96 95; do
+      if [ ! -e "/tmp/.X${n}-lock" ]; then
+        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        TAV_STARTED_XVFB=$!
+        export DISPLAY=":$n"
+        local i
+        for i in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+        break
+      fi
+    done
+  fi
+}
+
+tav_prepare_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (about 10 s, once)"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  wineserver -p >/dev/null 2>&1 &
+  TAV_STARTED_WINESERVER=1
+  # Bare Xvfb has no window manager: unmanaged windows close at once.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+}
+
+tav_stop_wine() {
+  if [ -n "$TAV_STARTED_WINESERVER" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "$TAV_STARTED_XVFB" ]; then kill "$TAV_STARTED_XVFB" 2>/dev/null || true; fi
+}

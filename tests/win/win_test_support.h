@@ -1,0 +1,33 @@
+// Shared helpers for the tests that run under Wine.
+#pragma once
+
+#include <string>
+
+#include "platform/win32/win.h"
+
+namespace tav::wintest {
+
+// A path of the build tree as this process sees it ("Z:\..." under Wine).
+std::string HostPath(const std::string& unixPath);
+
+// A fresh empty folder under the temp folder, removed by the destructor.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Starts a program; returns its process handle (caller closes) or null.
+HANDLE StartProcess(const std::string& exe, const std::string& arguments);
+
+// Waits for a process to end; its exit code, or -1 on time-out.
+long WaitExit(HANDLE process, unsigned long ms);
+
+// Reads a whole file as bytes; "" when missing.
+std::string ReadFileBytes(const std::string& path);
+
+}  // namespace tav::wintest

@@ -13,20 +13,22 @@ using wintest::WaitExit;
 
 const std::string kProbe = HostPath(TAV_TEST_HELPER_DIR "/instance_probe.exe");
 
+struct WindowSearch {
+    DWORD pid;
+    bool found;
+};
+
+BOOL CALLBACK FindWindowOf(HWND w, LPARAM p) {
+    auto* search = reinterpret_cast<WindowSearch*>(p);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    if (owner == search->pid) search->found = true;
+    return !search->found;
+}
+
 bool HasWindowOf(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        bool found;
-    } s{pid, false};
-    ::EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(p);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (owner == search->pid) search->found = true;
-            return !search->found;
-        },
-        reinterpret_cast<LPARAM>(&s));
+    WindowSearch s{pid, false};
+    ::EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }
 

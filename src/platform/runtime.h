@@ -40,6 +40,9 @@ public:
     virtual AppIdentity Identity() = 0;
     // True when another process of this program already runs.
     virtual bool PrevInstance() = 0;
+    // Everything the process was started with after its own program name,
+    // as given: nothing unquoted or decoded.
+    virtual std::string ArgumentText() = 0;
 };
 
 // One entry of a file search.

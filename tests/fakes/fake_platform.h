@@ -40,9 +40,11 @@ class FakeApp : public App {
 public:
     AppIdentity Identity() override { return identity; }
     bool PrevInstance() override { return prevInstance; }
+    std::string ArgumentText() override { return argumentText; }
 
     AppIdentity identity{"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10};
     bool prevInstance = false;
+    std::string argumentText;
 };
 
 class FakeFiles : public Files {

@@ -126,6 +126,14 @@ TEST_F(FilesWinTest, ClockAndLocaleAnswer) {
     EXPECT_GT(ui.ScreenWidthTwips(), 0);
 }
 
+TEST_F(FilesWinTest, ArgumentTextIsEverythingAfterTheProgramName) {
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"\"C:\\Program Files\\TAV\\TAVUpdate.exe\"  \"http://h/s.exe|x\""),
+              L"\"http://h/s.exe|x\"");
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"TAVUpdate.exe http://h/s.exe|x| y "), L"http://h/s.exe|x| y ");
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"TAVUpdate.exe"), L"");
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"\"unterminated"), L"");
+}
+
 TEST_F(FilesWinTest, IdentityNamesTheRunningProgram) {
     win32::Win32App app;
     const AppIdentity id = app.Identity();

@@ -106,6 +106,24 @@ bool Win32App::PrevInstance() {
     return another_;
 }
 
+std::string Win32App::ArgumentText() {
+    return Narrow(ArgumentsAfterProgramName(::GetCommandLineW()));
+}
+
+std::wstring ArgumentsAfterProgramName(const std::wstring& commandLine) {
+    // The program name ends at its closing quote, or at the first blank
+    // when it is not quoted; the blanks after it are not arguments.
+    size_t i = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        const size_t close = commandLine.find(L'"', 1);
+        i = close == std::wstring::npos ? commandLine.size() : close + 1;
+    } else {
+        while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
+    }
+    while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
+    return commandLine.substr(i);
+}
+
 // ----------------------------------------------------------------- files
 
 int32_t ClassicFileError(DWORD e) {

@@ -36,6 +36,7 @@ class Win32App : public App {
 public:
     AppIdentity Identity() override;
     bool PrevInstance() override;
+    std::string ArgumentText() override;
 
 private:
     UniqueKernel instanceMutex_;
@@ -86,6 +87,9 @@ public:
     std::string ToAnsi(const std::string& utf8) override;
     std::string FromAnsi(const std::string& ansi) override;
 };
+
+// The argument text of a full command line.
+std::wstring ArgumentsAfterProgramName(const std::wstring& commandLine);
 
 // Maps a Win32 error code from a file operation to the classic failure.
 int32_t ClassicFileError(DWORD win32Error);

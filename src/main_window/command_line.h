@@ -1,0 +1,41 @@
+// The command line TAV starts the updater with: "<url>|<anything>".
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tav {
+
+struct CommandLineFields {
+    std::string sDownloadURL;    // field 1, unchanged; empty without a "|"
+    std::string sInstallerFile;  // last "/" part of the URL's path; empty when unusable
+};
+
+// Splits the argument text at every "|". With at least two fields the first
+// is the download URL; further fields are ignored.
+CommandLineFields ParseCommandLine(const std::string& argumentText);
+
+// The path of an absolute URL ("scheme://authority/path?query#fragment"),
+// "" when it has none; nothing when the text is not such a URL.
+std::optional<std::string> UrlPath(const std::string& url);
+
+// Decodes %XX escapes; a malformed escape stays as it is.
+std::string PercentDecode(const std::string& text);
+
+// True when name can only ever name a file inside the folder it is joined
+// to: no separators, drive colons, "..", control characters, characters
+// Windows forbids, trailing dot or blank, or device names.
+bool IsSafeFileName(const std::string& name);
+
+// The ".old" name an earlier installer is moved aside to: lower case, every
+// ".exe" replaced by ".old" ("Setup.EXE" -> "setup.old"); a name without
+// ".exe" gets ".old" appended.
+std::string BackupName(const std::string& installerFile);
+
+// The download status line for one progress event. Without a total (0) it
+// shows the kB received alone.
+std::string ProgressText(const std::string& installerFile, int32_t nBytesMax, int32_t nBytes,
+                         const std::string& thousandsSeparator);
+
+}  // namespace tav

@@ -31,6 +31,7 @@ std::string DescriptionOf(int32_t number) {
     case kPathFileAccess: return "Path/File access error";
     case kPathNotFound: return "Path not found";
     case kObjectNotSet: return "Object variable or With block variable not set";
+    case kInvalidPropertyValue: return "Invalid property value";
     case kCantCreateObject: return "ActiveX component can't create object";
     case kAutomationError: return "Automation error";
     default: return "Application-defined or object-defined error";

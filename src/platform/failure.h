@@ -54,6 +54,7 @@ enum Code : int32_t {
     kPathFileAccess = 75,
     kPathNotFound = 76,
     kObjectNotSet = 91,
+    kInvalidPropertyValue = 380,
     kCantCreateObject = 429,
     kAutomationError = 440,
 };

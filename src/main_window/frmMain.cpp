@@ -1,0 +1,184 @@
+#include "main_window/frmMain.h"
+
+#include "app/state.h"
+#include "error_log/CErrorUpdate.h"
+#include "main_window/command_line.h"
+#include "platform/failure.h"
+#include "platform/number_text.h"
+#include "platform/platform.h"
+#include "platform/trap.h"
+
+namespace tav {
+
+frmMain::frmMain(MainWindowView& view, UpdateServices& services) : view_(view), services_(services) {}
+
+void frmMain::CloseWindow() {
+    closed_ = true;
+    view_.Close();
+}
+
+void frmMain::Form_Load() {
+    Trap trap("frmMain.Form_Load");
+    trap([&] { services_.SetIcon(view_.Handle(), "TAV", true); });
+    trap([&] {
+        Ui& ui = *platform().ui;
+        // One fifth of the free height above the window, not one half.
+        view_.MoveTwips((ui.ScreenWidthTwips() - view_.WidthTwips()) / 2,
+                        (ui.ScreenHeightTwips() - view_.HeightTwips()) / 5);
+    });
+    trap([&] {
+        const AppIdentity id = platform().app->Identity();
+        view_.SetVersionText("Version " + std::to_string(id.major) + "." + std::to_string(id.minor) +
+                             "." + std::to_string(id.revision));
+    });
+    trap([&] {
+        const CommandLineFields fields = ParseCommandLine(platform().app->ArgumentText());
+        sDownloadURL_ = fields.sDownloadURL;
+        sInstallerFile_ = fields.sInstallerFile;
+    });
+    MoveEarlierInstallerAside();
+    trap([&] { view_.SetStartTimerEnabled(true); });
+}
+
+void frmMain::MoveEarlierInstallerAside() {
+    Trap trap("frmMain.Form_Load");
+    if (sInstallerFile_.empty()) return;
+    const std::string folder = sInstallLocation + "\\";
+    bool present = false;
+    trap([&] { present = services_.IsFile(folder + sInstallerFile_); });
+    if (!present) return;
+    const std::string backup = BackupName(sInstallerFile_);
+    trap([&] {
+        if (services_.IsFile(folder + backup)) platform().files->Delete(folder + backup);
+    });
+    // A rename that fails (the file is in use) is logged; the new
+    // installer is then saved under the same name.
+    trap([&] { platform().files->Rename(folder + sInstallerFile_, folder + backup); });
+}
+
+void frmMain::Form_Unload() {
+    Trap trap("frmMain.Form_Unload");
+    closed_ = true;
+    trap([&] { ReleaseErrorLog(); });
+}
+
+void frmMain::Status(const std::string& sText, int16_t iPercentage) {
+    Trap trap("frmMain.Status");
+    trap([&] { view_.SetStatusText(sText); });
+    if (iPercentage != -1) trap([&] { view_.SetBarValue(iPercentage); });
+    trap([&] { platform().events->DoEvents(); });
+}
+
+void frmMain::TimerBeginUpdate_Timer() {
+    Trap trap = Trap::Silent();
+    trap([&] { view_.SetStartTimerEnabled(false); });
+    if (sDownloadURL_.empty()) {
+        trap([&] { services_.ShowCriticalError(kMissingUrlMessage); });
+        trap([&] { CloseWindow(); });
+        return;
+    }
+    trap([&] { view_.SetBarVisible(true); });
+    trap([&] { view_.SetStatusVisible(true); });
+    trap([&] { Status("Downloading " + sInstallerFile_, 0); });
+    if (closed_) return;
+    trap([&] { services_.DownloadStart(sDownloadURL_, sInstallerFile_, 16); });
+}
+
+void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) {
+    Trap trap("frmMain.GetNetFile_DownloadProgress");
+    if (closed_) return;
+    ++progressEvents_;
+    if (progressEvents_ == 1) {
+        trap([&] {
+            const std::string text =
+                ProgressText(sInstallerFile_, nBytesMax, nBytes, platform().locale->ThousandsSeparator());
+            int16_t percent = -1;
+            if (nBytesMax != 0) percent = RoundHalfEven16(static_cast<double>(nBytes) / nBytesMax * 100.0);
+            Status(text, percent);
+        });
+    }
+    if (progressEvents_ >= 5) progressEvents_ = 0;
+}
+
+void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
+    (void)nBytes;
+    Trap trap("frmMain.GetNetFile_DownloadComplete");
+    if (closed_) return;
+    bool saved = false;
+    trap([&] { saved = services_.SaveAs(sInstallerFile_); });
+    if (saved) {
+        trap([&] { Status("Download of " + sInstallerFile_ + " complete.", -1); });
+        trap([&] { view_.SetBarVisible(false); });
+        trap([&] { platform().events->DoEvents(); });
+        if (!closed_) trap([&] { InstallUpdate("FORCE"); });
+    } else {
+        trap([&] {
+            services_.ShowCriticalError("Error while saving " + platform().app->Identity().path + "\\" +
+                                        sInstallerFile_);
+        });
+    }
+    trap([&] { CloseWindow(); });
+}
+
+void frmMain::GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc) {
+    Trap trap("frmMain.GetNetFile_DownloadFailed");
+    if (closed_) return;
+    // The window stays open until Abort; the user and the log learn why.
+    trap([&] {
+        CurrentError().Set(Failure(ErrNum, ErrDesc, "GetNetFile"));
+        ErrorLog().Log("frmMain.GetNetFile_DownloadFailed");
+        CurrentError().Clear();
+    });
+    trap([&] { view_.SetBarError(); });
+    trap([&] { Status("Download of " + sInstallerFile_ + " failed: " + ErrDesc, -1); });
+}
+
+void frmMain::cmdAbort_Click() {
+    Trap trap("frmMain.cmdAbort_Click");
+    trap([&] { CloseWindow(); });
+}
+
+void frmMain::MouseDown(const std::string& control) {
+    Trap trap("frmMain." + control + "_MouseDown");
+    trap([&] { view_.BeginWindowMove(); });
+}
+
+void frmMain::InstallUpdate(const std::string& mode) {
+    (void)mode;  // the only caller forces the update
+    Trap trap("frmMain.InstallUpdate");
+    const std::string installer = sInstallLocation + "\\" + sInstallerFile_;
+    bool present = false;
+    trap([&] { present = services_.IsFile(installer); });
+    if (!present) {
+        trap([&] { services_.ShowCriticalError("Missing Installer " + installer + ". Aborting Update Process!"); });
+        trap([&] { CloseWindow(); });
+        return;
+    }
+    // Every yield below can run Abort: after each, a closed window means
+    // stop here, and above all never start the installer.
+    const auto stopRequested = [this] { return closed_; };
+    trap([&] { Status("Setting " + sInstallerFile_ + " Properties."); });
+    if (closed_) return;
+    trap([&] { services_.SetRunAsAdmin(sInstallerFile_); });
+    trap([&] { platform().events->DoEvents(); });
+    if (closed_) return;
+    trap([&] { Status(kClosingText); });
+    if (closed_) return;
+    trap([&] { services_.ShutDownTAV(stopRequested); });
+    if (closed_) return;
+    trap([&] { platform().events->DoEvents(); });
+    if (closed_) return;
+    trap([&] { Status(std::string(kClosingText) + "."); });
+    if (closed_) return;
+    trap([&] { services_.CloseAllTavProcesses(stopRequested); });
+    if (closed_) return;
+    trap([&] { platform().events->DoEvents(); });
+    if (closed_) return;
+    trap([&] { Status(kBeginningText); });
+    if (closed_) return;
+    std::string parameters;
+    trap([&] { parameters = view_.SilentChecked() ? "/s" : ""; });
+    trap([&] { services_.StartInstaller(installer, parameters, sInstallLocation + "\\"); });
+}
+
+}  // namespace tav

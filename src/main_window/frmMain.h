@@ -1,0 +1,57 @@
+// The main window's logic: load step, Status, the download session, the
+// install step and Abort. Every decision lives here; the view only draws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "main_window/main_window_view.h"
+#include "main_window/update_services.h"
+
+namespace tav {
+
+class frmMain {
+public:
+    frmMain(MainWindowView& view, UpdateServices& services);
+
+    // Handlers, named as the window's events.
+    void Form_Load();
+    void Form_Unload();
+    void TimerBeginUpdate_Timer();
+    void GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes);
+    void GetNetFile_DownloadComplete(int32_t nBytes);
+    void GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc);
+    void cmdAbort_Click();
+    // A press of any mouse button on the window or one of its labels.
+    void MouseDown(const std::string& control);
+
+    // Shows sText in the status line and, unless iPercentage is -1, the bar
+    // at iPercentage; then lets pending events run.
+    void Status(const std::string& sText, int16_t iPercentage = -1);
+    // Closes every TAV program and starts the installer.
+    void InstallUpdate(const std::string& mode);
+
+    const std::string& sDownloadURL() const { return sDownloadURL_; }
+    const std::string& sInstallerFile() const { return sInstallerFile_; }
+    // True once the window was closed (Abort or the end of a road).
+    bool closed() const { return closed_; }
+
+private:
+    void CloseWindow();
+    void MoveEarlierInstallerAside();
+
+    MainWindowView& view_;
+    UpdateServices& services_;
+    std::string sDownloadURL_;
+    std::string sInstallerFile_;
+    int16_t progressEvents_ = 0;
+    bool closed_ = false;
+};
+
+// The texts the update shows.
+inline constexpr const char* kMissingUrlMessage = "Missing Download URL. Aborting Update Process!";
+inline constexpr const char* kClosingText = "Closing TAV and all related programs before installing update.";
+inline constexpr const char* kBeginningText =
+    "Closing Update Manager, beginning update. Computer will restart when complete.";
+
+}  // namespace tav

@@ -1,0 +1,33 @@
+// What the update needs from the rest of the program: the download control,
+// the dialog, the process shutdown and the shell. One real set wires the
+// program's parts together; tests record the calls.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tav {
+
+class UpdateServices {
+public:
+    virtual ~UpdateServices() = default;
+    virtual void SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) = 0;
+    virtual bool IsFile(const std::string& path) = 0;
+    // The fatal-error dialog with the program's fixed frame; returns when
+    // the user has closed it.
+    virtual void ShowCriticalError(const std::string& content) = 0;
+    virtual void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) = 0;
+    // Writes the downloaded bytes; true on success.
+    virtual bool SaveAs(const std::string& filename) = 0;
+    virtual void SetRunAsAdmin(const std::string& installerFile) = 0;
+    // The long waits stop early once stopRequested answers true.
+    virtual void ShutDownTAV(const std::function<bool()>& stopRequested) = 0;
+    virtual bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) = 0;
+    // Starts the installer with the shell verb "Open", shown normally, not
+    // waited for.
+    virtual void StartInstaller(const std::string& path, const std::string& parameters,
+                                const std::string& folder) = 0;
+};
+
+}  // namespace tav

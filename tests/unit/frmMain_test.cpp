@@ -1,0 +1,254 @@
+// The update as the main window drives it: load, download session, install
+// step and Abort, on fakes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/state.h"
+#include "error_log/CErrorUpdate.h"
+#include "fakes/fake_main_window.h"
+#include "fakes/fake_platform.h"
+#include "main_window/frmMain.h"
+
+namespace tav {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const std::string kUrl = "http://127.0.0.1:8080/files/setup.exe";
+const std::string kFolder = "C:\\Program Files\\TAV";
+
+class FrmMainTest : public ::testing::Test {
+protected:
+    FrmMainTest() : services(view), form(view, services) {
+        sInstallLocation = kFolder;
+        fake.files.AddFolder(kFolder);
+        fake.app.argumentText = kUrl + "|TAV";
+    }
+    std::string Log() { return fake.files.Content(kFolder + "\\LOGS\\TAVerror.log"); }
+    // Loads the window and lets the start timer tick once.
+    void Start() {
+        form.Form_Load();
+        form.TimerBeginUpdate_Timer();
+        services.calls.clear();
+    }
+
+    fakes::FakePlatform fake;
+    fakes::FakeMainWindowView view;
+    fakes::FakeUpdateServices services;
+    frmMain form;
+};
+
+TEST_F(FrmMainTest, LoadSetsIconPositionVersionAndArmsTheTimer) {
+    form.Form_Load();
+    EXPECT_THAT(services.calls, ElementsAre("SetIcon 4660 TAV true"));
+    EXPECT_EQ(view.left, (1024 * 15 - 6000) / 2);
+    EXPECT_EQ(view.top, (768 * 15 - 3000) / 5);
+    EXPECT_EQ(view.version, "Version 7.6.10");
+    EXPECT_EQ(form.sDownloadURL(), kUrl);
+    EXPECT_EQ(form.sInstallerFile(), "setup.exe");
+    EXPECT_TRUE(view.timerEnabled);
+}
+
+TEST_F(FrmMainTest, WithoutUrlTheTimerStillRunsAndReportsItThenCloses) {
+    fake.app.argumentText = kUrl;  // no "|"
+    form.Form_Load();
+    EXPECT_TRUE(view.timerEnabled);
+    services.calls.clear();
+    form.TimerBeginUpdate_Timer();
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_THAT(services.calls, ElementsAre("Dialog Missing Download URL. Aborting Update Process!"));
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_FALSE(view.statusVisible);
+}
+
+TEST_F(FrmMainTest, AnEarlierInstallerIsMovedAsideAndAnOlderBackupDeleted) {
+    fake.app.argumentText = "http://h/x/Setup.exe|";
+    fake.files.AddFile(kFolder + "\\Setup.exe", "previous");
+    fake.files.AddFile(kFolder + "\\setup.old", "oldest");
+    services.files = {kFolder + "\\Setup.exe", kFolder + "\\setup.old"};
+    form.Form_Load();
+    EXPECT_FALSE(fake.files.HasFile(kFolder + "\\Setup.exe"));
+    EXPECT_EQ(fake.files.Content(kFolder + "\\setup.old"), "previous");
+    EXPECT_EQ(fake.files.StoredName(kFolder + "\\setup.old"), "setup.old");
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(FrmMainTest, NothingIsMovedWithoutAnEarlierInstallerOrWithAnUnsafeName) {
+    fake.files.AddFile(kFolder + "\\setup.old", "oldest");
+    services.files = {kFolder + "\\setup.old"};
+    form.Form_Load();
+    EXPECT_EQ(fake.files.Content(kFolder + "\\setup.old"), "oldest");
+
+    fake.app.argumentText = "http://h/..%5CTAV.exe|";
+    fake.files.AddFile("C:\\Program Files\\TAV.exe", "victim");
+    services.files = {"C:\\Program Files\\TAV\\..\\TAV.exe"};
+    frmMain other(view, services);
+    other.Form_Load();
+    EXPECT_EQ(other.sInstallerFile(), "");
+    EXPECT_EQ(fake.files.Content("C:\\Program Files\\TAV.exe"), "victim");
+    EXPECT_TRUE(view.timerEnabled);
+}
+
+TEST_F(FrmMainTest, AFailingRenameIsLoggedAndTheLoadGoesOn) {
+    fake.files.AddFile(kFolder + "\\setup.exe", "in use");
+    services.files = {kFolder + "\\setup.exe"};
+    fake.files.AddFolder(kFolder + "\\LOGS");
+    fake.files.deniedFolders.insert(fakes::NormalizePath(kFolder));
+    form.Form_Load();
+    EXPECT_EQ(fake.files.Content(kFolder + "\\setup.exe"), "in use");
+    EXPECT_THAT(Log(), HasSubstr("frmMain.Form_Load \r\nERROR: TAVUpdate, 75, Path/File access error, 0"));
+    EXPECT_TRUE(view.timerEnabled);
+}
+
+TEST_F(FrmMainTest, StartShowsTheBarAndStartsAFreshDownload) {
+    form.Form_Load();
+    services.calls.clear();
+    form.TimerBeginUpdate_Timer();
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(view.barVisible);
+    EXPECT_TRUE(view.statusVisible);
+    EXPECT_THAT(services.calls, ElementsAre("Status Downloading setup.exe", "DownloadStart " + kUrl + " setup.exe 16"));
+    EXPECT_THAT(view.barWrites, ElementsAre(0));
+}
+
+TEST_F(FrmMainTest, StatusWritesTheBarForEveryValueButMinusOneAndYields) {
+    form.Status("a", -1);
+    form.Status("b", 0);
+    form.Status("c", 100);
+    EXPECT_THAT(view.barWrites, ElementsAre(0, 100));
+    EXPECT_EQ(view.status, "c");
+    EXPECT_EQ(fake.events.doEventsCalls, 3);
+    form.Status("d", 101);  // the bar refuses it: logged, text shown, events still run
+    EXPECT_EQ(view.status, "d");
+    EXPECT_EQ(fake.events.doEventsCalls, 4);
+    EXPECT_THAT(Log(), HasSubstr("frmMain.Status \r\nERROR: TAVUpdate, 380, Invalid property value, 0"));
+}
+
+TEST_F(FrmMainTest, ProgressRefreshesOnTheFirstAndEverySixthEvent) {
+    Start();
+    form.GetNetFile_DownloadProgress(2500000, 1250000);
+    EXPECT_EQ(view.status, "Downloading setup.exe 1,250 of 2,500 K Bytes  (50%)");
+    EXPECT_EQ(view.bar, 50);
+    for (int i = 0; i < 4; ++i) form.GetNetFile_DownloadProgress(2500000, 2000000);
+    EXPECT_EQ(view.status, "Downloading setup.exe 1,250 of 2,500 K Bytes  (50%)");
+    form.GetNetFile_DownloadProgress(2500000, 2500000);
+    EXPECT_EQ(view.status, "Downloading setup.exe 2,500 of 2,500 K Bytes  (100%)");
+    EXPECT_EQ(view.bar, 100);
+}
+
+TEST_F(FrmMainTest, ProgressWithoutTotalShowsBytesAndLogsNothing) {
+    Start();
+    view.bar = 0;
+    for (int i = 0; i < 6; ++i) form.GetNetFile_DownloadProgress(0, 1500 * (i + 1));
+    EXPECT_EQ(view.status, "Downloading setup.exe 9 K Bytes");
+    EXPECT_THAT(view.barWrites, ElementsAre(0));  // only the start's 0
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(FrmMainTest, FailedDownloadIsLoggedAndShownAndTheWindowStays) {
+    Start();
+    form.GetNetFile_DownloadFailed(404, "HTTP 404 Not Found");
+    EXPECT_EQ(view.status, "Download of setup.exe failed: HTTP 404 Not Found");
+    EXPECT_TRUE(view.barError);
+    EXPECT_EQ(view.closes, 0);
+    EXPECT_THAT(Log(), HasSubstr("frmMain.GetNetFile_DownloadFailed \r\nERROR: GetNetFile, 404, HTTP 404 Not Found, 0"));
+}
+
+TEST_F(FrmMainTest, FailedSaveNamesTheProgramsOwnFolder) {
+    Start();
+    services.saveSucceeds = false;
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_THAT(services.calls, ElementsAre("SaveAs setup.exe", "Dialog Error while saving C:\\Program Files\\TAV\\setup.exe"));
+    EXPECT_EQ(view.closes, 1);
+}
+
+TEST_F(FrmMainTest, MissingInstallerStopsBeforeAnythingIsTouched) {
+    Start();
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_THAT(services.calls,
+                ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
+                            "Dialog Missing Installer " + kFolder + "\\setup.exe. Aborting Update Process!"));
+    EXPECT_GE(view.closes, 1);
+}
+
+class InstallStepTest : public FrmMainTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(InstallStepTest, TextsAndStepsComeInOrderAndTheInstallerStartsLast) {
+    view.silent = GetParam();
+    Start();
+    services.files = {kFolder + "\\setup.exe"};
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_THAT(services.calls,
+                ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
+                            "Status Setting setup.exe Properties.", "SetRunAsAdmin setup.exe",
+                            std::string("Status ") + kClosingText, "ShutDownTAV",
+                            std::string("Status ") + kClosingText + ".", "CloseAllTavProcesses",
+                            std::string("Status ") + kBeginningText,
+                            "StartInstaller " + kFolder + "\\setup.exe [" + (GetParam() ? "/s" : "") + "] " +
+                                kFolder + "\\"));
+    EXPECT_FALSE(view.barVisible);
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_FALSE(services.stoppedEarly);
+}
+
+INSTANTIATE_TEST_SUITE_P(SilentOrNot, InstallStepTest, ::testing::Bool());
+
+// Abort pressed inside any yield of the install step: the window closes at
+// once and the installer is never started.
+TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
+    for (int abortAt = 1; abortAt <= 8; ++abortAt) {
+        fakes::FakeMainWindowView v;
+        fakes::FakeUpdateServices s(v);
+        frmMain f(v, s);
+        fake.app.argumentText = kUrl + "|";
+        f.Form_Load();
+        f.TimerBeginUpdate_Timer();
+        s.files = {kFolder + "\\setup.exe"};
+        int yields = 0;
+        fake.events.onDoEvents = [&] {
+            if (++yields == abortAt) f.cmdAbort_Click();
+        };
+        f.GetNetFile_DownloadComplete(10);
+        fake.events.onDoEvents = nullptr;
+        for (const std::string& call : s.calls)
+            EXPECT_THAT(call, ::testing::Not(::testing::StartsWith("StartInstaller"))) << abortAt;
+        EXPECT_GE(v.closes, 1);
+        EXPECT_TRUE(f.closed());
+    }
+}
+
+TEST_F(FrmMainTest, AbortDuringTheWatchdogWaitStopsTheWait) {
+    Start();
+    services.files = {kFolder + "\\setup.exe"};
+    services.duringShutDown = [&] { form.cmdAbort_Click(); };
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_TRUE(services.stoppedEarly);
+    EXPECT_EQ(services.calls.back(), "ShutDownTAV");
+}
+
+TEST_F(FrmMainTest, AbortDuringTheDownloadClosesAndLaterEventsDoNothing) {
+    Start();
+    form.cmdAbort_Click();
+    EXPECT_EQ(view.closes, 1);
+    form.GetNetFile_DownloadProgress(100, 50);
+    form.GetNetFile_DownloadComplete(100);
+    EXPECT_THAT(services.calls, IsEmpty());
+}
+
+TEST_F(FrmMainTest, AnyMouseButtonOnTheLabelsMovesTheWindow) {
+    for (const char* control : {"Form", "aicAlphaImage1", "lblName", "lblVersion", "LabelCopyright", "txtStatus"})
+        form.MouseDown(control);
+    EXPECT_EQ(view.moves, 6);
+}
+
+TEST_F(FrmMainTest, UnloadReleasesTheLogger) {
+    form.Form_Unload();
+    EXPECT_TRUE(form.closed());
+    ErrorLog().Log("after.Unload");  // created afresh on use
+    EXPECT_THAT(Log(), HasSubstr("after.Unload \r\n"));
+}
+
+}  // namespace
+}  // namespace tav

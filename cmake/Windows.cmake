@@ -30,7 +30,7 @@ add_executable(TAVUpdate WIN32
   ${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc)
 add_dependencies(TAVUpdate tav_typelib)
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc PROPERTIES
-  OBJECT_DEPENDS "${TAV_TLB};${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.manifest")
+  OBJECT_DEPENDS "${TAV_TLB};${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.manifest;${CMAKE_SOURCE_DIR}/src/resources/main_window.rc;${CMAKE_SOURCE_DIR}/src/resources/main_artwork.png")
 target_include_directories(TAVUpdate PRIVATE ${CMAKE_SOURCE_DIR}/src/resources ${CMAKE_BINARY_DIR}/generated)
 target_link_options(TAVUpdate PRIVATE -municode)
 target_link_libraries(TAVUpdate PRIVATE tav_win32)

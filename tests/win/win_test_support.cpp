@@ -1,6 +1,7 @@
 #include "win_test_support.h"
 
 
+#include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
 namespace tav::wintest {
@@ -62,6 +63,71 @@ long WaitExit(HANDLE process, unsigned long ms) {
     DWORD code = 0;
     ::GetExitCodeProcess(process, &code);
     return static_cast<long>(code);
+}
+
+void PumpMessages(unsigned long ms, bool (*done)(void*), void* context) {
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    while (::GetTickCount64() < end) {
+        if (done && done(context)) return;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!win32::FilterMessage(msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+bool SaveWindowPicture(HWND window, const std::string& name) {
+    RECT rc;
+    if (!::GetWindowRect(window, &rc)) return false;
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    // What is on the screen where the window is: the real composition,
+    // child controls included.
+    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
+    ::SelectObject(mem, old);
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
+    std::string pixels(stride * static_cast<DWORD>(h), '\0');
+    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+
+    const std::string folder = HostPath(TAV_ARTIFACT_DIR);
+    ::CreateDirectoryW(win32::Widen(folder).c_str(), nullptr);
+    HANDLE f = ::CreateFileW(win32::Widen(folder + "\\" + name + ".bmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    BITMAPFILEHEADER bfh{};
+    bfh.bfType = 0x4D42;
+    bfh.bfOffBits = sizeof bfh + sizeof bih;
+    bfh.bfSize = bfh.bfOffBits + static_cast<DWORD>(pixels.size());
+    DWORD written = 0;
+    ::WriteFile(f, &bfh, sizeof bfh, &written, nullptr);
+    ::WriteFile(f, &bih, sizeof bih, &written, nullptr);
+    ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+    ::CloseHandle(f);
+    return true;
+}
+
+std::string WindowText(HWND window) {
+    const LRESULT n = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    ::SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(n));
+    return win32::Narrow(text);
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -30,4 +30,15 @@ long WaitExit(HANDLE process, unsigned long ms);
 // Reads a whole file as bytes; "" when missing.
 std::string ReadFileBytes(const std::string& path);
 
+// Runs the thread's messages for about ms milliseconds, or until done()
+// answers true.
+void PumpMessages(unsigned long ms, bool (*done)(void*) = nullptr, void* context = nullptr);
+
+// Saves what the window shows as a 24-bit BMP under the build tree's
+// artifacts folder (build/<preset>/artifacts/name.bmp); false on failure.
+bool SaveWindowPicture(HWND window, const std::string& name);
+
+// The text of a window, as another process reads it with WM_GETTEXT.
+std::string WindowText(HWND window);
+
 }  // namespace tav::wintest

@@ -110,6 +110,9 @@ public:
     // Runs a command line with a hidden window; does not wait. False when
     // the program could not be started.
     virtual bool RunHidden(const std::string& application, const std::string& commandLine) = 0;
+    // Starts file through the shell with the verb "Open", shown normally,
+    // in folder; does not wait. False when the shell refused.
+    virtual bool Open(const std::string& file, const std::string& parameters, const std::string& folder) = 0;
 };
 
 class Locale {

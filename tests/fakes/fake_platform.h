@@ -122,10 +122,18 @@ public:
         runs.push_back({application, commandLine});
         return startSucceeds;
     }
+    bool Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
+        opens.push_back({file, parameters, folder});
+        return startSucceeds;
+    }
     struct Run {
         std::string application, commandLine;
     };
+    struct Opened {
+        std::string file, parameters, folder;
+    };
     std::vector<Run> runs;
+    std::vector<Opened> opens;
     bool startSucceeds = true;
 };
 

@@ -3,6 +3,10 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/win32/win.h"
+
+#include <shellapi.h>
+
 #include "platform/win32/text.h"
 #include "version.h"
 
@@ -293,6 +297,14 @@ bool Win32Shell::RunHidden(const std::string& application, const std::string& co
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return true;
+}
+
+bool Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& folder) {
+    const HINSTANCE result =
+        ::ShellExecuteW(nullptr, L"Open", Widen(file).c_str(), parameters.empty() ? nullptr : Widen(parameters).c_str(),
+                        Widen(folder).c_str(), SW_SHOWNORMAL);
+    // Values above 32 mean the shell started it.
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 std::string SystemFolder() {

@@ -2,6 +2,8 @@
 // image names, a service named TAVorsService, the real registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "install/process_utils.h"
 #include "install/related_programs.h"
 #include "platform/win32/platform_win32.h"
+#include "platform/win32/processes_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "system/registry.h"
@@ -185,6 +188,25 @@ TEST_F(RelatedProgramsWinTest, RealProcessesAreFoundByExactNameAndResolvedToThei
     EXPECT_EQ(WaitExit(p.process, 10000), 3) << "the window closed the program by itself";
     EXPECT_FALSE(CheckForProcessByName("TAV Data Studio.exe"));
     EXPECT_EQ(GetLongProcessName("TAV Data Studio.exe"), "");
+}
+
+TEST_F(RelatedProgramsWinTest, BothProcessListsNameProcessesAlike) {
+    const Program p = Start("TAV LAN Server.exe", "windowless");
+    const auto fast = win32::SnapshotFromSystemInformation();
+    const auto toolhelp = win32::SnapshotFromToolhelp();
+    ASSERT_TRUE(fast && toolhelp);
+    std::map<uint32_t, std::string> byToolhelp;
+    for (const ProcessEntry& e : *toolhelp) byToolhelp[e.processId] = e.imageName;
+    size_t common = 0;
+    for (const ProcessEntry& e : *fast) {
+        auto it = byToolhelp.find(e.processId);
+        if (it == byToolhelp.end()) continue;
+        ++common;
+        EXPECT_EQ(e.imageName, it->second) << e.processId;
+    }
+    EXPECT_GE(common + 2, std::max(fast->size(), toolhelp->size()));
+    EXPECT_EQ(byToolhelp[p.id], "TAV LAN Server.exe");
+    EXPECT_EQ(byToolhelp[::GetCurrentProcessId()], "win_tests.exe");
 }
 
 // The watchdog's values in the registry view the TAV programs read.

@@ -3,7 +3,10 @@
 // clang-format off
 #include "platform/win32/win.h"
 #include <tlhelp32.h>
+#include <winternl.h>
 // clang-format on
+
+#include <algorithm>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -16,7 +19,45 @@ WindowHandle FromHwnd(HWND w) { return reinterpret_cast<WindowHandle>(w); }
 HANDLE ToHandle(ProcessHandle h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
-std::optional<std::vector<ProcessEntry>> Win32Processes::Snapshot() {
+std::optional<std::vector<ProcessEntry>> SnapshotFromSystemInformation() {
+    using QueryFn = LONG(NTAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    static const auto query = [] {
+        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+                           ::GetProcAddress(ntdll, "NtQuerySystemInformation")))
+                     : nullptr;
+    }();
+    if (!query) return std::nullopt;
+
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    // Remembered between calls so that a steady system needs one query.
+    static thread_local std::vector<unsigned char> buffer(64 * 1024);
+    LONG status = kInfoLengthMismatch;
+    for (int attempt = 0; attempt < 8 && status == kInfoLengthMismatch; ++attempt) {
+        ULONG needed = 0;
+        status = query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        // Processes may start between the size query and the next call.
+        if (status == kInfoLengthMismatch) buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 16 * 1024));
+    }
+    if (status < 0) return std::nullopt;
+
+    std::vector<ProcessEntry> entries;
+    size_t offset = 0;
+    for (;;) {
+        const auto* info = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
+        const auto id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info->UniqueProcessId));
+        std::wstring name(info->ImageName.Buffer ? info->ImageName.Buffer : L"",
+                          info->ImageName.Length / sizeof(wchar_t));
+        // The idle process has no image name; Toolhelp lists it like this.
+        if (name.empty()) name = L"[System Process]";
+        entries.push_back({id, Narrow(name)});
+        if (info->NextEntryOffset == 0) break;
+        offset += info->NextEntryOffset;
+    }
+    return entries;
+}
+
+std::optional<std::vector<ProcessEntry>> SnapshotFromToolhelp() {
     UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return std::nullopt;
     std::vector<ProcessEntry> entries;
@@ -29,6 +70,11 @@ std::optional<std::vector<ProcessEntry>> Win32Processes::Snapshot() {
         entry.dwSize = sizeof entry;
     } while (::Process32NextW(snapshot.get(), &entry));
     return entries;
+}
+
+std::optional<std::vector<ProcessEntry>> Win32Processes::Snapshot() {
+    if (auto entries = SnapshotFromSystemInformation()) return entries;
+    return SnapshotFromToolhelp();
 }
 
 WindowHandle Win32Processes::DesktopWindow() { return FromHwnd(::GetDesktopWindow()); }

@@ -5,8 +5,15 @@
 
 namespace tav::win32 {
 
+// The two ways of listing the running processes: the system's process
+// information, which the close waits read many times a second, and the
+// Toolhelp snapshot built on it, which copies it once more.
+std::optional<std::vector<ProcessEntry>> SnapshotFromSystemInformation();
+std::optional<std::vector<ProcessEntry>> SnapshotFromToolhelp();
+
 class Win32Processes : public Processes {
 public:
+    // The system's process information; Toolhelp where that is refused.
     std::optional<std::vector<ProcessEntry>> Snapshot() override;
     WindowHandle DesktopWindow() override;
     WindowHandle FirstChild(WindowHandle window) override;

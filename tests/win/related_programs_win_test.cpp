@@ -287,6 +287,48 @@ TEST_F(WatchdogWinTest, NothingRunningWritesOnlyTheAcknowledgement) {
     EXPECT_EQ(Acknowledgement(), 99);
 }
 
+int g_timerTicks = 0;
+
+LRESULT CALLBACK CountTicks(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_TIMER) {
+        ++g_timerTicks;
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(WatchdogWinTest, TheWindowStaysAliveDuringTheWatchdogWaitAndAbortEndsIt) {
+    // Ends by itself after 3 s: a wait that does not let the timer tick
+    // would still be at its first checks then, see it gone and acknowledge.
+    const Program watched = Start("RCV2048.EXE", "exit-after 3000");
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CountTicks;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TAVTestTicking";
+    ::RegisterClassW(&wc);
+    HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"ticking", WS_OVERLAPPEDWINDOW, 0, 0, 100, 60,
+                                    nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    g_timerTicks = 0;
+    ::SetTimer(window, 1, 50, nullptr);
+    int checksAfterAbort = 0;
+    ShutdownOptions options;  // the real 11 x 2000 ms
+    options.shouldStop = [&] {
+        if (g_timerTicks < 10) return false;
+        ++checksAfterAbort;
+        return true;
+    };
+
+    ShutDownTAV(options);
+
+    ::DestroyWindow(window);
+    EXPECT_GE(g_timerTicks, 10);
+    EXPECT_EQ(checksAfterAbort, 1) << "nothing runs after the owner closed";
+    EXPECT_TRUE(watched.Running());
+    EXPECT_EQ(Command(), "Shutdown");
+    EXPECT_FALSE(Acknowledgement());
+}
+
 TEST(IsFileWinTest, OnlyOrdinaryFilesCount) {
     win32::InstallWin32Platform();
     TempFolder folder;

@@ -83,15 +83,6 @@ TEST_F(ProcessUtilsTest, WindowlessAndOwnedPopupOnlyProgramsAreNeitherMessagedNo
     EXPECT_FALSE(CloseAll(popupOnly, kWmClose, 0));
 }
 
-TEST_F(ProcessUtilsTest, OwnedWindowThatIsNoPopupCountsAsTopLevel) {
-    const uint32_t host = procs.Start("HOST.EXE");
-    const WindowHandle owner = procs.AddWindow(host);
-    const uint32_t id = procs.Start("VOXMIC.EXE");
-    procs.AddWindow(id, true, owner, /*popup=*/false);
-    EXPECT_TRUE(CloseAll(id, kWmClose, 0));
-    EXPECT_THAT(MessagesTo(id), ElementsAre(kWmClose));
-}
-
 TEST_F(ProcessUtilsTest, AFailingStepIsLoggedAndTheRoutineGoesOn) {
     sInstallLocation = "C:\\TAV";
     fake.files.AddFolder("C:\\TAV");

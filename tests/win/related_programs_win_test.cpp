@@ -281,12 +281,6 @@ TEST_F(WatchdogWinTest, AProgramThatSurvivesLeavesNoAcknowledgement) {
     EXPECT_TRUE(windowless.Running());
 }
 
-TEST_F(WatchdogWinTest, NothingRunningWritesOnlyTheAcknowledgement) {
-    ShutDownTAV();
-    EXPECT_FALSE(Command());
-    EXPECT_EQ(Acknowledgement(), 99);
-}
-
 int g_timerTicks = 0;
 
 LRESULT CALLBACK CountTicks(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

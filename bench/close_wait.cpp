@@ -47,7 +47,9 @@ double CpuSeconds() {
     FILETIME created, exited, kernel, user;
     ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
     auto value = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) *
+               1e-7;
     };
     return value(kernel) + value(user);
 }
@@ -80,11 +82,13 @@ struct Result {
 };
 
 Result MeasureOnce(const std::string& exe, bool busy) {
-    std::wstring cmd = L"\"" + tav::win32::Widen(exe) + L"\" child " + std::to_wstring(kChildLifetimeMs);
+    std::wstring cmd =
+        L"\"" + tav::win32::Widen(exe) + L"\" child " + std::to_wstring(kChildLifetimeMs);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi)) {
         std::fprintf(stderr, "cannot start %s\n", exe.c_str());
         std::exit(1);
     }
@@ -163,12 +167,14 @@ int main(int argc, char** argv) {
         }
         medians[busy] = {Median(cpu), Median(delay)};
         std::printf("  %-28s CPU %6.1f %% of one core   exit noticed after %6.1f ms (max %.1f)\n",
-                    busy ? "literal loop (no pause):" : "close wait (pause <= 50 ms):", medians[busy].cpuPercent,
-                    medians[busy].delayMs, *std::max_element(delay.begin(), delay.end()));
+                    busy ? "literal loop (no pause):" : "close wait (pause <= 50 ms):",
+                    medians[busy].cpuPercent, medians[busy].delayMs,
+                    *std::max_element(delay.begin(), delay.end()));
     }
-    std::printf("  CPU ratio literal / close wait: %.0fx   goals: CPU < 5 %%, notice < 100 ms: %s\n",
-                medians[1].cpuPercent / std::max(medians[0].cpuPercent, 0.01),
-                medians[0].cpuPercent < 5.0 && medians[0].delayMs < 100.0 ? "met" : "NOT met");
+    std::printf(
+        "  CPU ratio literal / close wait: %.0fx   goals: CPU < 5 %%, notice < 100 ms: %s\n",
+        medians[1].cpuPercent / std::max(medians[0].cpuPercent, 0.01),
+        medians[0].cpuPercent < 5.0 && medians[0].delayMs < 100.0 ? "met" : "NOT met");
 
     ::DeleteFileW(child.c_str());
     ::RemoveDirectoryW(folder.c_str());

@@ -36,7 +36,8 @@ bool CloseAll(uint32_t processId, uint32_t message, int32_t first) {
         // left alone; visibility plays no part.
         trap([&] {
             if (Procs().Parent(current) == 0 && Procs().WindowProcessId(current) == processId) {
-                Procs().PostWindowMessage(current, message, static_cast<uintptr_t>(static_cast<intptr_t>(first)), 0);
+                Procs().PostWindowMessage(current, message,
+                                          static_cast<uintptr_t>(static_cast<intptr_t>(first)), 0);
                 found = true;
             }
         });
@@ -84,7 +85,9 @@ std::string GetLongProcessName(const std::string& name) {
             // The limited query right reads the path of a program of either
             // width, where reading its module list does not.
             ProcessHandle process = 0;
-            trap([&] { process = Procs().OpenProcess(kProcessQueryLimitedInformation, entry.processId); });
+            trap([&] {
+                process = Procs().OpenProcess(kProcessQueryLimitedInformation, entry.processId);
+            });
             if (process != 0) {
                 trap([&] { path = TrimNull(Procs().ExecutablePath(process)); });
                 trap([&] { Procs().CloseProcessHandle(process); });

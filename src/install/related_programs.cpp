@@ -142,7 +142,9 @@ void ShutDownTAV(const ShutdownOptions& options) {
 
     bool down = !anyWatched;
     if (anyWatched) {
-        trap([&] { SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand); });
+        trap([&] {
+            SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand);
+        });
         trap([&] { ApplyRegistryUpdate(); });
         trap([&] { DoEvents(); });
         if (StopRequested(options, trap)) return;
@@ -162,7 +164,8 @@ void ShutDownTAV(const ShutdownOptions& options) {
         trap([&] { down = CloseAllTavProcesses(options); });
         if (StopRequested(options, trap)) return;
     }
-    if (down) trap([&] { SetDWORDValue(kWatchDogKey, kWatchDogShutDownValue, kWatchDogAllClosed); });
+    if (!down) return;
+    trap([&] { SetDWORDValue(kWatchDogKey, kWatchDogShutDownValue, kWatchDogAllClosed); });
 }
 
 }  // namespace tav

@@ -40,8 +40,8 @@ public:
     // gives, per returned object in order, one property as text (nothing
     // when the object lacks it). Throws tav::Failure when the service or
     // the query is unavailable.
-    virtual std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql,
-                                                                    const std::string& property) = 0;
+    virtual std::vector<std::optional<std::string>> ManagementQuery(
+        const std::string& wql, const std::string& property) = 0;
 
     // The folder of the system's own programs, no trailing "\".
     virtual std::string SystemFolder() = 0;

@@ -53,14 +53,21 @@ void SetIcon(WindowHandle window, const std::string& name, bool setAsAppIcon) {
         int32_t width, height;
         uintptr_t kind;
     };
-    for (const Size size : {Size{kSmCxIcon, kSmCyIcon, kIconBig}, Size{kSmCxSmIcon, kSmCySmIcon, kIconSmall}}) {
+    for (const Size size :
+         {Size{kSmCxIcon, kSmCyIcon, kIconBig}, Size{kSmCxSmIcon, kSmCySmIcon, kIconSmall}}) {
         IconHandle icon = 0;
         trap([&] {
-            icon = Env().LoadSharedIcon(name, Env().SystemMetric(size.width), Env().SystemMetric(size.height));
+            icon = Env().LoadSharedIcon(name, Env().SystemMetric(size.width),
+                                        Env().SystemMetric(size.height));
         });
         if (setAsAppIcon)
-            trap([&] { Env().SendWindowMessage(topOwner, kWmSetIcon, size.kind, static_cast<intptr_t>(icon)); });
-        trap([&] { Env().SendWindowMessage(window, kWmSetIcon, size.kind, static_cast<intptr_t>(icon)); });
+            trap([&] {
+                Env().SendWindowMessage(topOwner, kWmSetIcon, size.kind,
+                                        static_cast<intptr_t>(icon));
+            });
+        trap([&] {
+            Env().SendWindowMessage(window, kWmSetIcon, size.kind, static_cast<intptr_t>(icon));
+        });
     }
 }
 
@@ -75,7 +82,8 @@ std::string GetAddressWidth() {
     return result;
 }
 
-std::string AssumedInstallerPath(const std::string& installerFile, const std::string& addressWidth) {
+std::string AssumedInstallerPath(const std::string& installerFile,
+                                 const std::string& addressWidth) {
     // Only a width of exactly 32 is a 32-bit system; an unknown width is
     // taken for a 64-bit one.
     const std::string suffix = LeadingNumber(addressWidth) == 32 ? "" : " (x86)";

@@ -108,7 +108,8 @@ FakeProcesses::Process& FakeProcesses::Get(uint32_t processId) {
     return gone;
 }
 
-WindowHandle FakeProcesses::AddWindow(uint32_t processId, bool visible, WindowHandle owner, bool popup) {
+WindowHandle FakeProcesses::AddWindow(uint32_t processId, bool visible, WindowHandle owner,
+                                      bool popup) {
     Window w;
     w.handle = nextWindow_;
     nextWindow_ += 0x10;
@@ -153,8 +154,8 @@ intptr_t FakeEnvironment::SendWindowMessage(WindowHandle window, uint32_t messag
     return 0;
 }
 
-std::vector<std::optional<std::string>> FakeEnvironment::ManagementQuery(const std::string& wql,
-                                                                         const std::string& property) {
+std::vector<std::optional<std::string>> FakeEnvironment::ManagementQuery(
+    const std::string& wql, const std::string& property) {
     queries.push_back(wql + " / " + property);
     if (!processors) throw err::Make(err::kCantCreateObject);
     return *processors;

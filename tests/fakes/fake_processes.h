@@ -23,7 +23,7 @@ public:
         std::string imageName;       // as the snapshot lists it
         std::string executablePath;  // "" when it cannot be read
         bool openable = true;
-        bool exitsOnClose = false;   // ends when asked to close a window
+        bool exitsOnClose = false;           // ends when asked to close a window
         std::optional<uint32_t> endsAtTick;  // ends by itself then
     };
     struct Window {
@@ -63,7 +63,7 @@ public:
     bool Running(uint32_t processId);
 
     std::vector<Post> posts;
-    std::map<uint32_t, uint32_t> terminated;  // process id -> exit code
+    std::map<uint32_t, uint32_t> terminated;           // process id -> exit code
     std::vector<std::pair<uint32_t, uint32_t>> opens;  // rights, process id
     int snapshots = 0;
     bool snapshotFails = false;
@@ -76,7 +76,7 @@ public:
 private:
     void Reap();
     std::vector<Process> processes_;
-    std::vector<Window> windows_;  // z-order
+    std::vector<Window> windows_;                                     // z-order
     std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;  // -> process id, rights
     uint32_t nextId_ = 100;
     WindowHandle nextWindow_ = 0x20000;

@@ -38,10 +38,11 @@ TEST_F(EnvironmentHelpersTest, IconGoesToTheTopOwnerAndTheWindowLargeThenSmall) 
     SetIcon(0x10, "TAV", true);
     const intptr_t big = static_cast<intptr_t>(FakeEnvironment::IconFor(32, 32));
     const intptr_t small = static_cast<intptr_t>(FakeEnvironment::IconFor(16, 16));
-    EXPECT_THAT(IconSends(), ::testing::ElementsAre(std::make_tuple(WindowHandle{0x30}, kIconBig, big),
-                                                    std::make_tuple(WindowHandle{0x10}, kIconBig, big),
-                                                    std::make_tuple(WindowHandle{0x30}, kIconSmall, small),
-                                                    std::make_tuple(WindowHandle{0x10}, kIconSmall, small)));
+    EXPECT_THAT(IconSends(),
+                ::testing::ElementsAre(std::make_tuple(WindowHandle{0x30}, kIconBig, big),
+                                       std::make_tuple(WindowHandle{0x10}, kIconBig, big),
+                                       std::make_tuple(WindowHandle{0x30}, kIconSmall, small),
+                                       std::make_tuple(WindowHandle{0x10}, kIconSmall, small)));
 }
 
 TEST_F(EnvironmentHelpersTest, WithoutTheFlagOnlyTheWindowGetsTheIcons) {
@@ -50,8 +51,10 @@ TEST_F(EnvironmentHelpersTest, WithoutTheFlagOnlyTheWindowGetsTheIcons) {
     SetIcon(0x10, "TAV", false);
     EXPECT_THAT(IconSends(),
                 ::testing::ElementsAre(
-                    std::make_tuple(WindowHandle{0x10}, kIconBig, static_cast<intptr_t>(FakeEnvironment::IconFor(48, 48))),
-                    std::make_tuple(WindowHandle{0x10}, kIconSmall, static_cast<intptr_t>(FakeEnvironment::IconFor(24, 24)))));
+                    std::make_tuple(WindowHandle{0x10}, kIconBig,
+                                    static_cast<intptr_t>(FakeEnvironment::IconFor(48, 48))),
+                    std::make_tuple(WindowHandle{0x10}, kIconSmall,
+                                    static_cast<intptr_t>(FakeEnvironment::IconFor(24, 24)))));
 }
 
 TEST_F(EnvironmentHelpersTest, AnUnownedWindowIsItsOwnTopOwner) {

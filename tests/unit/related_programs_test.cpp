@@ -109,7 +109,8 @@ TEST_F(RelatedProgramsTest, WatchdogEndsTheProgramsAfterFiveSeconds) {
     ShutDownTAV();
 
     EXPECT_TRUE(requestedBeforeWaiting);
-    EXPECT_THAT(fake.events.waits, ElementsAre(2000u, 2000u, 2000u)) << "third check sees them gone";
+    EXPECT_THAT(fake.events.waits, ElementsAre(2000u, 2000u, 2000u))
+        << "third check sees them gone";
     EXPECT_EQ(Elapsed(), 6000u);
     EXPECT_EQ(Command(), "Shutdown");
     EXPECT_EQ(Acknowledgement(), 99);

@@ -17,8 +17,9 @@ HWND MakeWindow(HWND owner) {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TAVTestIconWindow";
     ::RegisterClassW(&wc);
-    return ::CreateWindowExW(0, wc.lpszClassName, L"icon test", owner ? WS_POPUP : WS_OVERLAPPEDWINDOW,
-                             0, 0, 200, 100, owner, nullptr, wc.hInstance, nullptr);
+    return ::CreateWindowExW(0, wc.lpszClassName, L"icon test",
+                             owner ? WS_POPUP : WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, owner, nullptr,
+                             wc.hInstance, nullptr);
 }
 
 HICON IconOf(HWND window, WPARAM kind) {
@@ -70,7 +71,8 @@ TEST(EnvironmentWinTest, AddressWidthComesFromTheManagementService) {
 TEST(EnvironmentWinTest, InstallerIsFlaggedToRunAsAdministrator) {
     win32::InstallWin32Platform();
     sInstallLocation = "D:\\Somewhere\\TAV";
-    const std::string installer = "TAVSetupTest_" + std::to_string(::GetCurrentProcessId()) + ".exe";
+    const std::string installer =
+        "TAVSetupTest_" + std::to_string(::GetCurrentProcessId()) + ".exe";
 
     SetRunAsAdmin(installer);
 
@@ -79,8 +81,8 @@ TEST(EnvironmentWinTest, InstallerIsFlaggedToRunAsAdministrator) {
     EXPECT_EQ(GetStringValue(kAppCompatLayersKey, valueName), "WINXPSP3 RUNASADMIN");
     HKEY key;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER,
-                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers", 0,
-                        KEY_SET_VALUE, &key) == 0) {
+                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers",
+                        0, KEY_SET_VALUE, &key) == 0) {
         ::RegDeleteValueA(key, valueName.c_str());
         ::RegCloseKey(key);
     }

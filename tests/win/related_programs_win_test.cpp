@@ -43,8 +43,8 @@ long RunAndWait(const std::string& exe, const std::string& commandLine) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(win32::Widen(exe).c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &si, &pi))
+    if (!::CreateProcessW(win32::Widen(exe).c_str(), cmd.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &si, &pi))
         return -1;
     ::CloseHandle(pi.hThread);
     const long code = WaitExit(pi.hProcess, 60000);
@@ -114,7 +114,8 @@ protected:
         programs_.push_back(p);
         const std::wstring ready = L"TAVTest.Ready." + std::to_wstring(p.id);
         HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
-        EXPECT_TRUE(WaitUntil([&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }, 20000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }, 20000))
             << imageName << " " << mode;
         ::CloseHandle(event);
         return p;
@@ -127,8 +128,8 @@ protected:
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.lpszClassName = L"TAVTestOwner";
         ::RegisterClassW(&wc);
-        owner_ = ::CreateWindowExW(0, wc.lpszClassName, L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80,
-                                   nullptr, nullptr, wc.hInstance, nullptr);
+        owner_ = ::CreateWindowExW(0, wc.lpszClassName, L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 120,
+                                   80, nullptr, nullptr, wc.hInstance, nullptr);
         return owner_;
     }
 
@@ -136,12 +137,14 @@ protected:
     // runs under the image name of the TAV service program.
     void StartService() {
         const std::string exe = folder_.path() + "\\TAVorsService.exe";
-        ASSERT_TRUE(::CopyFileW(win32::Widen(kServiceExe).c_str(), win32::Widen(exe).c_str(), FALSE));
+        ASSERT_TRUE(
+            ::CopyFileW(win32::Widen(kServiceExe).c_str(), win32::Widen(exe).c_str(), FALSE));
         Sc("delete TAVorsService");
         ASSERT_EQ(Sc("create TAVorsService binPath= \"" + exe + "\""), 0);
         serviceCreated_ = true;
         ASSERT_EQ(Sc("start TAVorsService"), 0);
-        ASSERT_TRUE(WaitUntil([] { return ServiceStatus().dwCurrentState == SERVICE_RUNNING; }, 20000));
+        ASSERT_TRUE(
+            WaitUntil([] { return ServiceStatus().dwCurrentState == SERVICE_RUNNING; }, 20000));
     }
 
     TempFolder folder_;
@@ -221,9 +224,11 @@ protected:
     void TearDown() override {
         RelatedProgramsWinTest::TearDown();
         DeleteValues();
-        const wchar_t* created = tavKeyExisted_ ? L"Corvel Systems\\TAV\\WatchDog" : L"Corvel Systems";
+        const wchar_t* created =
+            tavKeyExisted_ ? L"Corvel Systems\\TAV\\WatchDog" : L"Corvel Systems";
         HKEY software;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software) == 0) {
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                            &software) == 0) {
             ::RegDeleteTreeW(software, created);
             ::RegCloseKey(software);
         }
@@ -238,7 +243,9 @@ protected:
         }
     }
     static std::optional<std::string> Command() { return GetStringValue(kWatchDogKey, "Command"); }
-    static std::optional<int32_t> Acknowledgement() { return GetDWORDValue(kWatchDogKey, "ShutDown"); }
+    static std::optional<int32_t> Acknowledgement() {
+        return GetDWORDValue(kWatchDogKey, "ShutDown");
+    }
 
     bool tavKeyExisted_ = false;
 };
@@ -300,8 +307,8 @@ TEST_F(WatchdogWinTest, TheWindowStaysAliveDuringTheWatchdogWaitAndAbortEndsIt) 
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TAVTestTicking";
     ::RegisterClassW(&wc);
-    HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"ticking", WS_OVERLAPPEDWINDOW, 0, 0, 100, 60,
-                                    nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"ticking", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                    60, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
     g_timerTicks = 0;
     ::SetTimer(window, 1, 50, nullptr);

@@ -97,25 +97,26 @@ WindowHandle Win32Environment::OwnerWindow(WindowHandle window) {
 
 int32_t Win32Environment::SystemMetric(int32_t index) { return ::GetSystemMetrics(index); }
 
-IconHandle Win32Environment::LoadSharedIcon(const std::string& name, int32_t width, int32_t height) {
+IconHandle Win32Environment::LoadSharedIcon(const std::string& name, int32_t width,
+                                            int32_t height) {
     // Shared images belong to the system, which frees them; nobody here must.
-    return reinterpret_cast<IconHandle>(::LoadImageW(::GetModuleHandleW(nullptr), Widen(name).c_str(),
-                                                     IMAGE_ICON, width, height, LR_SHARED));
+    return reinterpret_cast<IconHandle>(::LoadImageW(
+        ::GetModuleHandleW(nullptr), Widen(name).c_str(), IMAGE_ICON, width, height, LR_SHARED));
 }
 
-intptr_t Win32Environment::SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
-                                             intptr_t lParam) {
-    return static_cast<intptr_t>(::SendMessageW(ToHwnd(window), message, static_cast<WPARAM>(wParam),
-                                                static_cast<LPARAM>(lParam)));
+intptr_t Win32Environment::SendWindowMessage(WindowHandle window, uint32_t message,
+                                             uintptr_t wParam, intptr_t lParam) {
+    return static_cast<intptr_t>(::SendMessageW(
+        ToHwnd(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
 }
 
-std::vector<std::optional<std::string>> Win32Environment::ManagementQuery(const std::string& wql,
-                                                                          const std::string& property) {
+std::vector<std::optional<std::string>> Win32Environment::ManagementQuery(
+    const std::string& wql, const std::string& property) {
     ComScope com;
     // Through the locator: the "winmgmts:" moniker is not complete everywhere.
     ComRef<IWbemLocator> locator;
-    if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                  locator.put_void())))
+    if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWbemLocator, locator.put_void())))
         throw err::Make(err::kCantCreateObject);
     ComRef<IWbemServices> services;
     if (FAILED(locator->ConnectServer(Bstr(L"ROOT\\CIMV2").get(), nullptr, nullptr, nullptr, 0,

@@ -35,16 +35,19 @@ std::optional<std::vector<ProcessEntry>> SnapshotFromSystemInformation() {
     LONG status = kInfoLengthMismatch;
     for (int attempt = 0; attempt < 8 && status == kInfoLengthMismatch; ++attempt) {
         ULONG needed = 0;
-        status = query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        status = query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                       &needed);
         // Processes may start between the size query and the next call.
-        if (status == kInfoLengthMismatch) buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 16 * 1024));
+        if (status == kInfoLengthMismatch)
+            buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 16 * 1024));
     }
     if (status < 0) return std::nullopt;
 
     std::vector<ProcessEntry> entries;
     size_t offset = 0;
     for (;;) {
-        const auto* info = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
+        const auto* info =
+            reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
         const auto id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info->UniqueProcessId));
         std::wstring name(info->ImageName.Buffer ? info->ImageName.Buffer : L"",
                           info->ImageName.Length / sizeof(wchar_t));

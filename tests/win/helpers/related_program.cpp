@@ -26,17 +26,17 @@ bool g_stubborn = false;
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CLOSE:
-        if (g_stubborn) return 0;
-        ::DestroyWindow(hwnd);
-        return 0;
-    case WM_ENDSESSION:
-        return 0;
-    case WM_DESTROY:
-        ::PostQuitMessage(kClosedExitCode);
-        return 0;
-    default:
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+        case WM_CLOSE:
+            if (g_stubborn) return 0;
+            ::DestroyWindow(hwnd);
+            return 0;
+        case WM_ENDSESSION:
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(kClosedExitCode);
+            return 0;
+        default:
+            return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -53,7 +53,8 @@ void DisableImeWindows() {
     HMODULE imm = ::LoadLibraryW(L"imm32.dll");
     if (!imm) return;
     using DisableFn = BOOL(WINAPI*)(DWORD);
-    auto disable = reinterpret_cast<DisableFn>(reinterpret_cast<void*>(::GetProcAddress(imm, "ImmDisableIME")));
+    auto disable = reinterpret_cast<DisableFn>(
+        reinterpret_cast<void*>(::GetProcAddress(imm, "ImmDisableIME")));
     if (disable) disable(static_cast<DWORD>(-1));
 }
 
@@ -87,13 +88,15 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "window";
     if (mode == "windowless" || mode == "exit-after") {
         SignalReady();
-        const DWORD ms = mode == "exit-after" && argc > 2 ? static_cast<DWORD>(std::atol(argv[2])) : kLifetimeMs;
+        const DWORD ms =
+            mode == "exit-after" && argc > 2 ? static_cast<DWORD>(std::atol(argv[2])) : kLifetimeMs;
         ::Sleep(ms);
         return mode == "exit-after" ? kExitAfterExitCode : kLifetimeExitCode;
     }
     HWND hwnd = nullptr;
     if (mode == "popup" && argc > 2) {
-        HWND owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 10)));
+        HWND owner =
+            reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 10)));
         hwnd = MakeWindow(WS_POPUP | WS_BORDER, owner, true);
     } else {
         g_stubborn = mode == "stubborn";

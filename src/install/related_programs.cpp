@@ -76,6 +76,8 @@ bool AnyTavProcesses() {
 WaitOutcome WaitWhileRunning(const std::string& imageName, uint32_t limitMs,
                              const ShutdownOptions& options) {
     Trap trap("modMain.CloseAllTavProcesses");
+    // On the tick clock: a change of the wall clock (daylight saving, a time
+    // sync) must neither stretch the wait by hours nor cut it short.
     const uint32_t start = Tick();
     for (;;) {
         bool running = false;

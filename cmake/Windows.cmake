@@ -37,3 +37,7 @@ target_link_libraries(TAVUpdate PRIVATE tav_win32)
 tav_warnings(TAVUpdate)
 
 install(TARGETS TAVUpdate RUNTIME DESTINATION .)
+
+# --- The program's icon --------------------------------------------------
+set_property(SOURCE ${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc APPEND PROPERTY OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/resources/TAVIcon.rc;${CMAKE_SOURCE_DIR}/src/resources/TAV.ico")

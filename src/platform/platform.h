@@ -2,6 +2,8 @@
 // Win32 ones; tests install fakes.
 #pragma once
 
+#include "platform/environment.h"
+#include "platform/processes.h"
 #include "platform/registry_api.h"
 #include "platform/runtime.h"
 
@@ -16,6 +18,8 @@ struct Platform {
     Shell* shell = nullptr;
     Locale* locale = nullptr;
     RegistryApi* registry = nullptr;
+    Processes* processes = nullptr;
+    Environment* environment = nullptr;
 };
 
 // The installed services. Every member is set before any routine runs.

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tav {
 
@@ -79,6 +80,8 @@ public:
     virtual void MakeFolder(const std::string& path) = 0;
     // First entry matching pattern (wildcards in the last part), any kind.
     virtual std::optional<FoundFile> FindFirst(const std::string& pattern) = 0;
+    // Every entry matching pattern, in the order the search delivers them.
+    virtual std::vector<FoundFile> FindAll(const std::string& pattern) = 0;
 };
 
 struct DateTime {

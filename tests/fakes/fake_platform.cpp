@@ -155,20 +155,28 @@ void FakeFiles::MakeFolder(const std::string& path) {
 }
 
 std::optional<FoundFile> FakeFiles::FindFirst(const std::string& pattern) {
+    std::vector<FoundFile> all = FindAll(pattern);
+    if (all.empty()) return std::nullopt;
+    return all.front();
+}
+
+std::vector<FoundFile> FakeFiles::FindAll(const std::string& pattern) {
+    std::vector<FoundFile> found;
     const std::string key = NormalizePath(pattern);
     if (key.empty() || (!pattern.empty() && (pattern.back() == '\\' || pattern.back() == '/')))
-        return std::nullopt;
+        return found;
     const std::string folder = ParentOf(key);
     const std::string namePattern = key.substr(folder.empty() ? 0 : folder.size() + 1);
+    // Folders come first, as "." and ".." do on a real search.
     for (const std::string& d : folders_) {
         if (ParentOf(d) == folder && d != folder && WildcardMatch(namePattern, d.substr(folder.size() + 1)))
-            return FoundFile{d.substr(folder.size() + 1), kAttrDirectory};
+            found.push_back(FoundFile{d.substr(folder.size() + 1), kAttrDirectory});
     }
     for (const auto& [k, f] : files_) {
         if (ParentOf(k) == folder && WildcardMatch(namePattern, f.name))
-            return FoundFile{f.name, f.attributes};
+            found.push_back(FoundFile{f.name, f.attributes});
     }
-    return std::nullopt;
+    return found;
 }
 
 void FakeFiles::AddFolder(const std::string& path) {
@@ -349,6 +357,9 @@ bool FakeRegistry::HasKey(const std::string& path) const { return keys_.count(No
 
 FakePlatform::FakePlatform() {
     SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry});
+    platform().processes = &processes;
+    platform().environment = &environment;
+    processes.clock = &clock;
     sInstallLocation.clear();
     ReleaseErrorLog();
     CurrentError().Clear();

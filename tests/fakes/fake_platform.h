@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_processes.h"
 #include "platform/platform.h"
 
 namespace tav::fakes {
@@ -61,6 +62,7 @@ public:
     bool FolderExists(const std::string& path) override;
     void MakeFolder(const std::string& path) override;
     std::optional<FoundFile> FindFirst(const std::string& pattern) override;
+    std::vector<FoundFile> FindAll(const std::string& pattern) override;
 
     // Test set-up and inspection.
     void AddFolder(const std::string& path);  // and its parents
@@ -204,6 +206,8 @@ struct FakePlatform {
     FakeShell shell;
     FakeLocale locale;
     FakeRegistry registry;
+    FakeProcesses processes;
+    FakeEnvironment environment;
 };
 
 }  // namespace tav::fakes

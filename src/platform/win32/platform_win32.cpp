@@ -1,5 +1,7 @@
 #include "platform/win32/platform_win32.h"
 
+#include "platform/win32/environment_win32.h"
+#include "platform/win32/processes_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/runtime_win32.h"
 
@@ -15,6 +17,10 @@ Platform& InstallWin32Platform() {
     static Win32Locale locale;
     static Win32Registry registry(true);
     SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry});
+    static Win32Processes processes;
+    static Win32Environment environment;
+    platform().processes = &processes;
+    platform().environment = &environment;
     return platform();
 }
 

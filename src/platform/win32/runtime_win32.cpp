@@ -234,6 +234,17 @@ std::optional<FoundFile> Win32Files::FindFirst(const std::string& pattern) {
     return FoundFile{Narrow(data.cFileName), data.dwFileAttributes};
 }
 
+std::vector<FoundFile> Win32Files::FindAll(const std::string& pattern) {
+    std::vector<FoundFile> found;
+    WIN32_FIND_DATAW data{};
+    UniqueFind find(::FindFirstFileW(Widen(pattern).c_str(), &data));
+    if (!find) return found;
+    do {
+        found.push_back(FoundFile{Narrow(data.cFileName), data.dwFileAttributes});
+    } while (::FindNextFileW(find.get(), &data));
+    return found;
+}
+
 // ----------------------------------------------------------------- clock
 
 DateTime Win32Clock::Now() {

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32/unique_handle.h"
@@ -57,6 +58,7 @@ public:
     bool FolderExists(const std::string& path) override;
     void MakeFolder(const std::string& path) override;
     std::optional<FoundFile> FindFirst(const std::string& pattern) override;
+    std::vector<FoundFile> FindAll(const std::string& pattern) override;
 
 private:
     std::map<int, UniqueFile> open_;

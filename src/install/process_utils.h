@@ -1,0 +1,38 @@
+// Finding, asking and ending running processes by their image names, and
+// the plain file test. None of these shows anything or fails its caller;
+// each yields to pending user-interface events while it walks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tav {
+
+// Posts message (wParam = first, lParam = 0) to every top-level window of
+// the process, hidden ones included, owned pop-ups not; true when at least
+// one window was found.
+bool CloseAll(uint32_t processId, uint32_t message, int32_t first);
+
+// Tells the process's top-level windows that the session ends, terminates
+// a process that has any, then asks the remaining windows to close. A
+// process without top-level windows is never terminated. Does not wait.
+void CloseProcess(uint32_t processId, uint32_t exitCode);
+
+// True while a process with exactly this image name (case-sensitive) runs.
+bool CheckForProcessByName(const std::string& name);
+
+// The long file name of the running executable listed under name (usually
+// an 8.3 short name), or "" when no such process can be read.
+std::string GetLongProcessName(const std::string& name);
+
+// The long file name, without folder, of the file path names; "" when none.
+std::string GetFileNameFromPath(const std::string& path);
+
+// The text before its first NUL, or the whole text.
+std::string TrimNull(const std::string& text);
+
+// True when an ordinary file (not hidden, not system, not a folder) matches
+// path; wildcards in the last component match as in a file search.
+bool IsFile(const std::string& path);
+
+}  // namespace tav

@@ -1,0 +1,103 @@
+#include "system/environment_helpers.h"
+
+#include <cctype>
+#include <optional>
+#include <vector>
+
+#include "app/state.h"
+#include "platform/platform.h"
+#include "platform/trap.h"
+#include "system/registry.h"
+
+namespace tav {
+
+namespace {
+
+Environment& Env() { return *platform().environment; }
+
+// The number a text begins with, as the classic Val() reads it; 0 when it
+// begins with none.
+long long LeadingNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        if (value > 1'000'000'000'000LL) break;
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+// Owner chains cannot loop on a real desktop; the bound only guards the walk.
+constexpr int kMaxOwnerChain = 1000;
+
+}  // namespace
+
+void SetIcon(WindowHandle window, const std::string& name, bool setAsAppIcon) {
+    Trap trap("Utils.SetIcon");
+    WindowHandle topOwner = 0;
+    if (setAsAppIcon) {
+        topOwner = window;
+        for (int i = 0; i < kMaxOwnerChain; ++i) {
+            WindowHandle owner = 0;
+            trap([&] { owner = Env().OwnerWindow(topOwner); });
+            if (owner == 0) break;
+            topOwner = owner;
+        }
+    }
+    // Each size is loaded on its own at what the desktop asks for, so the
+    // nearest image of the group is picked for each.
+    struct Size {
+        int32_t width, height;
+        uintptr_t kind;
+    };
+    for (const Size size :
+         {Size{kSmCxIcon, kSmCyIcon, kIconBig}, Size{kSmCxSmIcon, kSmCySmIcon, kIconSmall}}) {
+        IconHandle icon = 0;
+        trap([&] {
+            icon = Env().LoadSharedIcon(name, Env().SystemMetric(size.width),
+                                        Env().SystemMetric(size.height));
+        });
+        if (setAsAppIcon)
+            trap([&] {
+                Env().SendWindowMessage(topOwner, kWmSetIcon, size.kind,
+                                        static_cast<intptr_t>(icon));
+            });
+        trap([&] {
+            Env().SendWindowMessage(window, kWmSetIcon, size.kind, static_cast<intptr_t>(icon));
+        });
+    }
+}
+
+std::string GetAddressWidth() {
+    std::string result;
+    Trap trap = Trap::Silent();
+    std::vector<std::optional<std::string>> widths;
+    trap([&] { widths = Env().ManagementQuery("SELECT * FROM Win32_Processor", "AddressWidth"); });
+    for (const auto& width : widths) {
+        if (width) result = *width;
+    }
+    return result;
+}
+
+std::string AssumedInstallerPath(const std::string& installerFile,
+                                 const std::string& addressWidth) {
+    // Only a width of exactly 32 is a 32-bit system; an unknown width is
+    // taken for a 64-bit one.
+    const std::string suffix = LeadingNumber(addressWidth) == 32 ? "" : " (x86)";
+    return sInstallLocation.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
+}
+
+void SetRunAsAdmin(const std::string& installerFile) {
+    Trap trap("frmMain.SetRunAsAdmin");
+    std::string valueName;
+    trap([&] { valueName = AssumedInstallerPath(installerFile, GetAddressWidth()); });
+    trap([&] {
+        if (!QueryKey(kAppCompatLayersKey)) CreateKey(kAppCompatLayersKey);
+    });
+    trap([&] { SetStringValue(kAppCompatLayersKey, valueName, kRunAsAdminLayers); });
+}
+
+}  // namespace tav

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/state.h"
+#include "dialog/frmDialog.h"
 #include "platform/failure.h"
 
 namespace tav::fakes {
@@ -349,13 +350,16 @@ bool FakeRegistry::HasKey(const std::string& path) const { return keys_.count(No
 
 FakePlatform::FakePlatform() {
     SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry});
+    platform().dialogs = &dialogs;
     sInstallLocation.clear();
+    ReleaseDialogForm();
     ReleaseErrorLog();
     CurrentError().Clear();
     events.onTimePasses = [this](uint32_t ms) { clock.Advance(ms); };
 }
 
 FakePlatform::~FakePlatform() {
+    ReleaseDialogForm();
     ReleaseErrorLog();
     sInstallLocation.clear();
     SetPlatform(Platform{});

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_dialog_view.h"
 #include "platform/platform.h"
 
 namespace tav::fakes {
@@ -194,6 +195,7 @@ struct FakePlatform {
     FakeShell shell;
     FakeLocale locale;
     FakeRegistry registry;
+    FakeDialogViews dialogs;
 };
 
 }  // namespace tav::fakes

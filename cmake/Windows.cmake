@@ -37,3 +37,4 @@ target_link_libraries(TAVUpdate PRIVATE tav_win32)
 tav_warnings(TAVUpdate)
 
 install(TARGETS TAVUpdate RUNTIME DESTINATION .)
+include(cmake/Dialog.cmake)

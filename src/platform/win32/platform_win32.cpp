@@ -1,5 +1,6 @@
 #include "platform/win32/platform_win32.h"
 
+#include "platform/win32/dialog_view_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/runtime_win32.h"
 
@@ -15,6 +16,8 @@ Platform& InstallWin32Platform() {
     static Win32Locale locale;
     static Win32Registry registry(true);
     SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry});
+    static Win32DialogViews dialogs;
+    platform().dialogs = &dialogs;
     return platform();
 }
 

@@ -266,6 +266,21 @@ TEST_F(DialogWinTest, WithoutTheStyleLibraryTheDialogWorksUnstyledAndLogsOnce) {
     EXPECT_THAT(log, HasSubstr("53, File not found"));
 }
 
+TEST_F(DialogWinTest, DamagedStyleLibraryAlsoGivesAnUnstyledDialog) {
+    const std::string junk = "this is no library";
+    HANDLE f = ::CreateFileW(win32::Widen(folder.path() + "\\TAVri.dll").c_str(), GENERIC_WRITE, 0,
+                             nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(f, junk.data(), static_cast<DWORD>(junk.size()), &written, nullptr);
+    ::CloseHandle(f);
+    ShownDialog d(folder.path(), false, 1, "TAV Update Manager", "Critical Error", "Damaged.");
+    ASSERT_NE(d.dialog(), nullptr);
+    EXPECT_EQ(::GetWindowLongW(d.Button(1), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    ::PostMessageW(d.dialog(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(d.Result(), 1);
+    EXPECT_EQ(LogEntries(Log(), "frmDialog.FormSetup"), 1) << Log();
+}
+
 TEST_F(DialogWinTest, CountdownShowsTheSecondsLeftAndEndsWithTheTimeOutResult) {
     ShownDialog d(folder.path(), true, 4, "Closing", "Please confirm", "Ends by itself.", 3, 6);
     ASSERT_NE(d.dialog(), nullptr);

@@ -25,6 +25,8 @@ int main() {
     if (!argv || argc < 9) return 100;
     const auto arg = [&](int i) { return tav::win32::Narrow(argv[i]); };
 
+    // As the program itself does: DLLs only from the system folder.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     tav::win32::BecomePerMonitorDpiAware();
     tav::win32::InstallWin32Platform();
     tav::sInstallLocation = arg(1);

@@ -38,8 +38,8 @@ struct ButtonFace {
 // The dialog's visual style: its button bar and buttons.
 struct DialogStyle {
     Gradient bar;
-    uint32_t barEdgeLight = 0;  // the bar's top edge
-    uint32_t barEdgeDark = 0;   // the line below it
+    uint32_t barEdgeDark = 0;   // the bar's outer top line
+    uint32_t barEdgeLight = 0;  // the highlight just below it
     ButtonFace normal;
     ButtonFace hot;
     ButtonFace pressed;

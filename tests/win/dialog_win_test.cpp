@@ -48,7 +48,7 @@ BOOL CALLBACK FindDialogOf(HWND w, LPARAM p) {
     ::GetWindowThreadProcessId(w, &owner);
     wchar_t cls[32] = {};
     ::GetClassNameW(w, cls, 32);
-    if (owner == s->pid && ::IsWindowVisible(w) && std::wstring(cls) == win32::kDialogWindowClass) {
+    if (owner == s->pid && ::IsWindowVisible(w) && std::wstring(cls) == win32::kFormWindowClass) {
         s->found = w;
         return FALSE;
     }
@@ -298,6 +298,13 @@ TEST_F(DialogWinTest, CountdownShowsTheSecondsLeftAndEndsWithTheTimeOutResult) {
             << t;
     }
     EXPECT_TRUE(titles.count("Closing (2)") || titles.count("Closing (1)"));
+}
+
+TEST_F(DialogWinTest, OneSecondCountdownEndsBeforeTheDialogIsEverShown) {
+    ShownDialog d(folder.path(), true, 4, "Closing", "Please confirm", "Gone at once.", 1, 5);
+    EXPECT_EQ(d.dialog(), nullptr);
+    EXPECT_EQ(d.Result(), 5);
+    EXPECT_EQ(Log(), "");
 }
 
 TEST_F(DialogWinTest, AvoidSplashPlacesTheDialogAFifthDownTheScreenAndCentred) {

@@ -20,9 +20,6 @@ inline constexpr int kLabelContentId = 1003;
 inline constexpr int kButtonBarId = 1004;
 inline constexpr int kFirstOptionId = 1100;  // + slot
 
-// The window class of forms (see form_window.h).
-inline constexpr wchar_t kDialogWindowClass[] = L"TAVForm";
-
 // An icon from a module's resources that draws itself at the size asked,
 // picking the closest image the icon holds.
 class Win32IconImage : public DialogImage {

@@ -10,7 +10,6 @@ namespace tav::win32 {
 
 namespace {
 
-constexpr wchar_t kFormClass[] = L"TAVForm";
 constexpr wchar_t kPaneClass[] = L"TAVPane";
 // Posted by Close(): destroys the window from the message loop, once no
 // handler of it is on the stack.
@@ -138,7 +137,7 @@ bool FormWindow::Create(const FormSpec& spec) {
         wc.lpfnWndProc = FormProc;
         wc.hInstance = instance;
         wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kFormClass;
+        wc.lpszClassName = kFormWindowClass;
         FormAtom() = ::RegisterClassExW(&wc);
         WNDCLASSEXW pane = wc;
         pane.lpfnWndProc = PaneProc;
@@ -153,7 +152,7 @@ bool FormWindow::Create(const FormSpec& spec) {
     background_ = spec.background;
     backgroundBrush_.reset(::CreateSolidBrush(background_));
     dpi_ = SystemDpi();
-    ::CreateWindowExW(spec.exStyle, kFormClass, spec.caption.c_str(), spec.style & ~WS_VISIBLE,
+    ::CreateWindowExW(spec.exStyle, kFormWindowClass, spec.caption.c_str(), spec.style & ~WS_VISIBLE,
                       0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     if (spec.countsForProcess) {

@@ -15,7 +15,8 @@
 // - Keyboard: Tab and Shift+Tab move between tab stops, arrow keys between
 //   buttons, Enter presses the focused or else the default button, Escape
 //   sends the system close command. This works in every loop that offers
-//   messages to FilterMessage (runtime_win32.h); Create installs the filter.
+//   messages to FilterMessage (runtime_win32.h); the first Create installs
+//   that filter, in place of any set before.
 // - A modal show that disables the thread's other windows and runs its own
 //   message loop until the window is closed.
 #pragma once
@@ -31,6 +32,8 @@
 namespace tav::win32 {
 
 inline constexpr int32_t kTwipsPerInch = 1440;
+// The window class of every form, for programs that look for them.
+inline constexpr wchar_t kFormWindowClass[] = L"TAVForm";
 
 // The DPI that screen positions in twips are measured at (the system's).
 UINT SystemDpi();

@@ -41,3 +41,4 @@ install(TARGETS TAVUpdate RUNTIME DESTINATION .)
 # --- The program's icon --------------------------------------------------
 set_property(SOURCE ${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc APPEND PROPERTY OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/src/resources/TAVIcon.rc;${CMAKE_SOURCE_DIR}/src/resources/TAV.ico")
+include(cmake/Dialog.cmake)

@@ -4,6 +4,7 @@
 
 #include "platform/environment.h"
 #include "platform/processes.h"
+#include "platform/dialog_view.h"
 #include "platform/registry_api.h"
 #include "platform/runtime.h"
 
@@ -20,6 +21,7 @@ struct Platform {
     RegistryApi* registry = nullptr;
     Processes* processes = nullptr;
     Environment* environment = nullptr;
+    DialogViews* dialogs = nullptr;
 };
 
 // The installed services. Every member is set before any routine runs.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/state.h"
+#include "dialog/frmDialog.h"
 #include "platform/failure.h"
 
 namespace tav::fakes {
@@ -360,13 +361,16 @@ FakePlatform::FakePlatform() {
     platform().processes = &processes;
     platform().environment = &environment;
     processes.clock = &clock;
+    platform().dialogs = &dialogs;
     sInstallLocation.clear();
+    ReleaseDialogForm();
     ReleaseErrorLog();
     CurrentError().Clear();
     events.onTimePasses = [this](uint32_t ms) { clock.Advance(ms); };
 }
 
 FakePlatform::~FakePlatform() {
+    ReleaseDialogForm();
     ReleaseErrorLog();
     sInstallLocation.clear();
     SetPlatform(Platform{});

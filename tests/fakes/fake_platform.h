@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fake_processes.h"
+#include "fakes/fake_dialog_view.h"
 #include "platform/platform.h"
 
 namespace tav::fakes {
@@ -208,6 +209,7 @@ struct FakePlatform {
     FakeRegistry registry;
     FakeProcesses processes;
     FakeEnvironment environment;
+    FakeDialogViews dialogs;
 };
 
 }  // namespace tav::fakes

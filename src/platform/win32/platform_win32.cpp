@@ -2,6 +2,7 @@
 
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/dialog_view_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/runtime_win32.h"
 
@@ -21,6 +22,8 @@ Platform& InstallWin32Platform() {
     static Win32Environment environment;
     platform().processes = &processes;
     platform().environment = &environment;
+    static Win32DialogViews dialogs;
+    platform().dialogs = &dialogs;
     return platform();
 }
 

@@ -1,0 +1,79 @@
+// The program's own message dialog: the request record, the build of the
+// window from it, its handlers and its time-out countdown.
+//
+// The dialog object lives for the whole process, as the classic default
+// form instance did: its request fields keep their values between
+// requests, and its window is loaded on first use and unloaded at the end
+// of each request.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/dialog_view.h"
+
+namespace tav {
+
+// What a caller asks of the dialog, and its result.
+struct DialogRequest {
+    int32_t lDialogButtonID = 0;  // out: the result
+    int32_t lDialogButton = 0;    // the style word
+    std::string sDialogMessage;   // headline; empty: the image kind's word
+    std::string SDialogContent;   // body text; re-wrapped by FormSetup
+    std::string SDialogTitle;
+    int16_t lDialogTimeout = 0;   // seconds; 0 or less: no countdown
+    int32_t lTimeOutButton = 0;   // the result when the countdown ends
+    std::shared_ptr<DialogImage> xDialogImage;  // drawn over the kind's icon
+    bool bAvoidSplash = false;    // placed high on the screen when activated
+};
+
+class frmDialog : public DialogRequest, private DialogEvents {
+public:
+    frmDialog();
+    ~frmDialog() override;
+    frmDialog(const frmDialog&) = delete;
+    frmDialog& operator=(const frmDialog&) = delete;
+
+    // Builds the window from the request fields, loading it first.
+    void FormSetup();
+
+    // True while the window is loaded.
+    bool Loaded() const { return view_ != nullptr; }
+    // The loaded window; throws Failure 364 (Object was unloaded) when
+    // there is none.
+    DialogView& Window();
+    // Shows the loaded window modally; returns once it has unloaded.
+    void ShowModal();
+    // Unloads the window; nothing happens when it is not loaded.
+    void Unload();
+
+    // Countdown ticks since the countdown was armed.
+    int32_t elapsedSeconds() const { return lElapsedSeconds; }
+
+private:
+    void Form_Initialize();
+    void Form_Load();
+    void Form_Unload();
+    // Loads the window when it is not; false when it is gone afterwards
+    // (it could not be made, or the first countdown tick already ended it).
+    bool EnsureLoaded();
+
+    void Form_Activate() override;
+    void ISTimer_Timer() override;
+    void cmdOption_Click(int16_t index) override;
+    void SystemClose() override;
+
+    void ArmCountdown();
+
+    std::shared_ptr<DialogView> view_;
+    int32_t lElapsedSeconds = 0;
+    bool bInTimer = false;
+};
+
+// The program's one dialog object, created on first use.
+frmDialog& DialogForm();
+// Drops the dialog object; a later use creates it afresh.
+void ReleaseDialogForm();
+
+}  // namespace tav

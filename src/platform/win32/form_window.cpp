@@ -1,0 +1,592 @@
+#include "platform/win32/form_window.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/win32/runtime_win32.h"
+#include "platform/win32/text.h"
+
+namespace tav::win32 {
+
+namespace {
+
+constexpr wchar_t kPaneClass[] = L"TAVPane";
+// Posted by Close(): destroys the window from the message loop, once no
+// handler of it is on the stack.
+constexpr UINT kDestroyMessage = WM_APP + 0x3A0;
+
+ATOM& FormAtom() {
+    static ATOM atom = 0;
+    return atom;
+}
+
+template <class Fn>
+Fn User32Function(const char* name) {
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
+                  : nullptr;
+}
+
+void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const AdjustFn adjust = User32Function<AdjustFn>("AdjustWindowRectExForDpi");
+    if (!adjust || !adjust(&rect, style, FALSE, exStyle, dpi)) {
+        ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    }
+}
+
+bool IsPushButton(HWND h) {
+    wchar_t cls[16] = {};
+    if (!::GetClassNameW(h, cls, 16) || ::lstrcmpiW(cls, L"Button") != 0) return false;
+    const LONG type = ::GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || type == BS_OWNERDRAW;
+}
+
+bool Usable(HWND h) { return h && ::IsWindowVisible(h) && ::IsWindowEnabled(h); }
+
+struct ModalDisable {
+    HWND modal;
+    std::vector<HWND>* disabled;
+};
+
+BOOL CALLBACK DisableOther(HWND w, LPARAM p) {
+    auto* m = reinterpret_cast<ModalDisable*>(p);
+    if (w != m->modal && ::IsWindowVisible(w) && ::IsWindowEnabled(w)) {
+        ::EnableWindow(w, FALSE);
+        m->disabled->push_back(w);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+UINT SystemDpi() {
+    HDC dc = ::GetDC(nullptr);
+    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc) ::ReleaseDC(nullptr, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+UINT DpiOf(HWND hwnd) {
+    using DpiFn = UINT(WINAPI*)(HWND);
+    static const DpiFn dpiForWindow = User32Function<DpiFn>("GetDpiForWindow");
+    const UINT dpi = dpiForWindow && hwnd ? dpiForWindow(hwnd) : 0;
+    return dpi ? dpi : SystemDpi();
+}
+
+int TwipsToPixels(int32_t twips, UINT dpi) {
+    return ::MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
+}
+
+int32_t PixelsToTwips(int pixels, UINT dpi) {
+    return ::MulDiv(pixels, kTwipsPerInch, static_cast<int>(dpi));
+}
+
+void BecomePerMonitorDpiAware() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    static const SetContextFn setContext =
+        User32Function<SetContextFn>("SetProcessDpiAwarenessContext");
+    if (!setContext || !setContext(reinterpret_cast<HANDLE>(-4) /* PER_MONITOR_AWARE_V2 */)) {
+        ::SetProcessDPIAware();
+    }
+}
+
+void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
+    TRIVERTEX v[2] = {};
+    v[0].x = rect.left;
+    v[0].y = rect.top;
+    v[0].Red = static_cast<COLOR16>(GetRValue(top) << 8);
+    v[0].Green = static_cast<COLOR16>(GetGValue(top) << 8);
+    v[0].Blue = static_cast<COLOR16>(GetBValue(top) << 8);
+    v[1].x = rect.right;
+    v[1].y = rect.bottom;
+    v[1].Red = static_cast<COLOR16>(GetRValue(bottom) << 8);
+    v[1].Green = static_cast<COLOR16>(GetGValue(bottom) << 8);
+    v[1].Blue = static_cast<COLOR16>(GetBValue(bottom) << 8);
+    GRADIENT_RECT r{0, 1};
+    ::GradientFill(dc, v, 2, &r, 1, GRADIENT_FILL_RECT_V);
+}
+
+// ----------------------------------------------------------------- life
+
+FormWindow::FormWindow() = default;
+
+FormWindow::~FormWindow() {
+    EndModal();
+    if (HWND h = std::exchange(hwnd_, nullptr)) {
+        // A handler of a child control may still be on the stack (the
+        // last owner let go inside a click): only the loop may destroy.
+        ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+        ::ShowWindow(h, SW_HIDE);
+        ::PostMessageW(h, kDestroyMessage, 0, 0);
+    }
+    if (counted_) WindowClosed();
+}
+
+FormWindow* FormWindow::FromHwnd(HWND hwnd) {
+    if (!hwnd || !FormAtom() || ::GetClassLongPtrW(hwnd, GCW_ATOM) != FormAtom()) return nullptr;
+    return reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+bool FormWindow::Create(const FormSpec& spec) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (!FormAtom()) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = FormProc;
+        wc.hInstance = instance;
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kFormWindowClass;
+        FormAtom() = ::RegisterClassExW(&wc);
+        WNDCLASSEXW pane = wc;
+        pane.lpfnWndProc = PaneProc;
+        pane.lpszClassName = kPaneClass;
+        ::RegisterClassExW(&pane);
+        // Every loop that offers its messages to the filter gets the
+        // forms' keyboard navigation.
+        SetMessageFilter(&FormWindow::KeyFilter);
+    }
+    if (!FormAtom()) return false;
+
+    background_ = spec.background;
+    backgroundBrush_.reset(::CreateSolidBrush(background_));
+    dpi_ = SystemDpi();
+    ::CreateWindowExW(spec.exStyle, kFormWindowClass, spec.caption.c_str(), spec.style & ~WS_VISIBLE,
+                      0, 0, 0, 0, nullptr, nullptr, instance, this);
+    if (!hwnd_) return false;
+    if (spec.countsForProcess) {
+        counted_ = true;
+        WindowOpened();
+    }
+    // Placed first at the system DPI; the monitor it lands on may differ.
+    for (int pass = 0; pass < 2; ++pass) {
+        RECT r{0, 0, Px(spec.screenRect.width), Px(spec.screenRect.height)};
+        AdjustForDpi(r, spec.style, spec.exStyle, dpi_);
+        ::SetWindowPos(hwnd_, nullptr, Px(spec.screenRect.left), Px(spec.screenRect.top),
+                       r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        const UINT now = DpiOf(hwnd_);
+        if (now == dpi_) break;
+        dpi_ = now;
+    }
+    return true;
+}
+
+HWND FormWindow::AddControl(const ControlSpec& spec) {
+    HWND parent = spec.parent ? spec.parent : hwnd_;
+    HWND h = ::CreateWindowExW(spec.exStyle, spec.className, spec.text.c_str(),
+                               spec.style | WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                               ::GetModuleHandleW(nullptr), nullptr);
+    if (!h) return nullptr;
+    controls_[h] = Control{spec.rect, spec.font, spec.autoSize, spec.textColor, true};
+    order_.push_back(h);
+    Layout(h);
+    return h;
+}
+
+HWND FormWindow::AddPane(const TwipsRect& rect, HWND parent) {
+    HWND h = ::CreateWindowExW(WS_EX_CONTROLPARENT, kPaneClass, L"",
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0,
+                               0, parent ? parent : hwnd_, nullptr, ::GetModuleHandleW(nullptr),
+                               nullptr);
+    if (!h) return nullptr;
+    controls_[h] = Control{rect, FontSpec{}, AutoSize::None, CLR_INVALID, false};
+    order_.push_back(h);
+    Layout(h);
+    return h;
+}
+
+// ------------------------------------------------------------- geometry
+
+RECT FormWindow::OuterTwips() const {
+    RECT r{};
+    ::GetWindowRect(hwnd_, &r);
+    return RECT{PixelsToTwips(r.left, dpi_), PixelsToTwips(r.top, dpi_),
+                PixelsToTwips(r.right - r.left, dpi_), PixelsToTwips(r.bottom - r.top, dpi_)};
+}
+
+void FormWindow::MoveOuterTwips(const int32_t* left, const int32_t* top, const int32_t* width,
+                                const int32_t* height) {
+    RECT r{};
+    ::GetWindowRect(hwnd_, &r);
+    const int x = left ? Px(*left) : r.left;
+    const int y = top ? Px(*top) : r.top;
+    const int cx = width ? Px(*width) : r.right - r.left;
+    const int cy = height ? Px(*height) : r.bottom - r.top;
+    ::SetWindowPos(hwnd_, nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+TwipsRect FormWindow::ControlRect(HWND control) const {
+    auto it = controls_.find(control);
+    return it == controls_.end() ? TwipsRect{} : it->second.rect;
+}
+
+void FormWindow::SetControlRect(HWND control, const TwipsRect& rect) {
+    auto it = controls_.find(control);
+    if (it == controls_.end()) return;
+    it->second.rect = rect;
+    Layout(control);
+}
+
+void FormWindow::SetControlText(HWND control, const std::string& utf8) {
+    ::SetWindowTextW(control, Widen(utf8).c_str());
+    if (auto it = controls_.find(control); it != controls_.end() && it->second.autoSize != AutoSize::None) {
+        Layout(control);
+    }
+}
+
+std::string FormWindow::ControlText(HWND control) const {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return Narrow(text);
+}
+
+HFONT FormWindow::Font(const FontSpec& spec) {
+    const std::wstring key = spec.face + L"|" + std::to_wstring(spec.points) + L"|" +
+                             (spec.bold ? L"b" : L"") + L"|" + std::to_wstring(dpi_);
+    UniqueGdi& font = fonts_[key];
+    if (!font) {
+        LOGFONTW lf{};
+        lf.lfHeight = -::MulDiv(spec.points, static_cast<int>(dpi_), 72);
+        lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lf.lfQuality = CLEARTYPE_QUALITY;
+        ::lstrcpynW(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE);
+        font.reset(::CreateFontIndirectW(&lf));
+    }
+    return static_cast<HFONT>(font.get());
+}
+
+void FormWindow::Layout(HWND control) {
+    const Control& c = controls_.at(control);
+    int width = Px(c.rect.width);
+    int height = Px(c.rect.height);
+    if (c.hasFont) {
+        HFONT font = Font(c.font);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (c.autoSize != AutoSize::None) {
+            std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+            text.resize(static_cast<size_t>(
+                ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+            HDC dc = ::GetDC(control);
+            HGDIOBJ old = ::SelectObject(dc, font);
+            RECT r{0, 0, width, 0};
+            UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
+            if (c.autoSize == AutoSize::Height) flags |= DT_WORDBREAK;
+            ::DrawTextW(dc, text.empty() ? L" " : text.c_str(), -1, &r, flags);
+            ::SelectObject(dc, old);
+            ::ReleaseDC(control, dc);
+            if (c.autoSize == AutoSize::WidthAndHeight) width = r.right - r.left;
+            height = r.bottom - r.top;
+        }
+    }
+    ::SetWindowPos(control, nullptr, Px(c.rect.left), Px(c.rect.top), width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(control, nullptr, TRUE);
+}
+
+void FormWindow::LayoutAll() {
+    for (HWND h : order_) Layout(h);
+}
+
+// --------------------------------------------------------------- timers
+
+void FormWindow::StartTimer(UINT_PTR id, UINT ms) {
+    if (hwnd_ && !closed_) ::SetTimer(hwnd_, id, ms, nullptr);
+}
+
+void FormWindow::StopTimer(UINT_PTR id) {
+    if (hwnd_) ::KillTimer(hwnd_, id);
+}
+
+// ------------------------------------------------------ modal and close
+
+void FormWindow::RunModal() {
+    if (!hwnd_ || closed_) return;
+    // The last owner may let go while the loop runs (a button unloads).
+    const std::shared_ptr<FormWindow> keep = shared_from_this();
+    modal_ = true;
+    ModalDisable disable{hwnd_, &disabledByModal_};
+    ::EnumThreadWindows(::GetCurrentThreadId(), DisableOther, reinterpret_cast<LPARAM>(&disable));
+    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ::SetForegroundWindow(hwnd_);
+    ::UpdateWindow(hwnd_);
+    MSG msg;
+    while (!closed_) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            Close();
+            break;
+        }
+        if (got == -1) {
+            Close();
+            break;
+        }
+        if (FilterMessage(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    EndModal();
+    // Back at loop level: nothing of this window is on the stack.
+    if (closed_ && depth_ == 0) DestroyNow();
+}
+
+void FormWindow::EndModal() {
+    if (!modal_) return;
+    modal_ = false;
+    for (HWND w : disabledByModal_) {
+        if (::IsWindow(w)) ::EnableWindow(w, TRUE);
+    }
+    disabledByModal_.clear();
+}
+
+void FormWindow::Close() {
+    if (!hwnd_ || closed_) return;
+    closed_ = true;
+    // Enabled again before hiding, so activation returns to them.
+    EndModal();
+    ::ShowWindow(hwnd_, SW_HIDE);
+    ::PostMessageW(hwnd_, kDestroyMessage, 0, 0);
+}
+
+void FormWindow::DestroyNow() {
+    HWND h = std::exchange(hwnd_, nullptr);
+    if (!h) return;
+    ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    ::DestroyWindow(h);
+    controls_.clear();
+    order_.clear();
+    if (counted_) {
+        counted_ = false;
+        WindowClosed();
+    }
+}
+
+// ------------------------------------------------------------- messages
+
+LRESULT CALLBACK FormWindow::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    FormWindow* self = nullptr;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    } else {
+        self = FromHwnd(hwnd);
+    }
+    if (!self) {
+        if (msg == kDestroyMessage) {
+            ::DestroyWindow(hwnd);
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    return self->Dispatch(nullptr, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK FormWindow::PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    FormWindow* form = FromHwnd(::GetAncestor(hwnd, GA_ROOT));
+    if (!form) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    return form->Dispatch(hwnd, msg, wParam, lParam);
+}
+
+LRESULT FormWindow::Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const std::shared_ptr<FormWindow> keep = weak_from_this().lock();
+    if (!keep) return ::DefWindowProcW(pane ? pane : hwnd_, msg, wParam, lParam);
+    ++depth_;
+    LRESULT result = 0;
+    try {
+        result = Handle(pane, msg, wParam, lParam);
+    } catch (...) {
+        // Nothing leaves a window procedure.
+        result = 0;
+    }
+    --depth_;
+    if (depth_ == 0 && destroyPending_ && hwnd_) {
+        destroyPending_ = false;
+        ::PostMessageW(hwnd_, kDestroyMessage, 0, 0);
+    }
+    return result;
+}
+
+LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND target = pane ? pane : hwnd_;
+    if (!pane && msg == kDestroyMessage) {
+        // A nested loop inside one of our handlers dispatched it: later.
+        if (depth_ > 1) {
+            destroyPending_ = true;
+        } else {
+            DestroyNow();
+        }
+        return 0;
+    }
+    if (closed_) {
+        // A closed window takes no more commands, ticks or close requests.
+        switch (msg) {
+        case WM_COMMAND:
+        case WM_TIMER:
+        case WM_CLOSE:
+        case WM_SYSCOMMAND:
+        case WM_ACTIVATE:
+            if (msg == WM_TIMER && !pane) ::KillTimer(hwnd_, wParam);
+            return 0;
+        default:
+            break;
+        }
+    }
+    LRESULT result = 0;
+    if (OnMessage(pane, msg, wParam, lParam, result)) return result;
+
+    switch (msg) {
+    case WM_ERASEBKGND:
+        if (!pane) {
+            RECT rc;
+            ::GetClientRect(hwnd_, &rc);
+            ::FillRect(reinterpret_cast<HDC>(wParam), &rc, static_cast<HBRUSH>(backgroundBrush_.get()));
+        }
+        return 1;  // panes paint everything in WM_PAINT
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(target, &ps);
+        RECT rc;
+        ::GetClientRect(target, &rc);
+        if (pane) {
+            OnPaintPane(pane, dc, rc);
+        } else {
+            OnPaint(dc, rc);
+        }
+        ::EndPaint(target, &ps);
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        auto it = controls_.find(reinterpret_cast<HWND>(lParam));
+        ::SetBkColor(dc, background_);
+        ::SetTextColor(dc, it != controls_.end() && it->second.textColor != CLR_INVALID
+                               ? it->second.textColor
+                               : ::GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(backgroundBrush_.get());
+    }
+    case DM_GETDEFID:
+        if (!pane && defaultButton_) {
+            return MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
+        }
+        break;
+    default:
+        break;
+    }
+    if (pane) return ::DefWindowProcW(pane, msg, wParam, lParam);
+
+    switch (msg) {
+    case WM_TIMER:
+        OnTimer(wParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            OnSystemClose();
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        OnSystemClose();
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+        } else {
+            HWND focus = lastFocus_ && Usable(lastFocus_) ? lastFocus_ : InitialFocus();
+            ::SetFocus(focus ? focus : hwnd_);
+            OnActivate();
+
+        }
+        return 0;
+    case WM_DPICHANGED: {
+        dpi_ = HIWORD(wParam);
+        const RECT* r = reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        LayoutAll();
+        OnDpiChanged();
+        ::InvalidateRect(hwnd_, nullptr, TRUE);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+bool FormWindow::OnMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+void FormWindow::OnPaint(HDC, const RECT&) {}
+void FormWindow::OnPaintPane(HWND, HDC, const RECT&) {}
+void FormWindow::OnTimer(UINT_PTR) {}
+void FormWindow::OnSystemClose() { Close(); }
+void FormWindow::OnActivate() {}
+void FormWindow::OnDpiChanged() {}
+
+HWND FormWindow::InitialFocus() {
+    if (Usable(defaultButton_)) return defaultButton_;
+    const std::vector<HWND> stops = TabStops();
+    return stops.empty() ? nullptr : stops.front();
+}
+
+// ------------------------------------------------------------- keyboard
+
+std::vector<HWND> FormWindow::TabStops() const {
+    std::vector<HWND> stops;
+    for (HWND h : order_) {
+        if ((::GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP) && Usable(h)) stops.push_back(h);
+    }
+    return stops;
+}
+
+bool FormWindow::KeyFilter(MSG& msg) {
+    if (msg.message != WM_KEYDOWN || !msg.hwnd) return false;
+    FormWindow* form = FromHwnd(::GetAncestor(msg.hwnd, GA_ROOT));
+    if (!form || form->closed_) return false;
+    const std::shared_ptr<FormWindow> keep = form->weak_from_this().lock();
+    return keep && form->HandleKey(msg);
+}
+
+bool FormWindow::HandleKey(const MSG& msg) {
+    const bool shift = ::GetKeyState(VK_SHIFT) < 0;
+    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
+    HWND focus = ::GetFocus();
+    const auto move = [&](bool buttonsOnly, int step) {
+        std::vector<HWND> stops = TabStops();
+        if (buttonsOnly) std::erase_if(stops, [](HWND h) { return !IsPushButton(h); });
+        if (stops.empty()) return;
+        auto it = std::find(stops.begin(), stops.end(), focus);
+        const ptrdiff_t n = static_cast<ptrdiff_t>(stops.size());
+        const ptrdiff_t at = it == stops.end() ? (step > 0 ? -1 : 0) : it - stops.begin();
+        ::SetFocus(stops[static_cast<size_t>(((at + step) % n + n) % n)]);
+    };
+    switch (msg.wParam) {
+    case VK_TAB:
+        if (ctrl) return false;
+        move(false, shift ? -1 : 1);
+        return true;
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+        if (!focus || !IsPushButton(focus)) return false;
+        move(true, msg.wParam == VK_LEFT || msg.wParam == VK_UP ? -1 : 1);
+        return true;
+    case VK_RETURN: {
+        HWND target = focus && IsPushButton(focus) && Usable(focus) ? focus : nullptr;
+        if (!target && Usable(defaultButton_)) target = defaultButton_;
+        if (target) ::SendMessageW(target, BM_CLICK, 0, 0);
+        return true;
+    }
+    case VK_ESCAPE:
+        ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace tav::win32

@@ -32,7 +32,6 @@ protected:
         hwnd = reinterpret_cast<HWND>(window.Handle());
     }
     void TearDown() override {
-        win32::SetMessageFilter(nullptr);
         sInstallLocation.clear();
     }
     static bool Gone(void* h) { return !::IsWindow(static_cast<HWND>(h)); }

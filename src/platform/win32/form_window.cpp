@@ -145,7 +145,7 @@ bool FormWindow::Create(const FormSpec& spec) {
         ::RegisterClassExW(&pane);
         // Every loop that offers its messages to the filter gets the
         // forms' keyboard navigation.
-        SetMessageFilter(&FormWindow::KeyFilter);
+        AddMessageFilter(&FormWindow::KeyFilter);
     }
     if (!FormAtom()) return false;
 

@@ -15,8 +15,8 @@
 // - Keyboard: Tab and Shift+Tab move between tab stops, arrow keys between
 //   buttons, Enter presses the focused or else the default button, Escape
 //   sends the system close command. This works in every loop that offers
-//   messages to FilterMessage (runtime_win32.h); the first Create installs
-//   that filter, in place of any set before.
+//   messages to FilterMessage (runtime_win32.h); the first Create adds
+//   that filter beside any other.
 // - A modal show that disables the thread's other windows and runs its own
 //   message loop until the window is closed.
 #pragma once

@@ -142,6 +142,7 @@ struct Win32MainWindow::Impl {
     // Handlers on the stack; the window is destroyed when the last returns.
     int depth = 0;
     bool closeRequested = false;
+    int keyFilter = 0;
 
     // Runs one of the form's handlers; a close asked for inside it takes
     // effect once no handler of this window is running any more.
@@ -364,6 +365,7 @@ LRESULT CALLBACK Win32MainWindow::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM w
             self->taskbar = nullptr;
         }
         self->hwnd = nullptr;
+        RemoveMessageFilter(self->keyFilter);
         WindowClosed();
         return 0;
     default:
@@ -435,8 +437,8 @@ bool Win32MainWindow::Create(frmMain& form) {
         w.taskbar = nullptr;
     }
     // Keyboard: Tab moves between the controls, Escape presses Abort.
-    SetMessageFilter([this](MSG& msg) {
-        HWND h = impl_->hwnd;
+    w.keyFilter = AddMessageFilter([&w](MSG& msg) {
+        HWND h = w.hwnd;
         return h && (msg.hwnd == h || ::IsChild(h, msg.hwnd)) && ::IsDialogMessageW(h, &msg);
     });
     return true;

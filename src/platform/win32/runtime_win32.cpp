@@ -15,9 +15,9 @@ namespace tav::win32 {
 // ---------------------------------------------------------------- events
 
 namespace {
-MessageFilter& Filter() {
-    static MessageFilter filter;
-    return filter;
+std::vector<std::pair<int, MessageFilter>>& Filters() {
+    static std::vector<std::pair<int, MessageFilter>> filters;
+    return filters;
 }
 int& WindowCount() {
     static int count = 0;
@@ -25,9 +25,29 @@ int& WindowCount() {
 }
 }  // namespace
 
-void SetMessageFilter(MessageFilter filter) { Filter() = std::move(filter); }
+int AddMessageFilter(MessageFilter filter) {
+    static int next = 0;
+    Filters().emplace_back(++next, std::move(filter));
+    return next;
+}
 
-bool FilterMessage(MSG& msg) { return Filter() && Filter()(msg); }
+void RemoveMessageFilter(int id) {
+    auto& filters = Filters();
+    for (auto it = filters.begin(); it != filters.end(); ++it) {
+        if (it->first == id) {
+            filters.erase(it);
+            return;
+        }
+    }
+}
+
+bool FilterMessage(MSG& msg) {
+    // A copy: a filter may close its window and remove itself.
+    const auto filters = Filters();
+    for (const auto& [id, filter] : filters)
+        if (filter(msg)) return true;
+    return false;
+}
 
 void Win32EventLoop::DoEvents() {
     MSG msg;

@@ -20,8 +20,10 @@ public:
 // A message for a window that handles its own keyboard navigation is
 // offered to it first (tab order, Enter, Escape); true when it took it.
 using MessageFilter = std::function<bool(MSG&)>;
-void SetMessageFilter(MessageFilter filter);
-// Offers msg to the filter; true when it was handled there.
+// Adds a filter; the returned id removes it again.
+int AddMessageFilter(MessageFilter filter);
+void RemoveMessageFilter(int id);
+// Offers msg to the filters in turn; true when one handled it.
 bool FilterMessage(MSG& msg);
 
 // Runs the thread's message loop until WM_QUIT; returns its exit code.

@@ -2,6 +2,7 @@
 // Win32 ones; tests install fakes.
 #pragma once
 
+#include "platform/read_service.h"
 #include "platform/registry_api.h"
 #include "platform/runtime.h"
 
@@ -16,6 +17,7 @@ struct Platform {
     Shell* shell = nullptr;
     Locale* locale = nullptr;
     RegistryApi* registry = nullptr;
+    ReadService* reads = nullptr;
 };
 
 // The installed services. Every member is set before any routine runs.

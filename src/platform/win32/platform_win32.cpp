@@ -1,5 +1,6 @@
 #include "platform/win32/platform_win32.h"
 
+#include "platform/win32/read_service_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/runtime_win32.h"
 
@@ -14,7 +15,8 @@ Platform& InstallWin32Platform() {
     static Win32Shell shell;
     static Win32Locale locale;
     static Win32Registry registry(true);
-    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry});
+    static Win32ReadService reads;
+    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &reads});
     return platform();
 }
 

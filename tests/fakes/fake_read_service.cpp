@@ -46,9 +46,11 @@ FakeReadService::Request& FakeReadService::Find(const std::string& name) {
     throw std::logic_error("no request named " + name);
 }
 
-void FakeReadService::Progress(const std::string& name, int32_t bytesMax, const std::string& soFar) {
+void FakeReadService::Progress(const std::string& name, int32_t bytesMax, const std::string& soFar,
+                               int32_t asyncType) {
     Request& r = Find(name);
     AsyncProperty p;
+    p.AsyncType = asyncType;
     p.PropertyName = name;
     p.BytesMax = bytesMax;
     p.BytesRead = static_cast<int32_t>(soFar.size());

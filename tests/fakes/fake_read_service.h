@@ -22,7 +22,8 @@ public:
 
     // Notifications for the request of that name (cancelled or not: a
     // service may still deliver after a cancel).
-    void Progress(const std::string& name, int32_t bytesMax, const std::string& soFar);
+    void Progress(const std::string& name, int32_t bytesMax, const std::string& soFar,
+                  int32_t asyncType = kAsyncTypeByteArray);
     void Complete(const std::string& name, const std::string& body);
     void Fail(const std::string& name, const Failure& failure);
 

@@ -160,6 +160,14 @@ TEST_F(DownloadTest, RefusedConnectionFails) {
     EXPECT_THAT(kinds, ElementsAre("Started", "Failed"));
 }
 
+TEST_F(DownloadTest, UntrustedCertificateIsRefused) {
+    const int port = nettest::LoopbackServers().tls;
+    ASSERT_TRUE(Download("https://127.0.0.1:" + std::to_string(port) + "/body/" + Tag() + "?size=100"));
+    EXPECT_EQ(failure.first, 12045);  // certificate authority not trusted
+    EXPECT_EQ(completed, -1);
+    EXPECT_THAT(ServerLog(Tag()), SizeIs(0));  // no request ever went through
+}
+
 TEST_F(DownloadTest, SilentServerCountsAsADropAndEndsInAFailure) {
     ASSERT_TRUE(Download(Url("/stall/" + Tag() + "?size=100000&sent=1000&hold=20")));
     EXPECT_EQ(failure.first, net::kErrTimeout);

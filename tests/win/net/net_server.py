@@ -20,6 +20,8 @@ Two servers run on 127.0.0.1, on ports the system picks:
       /redirect to=PATH                    302 to PATH
       /file     name=F                     a file of the served folder
                                            (sendfile: for the benchmark)
+The misbehaving server also listens with TLS on a second port, with a
+self-signed certificate (loopback_test_cert.pem) that no client trusts.
 Both stop by themselves after --lifetime seconds (default 1800).
 
 Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF: any shift of a
@@ -30,6 +32,7 @@ import os
 import re
 import signal
 import socketserver
+import ssl
 import subprocess
 import sys
 import threading
@@ -209,10 +212,18 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 def serve(port_file, root, lifetime):
     server = Server(("127.0.0.1", 0), Handler)
     server.root = root
+    here = os.path.dirname(os.path.abspath(__file__))
+    tls = Server(("127.0.0.1", 0), Handler)
+    tls.root = root
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(here, "loopback_test_cert.pem"),
+                            os.path.join(here, "loopback_test_key.pem"))
+    tls.socket = context.wrap_socket(tls.socket, server_side=True)
+    threading.Thread(target=tls.serve_forever, daemon=True).start()
     threading.Timer(lifetime, lambda: os._exit(0)).start()
     tmp = port_file + ".part"
     with open(tmp, "w") as f:
-        f.write(str(server.server_address[1]))
+        f.write("%d %d" % (server.server_address[1], tls.server_address[1]))
     os.replace(tmp, port_file)
     server.serve_forever()
 
@@ -251,14 +262,15 @@ def start(state, lifetime):
         plain = subprocess.Popen(["timeout", str(lifetime), sys.executable, "-u", "-m", "http.server",
                                   "0", "--bind", "127.0.0.1", "--directory", www],
                                  stdout=log, stderr=subprocess.STDOUT, **quiet)
-    misbehave_port = wait_for(port_file, r"(\d+)")
+    ports = wait_for(port_file, r"(\d+ \d+)").split()
     plain_port = wait_for(plain_log, r"port (\d+)")
     tmp = state + ".part"
     with open(tmp, "w") as f:
-        f.write("misbehave_port=%s\nplain_port=%s\nplain_file=%s\nplain_size=%d\npids=%d %d\n" %
-                (misbehave_port, plain_port, payload, payload_size, misbehave.pid, plain.pid))
+        f.write("misbehave_port=%s\ntls_port=%s\nplain_port=%s\nplain_file=%s\nplain_size=%d\n"
+                "pids=%d %d\n" % (ports[0], ports[1], plain_port, payload, payload_size,
+                                   misbehave.pid, plain.pid))
     os.replace(tmp, state)
-    print("servers on 127.0.0.1:%s and 127.0.0.1:%s" % (misbehave_port, plain_port))
+    print("servers on 127.0.0.1 ports %s, %s (TLS) and %s" % (ports[0], ports[1], plain_port))
 
 
 def stop(state):

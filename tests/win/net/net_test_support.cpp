@@ -23,6 +23,7 @@ const Servers& LoopbackServers() {
             const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
             if (key == "misbehave_port") s.misbehave = std::stoi(value);
             if (key == "plain_port") s.plain = std::stoi(value);
+            if (key == "tls_port") s.tls = std::stoi(value);
             if (key == "plain_file") s.plainFile = wintest::HostPath(value);
             if (key == "plain_size") s.plainSize = std::stoul(value);
         }

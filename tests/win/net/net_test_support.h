@@ -11,6 +11,7 @@ namespace tav::nettest {
 
 struct Servers {
     int misbehave = 0;       // port of the server that misbehaves on purpose
+    int tls = 0;             // the same with TLS and an untrusted certificate
     int plain = 0;           // port of python's http.server
     std::string plainFile;   // the file it serves as /payload.bin (Windows path)
     size_t plainSize = 0;

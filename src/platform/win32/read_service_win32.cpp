@@ -30,6 +30,7 @@ struct Win32ReadService::Job {
     size_t lastBytes = 0;
 
     // Shared.
+    std::atomic<bool> cancelled{false};
     UniqueKernel cancel{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<bool> progressPosted{false};
     std::mutex mutex;
@@ -95,10 +96,10 @@ void RunJob(std::shared_ptr<Win32ReadService::Job> job, HWND window, std::string
     PostingObserver observer(*job, window, options.progressIntervalMs);
     net::FetchResult result;
     {
-        WinInetTransport transport(job->cancel.get(), options.stallTimeoutMs);
+        WinInetTransport transport(job->cancelled, job->cancel.get(), options.stallTimeoutMs);
         result = net::Fetch(transport, url, fresh, observer, options.limits);
     }
-    if (result.cancelled || ::WaitForSingleObject(job->cancel.get(), 0) == WAIT_OBJECT_0) return;
+    if (result.cancelled || job->cancelled) return;
     if (!result.failure) observer.Flush();
     {
         std::lock_guard lock(job->mutex);
@@ -182,6 +183,7 @@ void Win32ReadService::CancelAll(AsyncReadSink& sink) noexcept {
 
 void Win32ReadService::Stop(Job& job) noexcept {
     job.active = false;
+    job.cancelled = true;
     ::SetEvent(job.cancel.get());
 }
 

@@ -118,8 +118,9 @@ Failure InternetFailure(DWORD code) {
     return Failure(static_cast<int32_t>(code), text);
 }
 
-WinInetTransport::WinInetTransport(HANDLE cancel, uint32_t stallMs)
-    : cancel_(cancel), stallMs_(stallMs) {}
+WinInetTransport::WinInetTransport(const std::atomic<bool>& cancelled, HANDLE cancel,
+                                   uint32_t stallMs)
+    : cancelled_(cancelled), cancel_(cancel), stallMs_(stallMs) {}
 
 WinInetTransport::~WinInetTransport() {
     Close();
@@ -149,7 +150,7 @@ void WinInetTransport::Wait() {
 net::HttpResponse WinInetTransport::Open(const std::string& url,
                                          const std::vector<std::string>& headers, bool fresh) {
     Close();
-    if (::WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0) throw net::FetchCancelled{};
+    if (cancelled_.load(std::memory_order_relaxed)) throw net::FetchCancelled{};
     OpenSession();
     attempt_ = new Attempt;
     if (!attempt_->done) throw InternetFailure(::GetLastError());
@@ -204,7 +205,9 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
 size_t WinInetTransport::Read(std::span<uint8_t> dst) {
     if (!attempt_ || !attempt_->request) throw InternetFailure(ERROR_INVALID_HANDLE);
     for (;;) {
-        if (::WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0) {
+        // A flag, not the event: a wait costs a round trip to the server
+        // process under Wine, on every read.
+        if (cancelled_.load(std::memory_order_relaxed)) {
             Close();
             throw net::FetchCancelled{};
         }

@@ -3,6 +3,7 @@
 // system makes them, waits that a cancel or a silent server can end.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -13,9 +14,10 @@ namespace tav::win32 {
 
 class WinInetTransport : public net::HttpTransport {
 public:
-    // cancel: a manual-reset event that, once set, ends every wait with
-    // FetchCancelled. stallMs: how long a wait for the server may last.
-    WinInetTransport(HANDLE cancel, uint32_t stallMs);
+    // cancelled, then cancel (a manual-reset event) are set to stop the
+    // request: every call then ends with FetchCancelled. stallMs: how long
+    // a wait for the server may last.
+    WinInetTransport(const std::atomic<bool>& cancelled, HANDLE cancel, uint32_t stallMs);
     ~WinInetTransport() override;
     WinInetTransport(const WinInetTransport&) = delete;
     WinInetTransport& operator=(const WinInetTransport&) = delete;
@@ -31,6 +33,7 @@ private:
     void Wait();
     void OpenSession();
 
+    const std::atomic<bool>& cancelled_;
     HANDLE cancel_;
     uint32_t stallMs_;
     void* session_ = nullptr;  // HINTERNET

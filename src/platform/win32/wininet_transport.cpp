@@ -17,6 +17,8 @@ namespace tav::win32 {
 struct WinInetTransport::Attempt {
     UniqueKernel done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::atomic<int> refs{1};
+    std::atomic<int> created{0};
+    std::atomic<int> closed{0};
     // Of the last operation that completed later; written before `done`.
     DWORD_PTR result = 0;
     DWORD error = 0;
@@ -39,6 +41,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     switch (status) {
     case INTERNET_STATUS_HANDLE_CREATED:
         a->refs.fetch_add(1);
+        a->created.fetch_add(1);
         break;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* r = static_cast<const INTERNET_ASYNC_RESULT*>(info);
@@ -48,7 +51,9 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
         break;
     }
     case INTERNET_STATUS_HANDLE_CLOSING:  // the last call for that handle
-        Release(a);
+        // A closing without its creation would free the attempt under the
+        // worker's feet: such a share is never let go.
+        if (a->closed.fetch_add(1) < a->created.load()) Release(a);
         break;
     default:
         break;

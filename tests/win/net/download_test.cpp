@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "download/GetNetFile.h"
 #include "net_test_support.h"
 #include "platform/http_fetch.h"
@@ -143,6 +145,26 @@ TEST_F(DownloadTest, ChunkedBodyWithoutLengthArrivesWhole) {
     ASSERT_EQ(completed, 300000) << failure.second;
     for (const auto& p : progress) EXPECT_EQ(p.first, 0);  // no total announced
     EXPECT_TRUE(AsText(net.Bytes()) == Pattern(300000));
+}
+
+TEST_F(DownloadTest, SlowHandlerThatProcessesEventsNeverNestsProgress) {
+    // Like the main window's Status, the handler yields to pending events,
+    // slowly, while news keeps coming.
+    int depth = 0, deepest = 0;
+    net.DownloadProgress = [&](int32_t max, int32_t n) {
+        deepest = std::max(deepest, ++depth);
+        kinds.push_back("Progress");
+        progress.push_back({max, n});
+        ::Sleep(120);  // longer than the interval between notifications
+        platform().events->DoEvents();
+        --depth;
+    };
+    ASSERT_TRUE(Download(Url("/body/" + Tag() + "?size=2000000&slow=5")));
+    ASSERT_EQ(completed, 2000000) << failure.second;
+    EXPECT_EQ(deepest, 1);
+    EXPECT_GT(progress.size(), 1u);
+    EXPECT_EQ(kinds.back(), "Complete");
+    EXPECT_TRUE(AsText(net.Bytes()) == Pattern(2000000));
 }
 
 TEST_F(DownloadTest, RedirectIsFollowed) {

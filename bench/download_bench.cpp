@@ -59,7 +59,8 @@ struct Figures {
 Figures Bare(const std::string& url) {
     Figures f;
     const double t0 = Now(), cpu0 = ProcessCpu();
-    HINTERNET session = ::InternetOpenW(L"bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET session =
+        ::InternetOpenW(L"bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     HINTERNET request = ::InternetOpenUrlW(
         session, tav::win32::Widen(url).c_str(), nullptr, 0,
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0);
@@ -68,7 +69,8 @@ Figures Bare(const std::string& url) {
         return f;
     }
     DWORD length = 0, size = sizeof length;
-    ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, nullptr);
+    ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
+                     nullptr);
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[length]);
     for (;;) {
         DWORD got = 0;
@@ -141,10 +143,11 @@ int main(int argc, char** argv) {
         std::printf("mode=%s ok=0 error=%s\n", mode.c_str(), f.error.c_str());
         return 1;
     }
-    std::printf("mode=%s ok=1 bytes=%zu seconds=%.4f cpu=%.4f ui_cpu=%.4f peak_ws=%zu peak_commit=%zu "
-                "copied=%llu progress=%d\n",
-                mode.c_str(), f.bytes, f.seconds, f.cpu, f.uiCpu, static_cast<size_t>(pmc.PeakWorkingSetSize),
-                static_cast<size_t>(pmc.PeakPagefileUsage), static_cast<unsigned long long>(f.copied),
-                f.progressEvents);
+    std::printf(
+        "mode=%s ok=1 bytes=%zu seconds=%.4f cpu=%.4f ui_cpu=%.4f peak_ws=%zu peak_commit=%zu "
+        "copied=%llu progress=%d\n",
+        mode.c_str(), f.bytes, f.seconds, f.cpu, f.uiCpu,
+        static_cast<size_t>(pmc.PeakWorkingSetSize), static_cast<size_t>(pmc.PeakPagefileUsage),
+        static_cast<unsigned long long>(f.copied), f.progressEvents);
     return 0;
 }

@@ -20,7 +20,9 @@ GetNetFile::~GetNetFile() {
     if (platform().reads) platform().reads->CancelAll(*this);
 }
 
-std::vector<uint8_t> GetNetFile::Bytes() const { return buffer_.ToVector(); }
+std::vector<uint8_t> GetNetFile::Bytes() const {
+    return buffer_.ToVector();
+}
 
 void GetNetFile::DownloadStart(const std::string& url, const std::string& Filename, int32_t Mode) {
     if (url.empty()) return;
@@ -53,10 +55,9 @@ void GetNetFile::AsyncReadProgress(const AsyncProperty& property) {
 void GetNetFile::AsyncReadComplete(const AsyncProperty& property) {
     // Unsigned arithmetic keeps the elapsed time right across the tick
     // count's wrap after 49.7 days.
-    const uint32_t elapsed =
-        platform().clock->TickCount() - static_cast<uint32_t>(startTick_);
-    duration_ = elapsed > kMaxCount ? std::numeric_limits<int32_t>::max()
-                                    : static_cast<int32_t>(elapsed);
+    const uint32_t elapsed = platform().clock->TickCount() - static_cast<uint32_t>(startTick_);
+    duration_ =
+        elapsed > kMaxCount ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(elapsed);
     startTick_ = 0;
     if (property.AsyncType != kAsyncTypeByteArray) return;
 

@@ -48,7 +48,8 @@ void ByteStore::Commit(size_t n) {
 size_t ByteStore::capacity() const {
     std::lock_guard lock(pieces_mutex_);
     size_t total = 0;
-    for (const Piece& p : pieces_) total += p.capacity;
+    for (const Piece& p : pieces_)
+        total += p.capacity;
     return total;
 }
 
@@ -73,7 +74,8 @@ void ByteStore::ForEachPiece(size_t n,
                              const std::function<void(std::span<const uint8_t>)>& visit) const {
     // The list is copied under the lock so that the writer may add pieces
     // while the caller works through the bytes.
-    for (std::span<const uint8_t> piece : Prefix(n)) visit(piece);
+    for (std::span<const uint8_t> piece : Prefix(n))
+        visit(piece);
 }
 
 std::vector<uint8_t> ByteStore::Copy(size_t n) const {
@@ -87,7 +89,9 @@ std::vector<uint8_t> ByteStore::Copy(size_t n) const {
     return out;
 }
 
-uint64_t ByteStore::BytesCopied() { return CopiedCounter().load(); }
+uint64_t ByteStore::BytesCopied() {
+    return CopiedCounter().load();
+}
 
 std::vector<uint8_t> ByteView::ToVector() const {
     return store ? store->Copy(size) : std::vector<uint8_t>();

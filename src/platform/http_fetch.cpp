@@ -63,19 +63,27 @@ struct Final {
     Failure failure;
 };
 
-Final TooLarge() { return {Failure(err::kOverflow, "The file is larger than 2,147,483,647 bytes")}; }
+Final TooLarge() {
+    return {Failure(err::kOverflow, "The file is larger than 2,147,483,647 bytes")};
+}
 
 // One download from its first request to its last byte.
 class Session {
 public:
     Session(HttpTransport& t, const std::string& url, bool fresh, FetchObserver& o,
             const FetchLimits& limits)
-        : t_(t), url_(url), fresh_(fresh), observer_(o), limits_(limits),
-          resumesLeft_(limits.resumes), restartsLeft_(limits.restarts) {}
+        : t_(t),
+          url_(url),
+          fresh_(fresh),
+          observer_(o),
+          limits_(limits),
+          resumesLeft_(limits.resumes),
+          restartsLeft_(limits.restarts) {}
 
     ByteView Run() {
         if (!IsHttpUrl(url_))
-            throw Final{Failure(kErrUnrecognizedScheme, "Only HTTP and HTTPS addresses can be downloaded")};
+            throw Final{
+                Failure(kErrUnrecognizedScheme, "Only HTTP and HTTPS addresses can be downloaded")};
         // Nothing has arrived yet: a first request that fails is final.
         BeginBody(OpenFollowing(url_, {}, fresh_));
         std::optional<Failure> drop = ReadBody();
@@ -110,14 +118,17 @@ private:
                 return r;
             }
             t_.Close();
-            if (hop >= limits_.redirects) throw Final{Failure(kErrRedirectFailed, "Too many redirects")};
+            if (hop >= limits_.redirects)
+                throw Final{Failure(kErrRedirectFailed, "Too many redirects")};
             if (r.location.empty())
-                throw Final{Failure(kErrRedirectFailed, StatusFailure(r).description() + " without a location")};
+                throw Final{Failure(kErrRedirectFailed,
+                                    StatusFailure(r).description() + " without a location")};
             // A download that started encrypted must never continue in clear.
             if (IsHttpsUrl(current) && !IsHttpsUrl(r.location))
                 throw Final{Failure(kErrHttpsToHttp, "Redirect from HTTPS to HTTP refused")};
             if (!IsHttpUrl(r.location))
-                throw Final{Failure(kErrRedirectFailed, "Redirect to an address that is not HTTP or HTTPS")};
+                throw Final{Failure(kErrRedirectFailed,
+                                    "Redirect to an address that is not HTTP or HTTPS")};
             current = r.location;
         }
     }
@@ -132,8 +143,10 @@ private:
         // If-Range needs a strong validator; a weak ETag cannot vouch that
         // the bytes still line up.
         validator_.clear();
-        if (!r.etag.empty() && !StartsWithNoCase(r.etag, "w/")) validator_ = r.etag;
-        else if (!r.lastModified.empty()) validator_ = r.lastModified;
+        if (!r.etag.empty() && !StartsWithNoCase(r.etag, "w/"))
+            validator_ = r.etag;
+        else if (!r.lastModified.empty())
+            validator_ = r.lastModified;
         rangesRefused_ = StartsWithNoCase(r.acceptRanges, "none");
     }
 
@@ -156,9 +169,9 @@ private:
             }
             if (got == 0) {
                 if (!expected_) return std::nullopt;
-                return Failure(kErrConnectionAborted,
-                               "The connection closed after " + std::to_string(have) + " of " +
-                                   std::to_string(*expected_) + " bytes");
+                return Failure(kErrConnectionAborted, "The connection closed after " +
+                                                          std::to_string(have) + " of " +
+                                                          std::to_string(*expected_) + " bytes");
             }
             if (have + got > limits_.maxBody) throw TooLarge();
             store_->Commit(got);
@@ -178,7 +191,8 @@ private:
         }
         if (extra != 0)
             throw Final{Failure(kErrInvalidResponse, "The server sent more than the " +
-                                                         std::to_string(*expected_) + " bytes it announced")};
+                                                         std::to_string(*expected_) +
+                                                         " bytes it announced")};
         return std::nullopt;
     }
 
@@ -186,9 +200,9 @@ private:
         const uint64_t from = store_->size();
         HttpResponse r;
         try {
-            r = OpenFollowing(finalUrl_,
-                              {"Range: bytes=" + std::to_string(from) + "-", "If-Range: " + validator_},
-                              true);
+            r = OpenFollowing(
+                finalUrl_,
+                {"Range: bytes=" + std::to_string(from) + "-", "If-Range: " + validator_}, true);
         } catch (const Failure& f) {
             return f;
         }
@@ -243,7 +257,9 @@ bool IsHttpUrl(const std::string& url) {
     return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
 
-bool IsHttpsUrl(const std::string& url) { return StartsWithNoCase(url, "https://"); }
+bool IsHttpsUrl(const std::string& url) {
+    return StartsWithNoCase(url, "https://");
+}
 
 FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
                   FetchObserver& observer, const FetchLimits& limits) noexcept {

@@ -68,7 +68,8 @@ public:
     virtual ~FetchObserver() = default;
     // store holds the body so far (a new store after a restart); bytes is
     // its size; expected the announced total, 0 when none was announced.
-    virtual void Progress(const std::shared_ptr<ByteStore>& store, size_t bytes, size_t expected) = 0;
+    virtual void Progress(const std::shared_ptr<ByteStore>& store, size_t bytes,
+                          size_t expected) = 0;
 };
 
 struct FetchLimits {

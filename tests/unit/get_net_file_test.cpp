@@ -15,7 +15,9 @@ using ::testing::IsEmpty;
 class GetNetFileTest : public ::testing::Test {
 protected:
     GetNetFileTest() {
-        net.DownloadComplete = [this](int32_t n) { events.push_back("Complete " + std::to_string(n)); };
+        net.DownloadComplete = [this](int32_t n) {
+            events.push_back("Complete " + std::to_string(n));
+        };
         net.DownloadCanceled = [this] { events.push_back("Canceled"); };
         net.DownloadStarted = [this](const std::string& url, const std::string& file) {
             events.push_back("Started " + url + " " + file);
@@ -71,7 +73,8 @@ TEST_F(GetNetFileTest, StartWhileBusyCancelsTheRunningRequestFirst) {
     const std::string first = Name();
     fake.clock.Advance(250);
     net.DownloadStart("http://host/b", "b.exe");
-    EXPECT_THAT(events, ElementsAre("Started http://host/a a.exe", "Canceled", "Started http://host/b b.exe"));
+    EXPECT_THAT(events, ElementsAre("Started http://host/a a.exe", "Canceled",
+                                    "Started http://host/b b.exe"));
     EXPECT_THAT(fake.reads.cancels, ElementsAre(first));
     EXPECT_NE(Name(), first);
     EXPECT_TRUE(net.Busy());
@@ -103,7 +106,8 @@ TEST_F(GetNetFileTest, ProgressCarriesTotalFirstAndLetsEventsRun) {
     fake.events.onDoEvents = [&] { seenDuringEvents.push_back(net.Bytes().size()); };
     fake.reads.Progress(Name(), 2500000, std::string(1250, 'x'));
     fake.reads.Progress(Name(), 2500000, std::string(4000, 'x'));
-    EXPECT_THAT(events, ElementsAre("Started http://host/a a", "Progress 2500000 1250", "Progress 2500000 4000"));
+    EXPECT_THAT(events, ElementsAre("Started http://host/a a", "Progress 2500000 1250",
+                                    "Progress 2500000 4000"));
     EXPECT_THAT(seenDuringEvents, ElementsAre(1250u, 4000u));
     EXPECT_EQ(net.Bytes(), std::vector<uint8_t>(4000, 'x'));
 

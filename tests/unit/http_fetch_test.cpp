@@ -18,7 +18,8 @@ using ::testing::IsEmpty;
 
 std::string Pattern(size_t n, size_t from = 0) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(((from + i) * 7 + (from + i) / 251) & 0xFF);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>(((from + i) * 7 + (from + i) / 251) & 0xFF);
     return s;
 }
 
@@ -67,8 +68,8 @@ Exchange Dropping(const std::string& sent, size_t total, const std::string& etag
 Exchange Partial(const std::string& rest, size_t from, size_t total) {
     Exchange e = Ok(rest);
     e.head.status = 206;
-    e.head.contentRange =
-        "bytes " + std::to_string(from) + "-" + std::to_string(total - 1) + "/" + std::to_string(total);
+    e.head.contentRange = "bytes " + std::to_string(from) + "-" + std::to_string(total - 1) + "/" +
+                          std::to_string(total);
     return e;
 }
 
@@ -235,8 +236,9 @@ TEST_F(FetchTest, EarlyCloseWithoutValidatorRestartsOnceThenFails) {
 
 TEST_F(FetchTest, DroppedDownloadResumesWhereItStoppedWithTheValidator) {
     const std::string body = Pattern(50000);
-    server.script = {Dropping(body.substr(0, 12000), 50000, "\"v1\"", Failure(kErrTimeout, "silent")),
-                     Partial(body.substr(12000), 12000, 50000)};
+    server.script = {
+        Dropping(body.substr(0, 12000), 50000, "\"v1\"", Failure(kErrTimeout, "silent")),
+        Partial(body.substr(12000), 12000, 50000)};
     server.script[0].head.status = 200;
     const FetchResult r = Run();
     ASSERT_FALSE(r.failure) << r.failure->description();
@@ -267,7 +269,8 @@ TEST_F(FetchTest, ResumeThatDoesNotLineUpStartsAfresh) {
 
     // A range starting elsewhere: no more resuming, one plain restart.
     server.calls.clear();
-    server.script = {Dropping(old.substr(0, 10), 30, "\"v1\""), Partial(old.substr(5), 5, 30), Ok(old)};
+    server.script = {Dropping(old.substr(0, 10), 30, "\"v1\""), Partial(old.substr(5), 5, 30),
+                     Ok(old)};
     r = Run();
     ASSERT_FALSE(r.failure);
     EXPECT_EQ(Text(r.data), old);
@@ -341,7 +344,8 @@ TEST_F(FetchTest, BodiesBeyondTheCountsAreRefusedClearly) {
     server.script = {Ok(Pattern(1001), false)};
     r = Run();
     EXPECT_EQ(r.failure->number(), err::kOverflow);
-    for (const auto& s : observer.seen) EXPECT_LE(s.bytes, 1000u);
+    for (const auto& s : observer.seen)
+        EXPECT_LE(s.bytes, 1000u);
 }
 
 TEST_F(FetchTest, OutOfMemoryCancelAndForeignSchemesEndCleanly) {

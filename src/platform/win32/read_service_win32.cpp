@@ -108,14 +108,17 @@ void RunJob(std::shared_ptr<Win32ReadService::Job> job, HWND window, std::string
     ::PostMessageW(window, kMsgComplete, job->id, 0);
 }
 
-int32_t Count(size_t n) { return static_cast<int32_t>(std::min<size_t>(n, net::kMaxBody)); }
+int32_t Count(size_t n) {
+    return static_cast<int32_t>(std::min<size_t>(n, net::kMaxBody));
+}
 
 }  // namespace
 
 Win32ReadService::Win32ReadService(ReadServiceOptions options) : options_(options) {}
 
 Win32ReadService::~Win32ReadService() {
-    for (auto& [id, job] : jobs_) Stop(*job);
+    for (auto& [id, job] : jobs_)
+        Stop(*job);
     jobs_.clear();
     if (window_) ::DestroyWindow(window_);
 }
@@ -131,7 +134,8 @@ void Win32ReadService::EnsureWindow() {
         wc.lpszClassName = kClass;
         if (!::RegisterClassW(&wc)) throw err::Make(err::kCantCreateObject);
     }
-    window_ = ::CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    window_ =
+        ::CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     if (!window_) throw err::Make(err::kCantCreateObject);
     ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
@@ -212,7 +216,8 @@ void Win32ReadService::OnProgress(uint32_t id) {
             p.data = ByteView{job->store, job->bytes};
             p.BytesMax = Count(job->expected);
         }
-        if (!p.data.store || (p.data.store.get() == job->lastStore && p.data.size == job->lastBytes))
+        if (!p.data.store ||
+            (p.data.store.get() == job->lastStore && p.data.size == job->lastBytes))
             break;
         job->lastStore = p.data.store.get();
         job->lastBytes = p.data.size;
@@ -241,15 +246,18 @@ void Win32ReadService::OnComplete(uint32_t id) {
 }
 
 LRESULT CALLBACK Win32ReadService::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != kMsgProgress && msg != kMsgComplete) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg != kMsgProgress && msg != kMsgComplete)
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     auto* self = reinterpret_cast<Win32ReadService*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return 0;
     const auto id = static_cast<uint32_t>(wParam);
     // Nothing may leave a window procedure; the sinks trap their own
     // failures, so whatever comes here is dropped.
     Trap::Silent()([&] {
-        if (msg == kMsgProgress) self->OnProgress(id);
-        else self->OnComplete(id);
+        if (msg == kMsgProgress)
+            self->OnProgress(id);
+        else
+            self->OnComplete(id);
     });
     return 0;
 }

@@ -55,8 +55,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
         // worker's feet: such a share is never let go.
         if (a->closed.fetch_add(1) < a->created.load()) Release(a);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -66,13 +65,18 @@ std::string FallbackText(DWORD code) {
     case ERROR_INTERNET_INVALID_URL: return "The URL is invalid";
     case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return "The URL scheme could not be recognized";
     case ERROR_INTERNET_NAME_NOT_RESOLVED: return "The server name could not be resolved";
-    case ERROR_INTERNET_CANNOT_CONNECT: return "A connection with the server could not be established";
-    case ERROR_INTERNET_CONNECTION_ABORTED: return "The connection with the server was terminated abnormally";
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        return "A connection with the server could not be established";
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+        return "The connection with the server was terminated abnormally";
     case ERROR_INTERNET_CONNECTION_RESET: return "The connection with the server was reset";
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID: return "The server's certificate has expired or is not yet valid";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        return "The server's certificate has expired or is not yet valid";
     case ERROR_INTERNET_SEC_CERT_CN_INVALID: return "The server's certificate is for another name";
-    case ERROR_INTERNET_INVALID_CA: return "The server's certificate is not from a trusted authority";
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return "A secure connection could not be established";
+    case ERROR_INTERNET_INVALID_CA:
+        return "The server's certificate is not from a trusted authority";
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return "A secure connection could not be established";
     case ERROR_HTTP_INVALID_SERVER_RESPONSE: return "The server response could not be parsed";
     default: return "Internet error " + std::to_string(code);
     }
@@ -108,10 +112,10 @@ Failure InternetFailure(DWORD code) {
     std::string text;
     wchar_t* buffer = nullptr;
     HMODULE wininet = ::GetModuleHandleW(L"wininet.dll");
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
-            FORMAT_MESSAGE_IGNORE_INSERTS,
-        wininet, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                             FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         wininet, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     if (n > 0 && buffer) {
         text = Narrow(std::wstring(buffer, n));
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
@@ -162,16 +166,17 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
     url_ = url;
 
     std::wstring head;
-    for (const std::string& line : headers) head += Widen(line) + L"\r\n";
+    for (const std::string& line : headers)
+        head += Widen(line) + L"\r\n";
     // Redirects are followed by the caller, which refuses HTTPS to HTTP.
     // No flag that weakens certificate checks is ever set.
     DWORD flags = INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    if (fresh) flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+    if (fresh)
+        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     attempt_->opening = true;
-    HINTERNET request = ::InternetOpenUrlW(session_, Widen(url).c_str(),
-                                           head.empty() ? nullptr : head.c_str(),
-                                           static_cast<DWORD>(head.size()), flags,
-                                           reinterpret_cast<DWORD_PTR>(attempt_));
+    HINTERNET request = ::InternetOpenUrlW(
+        session_, Widen(url).c_str(), head.empty() ? nullptr : head.c_str(),
+        static_cast<DWORD>(head.size()), flags, reinterpret_cast<DWORD_PTR>(attempt_));
     if (!request) {
         const DWORD e = ::GetLastError();
         if (e != ERROR_IO_PENDING) {

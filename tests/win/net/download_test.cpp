@@ -17,18 +17,20 @@
 namespace tav {
 namespace {
 
+using nettest::Pattern;
+using nettest::PumpUntil;
+using nettest::ServerLog;
+using nettest::Url;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::SizeIs;
-using nettest::Pattern;
-using nettest::PumpUntil;
-using nettest::ServerLog;
-using nettest::Url;
 
-std::string AsText(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsText(const std::vector<uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 win32::ReadServiceOptions TestOptions() {
     win32::ReadServiceOptions o;
@@ -44,7 +46,9 @@ protected:
         Platform p = win32::InstallWin32Platform();
         p.reads = &service;
         SetPlatform(p);
-        net.DownloadStarted = [this](const std::string&, const std::string&) { kinds.push_back("Started"); };
+        net.DownloadStarted = [this](const std::string&, const std::string&) {
+            kinds.push_back("Started");
+        };
         net.DownloadCanceled = [this] { kinds.push_back("Canceled"); };
         net.DownloadProgress = [this](int32_t max, int32_t n) {
             kinds.push_back("Progress");
@@ -77,7 +81,9 @@ protected:
         return true;
     }
 
-    static std::string Tag() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+    static std::string Tag() {
+        return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    }
 
     win32::Win32ReadService service{TestOptions()};
     GetNetFile net;
@@ -143,7 +149,8 @@ TEST_F(DownloadTest, EarlyCloseIsRetriedOnceAndThenAFailure) {
 TEST_F(DownloadTest, ChunkedBodyWithoutLengthArrivesWhole) {
     ASSERT_TRUE(Download(Url("/body/" + Tag() + "?size=300000&chunked=1")));
     ASSERT_EQ(completed, 300000) << failure.second;
-    for (const auto& p : progress) EXPECT_EQ(p.first, 0);  // no total announced
+    for (const auto& p : progress)
+        EXPECT_EQ(p.first, 0);  // no total announced
     EXPECT_TRUE(AsText(net.Bytes()) == Pattern(300000));
 }
 
@@ -184,7 +191,8 @@ TEST_F(DownloadTest, RefusedConnectionFails) {
 
 TEST_F(DownloadTest, UntrustedCertificateIsRefused) {
     const int port = nettest::LoopbackServers().tls;
-    ASSERT_TRUE(Download("https://127.0.0.1:" + std::to_string(port) + "/body/" + Tag() + "?size=100"));
+    ASSERT_TRUE(
+        Download("https://127.0.0.1:" + std::to_string(port) + "/body/" + Tag() + "?size=100"));
     EXPECT_EQ(failure.first, 12045);  // certificate authority not trusted
     EXPECT_EQ(completed, -1);
     EXPECT_THAT(ServerLog(Tag()), SizeIs(0));  // no request ever went through
@@ -202,8 +210,8 @@ TEST_F(DownloadTest, DroppedConnectionIsResumedWithARange) {
     ASSERT_EQ(completed, 400000) << failure.second;
     EXPECT_TRUE(AsText(net.Bytes()) == Pattern(400000));
     EXPECT_THAT(ServerLog(Tag()),
-                ElementsAre(HasSubstr("range=-"),
-                            AllOf(HasSubstr("range=bytes=150000-"), HasSubstr("if-range=\"d400000\""))));
+                ElementsAre(HasSubstr("range=-"), AllOf(HasSubstr("range=bytes=150000-"),
+                                                        HasSubstr("if-range=\"d400000\""))));
     EXPECT_EQ(progress.back(), std::make_pair(400000, 400000));
 }
 
@@ -228,7 +236,8 @@ TEST_F(DownloadTest, CancelStopsTheRequestAndTheNextDownloadIsUnaffected) {
     EXPECT_EQ(completed, 7000);
     EXPECT_EQ(kinds.front(), "Canceled");  // the new start cancels the old name again
     EXPECT_EQ(kinds[1], "Started");
-    for (const auto& p : progress) EXPECT_EQ(p.first, 7000);
+    for (const auto& p : progress)
+        EXPECT_EQ(p.first, 7000);
 }
 
 TEST_F(DownloadTest, TwoDownloadsInARowEachKeepTheirOwnBytes) {
@@ -247,8 +256,8 @@ TEST_F(DownloadTest, FailedSaveLeavesTheTargetAsItWasAndNoLeftovers) {
     std::string target = folder.path() + "\\setup.exe";
     for (char& c : target)
         if (c == '\\') c = '/';
-    HANDLE held = ::CreateFileW(win32::Widen(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, 0, nullptr);
+    HANDLE held = ::CreateFileW(win32::Widen(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     ::WriteFile(held, "old", 3, &written, nullptr);
@@ -267,7 +276,8 @@ TEST_F(DownloadTest, ProgramEndsAtOnceWhileADownloadHangs) {
     // The probe starts a download from a server that then says nothing for
     // a minute, and returns from its entry as soon as bytes arrived.
     const std::string probe = wintest::HostPath(TAV_NET_HELPER_DIR "/download_exit_probe.exe");
-    HANDLE process = wintest::StartProcess(probe, Url("/stall/" + Tag() + "?size=100000&sent=5000&hold=60"));
+    HANDLE process =
+        wintest::StartProcess(probe, Url("/stall/" + Tag() + "?size=100000&sent=5000&hold=60"));
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(wintest::WaitExit(process, 30000), 0);
     ::CloseHandle(process);

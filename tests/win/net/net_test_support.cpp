@@ -38,22 +38,26 @@ std::string Url(const std::string& pathAndQuery) {
 
 std::string Pattern(size_t n) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((7 * i + 13 * (i >> 8) + (i >> 16)) & 0xFF);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((7 * i + 13 * (i >> 8) + (i >> 16)) & 0xFF);
     return s;
 }
 
 std::vector<std::string> ServerLog(const std::string& tag) {
     // A plain synchronous read, independent of the code under test.
     std::vector<std::string> lines;
-    HINTERNET session = ::InternetOpenW(L"tav-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    HINTERNET session =
+        ::InternetOpenW(L"tav-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!session) return lines;
-    HINTERNET request = ::InternetOpenUrlW(session, win32::Widen(Url("/_log/" + tag)).c_str(), nullptr,
-                                           0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    HINTERNET request =
+        ::InternetOpenUrlW(session, win32::Widen(Url("/_log/" + tag)).c_str(), nullptr, 0,
+                           INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
     std::string text;
     if (request) {
         char buf[4096];
         DWORD got = 0;
-        while (::InternetReadFile(request, buf, sizeof buf, &got) && got > 0) text.append(buf, got);
+        while (::InternetReadFile(request, buf, sizeof buf, &got) && got > 0)
+            text.append(buf, got);
         ::InternetCloseHandle(request);
     }
     ::InternetCloseHandle(session);
@@ -69,8 +73,8 @@ bool PumpUntil(const std::function<bool()>& done, unsigned long limitMs) {
     while (!done()) {
         const ULONGLONG now = ::GetTickCount64();
         if (now >= end) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 50)),
-                                    QS_ALLINPUT);
+        ::MsgWaitForMultipleObjects(
+            0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 50)), QS_ALLINPUT);
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);

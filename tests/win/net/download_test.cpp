@@ -152,6 +152,14 @@ TEST_F(DownloadTest, ChunkedBodyWithoutLengthArrivesWhole) {
     for (const auto& p : progress)
         EXPECT_EQ(p.first, 0);  // no total announced
     EXPECT_TRUE(AsText(net.Bytes()) == Pattern(300000));
+
+    // The body grew in several pieces; the file holds them in order.
+    wintest::TempFolder folder;
+    std::string target = folder.path() + "\\chunked.bin";
+    for (char& c : target)
+        if (c == '\\') c = '/';
+    ASSERT_TRUE(net.SaveAs(target));
+    EXPECT_TRUE(wintest::ReadFileBytes(target) == Pattern(300000));
 }
 
 TEST_F(DownloadTest, SlowHandlerThatProcessesEventsNeverNestsProgress) {

@@ -5,6 +5,7 @@
 #include "platform/environment.h"
 #include "platform/processes.h"
 #include "platform/dialog_view.h"
+#include "platform/read_service.h"
 #include "platform/registry_api.h"
 #include "platform/runtime.h"
 
@@ -22,6 +23,7 @@ struct Platform {
     Processes* processes = nullptr;
     Environment* environment = nullptr;
     DialogViews* dialogs = nullptr;
+    ReadService* reads = nullptr;
 };
 
 // The installed services. Every member is set before any routine runs.

@@ -72,6 +72,11 @@ public:
     virtual void Close(int fileNumber) = 0;
     // Creates or truncates path and writes exactly bytes into it.
     virtual void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) = 0;
+    // Writes the pieces, in order, to a new file in path's folder, flushes
+    // it and moves it over path in one step. On failure path is as it was
+    // and no new file remains.
+    virtual void WriteBinaryAtomic(const std::string& path,
+                                   const std::vector<std::span<const uint8_t>>& pieces) = 0;
     virtual void Delete(const std::string& path) = 0;
     // Renames within a folder; fails when the target exists.
     virtual void Rename(const std::string& from, const std::string& to) = 0;

@@ -121,6 +121,25 @@ void FakeFiles::WriteBinary(const std::string& path, std::span<const uint8_t> by
     f.content.assign(bytes.begin(), bytes.end());
 }
 
+void FakeFiles::WriteBinaryAtomic(const std::string& path,
+                                  const std::vector<std::span<const uint8_t>>& pieces) {
+    const std::string key = NormalizePath(path);
+    const std::string parent = ParentOf(key);
+    if (!parent.empty() && !folders_.count(parent)) throw err::Make(err::kPathNotFound);
+    if (Denied(parent)) throw err::Make(err::kPathFileAccess);
+    if (failWritesWith != 0) throw err::Make(failWritesWith);
+    auto it = files_.find(key);
+    if (it != files_.end() && (it->second.attributes & kAttrReadOnly))
+        throw err::Make(err::kPathFileAccess);
+    if (failAtomicMoveWith != 0) throw err::Make(failAtomicMoveWith);
+    std::string content;
+    for (std::span<const uint8_t> piece : pieces) content.append(piece.begin(), piece.end());
+    const size_t cut = path.find_last_of("\\/");
+    File& f = files_[key];
+    f.name = cut == std::string::npos ? path : path.substr(cut + 1);
+    f.content = std::move(content);
+}
+
 void FakeFiles::Delete(const std::string& path) {
     const std::string key = NormalizePath(path);
     auto it = files_.find(key);
@@ -362,6 +381,7 @@ FakePlatform::FakePlatform() {
     platform().environment = &environment;
     processes.clock = &clock;
     platform().dialogs = &dialogs;
+    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &reads});
     sInstallLocation.clear();
     ReleaseDialogForm();
     ReleaseErrorLog();

@@ -12,6 +12,7 @@
 
 #include "fake_processes.h"
 #include "fakes/fake_dialog_view.h"
+#include "fakes/fake_read_service.h"
 #include "platform/platform.h"
 
 namespace tav::fakes {
@@ -58,6 +59,8 @@ public:
     void PrintLine(int fileNumber, const std::string& text) override;
     void Close(int fileNumber) override;
     void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override;
+    void WriteBinaryAtomic(const std::string& path,
+                           const std::vector<std::span<const uint8_t>>& pieces) override;
     void Delete(const std::string& path) override;
     void Rename(const std::string& from, const std::string& to) override;
     bool FolderExists(const std::string& path) override;
@@ -79,6 +82,9 @@ public:
     std::set<std::string> deniedFolders;
     // When set, PrintLine fails with this classic number.
     int32_t failWritesWith = 0;
+    // When set, WriteBinaryAtomic fails at its last step (the move over
+    // the target) with this classic number.
+    int32_t failAtomicMoveWith = 0;
 
 private:
     struct File {
@@ -210,6 +216,7 @@ struct FakePlatform {
     FakeProcesses processes;
     FakeEnvironment environment;
     FakeDialogViews dialogs;
+    FakeReadService reads;
 };
 
 }  // namespace tav::fakes

@@ -3,6 +3,7 @@
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/dialog_view_win32.h"
+#include "platform/win32/read_service_win32.h"
 #include "platform/win32/registry_win32.h"
 #include "platform/win32/runtime_win32.h"
 
@@ -24,6 +25,8 @@ Platform& InstallWin32Platform() {
     platform().environment = &environment;
     static Win32DialogViews dialogs;
     platform().dialogs = &dialogs;
+    static Win32ReadService reads;
+    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &reads});
     return platform();
 }
 

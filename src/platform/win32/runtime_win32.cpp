@@ -225,6 +225,37 @@ void Win32Files::WriteBinary(const std::string& path, std::span<const uint8_t> b
     if (!::CloseHandle(f.release())) ThrowLastFileError();
 }
 
+void Win32Files::WriteBinaryAtomic(const std::string& path,
+                                   const std::vector<std::span<const uint8_t>>& pieces) {
+    // The new file lies beside the target, so the final move stays on one
+    // volume and replaces the target in one step or not at all.
+    const std::wstring target = Widen(path);
+    static LONG counter = 0;
+    std::wstring temp;
+    struct RemoveOnFailure {
+        const std::wstring& name;
+        bool armed = false;
+        ~RemoveOnFailure() {
+            if (armed) ::DeleteFileW(name.c_str());
+        }
+    } cleanup{temp};  // declared before the handle, so it runs after the close
+    UniqueFile f;
+    for (int tries = 0; !f; ++tries) {
+        temp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+               std::to_wstring(::InterlockedIncrement(&counter)) + L".tmp";
+        f.reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!f && (::GetLastError() != ERROR_FILE_EXISTS || tries == 8)) ThrowLastFileError();
+    }
+    cleanup.armed = true;
+    for (std::span<const uint8_t> piece : pieces) WriteAll(f.get(), piece.data(), piece.size());
+    if (!::FlushFileBuffers(f.get())) ThrowLastFileError();
+    if (!::CloseHandle(f.release())) ThrowLastFileError();
+    if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        ThrowLastFileError();
+    cleanup.armed = false;
+}
+
 void Win32Files::Delete(const std::string& path) {
     if (!::DeleteFileW(Widen(path).c_str())) ThrowLastFileError();
 }

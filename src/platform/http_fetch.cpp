@@ -1,0 +1,292 @@
+#include "platform/http_fetch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <new>
+
+namespace tav::net {
+
+namespace {
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    size_t i = 0;
+    for (; prefix[i] != '\0'; ++i) {
+        if (i >= s.size() ||
+            std::tolower(static_cast<unsigned char>(s[i])) != static_cast<unsigned char>(prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+bool IsRedirect(int32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::optional<uint64_t> ParseNumber(std::string_view text) {
+    uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return value;
+}
+
+// "bytes START-END/TOTAL" (TOTAL may be "*").
+struct ContentRange {
+    uint64_t start = 0, end = 0;
+    std::optional<uint64_t> total;
+};
+std::optional<ContentRange> ParseContentRange(const std::string& header) {
+    if (!StartsWithNoCase(header, "bytes ")) return std::nullopt;
+    const std::string_view rest = std::string_view(header).substr(6);
+    const size_t dash = rest.find('-'), slash = rest.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return std::nullopt;
+    auto start = ParseNumber(rest.substr(0, dash));
+    auto end = ParseNumber(rest.substr(dash + 1, slash - dash - 1));
+    if (!start || !end) return std::nullopt;
+    ContentRange range{*start, *end, std::nullopt};
+    if (rest.substr(slash + 1) != "*") {
+        range.total = ParseNumber(rest.substr(slash + 1));
+        if (!range.total) return std::nullopt;
+    }
+    return range;
+}
+
+Failure StatusFailure(const HttpResponse& r) {
+    std::string text = "HTTP " + std::to_string(r.status);
+    if (!r.reason.empty()) text += " " + r.reason;
+    return Failure(r.status, text);
+}
+
+// A failure that no retry can mend: the server answered, or broke a rule.
+struct Final {
+    Failure failure;
+};
+
+Final TooLarge() {
+    return {Failure(err::kOverflow, "The file is larger than 2,147,483,647 bytes")};
+}
+
+// One download from its first request to its last byte.
+class Session {
+public:
+    Session(HttpTransport& t, const std::string& url, bool fresh, FetchObserver& o,
+            const FetchLimits& limits)
+        : t_(t),
+          url_(url),
+          fresh_(fresh),
+          observer_(o),
+          limits_(limits),
+          resumesLeft_(limits.resumes),
+          restartsLeft_(limits.restarts) {}
+
+    ByteView Run() {
+        if (!IsHttpUrl(url_))
+            throw Final{
+                Failure(kErrUnrecognizedScheme, "Only HTTP and HTTPS addresses can be downloaded")};
+        // Nothing has arrived yet: a first request that fails is final.
+        BeginBody(OpenFollowing(url_, {}, fresh_));
+        std::optional<Failure> drop = ReadBody();
+        while (drop) {
+            t_.Close();
+            if (CanResume() && resumesLeft_ > 0) {
+                --resumesLeft_;
+                drop = Resume();
+            } else if (restartsLeft_ > 0) {
+                --restartsLeft_;
+                drop = Restart();
+            } else {
+                throw *drop;
+            }
+        }
+        t_.Close();
+        return ByteView{store_, store_->size()};
+    }
+
+private:
+    HttpResponse OpenFollowing(const std::string& url, const std::vector<std::string>& headers,
+                               bool fresh) {
+        std::string current = url;
+        for (int hop = 0;; ++hop) {
+            HttpResponse r = t_.Open(current, headers, fresh);
+            if (!IsRedirect(r.status)) {
+                if (r.status < 200 || r.status > 299) {
+                    t_.Close();
+                    throw Final{StatusFailure(r)};
+                }
+                finalUrl_ = current;
+                return r;
+            }
+            t_.Close();
+            if (hop >= limits_.redirects)
+                throw Final{Failure(kErrRedirectFailed, "Too many redirects")};
+            if (r.location.empty())
+                throw Final{Failure(kErrRedirectFailed,
+                                    StatusFailure(r).description() + " without a location")};
+            // A download that started encrypted must never continue in clear.
+            if (IsHttpsUrl(current) && !IsHttpsUrl(r.location))
+                throw Final{Failure(kErrHttpsToHttp, "Redirect from HTTPS to HTTP refused")};
+            if (!IsHttpUrl(r.location))
+                throw Final{Failure(kErrRedirectFailed,
+                                    "Redirect to an address that is not HTTP or HTTPS")};
+            current = r.location;
+        }
+    }
+
+    // A new body from its first byte: a partial answer cannot be one.
+    void BeginBody(const HttpResponse& r) {
+        if (r.status == 206)
+            throw Final{Failure(kErrInvalidResponse, "The server sent part of the file")};
+        expected_ = r.contentLength;
+        if (expected_ && *expected_ > limits_.maxBody) throw TooLarge();
+        store_ = std::make_shared<ByteStore>(static_cast<size_t>(expected_.value_or(0)));
+        // If-Range needs a strong validator; a weak ETag cannot vouch that
+        // the bytes still line up.
+        validator_.clear();
+        if (!r.etag.empty() && !StartsWithNoCase(r.etag, "w/"))
+            validator_ = r.etag;
+        else if (!r.lastModified.empty())
+            validator_ = r.lastModified;
+        rangesRefused_ = StartsWithNoCase(r.acceptRanges, "none");
+    }
+
+    bool CanResume() const { return expected_ && !validator_.empty() && !rangesRefused_; }
+
+    // Reads until the end of the body. A drop comes back as the failure to
+    // report should no retry help; a fault of the server throws.
+    std::optional<Failure> ReadBody() {
+        for (;;) {
+            const size_t have = store_->size();
+            if (expected_ && have == *expected_) return ConfirmEnd();
+            size_t room = limits_.readChunk;
+            if (expected_) room = std::min<uint64_t>(room, *expected_ - have);
+            const std::span<uint8_t> tail = store_->Tail(room);
+            size_t got = 0;
+            try {
+                got = t_.Read(tail);
+            } catch (const Failure& dropped) {
+                return dropped;
+            }
+            if (got == 0) {
+                if (!expected_) return std::nullopt;
+                return Failure(kErrConnectionAborted, "The connection closed after " +
+                                                          std::to_string(have) + " of " +
+                                                          std::to_string(*expected_) + " bytes");
+            }
+            if (have + got > limits_.maxBody) throw TooLarge();
+            store_->Commit(got);
+            observer_.Progress(store_, store_->size(), static_cast<size_t>(expected_.value_or(0)));
+        }
+    }
+
+    // The announced length has arrived; anything more is a fault of the
+    // server, read into scratch so that the check costs no room.
+    std::optional<Failure> ConfirmEnd() {
+        uint8_t scratch[512];
+        size_t extra = 0;
+        try {
+            extra = t_.Read(scratch);
+        } catch (const Failure&) {
+            return std::nullopt;  // every announced byte is here
+        }
+        if (extra != 0)
+            throw Final{Failure(kErrInvalidResponse, "The server sent more than the " +
+                                                         std::to_string(*expected_) +
+                                                         " bytes it announced")};
+        return std::nullopt;
+    }
+
+    std::optional<Failure> Resume() {
+        const uint64_t from = store_->size();
+        HttpResponse r;
+        try {
+            r = OpenFollowing(
+                finalUrl_,
+                {"Range: bytes=" + std::to_string(from) + "-", "If-Range: " + validator_}, true);
+        } catch (const Failure& f) {
+            return f;
+        }
+        if (r.status == 206) {
+            const auto range = ParseContentRange(r.contentRange);
+            if (!range || range->start != from || (range->total && *range->total != *expected_)) {
+                // The server cannot be trusted to line the bytes up.
+                rangesRefused_ = true;
+                return Failure(kErrInvalidResponse, "The server resumed at the wrong place");
+            }
+            return ReadBody();
+        }
+        // A whole body: the file changed, or the server ignores ranges.
+        if (restartsLeft_ == 0) {
+            rangesRefused_ = true;
+            return Failure(kErrInvalidResponse, "The server would not resume the download");
+        }
+        --restartsLeft_;
+        BeginBody(r);
+        return ReadBody();
+    }
+
+    std::optional<Failure> Restart() {
+        HttpResponse r;
+        try {
+            r = OpenFollowing(url_, {}, fresh_);
+        } catch (const Failure& f) {
+            return f;
+        }
+        BeginBody(r);
+        return ReadBody();
+    }
+
+    HttpTransport& t_;
+    const std::string url_;
+    const bool fresh_;
+    FetchObserver& observer_;
+    const FetchLimits limits_;
+    int resumesLeft_;
+    int restartsLeft_;
+
+    std::string finalUrl_;
+    std::shared_ptr<ByteStore> store_;
+    std::optional<uint64_t> expected_;
+    std::string validator_;
+    bool rangesRefused_ = false;
+};
+
+}  // namespace
+
+bool IsHttpUrl(const std::string& url) {
+    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+}
+
+bool IsHttpsUrl(const std::string& url) {
+    return StartsWithNoCase(url, "https://");
+}
+
+FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
+                  FetchObserver& observer, const FetchLimits& limits) noexcept {
+    // The catch site of the fetching thread: the program's trap would write
+    // the program's current error record, which belongs to the UI thread.
+    FetchResult result;
+    try {
+        Session session(transport, url, fresh, observer, limits);
+        result.data = session.Run();
+    } catch (const Final& f) {
+        result.failure = f.failure;
+    } catch (const Failure& f) {
+        result.failure = f;
+    } catch (const FetchCancelled&) {
+        result.cancelled = true;
+    } catch (const std::bad_alloc&) {
+        result.failure = err::Make(err::kOutOfMemory);
+    } catch (const std::exception& e) {
+        result.failure = Failure(err::kInternalError, e.what());
+    } catch (...) {
+        result.failure = err::Make(err::kInternalError);
+    }
+    if (result.failure || result.cancelled) {
+        transport.Close();
+        result.data = ByteView{};
+    }
+    return result;
+}
+
+}  // namespace tav::net

@@ -1,0 +1,97 @@
+// The rules of one download, apart from the network library that carries
+// it: which answers count, redirects, the announced length, resuming a
+// dropped connection, the size limit. A read service runs Fetch on a worker
+// thread over its own transport.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/byte_store.h"
+#include "platform/failure.h"
+
+namespace tav::net {
+
+// Failure numbers of the Windows Internet functions, which support staff
+// recognise in the log.
+inline constexpr int32_t kErrTimeout = 12002;
+inline constexpr int32_t kErrUnrecognizedScheme = 12006;
+inline constexpr int32_t kErrCannotConnect = 12029;
+inline constexpr int32_t kErrConnectionAborted = 12030;
+inline constexpr int32_t kErrHttpsToHttp = 12040;
+inline constexpr int32_t kErrInvalidResponse = 12152;
+inline constexpr int32_t kErrRedirectFailed = 12156;
+
+// The largest body the program's 32-bit counts can describe.
+inline constexpr uint64_t kMaxBody = 2147483647;
+
+// The head of one response.
+struct HttpResponse {
+    int32_t status = 0;
+    std::string reason;
+    std::optional<uint64_t> contentLength;
+    std::string location;  // absolute, resolved against the request's URL
+    std::string etag;
+    std::string lastModified;
+    std::string contentRange;
+    std::string acceptRanges;
+};
+
+// Thrown by a transport whose request was cancelled.
+struct FetchCancelled {};
+
+// One HTTP GET at a time over a real network library; called on the
+// fetching thread only.
+class HttpTransport {
+public:
+    virtual ~HttpTransport() = default;
+    // Sends GET url with extra header lines ("Name: value"); returns when
+    // the response head has arrived. fresh bypasses every cache. Throws
+    // Failure when no response came (including a stall), FetchCancelled.
+    virtual HttpResponse Open(const std::string& url, const std::vector<std::string>& headers,
+                              bool fresh) = 0;
+    // Reads up to dst.size() bytes of the body; 0 at its end. Throws
+    // Failure when the connection drops or stalls, FetchCancelled.
+    virtual size_t Read(std::span<uint8_t> dst) = 0;
+    // Lets go of the current response, if any.
+    virtual void Close() noexcept = 0;
+};
+
+// Hears the body grow, on the fetching thread.
+class FetchObserver {
+public:
+    virtual ~FetchObserver() = default;
+    // store holds the body so far (a new store after a restart); bytes is
+    // its size; expected the announced total, 0 when none was announced.
+    virtual void Progress(const std::shared_ptr<ByteStore>& store, size_t bytes,
+                          size_t expected) = 0;
+};
+
+struct FetchLimits {
+    uint64_t maxBody = kMaxBody;
+    int resumes = 3;
+    int restarts = 1;
+    int redirects = 10;
+    size_t readChunk = 256 * 1024;
+};
+
+struct FetchResult {
+    ByteView data;                   // the whole body on success
+    std::optional<Failure> failure;  // why the download failed
+    bool cancelled = false;          // the transport was cancelled
+};
+
+// Downloads url through transport. Never throws.
+FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
+                  FetchObserver& observer, const FetchLimits& limits = {}) noexcept;
+
+// True for http:// and https:// addresses (any case).
+bool IsHttpUrl(const std::string& url);
+bool IsHttpsUrl(const std::string& url);
+
+}  // namespace tav::net

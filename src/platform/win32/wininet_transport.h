@@ -1,0 +1,47 @@
+// HTTP(S) GETs through the Windows Internet functions, for a download's
+// worker thread: the system's proxy settings, certificate checks as the
+// system makes them, waits that a cancel or a silent server can end.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/http_fetch.h"
+#include "platform/win32/win.h"
+
+namespace tav::win32 {
+
+class WinInetTransport : public net::HttpTransport {
+public:
+    // cancelled, then cancel (a manual-reset event) are set to stop the
+    // request: every call then ends with FetchCancelled. stallMs: how long
+    // a wait for the server may last.
+    WinInetTransport(const std::atomic<bool>& cancelled, HANDLE cancel, uint32_t stallMs);
+    ~WinInetTransport() override;
+    WinInetTransport(const WinInetTransport&) = delete;
+    WinInetTransport& operator=(const WinInetTransport&) = delete;
+
+    net::HttpResponse Open(const std::string& url, const std::vector<std::string>& headers,
+                           bool fresh) override;
+    size_t Read(std::span<uint8_t> dst) override;
+    void Close() noexcept override;
+
+    struct Attempt;
+
+private:
+    void Wait();
+    void OpenSession();
+
+    const std::atomic<bool>& cancelled_;
+    HANDLE cancel_;
+    uint32_t stallMs_;
+    void* session_ = nullptr;  // HINTERNET
+    Attempt* attempt_ = nullptr;
+    std::string url_;  // of the current attempt, to resolve relative redirects
+};
+
+// The failure for a Windows Internet error code, with the system's text.
+Failure InternetFailure(DWORD code);
+
+}  // namespace tav::win32

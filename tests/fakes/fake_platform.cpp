@@ -381,7 +381,7 @@ FakePlatform::FakePlatform() {
     platform().environment = &environment;
     processes.clock = &clock;
     platform().dialogs = &dialogs;
-    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &reads});
+    platform().reads = &reads;
     sInstallLocation.clear();
     ReleaseDialogForm();
     ReleaseErrorLog();

@@ -26,7 +26,7 @@ Platform& InstallWin32Platform() {
     static Win32DialogViews dialogs;
     platform().dialogs = &dialogs;
     static Win32ReadService reads;
-    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &reads});
+    platform().reads = &reads;
     return platform();
 }
 

@@ -6,6 +6,8 @@
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/win.h"
 
+#include <objbase.h>
+
 namespace {
 
 void HardenDllSearch() {
@@ -31,6 +33,9 @@ void BecomeDpiAware() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
     BecomeDpiAware();
+    // One apartment for the whole user-interface thread: the artwork's
+    // decoder, the taskbar button and the management query live in it.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     tav::win32::InstallWin32Platform();
     try {
         if (!tav::Main([] { tav::win32::OpenMainWindow(); })) return 0;

@@ -1,0 +1,62 @@
+#include "main_window/program_services.h"
+
+#include "dialog/ShowMessageDialog.h"
+#include "install/process_utils.h"
+#include "install/related_programs.h"
+#include "main_window/frmMain.h"
+#include "platform/platform.h"
+#include "system/environment_helpers.h"
+
+namespace tav {
+
+void ProgramServices::Attach(frmMain& form) {
+    download_.DownloadProgress = [&form](int32_t nBytesMax, int32_t nBytes) {
+        form.GetNetFile_DownloadProgress(nBytesMax, nBytes);
+    };
+    download_.DownloadComplete = [&form](int32_t nBytes) { form.GetNetFile_DownloadComplete(nBytes); };
+    download_.DownloadFailed = [&form](int32_t number, const std::string& description) {
+        form.GetNetFile_DownloadFailed(number, description);
+    };
+}
+
+void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) {
+    tav::SetIcon(static_cast<WindowHandle>(window), resourceName, asAppIcon);
+}
+
+bool ProgramServices::IsFile(const std::string& path) { return tav::IsFile(path); }
+
+void ProgramServices::ShowCriticalError(const std::string& content) {
+    ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr, false);
+}
+
+void ProgramServices::DownloadStart(const std::string& url, const std::string& filename, int32_t mode) {
+    download_.DownloadStart(url, filename, mode);
+}
+
+bool ProgramServices::SaveAs(const std::string& filename) {
+    // Without a usable installer name there is nothing safe to write.
+    if (filename.empty()) return false;
+    return download_.SaveAs(filename);
+}
+
+void ProgramServices::SetRunAsAdmin(const std::string& installerFile) { tav::SetRunAsAdmin(installerFile); }
+
+void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) {
+    ShutdownOptions options;
+    options.shouldStop = stopRequested;
+    tav::ShutDownTAV(options);
+}
+
+bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) {
+    ShutdownOptions options;
+    options.shouldStop = stopRequested;
+    return tav::CloseAllTavProcesses(options);
+}
+
+void ProgramServices::StartInstaller(const std::string& path, const std::string& parameters,
+                                     const std::string& folder) {
+    // The result has never been looked at: the program ends either way.
+    platform().shell->Open(path, parameters, folder);
+}
+
+}  // namespace tav

@@ -1,0 +1,37 @@
+// The update's services as the program really provides them: the download
+// control, the message dialog, the TAV program shutdown and the shell.
+#pragma once
+
+#include "download/GetNetFile.h"
+#include "main_window/update_services.h"
+
+namespace tav {
+
+class frmMain;
+
+class ProgramServices : public UpdateServices {
+public:
+    // Routes the download control's events to form's handlers.
+    void Attach(frmMain& form);
+
+    void SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) override;
+    bool IsFile(const std::string& path) override;
+    void ShowCriticalError(const std::string& content) override;
+    void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override;
+    bool SaveAs(const std::string& filename) override;
+    void SetRunAsAdmin(const std::string& installerFile) override;
+    void ShutDownTAV(const std::function<bool()>& stopRequested) override;
+    bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) override;
+    void StartInstaller(const std::string& path, const std::string& parameters,
+                        const std::string& folder) override;
+
+private:
+    GetNetFile download_;
+};
+
+// The frame every fatal message of the update is shown in.
+inline constexpr const char* kDialogTitle = "TAV Update Manager";
+inline constexpr const char* kDialogHeading = "Critical Error";
+inline constexpr int32_t kDialogStyle = 16;
+
+}  // namespace tav

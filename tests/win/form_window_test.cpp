@@ -21,10 +21,10 @@ public:
     TestForm() = default;
 
     void Build() {
-        FormSpec spec;
-        spec.caption = L"Form test";
-        spec.screenRect = {1500, 1500, 2880, 1440};
-        ASSERT_TRUE(Create(spec));
+        FormSpec design;
+        design.caption = L"Form test";
+        design.screenRect = {1500, 1500, 2880, 1440};
+        ASSERT_TRUE(Create(design));
         ControlSpec button;
         button.className = L"BUTTON";
         button.style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;

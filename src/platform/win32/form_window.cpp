@@ -128,7 +128,7 @@ FormWindow* FormWindow::FromHwnd(HWND hwnd) {
     return reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-bool FormWindow::Create(const FormSpec& spec) {
+bool FormWindow::Create(const FormSpec& design) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     if (!FormAtom()) {
         WNDCLASSEXW wc{};
@@ -149,21 +149,21 @@ bool FormWindow::Create(const FormSpec& spec) {
     }
     if (!FormAtom()) return false;
 
-    background_ = spec.background;
+    background_ = design.background;
     backgroundBrush_.reset(::CreateSolidBrush(background_));
     dpi_ = SystemDpi();
-    ::CreateWindowExW(spec.exStyle, kFormWindowClass, spec.caption.c_str(), spec.style & ~WS_VISIBLE,
+    ::CreateWindowExW(design.exStyle, kFormWindowClass, design.caption.c_str(), design.style & ~WS_VISIBLE,
                       0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
-    if (spec.countsForProcess) {
+    if (design.countsForProcess) {
         counted_ = true;
         WindowOpened();
     }
     // Placed first at the system DPI; the monitor it lands on may differ.
     for (int pass = 0; pass < 2; ++pass) {
-        RECT r{0, 0, Px(spec.screenRect.width), Px(spec.screenRect.height)};
-        AdjustForDpi(r, spec.style, spec.exStyle, dpi_);
-        ::SetWindowPos(hwnd_, nullptr, Px(spec.screenRect.left), Px(spec.screenRect.top),
+        RECT r{0, 0, Px(design.screenRect.width), Px(design.screenRect.height)};
+        AdjustForDpi(r, design.style, design.exStyle, dpi_);
+        ::SetWindowPos(hwnd_, nullptr, Px(design.screenRect.left), Px(design.screenRect.top),
                        r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
         const UINT now = DpiOf(hwnd_);
         if (now == dpi_) break;
@@ -172,14 +172,14 @@ bool FormWindow::Create(const FormSpec& spec) {
     return true;
 }
 
-HWND FormWindow::AddControl(const ControlSpec& spec) {
-    HWND parent = spec.parent ? spec.parent : hwnd_;
-    HWND h = ::CreateWindowExW(spec.exStyle, spec.className, spec.text.c_str(),
-                               spec.style | WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+HWND FormWindow::AddControl(const ControlSpec& design) {
+    HWND parent = design.parent ? design.parent : hwnd_;
+    HWND h = ::CreateWindowExW(design.exStyle, design.className, design.text.c_str(),
+                               design.style | WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
                                ::GetModuleHandleW(nullptr), nullptr);
     if (!h) return nullptr;
-    controls_[h] = Control{spec.rect, spec.font, spec.autoSize, spec.textColor, true};
+    controls_[h] = Control{design.rect, design.font, design.autoSize, design.textColor, true};
     order_.push_back(h);
     Layout(h);
     return h;
@@ -242,17 +242,17 @@ std::string FormWindow::ControlText(HWND control) const {
     return Narrow(text);
 }
 
-HFONT FormWindow::Font(const FontSpec& spec) {
-    const std::wstring key = spec.face + L"|" + std::to_wstring(spec.points) + L"|" +
-                             (spec.bold ? L"b" : L"") + L"|" + std::to_wstring(dpi_);
+HFONT FormWindow::Font(const FontSpec& design) {
+    const std::wstring key = design.face + L"|" + std::to_wstring(design.points) + L"|" +
+                             (design.bold ? L"b" : L"") + L"|" + std::to_wstring(dpi_);
     UniqueGdi& font = fonts_[key];
     if (!font) {
         LOGFONTW lf{};
-        lf.lfHeight = -::MulDiv(spec.points, static_cast<int>(dpi_), 72);
-        lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+        lf.lfHeight = -::MulDiv(design.points, static_cast<int>(dpi_), 72);
+        lf.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = CLEARTYPE_QUALITY;
-        ::lstrcpynW(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE);
+        ::lstrcpynW(lf.lfFaceName, design.face.c_str(), LF_FACESIZE);
         font.reset(::CreateFontIndirectW(&lf));
     }
     return static_cast<HFONT>(font.get());

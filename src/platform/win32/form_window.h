@@ -100,9 +100,9 @@ public:
     }
 
     // Creates the hidden window; false when the system refused.
-    bool Create(const FormSpec& spec);
-    // Creates a child control (hidden unless spec.style has WS_VISIBLE).
-    HWND AddControl(const ControlSpec& spec);
+    bool Create(const FormSpec& design);
+    // Creates a child control (hidden unless design.style has WS_VISIBLE).
+    HWND AddControl(const ControlSpec& design);
     // A child container painted through OnPaintPane; its controls'
     // notifications reach this form's OnMessage.
     HWND AddPane(const TwipsRect& rect, HWND parent = nullptr);
@@ -125,7 +125,7 @@ public:
 
     // Converts for painting at the current DPI.
     int Px(int32_t twips) const { return TwipsToPixels(twips, dpi_); }
-    HFONT Font(const FontSpec& spec);
+    HFONT Font(const FontSpec& design);
 
     void StartTimer(UINT_PTR id, UINT ms);
     void StopTimer(UINT_PTR id);

@@ -19,7 +19,8 @@ have wine || need+=(wine)
 have wine64 || need+=(wine64)
 have Xvfb || need+=(xvfb)
 have xauth || need+=(xauth)
-have convert || need+=(imagemagick)
+# A "convert" on PATH may be a stand-in: look for ImageMagick itself.
+have convert-im6.q16 || need+=(imagemagick)
 have python3 || need+=(python3)
 have curl || need+=(curl)
 

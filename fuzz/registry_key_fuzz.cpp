@@ -5,15 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "app/state.h"
 #include "fakes/fake_platform.h"
 #include "system/registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static tav::fakes::FakePlatform* fake = [] {
-        auto* f = new tav::fakes::FakePlatform();
-        f->registry.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV", "InstallLocation", "C:\\TAV");
-        return f;
-    }();
+    // A fresh registry and log for every input: nothing carries over, and
+    // no growing state reads as a leak.
+    tav::fakes::FakePlatform fake;
+    tav::sInstallLocation = "C:\\TAV";
+    fake.files.AddFolder("C:\\TAV\\LOGS");
+    fake.registry.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV", "InstallLocation", "C:\\TAV");
     const std::string text(reinterpret_cast<const char*>(data), size);
     // The first line is the key path, the rest a value name.
     const size_t cut = text.find('\n');
@@ -37,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)tav::CreateKey(keyPath);
     }
     (void)tav::QueryKey(keyPath);
-    if (fake->registry.OpenHandles() != 0) __builtin_trap();
+    if (fake.registry.OpenHandles() != 0) __builtin_trap();
     return 0;
 }

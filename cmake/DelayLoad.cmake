@@ -33,3 +33,11 @@ add_custom_target(tav_delay_libs DEPENDS ${TAV_DELAY_LIBS})
 add_dependencies(TAVUpdate tav_delay_libs)
 # Ahead of tav_win32's own import libraries on the link line, so they win.
 target_link_libraries(TAVUpdate PRIVATE ${TAV_DELAY_LIBS})
+
+# A function newly called from one of these DLLs would quietly bring its
+# static import back through the ordinary import library: the build fails
+# instead.
+add_custom_command(TARGET TAVUpdate POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DEXE=$<TARGET_FILE:TAVUpdate>
+          -P ${CMAKE_SOURCE_DIR}/cmake/CheckStaticImports.cmake
+  VERBATIM)

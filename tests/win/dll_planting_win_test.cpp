@@ -73,19 +73,17 @@ struct Watch {
     bool failedShown;
 };
 
+BOOL CALLBACK FindFailureInChild(HWND child, LPARAM p) {
+    if (wintest::WindowText(child).find("failed") != std::string::npos)
+        reinterpret_cast<Watch*>(p)->failedShown = true;
+    return TRUE;
+}
+
 BOOL CALLBACK FindFailureText(HWND w, LPARAM p) {
     auto* watch = reinterpret_cast<Watch*>(p);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(w, &owner);
-    if (owner != watch->pid) return TRUE;
-    ::EnumChildWindows(
-        w,
-        [](HWND child, LPARAM q) -> BOOL {
-            if (wintest::WindowText(child).find("failed") != std::string::npos)
-                reinterpret_cast<Watch*>(q)->failedShown = true;
-            return TRUE;
-        },
-        p);
+    if (owner == watch->pid) ::EnumChildWindows(w, FindFailureInChild, p);
     return TRUE;
 }
 

@@ -42,3 +42,6 @@ install(TARGETS TAVUpdate RUNTIME DESTINATION .)
 set_property(SOURCE ${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc APPEND PROPERTY OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/src/resources/TAVIcon.rc;${CMAKE_SOURCE_DIR}/src/resources/TAV.ico")
 include(cmake/Dialog.cmake)
+
+# --- DLLs the program loads only after hardening its DLL search -------------
+include(cmake/DelayLoad.cmake)

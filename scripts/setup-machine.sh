@@ -23,6 +23,8 @@ have xauth || need+=(xauth)
 have convert-im6.q16 || need+=(imagemagick)
 have python3 || need+=(python3)
 have curl || need+=(curl)
+have openssl || need+=(openssl)
+have osslsigncode || need+=(osslsigncode)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"

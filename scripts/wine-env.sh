@@ -3,14 +3,16 @@
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Native first for the DLLs of the DLL planting test, so that Wine, like
+# Windows, would take a copy beside a program over the system one.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;wininet,msimg32,uxtheme,comctl32,dwmapi,windowscodecs,wintrust,propsys,wbemcomn=n,b}"
 TAV_STARTED_XVFB=""
 TAV_STARTED_WINESERVER=""
 
 tav_start_display() {
   if [ -z "${DISPLAY:-}" ] || [ "${TAV_FORCE_XVFB:-}" = 1 ]; then
     local n
-    for n in 99 98 97 96 95; do
+    for n in $(seq 99 -1 60); do
       if [ ! -e "/tmp/.X${n}-lock" ]; then
         Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
         TAV_STARTED_XVFB=$!

@@ -154,6 +154,21 @@ void frmMain::InstallUpdate(const std::string& mode) {
         trap([&] { CloseWindow(); });
         return;
     }
+    // Checked before anything is closed or flagged, and held from here to
+    // the start so that the file started is the file checked.
+    InstallerVerdict verdict;
+    trap([&] { verdict = services_.VerifyInstaller(installer); });
+    if (!verdict.accepted) {
+        trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason); });
+        trap([&] {
+            services_.ShowCriticalError("The installer " + installer +
+                                        " failed its signature check. Aborting Update Process!");
+        });
+        trap([&] { CloseWindow(); });
+        return;
+    }
+    if (verdict.acceptedUnsigned)
+        trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Unsigned installer accepted: " + installer); });
     // Every yield below can run Abort: after each, a closed window means
     // stop here, and above all never start the installer.
     const auto stopRequested = [this] { return closed_; };
@@ -179,6 +194,7 @@ void frmMain::InstallUpdate(const std::string& mode) {
     std::string parameters;
     trap([&] { parameters = view_.SilentChecked() ? "/s" : ""; });
     trap([&] { services_.StartInstaller(installer, parameters, sInstallLocation + "\\"); });
+    verdict.hold.reset();
 }
 
 }  // namespace tav

@@ -39,6 +39,8 @@ bool ProgramServices::SaveAs(const std::string& filename) {
     return download_.SaveAs(filename);
 }
 
+InstallerVerdict ProgramServices::VerifyInstaller(const std::string& path) { return tav::VerifyInstaller(path); }
+
 void ProgramServices::SetRunAsAdmin(const std::string& installerFile) { tav::SetRunAsAdmin(installerFile); }
 
 void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) {

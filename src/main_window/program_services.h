@@ -19,6 +19,7 @@ public:
     void ShowCriticalError(const std::string& content) override;
     void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override;
     bool SaveAs(const std::string& filename) override;
+    InstallerVerdict VerifyInstaller(const std::string& path) override;
     void SetRunAsAdmin(const std::string& installerFile) override;
     void ShutDownTAV(const std::function<bool()>& stopRequested) override;
     bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) override;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "install/installer_trust.h"
+
 namespace tav {
 
 class UpdateServices {
@@ -20,6 +22,9 @@ public:
     virtual void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) = 0;
     // Writes the downloaded bytes; true on success.
     virtual bool SaveAs(const std::string& filename) = 0;
+    // Holds the installer and judges its signature; the verdict's hold
+    // keeps the file unchanged until it is released.
+    virtual InstallerVerdict VerifyInstaller(const std::string& path) = 0;
     virtual void SetRunAsAdmin(const std::string& installerFile) = 0;
     // The long waits stop early once stopRequested answers true.
     virtual void ShutDownTAV(const std::function<bool()>& stopRequested) = 0;

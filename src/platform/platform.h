@@ -2,6 +2,7 @@
 // Win32 ones; tests install fakes.
 #pragma once
 
+#include "platform/code_signing.h"
 #include "platform/environment.h"
 #include "platform/processes.h"
 #include "platform/dialog_view.h"
@@ -24,6 +25,7 @@ struct Platform {
     Environment* environment = nullptr;
     DialogViews* dialogs = nullptr;
     ReadService* reads = nullptr;
+    CodeSigning* signing = nullptr;
 };
 
 // The installed services. Every member is set before any routine runs.

@@ -1,6 +1,7 @@
 // Recording doubles for the main window's view and the update's services.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,18 @@ public:
     int moves = 0, closes = 0;
 };
 
+// Writes its release into the call list, so tests see when the installer
+// stopped being held.
+class RecordingHold : public HeldFile {
+public:
+    explicit RecordingHold(std::vector<std::string>& calls) : calls_(calls) {}
+    ~RecordingHold() override { calls_.push_back("ReleaseHold"); }
+    SignatureInfo Signature() override { return {}; }
+
+private:
+    std::vector<std::string>& calls_;
+};
+
 // Records every call in one ordered list, so tests can check the order of
 // texts and steps together.
 class FakeUpdateServices : public UpdateServices {
@@ -67,6 +80,15 @@ public:
         Record("SaveAs " + filename);
         return saveSucceeds;
     }
+    InstallerVerdict VerifyInstaller(const std::string& path) override {
+        Record("VerifyInstaller " + path);
+        InstallerVerdict v;
+        v.accepted = verdictAccepted;
+        v.acceptedUnsigned = verdictUnsigned;
+        v.reason = verdictReason;
+        if (v.accepted) v.hold = std::make_unique<RecordingHold>(calls);
+        return v;
+    }
     void SetRunAsAdmin(const std::string& installerFile) override { Record("SetRunAsAdmin " + installerFile); }
     void ShutDownTAV(const std::function<bool()>& stop) override {
         Record("ShutDownTAV");
@@ -87,6 +109,8 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string> files;
     bool saveSucceeds = true;
+    bool verdictAccepted = true, verdictUnsigned = false;
+    std::string verdictReason;
     bool stoppedEarly = false;
     std::function<void()> duringShutDown, duringCloseAll;
 

@@ -382,6 +382,7 @@ FakePlatform::FakePlatform() {
     processes.clock = &clock;
     platform().dialogs = &dialogs;
     platform().reads = &reads;
+    platform().signing = &signing;
     sInstallLocation.clear();
     ReleaseDialogForm();
     ReleaseErrorLog();

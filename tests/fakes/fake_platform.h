@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fake_processes.h"
+#include "fakes/fake_code_signing.h"
 #include "fakes/fake_dialog_view.h"
 #include "fakes/fake_read_service.h"
 #include "platform/platform.h"
@@ -217,6 +218,7 @@ struct FakePlatform {
     FakeEnvironment environment;
     FakeDialogViews dialogs;
     FakeReadService reads;
+    FakeCodeSigning signing;
 };
 
 }  // namespace tav::fakes

@@ -1,5 +1,7 @@
 // The update as the main window drives it: load, download session, install
 // step and Abort, on fakes.
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -182,18 +184,45 @@ TEST_P(InstallStepTest, TextsAndStepsComeInOrderAndTheInstallerStartsLast) {
     form.GetNetFile_DownloadComplete(10);
     EXPECT_THAT(services.calls,
                 ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
+                            "VerifyInstaller " + kFolder + "\\setup.exe",
                             "Status Setting setup.exe Properties.", "SetRunAsAdmin setup.exe",
                             std::string("Status ") + kClosingText, "ShutDownTAV",
                             std::string("Status ") + kClosingText + ".", "CloseAllTavProcesses",
                             std::string("Status ") + kBeginningText,
                             "StartInstaller " + kFolder + "\\setup.exe [" + (GetParam() ? "/s" : "") + "] " +
-                                kFolder + "\\"));
+                                kFolder + "\\",
+                            "ReleaseHold"));
     EXPECT_FALSE(view.barVisible);
     EXPECT_EQ(view.closes, 1);
     EXPECT_FALSE(services.stoppedEarly);
 }
 
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, InstallStepTest, ::testing::Bool());
+
+TEST_F(FrmMainTest, ARefusedInstallerIsReportedLoggedAndNothingIsTouched) {
+    Start();
+    services.files = {kFolder + "\\setup.exe"};
+    services.verdictAccepted = false;
+    services.verdictReason = "it is signed by another publisher (CN=Other)";
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_THAT(services.calls,
+                ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
+                            "VerifyInstaller " + kFolder + "\\setup.exe",
+                            "Dialog The installer " + kFolder +
+                                "\\setup.exe failed its signature check. Aborting Update Process!"));
+    EXPECT_GE(view.closes, 1);
+    EXPECT_THAT(Log(), HasSubstr("frmMain.InstallUpdate Refused " + kFolder +
+                                 "\\setup.exe: it is signed by another publisher (CN=Other)\r\n"));
+}
+
+TEST_F(FrmMainTest, AnUnsignedInstallerThatWasAcceptedIsLoggedAsSuch) {
+    Start();
+    services.files = {kFolder + "\\setup.exe"};
+    services.verdictUnsigned = true;
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_THAT(services.calls[services.calls.size() - 2], ::testing::StartsWith("StartInstaller"));
+    EXPECT_THAT(Log(), HasSubstr("frmMain.InstallUpdate Unsigned installer accepted: " + kFolder + "\\setup.exe\r\n"));
+}
 
 // Abort pressed inside any yield of the install step: the window closes at
 // once and the installer is never started.
@@ -214,6 +243,10 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
         fake.events.onDoEvents = nullptr;
         for (const std::string& call : s.calls)
             EXPECT_THAT(call, ::testing::Not(::testing::StartsWith("StartInstaller"))) << abortAt;
+        // A hold taken is always given back.
+        const auto verified = std::count_if(s.calls.begin(), s.calls.end(),
+                                            [](const std::string& c) { return c.rfind("VerifyInstaller", 0) == 0; });
+        EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), "ReleaseHold"), verified) << abortAt;
         EXPECT_GE(v.closes, 1);
         EXPECT_TRUE(f.closed());
     }
@@ -225,7 +258,8 @@ TEST_F(FrmMainTest, AbortDuringTheWatchdogWaitStopsTheWait) {
     services.duringShutDown = [&] { form.cmdAbort_Click(); };
     form.GetNetFile_DownloadComplete(10);
     EXPECT_TRUE(services.stoppedEarly);
-    EXPECT_EQ(services.calls.back(), "ShutDownTAV");
+    EXPECT_THAT(std::vector<std::string>(services.calls.end() - 2, services.calls.end()),
+                ElementsAre("ShutDownTAV", "ReleaseHold"));
 }
 
 TEST_F(FrmMainTest, AbortDuringTheDownloadClosesAndLaterEventsDoNothing) {

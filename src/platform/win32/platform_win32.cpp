@@ -1,5 +1,6 @@
 #include "platform/win32/platform_win32.h"
 
+#include "platform/win32/code_signing_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/dialog_view_win32.h"
@@ -27,6 +28,8 @@ Platform& InstallWin32Platform() {
     platform().dialogs = &dialogs;
     static Win32ReadService reads;
     platform().reads = &reads;
+    static Win32CodeSigning signing;
+    platform().signing = &signing;
     return platform();
 }
 

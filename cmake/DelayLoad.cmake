@@ -1,0 +1,43 @@
+# The program imports these DLLs lazily. None of them is a known system
+# DLL, so a static import would be resolved before the entry has restricted
+# the DLL search to the system folder, and a copy planted beside the program
+# would be loaded. Delay-loaded, they are first loaded by the mingw helper's
+# LoadLibrary after that restriction.
+# The .def files list the functions the program calls, with i686 stdcall
+# decorations; the x86_64 variant drops them.
+set(TAV_DELAY_DLLS wininet msimg32 uxtheme comctl32)
+set(TAV_DELAY_LIBS)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(tav_dlltool_machine i386:x86-64)
+else()
+  set(tav_dlltool_machine i386)
+endif()
+find_program(TAV_DLLTOOL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-dlltool REQUIRED)
+foreach(dll ${TAV_DELAY_DLLS})
+  set(src ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def)
+  set(def ${CMAKE_BINARY_DIR}/delayload/${dll}.def)
+  file(READ ${src} text)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+  endif()
+  file(WRITE ${def} "${text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
+  set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${TAV_DLLTOOL} -m ${tav_dlltool_machine} -k --input-def ${def} --output-delaylib ${lib}
+    DEPENDS ${def}
+    COMMENT "Delay-load library for ${dll}")
+  list(APPEND TAV_DELAY_LIBS ${lib})
+endforeach()
+add_custom_target(tav_delay_libs DEPENDS ${TAV_DELAY_LIBS})
+add_dependencies(TAVUpdate tav_delay_libs)
+# Ahead of tav_win32's own import libraries on the link line, so they win.
+target_link_libraries(TAVUpdate PRIVATE ${TAV_DELAY_LIBS})
+
+# A function newly called from one of these DLLs would quietly bring its
+# static import back through the ordinary import library: the build fails
+# instead.
+add_custom_command(TARGET TAVUpdate POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DEXE=$<TARGET_FILE:TAVUpdate>
+          -P ${CMAKE_SOURCE_DIR}/cmake/CheckStaticImports.cmake
+  VERBATIM)

@@ -1,0 +1,104 @@
+#include "install/installer_trust.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/failure.h"
+#include "platform/platform.h"
+
+namespace tav {
+
+namespace {
+
+bool SameSigner(const SignatureInfo& a, const SignatureInfo& b) {
+    // A subject alone can be copied into any certificate; the key cannot.
+    return !a.signerSubject.empty() && !a.signerPublicKey.empty() && a.signerSubject == b.signerSubject &&
+           a.signerPublicKey == b.signerPublicKey;
+}
+
+InstallerVerdict Refuse(std::string reason) {
+    InstallerVerdict v;
+    v.reason = std::move(reason);
+    return v;
+}
+
+uint32_t ReadLe(const uint8_t* p, size_t bytes) {
+    uint32_t v = 0;
+    for (size_t i = bytes; i-- > 0;) v = (v << 8) | p[i];
+    return v;
+}
+
+}  // namespace
+
+std::string StatusText(uint32_t status) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(status));
+    return buf;
+}
+
+InstallerVerdict JudgeInstaller(const SignatureInfo& program, const SignatureInfo& installer) {
+    if (installer.state == SignatureState::Invalid)
+        return Refuse("its signature is present but not valid (" + StatusText(installer.status) + ")");
+    if (program.state == SignatureState::Valid) {
+        if (installer.state != SignatureState::Valid) return Refuse("it is not signed");
+        if (!SameSigner(program, installer))
+            return Refuse("it is signed by another publisher (" + installer.signerName + ")");
+        InstallerVerdict v;
+        v.accepted = true;
+        return v;
+    }
+    // A program whose own signature does not hold pins nothing: it is a
+    // development build or a release from before signing.
+    InstallerVerdict v;
+    v.accepted = true;
+    v.acceptedUnsigned = installer.state == SignatureState::Unsigned;
+    return v;
+}
+
+InstallerVerdict VerifyInstaller(const std::string& path) {
+    CodeSigning* signing = platform().signing;
+    if (!signing) return Refuse("no signature check is available");
+    std::unique_ptr<HeldFile> hold;
+    try {
+        hold = signing->Hold(path);
+    } catch (const Failure& f) {
+        return Refuse("it cannot be opened for the check (" + f.description() + ")");
+    } catch (...) {
+        return Refuse("it cannot be opened for the check");
+    }
+    try {
+        const SignatureInfo installer = hold->Signature();
+        const SignatureInfo program = signing->OwnSignature();
+        InstallerVerdict v = JudgeInstaller(program, installer);
+        if (v.accepted) v.hold = std::move(hold);
+        return v;
+    } catch (...) {
+        return Refuse("its signature could not be checked");
+    }
+}
+
+uint32_t DeclaredCertificateTableSize(const uint8_t* data, size_t size) {
+    if (!data || size < 0x40 || data[0] != 'M' || data[1] != 'Z') return 0;
+    const uint32_t pe = ReadLe(data + 0x3C, 4);
+    // "PE\0\0", the 20-byte file header, then the optional header's magic.
+    if (pe > size || size - pe < 24 + 2) return 0;
+    if (std::memcmp(data + pe, "PE\0\0", 4) != 0) return 0;
+    const size_t optional = pe + 24;
+    const uint32_t optionalSize = ReadLe(data + pe + 20, 2);
+    const uint32_t magic = ReadLe(data + optional, 2);
+    size_t directories = 0;  // offset of the data directories in the optional header
+    if (magic == 0x10B)
+        directories = 96;
+    else if (magic == 0x20B)
+        directories = 112;
+    else
+        return 0;
+    // The certificate table is directory 4: 8 bytes each, size after offset.
+    const size_t entry = directories + 4 * 8;
+    if (optionalSize < entry + 8 || size - optional < entry + 8) return 0;
+    const uint32_t count = ReadLe(data + optional + directories - 4, 4);
+    if (count <= 4) return 0;
+    return ReadLe(data + optional + entry + 4, 4);
+}
+
+}  // namespace tav

@@ -1,0 +1,31 @@
+// Signatures by file name, and holds that can be counted and that make a
+// held file refuse writing in the fake file system's eyes.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/code_signing.h"
+#include "platform/failure.h"
+
+namespace tav::fakes {
+
+class FakeCodeSigning : public CodeSigning {
+public:
+    std::unique_ptr<HeldFile> Hold(const std::string& path) override;
+    SignatureInfo OwnSignature() override { return own; }
+
+    // Signed by a signer named name (subject and key derive from it).
+    static SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid,
+                                  uint32_t status = 0);
+
+    SignatureInfo own;
+    std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
+    std::set<std::string> unopenable;                 // Hold throws for these
+    std::set<std::string> held;                       // paths with a live hold
+    int holdsTaken = 0;
+};
+
+}  // namespace tav::fakes

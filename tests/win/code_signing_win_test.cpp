@@ -1,0 +1,201 @@
+// Installer trust on real Authenticode signatures under Wine: a test
+// certificate authority, signed, look-alike, foreign and tampered copies of
+// a test program, and probe programs that judge them as the program would.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "install/installer_trust.h"
+#include "platform/failure.h"
+#include "platform/win32/code_signing_win32.h"
+#include "platform/win32/text.h"
+#include "win_test_support.h"
+
+#include <wincrypt.h>
+
+namespace tav {
+namespace {
+
+using win32::Widen;
+using wintest::HostPath;
+
+std::string Fixture(const std::string& name) { return HostPath(std::string(TAV_SIGNED_DIR) + "/" + name); }
+
+// Trusts the test authority in the machine's root store for one test.
+class TrustedTestRoot {
+public:
+    TrustedTestRoot() {
+        const std::string der = wintest::ReadFileBytes(Fixture("ca.der"));
+        store_ = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+        if (store_)
+            ::CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING,
+                                               reinterpret_cast<const BYTE*>(der.data()),
+                                               static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
+                                               &cert_);
+    }
+    ~TrustedTestRoot() {
+        if (cert_) ::CertDeleteCertificateFromStore(cert_);  // frees the context too
+        if (store_) ::CertCloseStore(store_, 0);
+    }
+    bool ok() const { return cert_ != nullptr; }
+
+private:
+    HCERTSTORE store_ = nullptr;
+    PCCERT_CONTEXT cert_ = nullptr;
+};
+
+SignatureInfo SignatureOf(const std::string& name) {
+    win32::Win32CodeSigning signing;
+    return signing.Hold(Fixture(name))->Signature();
+}
+
+std::string Quoted(const std::string& text) {
+    std::string q(1, '"');
+    q.append(text).push_back('"');
+    return q;
+}
+
+struct ProbeResult {
+    long exitCode = -1;
+    std::string report;
+};
+
+ProbeResult Probe(const std::string& probe, const std::string& installer) {
+    wintest::TempFolder temp;
+    const std::string report = temp.path() + "\\report.txt";
+    HANDLE p = wintest::StartProcess(Fixture(probe), Quoted(Fixture(installer)) + " " + Quoted(report));
+    if (!p) return {};
+    ProbeResult r;
+    r.exitCode = wintest::WaitExit(p, 60000);
+    ::CloseHandle(p);
+    r.report = wintest::ReadFileBytes(report);
+    return r;
+}
+
+TEST(CodeSigningWin, NoSignatureAndABrokenOneAreToldApart) {
+    const SignatureInfo plain = SignatureOf("installer_unsigned.exe");
+    EXPECT_EQ(plain.state, SignatureState::Unsigned) << StatusText(plain.status);
+
+    const SignatureInfo tampered = SignatureOf("installer_tampered.exe");
+    EXPECT_EQ(tampered.state, SignatureState::Invalid) << StatusText(tampered.status);
+    EXPECT_EQ(tampered.status, 0x80096010u);  // TRUST_E_BAD_DIGEST
+
+    const SignatureInfo truncated = SignatureOf("installer_truncated.exe");
+    EXPECT_EQ(truncated.state, SignatureState::Invalid) << StatusText(truncated.status);
+    std::printf("[ NOTE     ] unsigned %s, one byte flipped %s, signature cut short %s\n",
+                StatusText(plain.status).c_str(), StatusText(tampered.status).c_str(),
+                StatusText(truncated.status).c_str());
+}
+
+// Wine does not hold a chain to an unknown root against a signature
+// (Windows answers CERT_E_UNTRUSTEDROOT); the signer pin refuses a stranger
+// either way.
+TEST(CodeSigningWin, WithoutATrustedRootAStrangerIsStillRefused) {
+    const SignatureInfo untrusted = SignatureOf("installer_other.exe");
+    std::printf("[ NOTE     ] chain to an unknown root: %s\n", StatusText(untrusted.status).c_str());
+    const ProbeResult r = Probe("probe_publisher.exe", "installer_other.exe");
+    EXPECT_EQ(r.exitCode, 2) << r.report;
+}
+
+TEST(CodeSigningWin, UnderATrustedRootTheSignerIsReadWithSubjectAndKey) {
+    TrustedTestRoot root;
+    ASSERT_TRUE(root.ok());
+    const SignatureInfo genuine = SignatureOf("installer_publisher.exe");
+    const SignatureInfo lookalike = SignatureOf("installer_lookalike.exe");
+    const SignatureInfo other = SignatureOf("installer_other.exe");
+    EXPECT_EQ(genuine.state, SignatureState::Valid) << StatusText(genuine.status);
+    EXPECT_EQ(other.state, SignatureState::Valid) << StatusText(other.status);
+    EXPECT_FALSE(genuine.signerSubject.empty());
+    EXPECT_EQ(genuine.signerSubject, lookalike.signerSubject);
+    EXPECT_NE(genuine.signerPublicKey, lookalike.signerPublicKey);
+    EXPECT_NE(genuine.signerSubject, other.signerSubject);
+    EXPECT_NE(genuine.signerName.find("TAV Test Publisher"), std::string::npos) << genuine.signerName;
+    // A byte flipped stays refused when the chain is trusted.
+    EXPECT_EQ(SignatureOf("installer_tampered.exe").state, SignatureState::Invalid);
+}
+
+TEST(CodeSigningWin, ASignedProgramStartsOnlyItsPublishersIntactInstallers) {
+    TrustedTestRoot root;
+    ASSERT_TRUE(root.ok());
+    EXPECT_EQ(Probe("probe_publisher.exe", "installer_publisher.exe").exitCode, 0);
+    for (const char* refused : {"installer_other.exe", "installer_lookalike.exe", "installer_unsigned.exe",
+                                "installer_tampered.exe"}) {
+        const ProbeResult r = Probe("probe_publisher.exe", refused);
+        EXPECT_EQ(r.exitCode, 2) << refused << ": " << r.report;
+        EXPECT_NE(r.report.find("accepted=0"), std::string::npos) << refused;
+    }
+}
+
+TEST(CodeSigningWin, AnUnsignedProgramStartsUnsignedInstallersButNoTamperedOne) {
+    const ProbeResult plain = Probe("probe_unsigned.exe", "installer_unsigned.exe");
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_NE(plain.report.find("unsigned=1"), std::string::npos) << plain.report;
+    const ProbeResult tampered = Probe("probe_unsigned.exe", "installer_tampered.exe");
+    EXPECT_EQ(tampered.exitCode, 2);
+    EXPECT_NE(tampered.report.find("not valid"), std::string::npos) << tampered.report;
+}
+
+TEST(CodeSigningWin, AHeldFileCannotBeWrittenRenamedOrDeletedUntilReleased) {
+    wintest::TempFolder temp;
+    const std::string path = temp.path() + "\\setup.exe";
+    ASSERT_TRUE(::CopyFileW(Widen(Fixture("installer_unsigned.exe")).c_str(), Widen(path).c_str(), FALSE));
+    win32::Win32CodeSigning signing;
+    auto hold = signing.Hold(path);
+    HANDLE writer = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileW(Widen(path).c_str(), Widen(path + ".moved").c_str()));
+    EXPECT_FALSE(::DeleteFileW(Widen(path).c_str()));
+    EXPECT_EQ(hold->Signature().state, SignatureState::Unsigned);
+    hold.reset();
+    EXPECT_TRUE(::DeleteFileW(Widen(path).c_str()));
+
+    try {
+        signing.Hold(path);
+        ADD_FAILURE() << "a missing file was held";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.number(), 53);
+    }
+}
+
+// The probe holds the installer and waits; meanwhile this process (another
+// one) tries to overwrite it, which fails; then the probe starts it.
+TEST(CodeSigningWin, AnotherProcessCannotSwapTheInstallerBetweenCheckAndStart) {
+    wintest::TempFolder temp;
+    const std::string installer = temp.path() + "\\setup.exe";
+    ASSERT_TRUE(::CopyFileW(Widen(Fixture("installer_unsigned.exe")).c_str(), Widen(installer).c_str(), FALSE));
+    const std::string report = temp.path() + "\\report.txt";
+    const wchar_t* eventName = L"TAVTrustProbeGo";
+    HANDLE go = ::CreateEventW(nullptr, TRUE, FALSE, eventName);
+    ASSERT_NE(go, nullptr);
+    HANDLE p = wintest::StartProcess(Fixture("probe_unsigned.exe"),
+                                     Quoted(installer) + " " + Quoted(report) + " TAVTrustProbeGo");
+    ASSERT_NE(p, nullptr);
+    struct Ctx {
+        std::string report;
+    } ctx{report};
+    wintest::PumpMessages(
+        30000, [](void* c) { return !wintest::ReadFileBytes(static_cast<Ctx*>(c)->report).empty(); }, &ctx);
+    ASSERT_NE(wintest::ReadFileBytes(report).find("accepted=1"), std::string::npos);
+
+    EXPECT_FALSE(::CopyFileW(Widen(Fixture("installer_other.exe")).c_str(), Widen(installer).c_str(), FALSE));
+    EXPECT_FALSE(::DeleteFileW(Widen(installer).c_str()));
+
+    ::SetEvent(go);
+    EXPECT_EQ(wintest::WaitExit(p, 60000), 0);
+    ::CloseHandle(p);
+    ::CloseHandle(go);
+    struct Rec {
+        std::string path;
+    } rec{installer + ".record.txt"};
+    wintest::PumpMessages(
+        30000, [](void* c) { return !wintest::ReadFileBytes(static_cast<Rec*>(c)->path).empty(); }, &rec);
+    EXPECT_NE(wintest::ReadFileBytes(rec.path).find("cwd=" + temp.path()), std::string::npos);
+    // The started file is the checked one, unchanged.
+    EXPECT_EQ(wintest::ReadFileBytes(installer), wintest::ReadFileBytes(Fixture("installer_unsigned.exe")));
+}
+
+}  // namespace
+}  // namespace tav

@@ -1,0 +1,51 @@
+// Judges an installer as the program would, with its own executable as the
+// program whose signature pins the publisher; optionally keeps the hold until
+// a named event is set and then starts the installer.
+// trust_probe <installer> <report file> [event name]
+// Writes "accepted=0|1\r\nunsigned=0|1\r\nreason=...\r\n" to the report file;
+// exit code 0 when accepted, 2 when refused.
+#include "install/installer_trust.h"
+#include "platform/platform.h"
+#include "platform/win32/platform_win32.h"
+#include "platform/win32/text.h"
+#include "platform/win32/win.h"
+
+#include <shellapi.h>
+
+namespace {
+
+void Write(const std::wstring& path, const std::string& text) {
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(f);
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv || argc < 3) return 1;
+    tav::win32::InstallWin32Platform();
+    const std::string installer = tav::win32::Narrow(argv[1]);
+    tav::InstallerVerdict verdict = tav::VerifyInstaller(installer);
+    const std::string report = "accepted=" + std::to_string(verdict.accepted) +
+                               "\r\nunsigned=" + std::to_string(verdict.acceptedUnsigned) +
+                               "\r\nreason=" + verdict.reason + "\r\n";
+    if (argc > 3 && verdict.accepted) {
+        HANDLE go = ::OpenEventW(SYNCHRONIZE, FALSE, argv[3]);
+        Write(argv[2], report);
+        if (go) {
+            ::WaitForSingleObject(go, 60000);
+            ::CloseHandle(go);
+        }
+        const std::string folder = installer.substr(0, installer.find_last_of('\\') + 1);
+        tav::platform().shell->Open(installer, "", folder);
+        verdict.hold.reset();
+    } else {
+        Write(argv[2], report);
+    }
+    return verdict.accepted ? 0 : 2;
+}

@@ -49,7 +49,7 @@ rm -rf "$tav_dir" "$WINEPREFIX/drive_c/TAVPrograms"
 mkdir -p "$tav_dir" "$WINEPREFIX/drive_c/TAVPrograms"
 cp "$b/TAVUpdate.exe" "$b/TAVri.dll" "$tav_dir/"
 echo "the installer of the previous update" >"$tav_dir/setup.exe"
-regq() { wine reg "$@" >/dev/null 2>&1; }
+regq() { wine reg "$@" >/dev/null 2>&1 || true; }
 regq add 'HKLM\SOFTWARE\Corvel Systems\TAV' /v InstallLocation /d 'C:\TAV' /f /reg:32
 regq add 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /f /reg:32
 regq delete 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /v Command /f /reg:32

@@ -118,7 +118,7 @@ TEST_F(UpdateE2eTest, SilentTickedDuringTheDownloadPassesSlashS) {
     ASSERT_NE(window.hwnd(), nullptr);
     ASSERT_TRUE(window.WaitStatus("Downloading setup.exe "));
     // Part way: the bar and the status line follow the bytes.
-    ASSERT_TRUE(WaitFor([&] { return window.Bar() > 0 || !update.Running(); }, kShowMs));
+    ASSERT_TRUE(WaitFor([&] { return window.Bar() >= 30 || !update.Running(); }, kShowMs));
     EXPECT_TRUE(window.BarShown());
     EXPECT_THAT(window.Status(), HasSubstr(" K Bytes  ("));
     EXPECT_TRUE(Screenshot(window.hwnd(), "e2e_main_window_downloading"));

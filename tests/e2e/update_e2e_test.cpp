@@ -23,7 +23,6 @@ constexpr unsigned long kEndMs = 60000;
 constexpr long kWatchdogExitCode = 6;
 
 const char kClosingText[] = "Closing TAV and all related programs before installing update.";
-const char kBeginningText[] = "Closing Update Manager, beginning update. Computer will restart when complete.";
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -183,6 +182,7 @@ TEST_F(UpdateE2eTest, InstallerMissingFromTheInstallationFolderIsReported) {
     ASSERT_EQ(buttons.size(), 1u);
     Click(buttons[0]);
     EXPECT_EQ(update.Exit(kEndMs), 0);
+    EXPECT_FALSE(wintest::ReadFileBytes(tav.Path("setup.exe")).empty()) << "saved beside the program";
     EXPECT_EQ(tav.InstallerRecord(), "") << "the one beside the program is not started either";
     EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown"), std::nullopt);
 }
@@ -231,7 +231,6 @@ TEST_F(UpdateE2eTest, AbortWhileTavProgramsAreClosingStartsNoInstaller) {
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kLayersKey, LayersValueName("setup.exe")),
               "WINXPSP3 RUNASADMIN")
         << "set before the close stage began";
-    EXPECT_NE(std::string(kBeginningText), window.Status());
 }
 
 TEST_F(UpdateE2eTest, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone) {

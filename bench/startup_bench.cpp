@@ -5,12 +5,14 @@
 //     that shows one plain window, measured the same way in this run;
 //   * the server's last byte of the installer to the installer running
 //     (its record file written), with no TAV program running, against
-//     starting the same installer directly from here.
+//     starting the same installer directly from here; then one more run
+//     with its status lines timed, to show where the time goes.
 // Usage: startup_bench FOLDER PLAIN_WINDOW_EXE INSTALLER_URL SENT_LOG ROUNDS
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/text.h"
@@ -113,18 +115,50 @@ double LastByteSent(const std::string& log) {
     return last;
 }
 
+// The status lines of one run and when this process first read each.
+struct Stages {
+    std::vector<std::pair<std::string, double>> seen;
+};
+
+std::string StatusOf(DWORD pid) {
+    HWND main = ::FindWindowW(L"TAVUpdateMainWindow", nullptr);
+    DWORD owner = 0;
+    if (!main || (::GetWindowThreadProcessId(main, &owner), owner != pid)) return {};
+    wchar_t buf[512] = {};
+    DWORD_PTR n = 0;
+    if (!::SendMessageTimeoutW(::GetDlgItem(main, 104), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf),
+                               SMTO_ABORTIFHUNG, 1000, &n))
+        return {};
+    return tav::win32::Narrow(std::wstring(buf, n));
+}
+
 // Milliseconds from the server's last byte to the installer's record, one
-// update run from download to hand-over; -1 on failure.
-double HandOverMs(const std::string& folder, const std::string& url, const std::string& sentLog) {
+// update run from download to hand-over; -1 on failure. With stages, the
+// status line is read all along (which costs the program a little).
+double HandOverMs(const std::string& folder, const std::string& url, const std::string& sentLog,
+                  Stages* stages = nullptr) {
     const std::string record = folder + "\\setup.exe.record.txt";
     for (const char* name : {"\\setup.exe.record.txt", "\\setup.exe", "\\setup.old"})
         ::DeleteFileW(Widen(folder + name).c_str());
     HANDLE p = Start(folder + "\\TAVUpdate.exe", "\"" + url + "|bench\"");
     if (!p) return -1;
+    if (stages) {
+        std::string last;
+        while (::WaitForSingleObject(p, 1) == WAIT_TIMEOUT) {
+            const std::string now = StatusOf(::GetProcessId(p));
+            if (!now.empty() && now != last) stages->seen.emplace_back(now, NowUnix());
+            if (!now.empty()) last = now;
+        }
+    }
     const bool ended = ::WaitForSingleObject(p, 60000) == WAIT_OBJECT_0;
     ::CloseHandle(p);
     if (!ended || !WaitForFile(record, 30000)) return -1;
-    return (WrittenAt(record) - LastByteSent(sentLog)) * 1000.0;
+    const double lastByte = LastByteSent(sentLog);
+    if (stages) {
+        for (auto& [text, at] : stages->seen) at = (at - lastByte) * 1000.0;
+        stages->seen.emplace_back("(installer's record written)", (WrittenAt(record) - lastByte) * 1000.0);
+    }
+    return (WrittenAt(record) - lastByte) * 1000.0;
 }
 
 // Milliseconds from asking for the installer to its record, started
@@ -189,6 +223,12 @@ int main(int argc, char** argv) {
                 handOver.Median(), handOver.Max());
     std::printf("  the installer started directly:       %7.1f ms  (%.1f)   (Wine's start-up share)\n",
                 direct.Median(), direct.Max());
+    // Where the time goes: one more run, its status lines read as they come.
+    Stages stages;
+    HandOverMs(folder, url, sentLog, &stages);
+    std::printf("one run's status lines, first seen after the last byte:\n");
+    for (const auto& [text, at] : stages.seen)
+        if (at > -50) std::printf("  %+7.1f ms  %s\n", at, text.c_str());
     const bool ok = window.values.size() == static_cast<size_t>(rounds) &&
                     handOver.values.size() == static_cast<size_t>(rounds);
     if (!ok) std::printf("some rounds failed: see above\n");

@@ -110,6 +110,7 @@ show() {  # key, value, flags...
   local key=$1 value=$2; shift 2
   local line
   line=$(wine reg query "$key" /v "$value" "$@" 2>/dev/null | tr -d '\r' | grep -i "REG_" | head -1 | sed 's/^ *//')
+  if [[ "$line" =~ REG_DWORD[[:space:]]+(0x[0-9a-fA-F]+) ]]; then line="$line (= $((BASH_REMATCH[1])))"; fi
   echo "   $key : ${line:-(not set)}"
 }
 show 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' Command /reg:32

@@ -1,38 +1,135 @@
 #!/usr/bin/env bash
-# The program's main job under Wine: a demo TAV installation in its own
-# prefix, then the update manager started as TAV would start it.
-# Today the program starts, claims its single instance, reads the
-# installation folder and shows its window; the download and install
-# steps join as they land.
+# The program's main job, shown under Wine: a demo TAV installation in its
+# own prefix (build/demo-prefix) with dummy TAV programs and the TAV
+# service running, a loopback server that hands out a demo installer over
+# about five seconds, and the update manager started as TAV starts it. The
+# window appears on your display, or without one on a virtual display with
+# pictures saved under build/demo. Then it tells what happened.
+#
+# Environment: TAV_DEMO_SECONDS (default 5) spreads the download.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+repo=$(pwd)
+seconds=${TAV_DEMO_SECONDS:-5}
 
-bash scripts/setup-machine.sh
+echo "== Building what the demo needs (first time: a few minutes)"
+bash scripts/setup-machine.sh >/dev/null
 [ -f build/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target TAVUpdate
+cmake --build --preset win64 -j2 --target TAVUpdate TAVri installer_stub related_program \
+  tav_test_service window_probe >/dev/null
+b=$repo/build/win64
 
-export WINEPREFIX="$PWD/build/demo-prefix"
+out=$repo/build/demo
+state=$out/server.txt
+export WINEPREFIX=$repo/build/demo-prefix
 source scripts/wine-env.sh
+started_service=""
+program_pids=()
+cleanup() {
+  set +e
+  for pid in "${program_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  if [ -n "$started_service" ]; then
+    wine sc stop TAVorsService >/dev/null 2>&1
+    wine sc delete TAVorsService >/dev/null 2>&1
+  fi
+  python3 tests/e2e/e2e_server.py stop "$state" >/dev/null 2>&1
+  tav_stop_wine
+}
+trap cleanup EXIT
+
+rm -rf "$out"
+mkdir -p "$out"
 tav_start_display
+[ -n "$TAV_STARTED_XVFB" ] && echo "No display: running on a virtual one ($DISPLAY); pictures go to build/demo"
 tav_prepare_prefix
-trap tav_stop_wine EXIT
 
-install_dir="$WINEPREFIX/drive_c/Program Files (x86)/TAV"
-mkdir -p "$install_dir"
-cp build/win64/TAVUpdate.exe "$install_dir/"
-wine reg add 'HKLM\SOFTWARE\Corvel Systems\TAV' /v InstallLocation /d 'C:\Program Files (x86)\TAV' /f /reg:32 >/dev/null 2>&1
+echo "== Preparing the demo TAV installation in $WINEPREFIX"
+tav_dir=$WINEPREFIX/drive_c/TAV
+rm -rf "$tav_dir" "$WINEPREFIX/drive_c/TAVPrograms"
+mkdir -p "$tav_dir" "$WINEPREFIX/drive_c/TAVPrograms"
+cp "$b/TAVUpdate.exe" "$b/TAVri.dll" "$tav_dir/"
+echo "the installer of the previous update" >"$tav_dir/setup.exe"
+regq() { wine reg "$@" >/dev/null 2>&1 || true; }
+regq add 'HKLM\SOFTWARE\Corvel Systems\TAV' /v InstallLocation /d 'C:\TAV' /f /reg:32
+regq add 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /f /reg:32
+regq delete 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /v Command /f /reg:32
+regq delete 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /v ShutDown /f /reg:32
+regq delete 'HKCU\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers' \
+  /v 'C:\Program Files (x86)\TAV\setup.exe' /f
+echo "   C:\\TAV holds TAVUpdate.exe, TAVri.dll and the setup.exe of an earlier update"
+echo "   InstallLocation = C:\\TAV (HKLM\\SOFTWARE\\Corvel Systems\\TAV, 32-bit view)"
 
-echo "Starting TAVUpdate.exe from the demo installation..."
-mkdir -p build/demo
-( sleep 0.8; import -display "$DISPLAY" -window root build/demo/window.png 2>/dev/null || true ) &
+# Dummy TAV programs: one obeys the watchdog's shutdown request, one has a
+# window the update closes; a bystander that is no TAV program stays.
+start_program() {  # image name, mode
+  cp "$b/tests/win/related_program.exe" "$WINEPREFIX/drive_c/TAVPrograms/$1"
+  wine "C:\\TAVPrograms\\$1" "$2" >/dev/null 2>&1 &
+  program_pids+=($!)
+  echo "   running: $1 ($3)"
+}
+start_program "TAV Core Server.exe" watchdog "ends when the watchdog asks"
+start_program "TAV LAN Server.exe" window "a window the update closes"
+start_program "Notes.exe" window "not a TAV program"
+cp "$b/tests/win/tav_test_service.exe" "$WINEPREFIX/drive_c/TAVPrograms/TAVorsService.exe"
+wine sc delete TAVorsService >/dev/null 2>&1 || true
+wine sc create TAVorsService binPath= 'C:\TAVPrograms\TAVorsService.exe' >/dev/null 2>&1
+wine sc start TAVorsService >/dev/null 2>&1 && started_service=1
+echo "   service TAVorsService: $(wine sc query TAVorsService 2>/dev/null | grep -o 'RUNNING\|STOPPED' | head -1)"
+
+python3 tests/e2e/e2e_server.py start "$state" "$b/tests/win/installer_stub.exe" 600 >/dev/null
+port=$(sed -n 's/^port=//p' "$state")
+url="http://127.0.0.1:$port/file/setup.exe?ms=$((seconds * 1000))"
+size=$(stat -c %s "$out/www/setup.exe")
+echo "   loopback server on 127.0.0.1:$port hands out setup.exe ($size bytes) over about $seconds s"
+echo
+echo "== TAV starts the update: TAVUpdate.exe \"$url|demo\""
+wine "$b/tests/win/window_probe.exe" "Z:${out//\//\\}" 60 &
+probe=$!
 start=$(date +%s.%N)
-wine "$install_dir/TAVUpdate.exe" "http://127.0.0.1:8765/TAVSetup.exe|demo"
+wine 'C:\TAV\TAVUpdate.exe' "$url|demo" || true
 end=$(date +%s.%N)
-wait
-printf 'TAVUpdate.exe ran for %.1f s and ended.\n' "$(echo "$end - $start" | bc)"
-[ -f build/demo/window.png ] && echo "Screenshot: build/demo/window.png"
-if [ -f "$install_dir/LOGS/TAVerror.log" ]; then
-  echo "Error log ($install_dir/LOGS/TAVerror.log):"; cat "$install_dir/LOGS/TAVerror.log"
+wait "$probe" || true
+printf '   TAVUpdate.exe ended after %.1f s\n' "$(echo "$end - $start" | bc)"
+
+echo
+echo "== What happened"
+record=$tav_dir/setup.exe.record.txt
+for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
+sent=$(awk '{n=$2} END {print n+0}' "$out/sent.log" 2>/dev/null || echo 0)
+echo "   bytes downloaded: $sent sent by the server, $(stat -c %s "$tav_dir/setup.exe") saved as C:\\TAV\\setup.exe"
+cmp -s "$out/www/setup.exe" "$tav_dir/setup.exe" && echo "   the saved installer is byte for byte the served one"
+[ -f "$tav_dir/setup.old" ] && echo "   the earlier installer was kept as C:\\TAV\\setup.old: \"$(cat "$tav_dir/setup.old")\""
+i=0
+for name in "TAV Core Server.exe" "TAV LAN Server.exe" "Notes.exe"; do
+  if kill -0 "${program_pids[$i]}" 2>/dev/null; then state_text="still running"; else state_text="closed"; fi
+  echo "   $name: $state_text"
+  i=$((i + 1))
+done
+echo "   service TAVorsService: $(wine sc query TAVorsService 2>/dev/null | grep -o 'RUNNING\|STOPPED' | head -1)"
+show() {  # key, value, flags...
+  local key=$1 value=$2; shift 2
+  local line
+  line=$(wine reg query "$key" /v "$value" "$@" 2>/dev/null | tr -d '\r' | grep -i "REG_" | head -1 | sed 's/^ *//')
+  if [[ "$line" =~ REG_DWORD[[:space:]]+(0x[0-9a-fA-F]+) ]]; then line="$line (= $((BASH_REMATCH[1])))"; fi
+  echo "   $key : ${line:-(not set)}"
+}
+show 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' Command /reg:32
+show 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' ShutDown /reg:32
+show 'HKCU\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers' 'C:\Program Files (x86)\TAV\setup.exe'
+if [ -f "$record" ]; then
+  args=$(sed -n 's/^args=//p' "$record" | tr -d '\r')
+  cwd=$(sed -n 's/^cwd=//p' "$record" | tr -d '\r')
+  echo "   installer started: C:\\TAV\\setup.exe with arguments \"${args}\" in folder $cwd"
 else
-  echo "Error log: no entries (nothing failed)."
+  echo "   installer started: no"
 fi
+log=$tav_dir/LOGS/TAVerror.log
+if [ -s "$log" ]; then echo "   error log C:\\TAV\\LOGS\\TAVerror.log:"; sed 's/^/     /' "$log"; else echo "   error log: no entries"; fi
+for bmp in "$out"/*.bmp; do
+  [ -e "$bmp" ] || continue
+  if command -v convert-im6.q16 >/dev/null && convert-im6.q16 "$bmp" "${bmp%.bmp}.png" 2>/dev/null; then
+    rm -f "$bmp"; echo "   picture: ${bmp%.bmp}.png"
+  else
+    echo "   picture: $bmp"
+  fi
+done

@@ -10,11 +10,13 @@ bash scripts/setup-machine.sh || exit 1
 status=0
 step() { echo; echo "=== $*"; }
 
-# Runs one preset's tests with the full output in build/<preset>-tests.log;
-# prints failures in full and ctest's summary.
+# Runs one preset's tests (further arguments go to ctest) with the full
+# output in build/<log name>-tests.log; prints failures in full and ctest's
+# summary.
 run_ctest() {
-  local log="build/$1-tests.log" rc
-  ctest --preset "$1" >"$log" 2>&1
+  local preset="$1" name="$2" log="build/$2-tests.log" rc
+  shift 2
+  ctest --preset "$preset" "$@" >"$log" 2>&1
   rc=$?
   if [ $rc -ne 0 ]; then
     grep -B2 -A40 -E '\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Failed  ' "$log" | head -n 300
@@ -33,14 +35,24 @@ for preset in host win64 win32; do
 done
 
 step "Host unit tests (Linux, fakes, ASan+UBSan)"
-run_ctest host || status=1
+run_ctest host host || status=1
 
 step "Windows tests (x86_64 build under Wine)"
 source scripts/wine-env.sh
 tav_start_display
 tav_prepare_prefix
 trap tav_stop_wine EXIT
-run_ctest win64 || status=1
+run_ctest win64 win64 -LE e2e || status=1
+
+step "End-to-end tests (the whole program under Wine: demo installation, server, probe)"
+run_ctest win64 e2e -L e2e || status=1
+# The screenshots as PNG beside the BMPs the tests keep.
+if command -v convert-im6.q16 >/dev/null; then
+  for bmp in build/artifacts/e2e_*.bmp; do
+    [ -e "$bmp" ] && convert-im6.q16 "$bmp" "${bmp%.bmp}.png" 2>/dev/null
+  done
+  ls build/artifacts/e2e_*.png 2>/dev/null | sed 's/^/Screenshot: /'
+fi
 
 step "Result"
 if [ $status -eq 0 ]; then echo "All test tiers passed."; else echo "Some tests failed."; fi

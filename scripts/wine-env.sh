@@ -12,7 +12,8 @@ TAV_STARTED_WINESERVER=""
 tav_start_display() {
   if [ -z "${DISPLAY:-}" ] || [ "${TAV_FORCE_XVFB:-}" = 1 ]; then
     local n
-    for n in $(seq 99 -1 60); do
+    # Other sessions on the machine may hold a few displays already.
+    for n in $(seq 99 -1 40); do
       if [ ! -e "/tmp/.X${n}-lock" ]; then
         Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
         TAV_STARTED_XVFB=$!
@@ -22,6 +23,7 @@ tav_start_display() {
         break
       fi
     done
+    [ -n "${DISPLAY:-}" ] || echo "no free display number for Xvfb: windows cannot show" >&2
   fi
 }
 

@@ -5,6 +5,9 @@
 //   windowless        no window at all
 //   popup <owner>     only a pop-up owned by the given window of another process
 //   exit-after <ms>   no window; ends by itself after ms with exit code 5
+//   watchdog          no window; ends with exit code 6 once the watchdog's
+//                     command value (32-bit registry view) asks for a
+//                     shutdown, as the programs the watchdog guards do
 // Once ready it sets the event "TAVTest.Ready.<pid>". A window closed by
 // WM_CLOSE ends the program with exit code 3. Whatever happens, it ends
 // after two minutes, so that a failed test leaves nothing behind.
@@ -21,6 +24,7 @@ constexpr UINT kLifetimeMs = 120000;
 constexpr int kClosedExitCode = 3;
 constexpr int kLifetimeExitCode = 4;
 constexpr int kExitAfterExitCode = 5;
+constexpr int kWatchdogExitCode = 6;
 
 bool g_stubborn = false;
 
@@ -82,10 +86,32 @@ int Pump() {
     return static_cast<int>(msg.wParam);
 }
 
+bool ShutdownRequested() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog", 0,
+                        KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return false;
+    wchar_t value[32] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    DWORD type = 0;
+    const LSTATUS rc =
+        ::RegQueryValueExW(key, L"Command", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    ::RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ && ::lstrcmpiW(value, L"Shutdown") == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "window";
+    if (mode == "watchdog") {
+        SignalReady();
+        for (DWORD waited = 0; waited < kLifetimeMs; waited += 50) {
+            if (ShutdownRequested()) return kWatchdogExitCode;
+            ::Sleep(50);
+        }
+        return kLifetimeExitCode;
+    }
     if (mode == "windowless" || mode == "exit-after") {
         SignalReady();
         const DWORD ms =

@@ -1,0 +1,148 @@
+// Watches the update program's window from outside, as the demo shows it:
+// prints each new status line, bar position and dialog text with the time
+// since the window appeared, and keeps pictures of the window part way
+// through the download and of any dialog (BMP files in FOLDER).
+// Usage: window_probe FOLDER [WAIT_SECONDS]
+// Ends when the window has gone (exit code 0) or never came (exit code 1).
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/win32/win.h"
+
+#include <commctrl.h>
+
+#include "platform/win32/text.h"
+
+namespace {
+
+using tav::win32::Narrow;
+using tav::win32::Widen;
+
+constexpr int kStatusId = 104;
+constexpr int kBarId = 105;
+constexpr int kSilentId = 106;
+constexpr int kDialogContentId = 1003;
+
+std::string Text(HWND w) {
+    wchar_t buf[2048] = {};
+    DWORD_PTR n = 0;
+    if (!::SendMessageTimeoutW(w, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, &n))
+        return {};
+    std::string s = Narrow(std::wstring(buf, n));
+    for (char& c : s)
+        if (c == '\r' || c == '\n') c = ' ';
+    return s;
+}
+
+LRESULT Ask(HWND w, UINT msg) {
+    DWORD_PTR r = 0;
+    ::SendMessageTimeoutW(w, msg, 0, 0, SMTO_ABORTIFHUNG, 2000, &r);
+    return static_cast<LRESULT>(r);
+}
+
+HWND FindClass(const wchar_t* cls) {
+    HWND w = ::FindWindowW(cls, nullptr);
+    return w && ::IsWindowVisible(w) ? w : nullptr;
+}
+
+// What the screen shows where the window is, as a 24-bit BMP.
+bool SavePicture(HWND window, const std::string& path) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Ask(window, WM_NULL);
+    ::Sleep(200);
+    RECT rc;
+    if (!::GetWindowRect(window, &rc)) return false;
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
+    ::SelectObject(mem, old);
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
+    std::string pixels(stride * static_cast<DWORD>(h), '\0');
+    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bih),
+                DIB_RGB_COLORS);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    HANDLE f = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    BITMAPFILEHEADER bfh{};
+    bfh.bfType = 0x4D42;
+    bfh.bfOffBits = sizeof bfh + sizeof bih;
+    bfh.bfSize = bfh.bfOffBits + static_cast<DWORD>(pixels.size());
+    DWORD written = 0;
+    ::WriteFile(f, &bfh, sizeof bfh, &written, nullptr);
+    ::WriteFile(f, &bih, sizeof bih, &written, nullptr);
+    ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+    ::CloseHandle(f);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_probe FOLDER [WAIT_SECONDS]\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const DWORD waitMs = static_cast<DWORD>(argc > 2 ? std::atoi(argv[2]) : 60) * 1000;
+    HWND main = nullptr;
+    const ULONGLONG asked = ::GetTickCount64();
+    while (!(main = FindClass(L"TAVUpdateMainWindow")) && !FindClass(L"TAVForm")) {
+        if (::GetTickCount64() - asked > waitMs) return 1;
+        ::Sleep(10);
+    }
+    const ULONGLONG start = ::GetTickCount64();
+    auto say = [&](const std::string& what) {
+        std::printf("  [%5.2f s] %s\n", static_cast<double>(::GetTickCount64() - start) / 1000.0, what.c_str());
+        std::fflush(stdout);
+    };
+    std::string status, dialogText;
+    long bar = -1;
+    bool silent = false, pictured = false;
+    HWND shownDialog = nullptr;
+    int dialogs = 0;
+    for (;;) {
+        const bool mainAlive = main && ::IsWindow(main);
+        HWND dialog = FindClass(L"TAVForm");
+        if (!mainAlive && !dialog) break;
+        if (mainAlive) {
+            const std::string s = Text(::GetDlgItem(main, kStatusId));
+            const HWND barWindow = ::GetDlgItem(main, kBarId);
+            const long b = ::IsWindowVisible(barWindow) ? static_cast<long>(Ask(barWindow, PBM_GETPOS)) : -1;
+            const bool sl = Ask(::GetDlgItem(main, kSilentId), BM_GETCHECK) == BST_CHECKED;
+            if (!s.empty() && s != status) say("status: " + s);
+            if (b != bar && b >= 0 && (b == 0 || b == 100 || b / 10 != bar / 10)) say("bar: " + std::to_string(b) + "%");
+            if (sl != silent) say(std::string("silent install: ") + (sl ? "ticked" : "cleared"));
+            if (!s.empty()) status = s;
+            if (b >= 0) bar = b;
+            silent = sl;
+            if (!pictured && b >= 40 && b < 100) {
+                pictured = true;
+                const std::string path = folder + "\\window_downloading.bmp";
+                if (SavePicture(main, path)) say("picture of the window: window_downloading.bmp");
+            }
+        }
+        if (dialog && dialog != shownDialog) {
+            shownDialog = dialog;
+            ++dialogs;
+            dialogText = Text(::GetDlgItem(dialog, kDialogContentId));
+            say("dialog \"" + Text(dialog) + "\": " + dialogText);
+            const std::string name = "dialog_" + std::to_string(dialogs) + ".bmp";
+            if (SavePicture(dialog, folder + "\\" + name)) say("picture of the dialog: " + name);
+        }
+        ::Sleep(20);
+    }
+    say("the window has closed");
+    return 0;
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "trusted_root.h"
 #include "platform/win32/text.h"
 
 #include <wincrypt.h>
@@ -23,30 +24,9 @@ constexpr unsigned long kEndMs = 60000;
 
 std::string Fixture(const std::string& name) { return wintest::HostPath(std::string(TAV_E2E_FIXTURES) + "/" + name); }
 
-// Trusts the test authority in the machine's root store, as an
-// organisation deploying signed updates would trust its own.
-class TrustedTestRoot {
-public:
-    TrustedTestRoot() {
-        const std::string der = wintest::ReadFileBytes(Fixture("ca.der"));
-        store_ = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
-        if (store_)
-            ::CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING,
-                                               reinterpret_cast<const BYTE*>(der.data()),
-                                               static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                               &cert_);
-    }
-    ~TrustedTestRoot() {
-        if (cert_) ::CertDeleteCertificateFromStore(cert_);  // frees the context too
-        if (store_) ::CertCloseStore(store_, 0);
-    }
-    TrustedTestRoot(const TrustedTestRoot&) = delete;
-    TrustedTestRoot& operator=(const TrustedTestRoot&) = delete;
-    bool ok() const { return cert_ != nullptr; }
-
-private:
-    HCERTSTORE store_ = nullptr;
-    PCCERT_CONTEXT cert_ = nullptr;
+// Trusts the test authority for the life of the object.
+struct TrustedTestRoot : ::tav::wintest::TrustedTestRoot {
+    TrustedTestRoot() : ::tav::wintest::TrustedTestRoot(Fixture("ca.der")) {}
 };
 
 // The dialog's text with its line breaks turned back into the spaces it

@@ -10,6 +10,7 @@
 #include "platform/failure.h"
 #include "platform/win32/code_signing_win32.h"
 #include "platform/win32/text.h"
+#include "trusted_root.h"
 #include "win_test_support.h"
 
 #include <wincrypt.h>
@@ -22,27 +23,9 @@ using wintest::HostPath;
 
 std::string Fixture(const std::string& name) { return HostPath(std::string(TAV_SIGNED_DIR) + "/" + name); }
 
-// Trusts the test authority in the machine's root store for one test.
-class TrustedTestRoot {
-public:
-    TrustedTestRoot() {
-        const std::string der = wintest::ReadFileBytes(Fixture("ca.der"));
-        store_ = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
-        if (store_)
-            ::CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING,
-                                               reinterpret_cast<const BYTE*>(der.data()),
-                                               static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                               &cert_);
-    }
-    ~TrustedTestRoot() {
-        if (cert_) ::CertDeleteCertificateFromStore(cert_);  // frees the context too
-        if (store_) ::CertCloseStore(store_, 0);
-    }
-    bool ok() const { return cert_ != nullptr; }
-
-private:
-    HCERTSTORE store_ = nullptr;
-    PCCERT_CONTEXT cert_ = nullptr;
+// Trusts the test authority for the life of the object.
+struct TrustedTestRoot : ::tav::wintest::TrustedTestRoot {
+    TrustedTestRoot() : ::tav::wintest::TrustedTestRoot(Fixture("ca.der")) {}
 };
 
 SignatureInfo SignatureOf(const std::string& name) {

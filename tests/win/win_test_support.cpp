@@ -80,7 +80,7 @@ void PumpMessages(unsigned long ms, bool (*done)(void*), void* context) {
     }
 }
 
-bool SaveWindowPicture(HWND window, const std::string& name) {
+bool WriteWindowBmp(HWND window, const std::string& path) {
     RECT rc;
     if (!::GetWindowRect(window, &rc)) return false;
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
@@ -105,10 +105,7 @@ bool SaveWindowPicture(HWND window, const std::string& name) {
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
 
-    const std::string folder = HostPath(TAV_ARTIFACT_DIR);
-    ::CreateDirectoryW(win32::Widen(folder).c_str(), nullptr);
-    HANDLE f = ::CreateFileW(win32::Widen(folder + "\\" + name + ".bmp").c_str(), GENERIC_WRITE, 0, nullptr,
-                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE f = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     BITMAPFILEHEADER bfh{};
     bfh.bfType = 0x4D42;
@@ -120,6 +117,12 @@ bool SaveWindowPicture(HWND window, const std::string& name) {
     ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
     ::CloseHandle(f);
     return true;
+}
+
+bool SaveWindowPicture(HWND window, const std::string& name) {
+    const std::string folder = HostPath(TAV_ARTIFACT_DIR);
+    ::CreateDirectoryW(win32::Widen(folder).c_str(), nullptr);
+    return WriteWindowBmp(window, folder + "\\" + name + ".bmp");
 }
 
 std::string WindowText(HWND window) {

@@ -34,6 +34,10 @@ std::string ReadFileBytes(const std::string& path);
 // answers true.
 void PumpMessages(unsigned long ms, bool (*done)(void*) = nullptr, void* context = nullptr);
 
+// Writes what the screen shows where the window is (child controls
+// included) as a 24-bit BMP file at path; false on failure.
+bool WriteWindowBmp(HWND window, const std::string& path);
+
 // Saves what the window shows as a 24-bit BMP under the build tree's
 // artifacts folder (build/<preset>/artifacts/name.bmp); false on failure.
 bool SaveWindowPicture(HWND window, const std::string& name);

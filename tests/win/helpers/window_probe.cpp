@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include "platform/win32/text.h"
+#include "win_test_support.h"
 
 namespace {
 
@@ -51,40 +52,7 @@ bool SavePicture(HWND window, const std::string& path) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Ask(window, WM_NULL);
     ::Sleep(200);
-    RECT rc;
-    if (!::GetWindowRect(window, &rc)) return false;
-    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
-    ::SelectObject(mem, old);
-    BITMAPINFOHEADER bih{};
-    bih.biSize = sizeof bih;
-    bih.biWidth = w;
-    bih.biHeight = h;
-    bih.biPlanes = 1;
-    bih.biBitCount = 24;
-    const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
-    std::string pixels(stride * static_cast<DWORD>(h), '\0');
-    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bih),
-                DIB_RGB_COLORS);
-    ::DeleteObject(bmp);
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
-    HANDLE f = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    BITMAPFILEHEADER bfh{};
-    bfh.bfType = 0x4D42;
-    bfh.bfOffBits = sizeof bfh + sizeof bih;
-    bfh.bfSize = bfh.bfOffBits + static_cast<DWORD>(pixels.size());
-    DWORD written = 0;
-    ::WriteFile(f, &bfh, sizeof bfh, &written, nullptr);
-    ::WriteFile(f, &bih, sizeof bih, &written, nullptr);
-    ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    ::CloseHandle(f);
-    return true;
+    return tav::wintest::WriteWindowBmp(window, path);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@ target_link_libraries(tav_win32 PUBLIC
 tav_warnings(tav_win32)
 
 # The type library that describes the error logger, embedded in the exe.
-find_program(TAV_WIDL widl REQUIRED)
+# Debian's mingw-w64-tools names the compiler by its target only; the
+# target's own one writes the type library for the build's width.
+find_program(TAV_WIDL NAMES ${TAV_WIDL_TARGET}-widl widl REQUIRED)
 set(TAV_WINE_IDL_DIR /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files")
 set(TAV_STDOLE_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH "folder of stdole2.tlb")
 set(TAV_TLB ${CMAKE_BINARY_DIR}/generated/TAVUpdate.tlb)

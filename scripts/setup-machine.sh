@@ -18,7 +18,7 @@ have x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64)
 have x86_64-w64-mingw32-widl || need+=(mingw-w64-tools)
 [ -d /usr/include/wine/wine/windows ] || need+=(libwine-dev)
 have wine || need+=(wine)
-have wine64 || need+=(wine64)
+installed wine64 || need+=(wine64)
 # The product is the 32-bit program: without wine32 Wine cannot run it.
 installed wine32:i386 || need+=(wine32:i386)
 # Wine's recommends, left out by --no-install-recommends: without them Wine

@@ -167,8 +167,6 @@ void frmMain::InstallUpdate(const std::string& mode) {
         trap([&] { CloseWindow(); });
         return;
     }
-    if (verdict.acceptedUnsigned)
-        trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Unsigned installer accepted: " + installer); });
     // Every yield below can run Abort: after each, a closed window means
     // stop here, and above all never start the installer.
     const auto stopRequested = [this] { return closed_; };

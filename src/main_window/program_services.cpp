@@ -39,7 +39,9 @@ bool ProgramServices::SaveAs(const std::string& filename) {
     return download_.SaveAs(filename);
 }
 
-InstallerVerdict ProgramServices::VerifyInstaller(const std::string& path) { return tav::VerifyInstaller(path); }
+InstallerVerdict ProgramServices::VerifyInstaller(const std::string& path) {
+    return tav::VerifyInstaller(path, BuildTrustPolicy());
+}
 
 void ProgramServices::SetRunAsAdmin(const std::string& installerFile) { tav::SetRunAsAdmin(installerFile); }
 

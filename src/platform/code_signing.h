@@ -19,10 +19,9 @@ struct SignatureInfo {
     SignatureState state = SignatureState::Unsigned;
     // The verifier's own result code, for the log.
     uint32_t status = 0;
-    // The signer certificate's encoded subject name and public key; empty
-    // when no signer could be read.
-    std::vector<uint8_t> signerSubject;
-    std::vector<uint8_t> signerPublicKey;
+    // The signer certificate's DER-encoded SubjectPublicKeyInfo; empty when
+    // no signer could be read.
+    std::vector<uint8_t> signerKeyInfo;
     // The subject as people read it ("CN=..., O=..."), for messages.
     std::string signerName;
 };
@@ -41,8 +40,6 @@ public:
     // Opens path for reading, shared for reading only; throws tav::Failure
     // when the file is missing or already open for writing.
     virtual std::unique_ptr<HeldFile> Hold(const std::string& path) = 0;
-    // The signature of the running program's own executable.
-    virtual SignatureInfo OwnSignature() = 0;
 };
 
 }  // namespace tav

@@ -33,9 +33,8 @@ SignatureInfo FakeCodeSigning::SignedBy(const std::string& name, SignatureState 
     s.state = state;
     s.status = status;
     s.signerName = "CN=" + name;
-    s.signerSubject.assign(s.signerName.begin(), s.signerName.end());
     const std::string key = "key of " + name;
-    s.signerPublicKey.assign(key.begin(), key.end());
+    s.signerKeyInfo.assign(key.begin(), key.end());
     return s;
 }
 

@@ -15,13 +15,11 @@ namespace tav::fakes {
 class FakeCodeSigning : public CodeSigning {
 public:
     std::unique_ptr<HeldFile> Hold(const std::string& path) override;
-    SignatureInfo OwnSignature() override { return own; }
 
-    // Signed by a signer named name (subject and key derive from it).
+    // Signed by a signer named name (its key derives from it).
     static SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid,
                                   uint32_t status = 0);
 
-    SignatureInfo own;
     std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
     std::set<std::string> unopenable;                 // Hold throws for these
     std::set<std::string> held;                       // paths with a live hold

@@ -84,7 +84,6 @@ public:
         Record("VerifyInstaller " + path);
         InstallerVerdict v;
         v.accepted = verdictAccepted;
-        v.acceptedUnsigned = verdictUnsigned;
         v.reason = verdictReason;
         if (v.accepted) v.hold = std::make_unique<RecordingHold>(calls);
         return v;
@@ -109,7 +108,7 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string> files;
     bool saveSucceeds = true;
-    bool verdictAccepted = true, verdictUnsigned = false;
+    bool verdictAccepted = true;
     std::string verdictReason;
     bool stoppedEarly = false;
     std::function<void()> duringShutDown, duringCloseAll;

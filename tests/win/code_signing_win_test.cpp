@@ -1,12 +1,14 @@
 // Installer trust on real Authenticode signatures under Wine: a test
 // certificate authority, signed, look-alike, foreign and tampered copies of
-// a test program, and probe programs that judge them as the program would.
+// a test installer, and a probe program that judges them as the program
+// would, pinned to the test publisher's key or as a development build.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 
 #include "install/installer_trust.h"
+#include "install/sha256.h"
 #include "platform/failure.h"
 #include "platform/win32/code_signing_win32.h"
 #include "platform/win32/text.h"
@@ -44,10 +46,21 @@ struct ProbeResult {
     std::string report;
 };
 
-ProbeResult Probe(const std::string& probe, const std::string& installer) {
+// The digest a release build pins for the fixture signer name.
+std::string KeyOf(const std::string& signer) {
+    std::string key = wintest::ReadFileBytes(Fixture(signer + ".spki.sha256"));
+    while (!key.empty() && (key.back() == '\n' || key.back() == '\r')) key.pop_back();
+    return key;
+}
+
+const std::string kDevelopment = "-";
+
+std::string ProbeExe() { return HostPath(std::string(TAV_TEST_HELPER_DIR) + "/trust_probe.exe"); }
+
+ProbeResult Probe(const std::string& key, const std::string& installer) {
     wintest::TempFolder temp;
     const std::string report = temp.path() + "\\report.txt";
-    HANDLE p = wintest::StartProcess(Fixture(probe), Quoted(Fixture(installer)) + " " + Quoted(report));
+    HANDLE p = wintest::StartProcess(ProbeExe(), key + " " + Quoted(Fixture(installer)) + " " + Quoted(report));
     if (!p) return {};
     ProbeResult r;
     r.exitCode = wintest::WaitExit(p, 60000);
@@ -77,11 +90,13 @@ TEST(CodeSigningWin, NoSignatureAndABrokenOneAreToldApart) {
 TEST(CodeSigningWin, WithoutATrustedRootAStrangerIsStillRefused) {
     const SignatureInfo untrusted = SignatureOf("installer_other.exe");
     std::printf("[ NOTE     ] chain to an unknown root: %s\n", StatusText(untrusted.status).c_str());
-    const ProbeResult r = Probe("probe_publisher.exe", "installer_other.exe");
+    const ProbeResult r = Probe(KeyOf("publisher"), "installer_other.exe");
     EXPECT_EQ(r.exitCode, 2) << r.report;
 }
 
-TEST(CodeSigningWin, UnderATrustedRootTheSignerIsReadWithSubjectAndKey) {
+// The key digest read from the signature is the one openssl gives for the
+// signer's certificate: what a release build is configured with.
+TEST(CodeSigningWin, UnderATrustedRootTheSignersKeyDigestIsTheOneABuildPins) {
     TrustedTestRoot root;
     ASSERT_TRUE(root.ok());
     const SignatureInfo genuine = SignatureOf("installer_publisher.exe");
@@ -89,32 +104,32 @@ TEST(CodeSigningWin, UnderATrustedRootTheSignerIsReadWithSubjectAndKey) {
     const SignatureInfo other = SignatureOf("installer_other.exe");
     EXPECT_EQ(genuine.state, SignatureState::Valid) << StatusText(genuine.status);
     EXPECT_EQ(other.state, SignatureState::Valid) << StatusText(other.status);
-    EXPECT_FALSE(genuine.signerSubject.empty());
-    EXPECT_EQ(genuine.signerSubject, lookalike.signerSubject);
-    EXPECT_NE(genuine.signerPublicKey, lookalike.signerPublicKey);
-    EXPECT_NE(genuine.signerSubject, other.signerSubject);
+    EXPECT_EQ(Sha256Hex(genuine.signerKeyInfo), KeyOf("publisher"));
+    EXPECT_EQ(Sha256Hex(lookalike.signerKeyInfo), KeyOf("lookalike"));
+    EXPECT_EQ(Sha256Hex(other.signerKeyInfo), KeyOf("other"));
     EXPECT_NE(genuine.signerName.find("TAV Test Publisher"), std::string::npos) << genuine.signerName;
     // A byte flipped stays refused when the chain is trusted.
     EXPECT_EQ(SignatureOf("installer_tampered.exe").state, SignatureState::Invalid);
 }
 
-TEST(CodeSigningWin, ASignedProgramStartsOnlyItsPublishersIntactInstallers) {
+TEST(CodeSigningWin, APinnedBuildStartsOnlyItsPublishersIntactInstallers) {
     TrustedTestRoot root;
     ASSERT_TRUE(root.ok());
-    EXPECT_EQ(Probe("probe_publisher.exe", "installer_publisher.exe").exitCode, 0);
+    EXPECT_EQ(Probe(KeyOf("publisher"), "installer_publisher.exe").exitCode, 0);
+    // Two keys pinned, as while a key is being rotated.
+    EXPECT_EQ(Probe(KeyOf("other") + "," + KeyOf("publisher"), "installer_publisher.exe").exitCode, 0);
     for (const char* refused : {"installer_other.exe", "installer_lookalike.exe", "installer_unsigned.exe",
-                                "installer_tampered.exe"}) {
-        const ProbeResult r = Probe("probe_publisher.exe", refused);
+                                "installer_tampered.exe", "installer_truncated.exe"}) {
+        const ProbeResult r = Probe(KeyOf("publisher"), refused);
         EXPECT_EQ(r.exitCode, 2) << refused << ": " << r.report;
         EXPECT_NE(r.report.find("accepted=0"), std::string::npos) << refused;
     }
 }
 
-TEST(CodeSigningWin, AnUnsignedProgramStartsUnsignedInstallersButNoTamperedOne) {
-    const ProbeResult plain = Probe("probe_unsigned.exe", "installer_unsigned.exe");
-    EXPECT_EQ(plain.exitCode, 0);
-    EXPECT_NE(plain.report.find("unsigned=1"), std::string::npos) << plain.report;
-    const ProbeResult tampered = Probe("probe_unsigned.exe", "installer_tampered.exe");
+TEST(CodeSigningWin, ADevelopmentBuildStartsUnsignedInstallersButNoTamperedOne) {
+    const ProbeResult plain = Probe(kDevelopment, "installer_unsigned.exe");
+    EXPECT_EQ(plain.exitCode, 0) << plain.report;
+    const ProbeResult tampered = Probe(kDevelopment, "installer_tampered.exe");
     EXPECT_EQ(tampered.exitCode, 2);
     EXPECT_NE(tampered.report.find("not valid"), std::string::npos) << tampered.report;
 }
@@ -153,8 +168,8 @@ TEST(CodeSigningWin, AnotherProcessCannotSwapTheInstallerBetweenCheckAndStart) {
     const wchar_t* eventName = L"TAVTrustProbeGo";
     HANDLE go = ::CreateEventW(nullptr, TRUE, FALSE, eventName);
     ASSERT_NE(go, nullptr);
-    HANDLE p = wintest::StartProcess(Fixture("probe_unsigned.exe"),
-                                     Quoted(installer) + " " + Quoted(report) + " TAVTrustProbeGo");
+    HANDLE p = wintest::StartProcess(ProbeExe(), kDevelopment + " " + Quoted(installer) + " " + Quoted(report) +
+                                                     " TAVTrustProbeGo");
     ASSERT_NE(p, nullptr);
     struct Ctx {
         std::string report;

@@ -26,6 +26,7 @@ struct TrustApi {
     decltype(&::WTHelperProvDataFromStateData) provData = nullptr;
     decltype(&::WTHelperGetProvSignerFromChain) signer = nullptr;
     decltype(&::CertNameToStrW) nameToStr = nullptr;
+    decltype(&::CryptEncodeObject) encode = nullptr;
 
     static const TrustApi& Get() {
         static const TrustApi api = Load();
@@ -45,14 +46,10 @@ private:
         Bind(wintrust, "WTHelperProvDataFromStateData", api.provData);
         Bind(wintrust, "WTHelperGetProvSignerFromChain", api.signer);
         Bind(crypt32, "CertNameToStrW", api.nameToStr);
+        Bind(crypt32, "CryptEncodeObject", api.encode);
         return api;
     }
 };
-
-template <class Blob>
-std::vector<uint8_t> Bytes(const Blob& blob) {
-    return blob.pbData ? std::vector<uint8_t>(blob.pbData, blob.pbData + blob.cbData) : std::vector<uint8_t>{};
-}
 
 void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
     if (!state || !api.provData || !api.signer) return;
@@ -61,8 +58,17 @@ void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
     if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert) return;
     const CERT_INFO* cert = signer->pasCertChain[0].pCert->pCertInfo;
     if (!cert) return;
-    info.signerSubject = Bytes(cert->Subject);
-    info.signerPublicKey = Bytes(cert->SubjectPublicKeyInfo.PublicKey);
+    // The key info as the certificate carries it, so that its digest is
+    // the one `openssl pkey -pubin -outform DER | sha256sum` gives.
+    DWORD size = 0;
+    CERT_PUBLIC_KEY_INFO key = cert->SubjectPublicKeyInfo;
+    if (api.encode && api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, nullptr, &size) && size > 0) {
+        std::vector<uint8_t> der(size);
+        if (api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, der.data(), &size)) {
+            der.resize(size);
+            info.signerKeyInfo = std::move(der);
+        }
+    }
     if (api.nameToStr) {
         std::array<wchar_t, 512> name{};
         CERT_NAME_BLOB subject = cert->Subject;
@@ -154,15 +160,6 @@ std::unique_ptr<HeldFile> Win32CodeSigning::Hold(const std::string& path) {
     // Read sharing only: until the hold ends nobody can open the file for
     // writing, rename it or delete it, and the start itself only reads.
     return OpenHeld(path, FILE_SHARE_READ);
-}
-
-SignatureInfo Win32CodeSigning::OwnSignature() {
-    std::wstring path(32768, L'\0');
-    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size()) throw err::Make(err::kFileNotFound);
-    path.resize(n);
-    // The running image is open already under the loader's own sharing.
-    return OpenHeld(Narrow(path), FILE_SHARE_READ | FILE_SHARE_DELETE)->Signature();
 }
 
 }  // namespace tav::win32

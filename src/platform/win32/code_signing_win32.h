@@ -9,7 +9,6 @@ namespace tav::win32 {
 class Win32CodeSigning : public CodeSigning {
 public:
     std::unique_ptr<HeldFile> Hold(const std::string& path) override;
-    SignatureInfo OwnSignature() override;
 };
 
 }  // namespace tav::win32

@@ -6,7 +6,6 @@
 
 #include "install/sha256.h"
 #include "platform/failure.h"
-#include "platform/platform.h"
 
 namespace tav {
 
@@ -48,21 +47,11 @@ InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& 
     return accepted;
 }
 
-InstallerVerdict VerifyInstaller(const std::string& path, const TrustPolicy& policy) {
-    CodeSigning* signing = platform().signing;
-    if (!signing) return Refuse("no signature check is available");
-    std::unique_ptr<HeldFile> hold;
+InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy) {
     try {
-        hold = signing->Hold(path);
+        return JudgeInstaller(policy, file.Signature());
     } catch (const Failure& f) {
-        return Refuse("it cannot be opened for the check (" + f.description() + ")");
-    } catch (...) {
-        return Refuse("it cannot be opened for the check");
-    }
-    try {
-        InstallerVerdict v = JudgeInstaller(policy, hold->Signature());
-        if (v.accepted) v.hold = std::move(hold);
-        return v;
+        return Refuse("its signature could not be checked (" + f.description() + ")");
     } catch (...) {
         return Refuse("its signature could not be checked");
     }

@@ -3,7 +3,6 @@
 // to start.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,9 +26,6 @@ struct InstallerVerdict {
     bool accepted = false;
     // Why it was refused, for the log.
     std::string reason;
-    // Keeps the checked file from being swapped; release it only after the
-    // installer has been started.
-    std::unique_ptr<HeldFile> hold;
 };
 
 // A release build starts only installers validly signed by a pinned key;
@@ -37,9 +33,9 @@ struct InstallerVerdict {
 // always refused.
 InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& installer);
 
-// Holds path, checks its signature on the held file and judges it. Never
-// throws: a file that cannot be held or checked is refused.
-InstallerVerdict VerifyInstaller(const std::string& path, const TrustPolicy& policy);
+// Checks the signature of the held file and judges it. Never throws: a
+// file whose check cannot run is refused.
+InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy);
 
 // The size of the certificate table a PE image declares in its headers, or
 // 0 when it declares none or the bytes are no PE image.

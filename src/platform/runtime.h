@@ -119,8 +119,9 @@ public:
     // the program could not be started.
     virtual bool RunHidden(const std::string& application, const std::string& commandLine) = 0;
     // Starts file through the shell with the verb "Open", shown normally,
-    // in folder; does not wait. False when the shell refused.
-    virtual bool Open(const std::string& file, const std::string& parameters, const std::string& folder) = 0;
+    // in folder; does not wait. Throws tav::Failure saying why when the
+    // shell refused.
+    virtual void Open(const std::string& file, const std::string& parameters, const std::string& folder) = 0;
 };
 
 class Locale {

@@ -74,8 +74,12 @@ protected:
     }
 
     // Runs the update while TAV runs, expects the installer downloaded and
-    // refused with that reason, and TAV left exactly as it was.
+    // refused with that reason, deleted, and TAV and the earlier installer
+    // left exactly as they were.
     void ExpectRefused(const std::string& fixture, const std::string& servedAs, const std::string& reason) {
+        const std::string installer = tav.Path(servedAs);
+        const std::string earlier = "the installer of the last update";
+        ASSERT_TRUE(WriteFileBytes(installer, earlier));
         ASSERT_TRUE(tav.StartService());
         Process watched = tav.StartProgram("TAV Core Server.exe", "watchdog");
         Process windowed = tav.StartProgram("TAV LAN Server.exe", "window");
@@ -86,13 +90,12 @@ protected:
         ASSERT_NE(update.handle(), nullptr);
         const HWND dialog = WaitDialog(update);
         ASSERT_NE(dialog, nullptr);
-        const std::string installer = tav.Path(servedAs);
         EXPECT_EQ(Text(dialog), "TAV Update Manager");
         EXPECT_EQ(Text(::GetDlgItem(dialog, kDialogMessageId)), "Critical Error");
         EXPECT_THAT(Unwrapped(Text(::GetDlgItem(dialog, kDialogContentId))),
                     HasSubstr("The installer " + installer + " failed its signature check."));
-        EXPECT_EQ(wintest::ReadFileBytes(installer), wintest::ReadFileBytes(Fixture(fixture)))
-            << "downloaded whole before the check";
+        EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
+        EXPECT_EQ(tav.StagingFiles(), std::vector<std::string>{}) << "the refused download is deleted";
         const std::vector<HWND> buttons = DialogButtons(dialog);
         ASSERT_EQ(buttons.size(), 1u);
         Click(buttons[0]);
@@ -107,6 +110,7 @@ protected:
         // A started installer writes its record at once; give it the time
         // it takes in the accepted case before calling it never started.
         EXPECT_FALSE(WaitFor([&] { return !tav.InstallerRecord(servedAs).empty(); }, 3000));
+        EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
         EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate Refused " + installer + ": " + reason));
     }
 

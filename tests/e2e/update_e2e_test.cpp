@@ -156,8 +156,10 @@ TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorAndItsButtonEndsTheProgram)
 }
 
 TEST_F(UpdateE2eTest, FailedSaveIsReportedAndNothingIsInstalled) {
-    // A folder where the installer would go: the download cannot be saved.
-    ASSERT_TRUE(::CreateDirectoryW(tav::win32::Widen(tav.Path("setup.exe")).c_str(), nullptr));
+    // TAV says it lives in a folder that is not there: the download has
+    // nowhere to go.
+    const std::string missing = tav.Path("gone");
+    ASSERT_TRUE(WriteString(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", missing));
     Process update = tav.StartUpdate(SlowInstallerUrl(0) + "|demo");
     const HWND dialog = WaitDialog(update);
     ASSERT_NE(dialog, nullptr);
@@ -170,11 +172,10 @@ TEST_F(UpdateE2eTest, FailedSaveIsReportedAndNothingIsInstalled) {
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kLayersKey, LayersValueName("setup.exe")), std::nullopt);
 }
 
-TEST_F(UpdateE2eTest, InstallerMissingFromTheInstallationFolderIsReported) {
-    // TAV says it lives elsewhere: the download lands beside the program,
-    // where the install step does not look.
-    wintest::TempFolder elsewhere;
-    ASSERT_TRUE(WriteString(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", elsewhere.path()));
+TEST_F(UpdateE2eTest, AnInstallerThatCannotTakeItsNameIsReportedAndNothingIsTouched) {
+    // A folder holds the installer's name: the checked download cannot be
+    // given it.
+    ASSERT_TRUE(::CreateDirectoryW(tav::win32::Widen(tav.Path("setup.exe")).c_str(), nullptr));
     Process update = tav.StartUpdate(SlowInstallerUrl(0) + "|demo");
     const HWND dialog = WaitDialog(update);
     ASSERT_NE(dialog, nullptr);
@@ -185,12 +186,13 @@ TEST_F(UpdateE2eTest, InstallerMissingFromTheInstallationFolderIsReported) {
     ASSERT_EQ(buttons.size(), 1u);
     Click(buttons[0]);
     EXPECT_EQ(update.Exit(kEndMs), 0);
-    EXPECT_FALSE(wintest::ReadFileBytes(tav.Path("setup.exe")).empty()) << "saved beside the program";
-    EXPECT_EQ(tav.InstallerRecord(), "") << "the one beside the program is not started either";
+    EXPECT_EQ(tav.StagingFiles(), std::vector<std::string>{});
     EXPECT_EQ(ReadDword(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown"), std::nullopt);
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kLayersKey, LayersValueName("setup.exe")), std::nullopt);
 }
 
 TEST_F(UpdateE2eTest, FailedDownloadSaysWhyAndWaitsForAbort) {
+    ASSERT_TRUE(WriteFileBytes(tav.Path("setup.exe"), "the installer of the last update"));
     Process update = tav.StartUpdate(ServerUrl("/status/404/setup.exe") + "|demo");
     UpdateWindow window(update);
     ASSERT_NE(window.hwnd(), nullptr);
@@ -202,6 +204,9 @@ TEST_F(UpdateE2eTest, FailedDownloadSaysWhyAndWaitsForAbort) {
     window.Abort();
     EXPECT_EQ(update.Exit(kEndMs), 0);
     EXPECT_EQ(tav.InstallerRecord(), "");
+    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), "the installer of the last update");
+    EXPECT_EQ(::GetFileAttributesW(tav::win32::Widen(tav.Path("setup.old")).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(tav.StagingFiles(), std::vector<std::string>{});
 }
 
 TEST_F(UpdateE2eTest, AbortDuringTheDownloadEndsWithoutInstalling) {

@@ -15,6 +15,9 @@ namespace tav::fakes {
 class FakeCodeSigning : public CodeSigning {
 public:
     std::unique_ptr<HeldFile> Hold(const std::string& path) override;
+    // Keeps the bytes in `staged` under folder + "\\staged" while held.
+    std::unique_ptr<StagedFile> Stage(const std::string& folder,
+                                      const std::vector<std::span<const uint8_t>>& pieces) override;
 
     // Signed by a signer named name (its key derives from it).
     static SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid,
@@ -23,6 +26,7 @@ public:
     std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
     std::set<std::string> unopenable;                 // Hold throws for these
     std::set<std::string> held;                       // paths with a live hold
+    std::map<std::string, std::string> staged;        // staged path -> bytes, while held
     int holdsTaken = 0;
 };
 

@@ -132,9 +132,9 @@ public:
         runs.push_back({application, commandLine});
         return startSucceeds;
     }
-    bool Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
+    void Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
         opens.push_back({file, parameters, folder});
-        return startSucceeds;
+        if (!startSucceeds) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
     }
     struct Run {
         std::string application, commandLine;

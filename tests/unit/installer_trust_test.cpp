@@ -74,36 +74,19 @@ TEST(JudgeInstaller, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBu
     }
 }
 
-class VerifyInstallerTest : public ::testing::Test {
-protected:
+TEST(VerifyInstaller, JudgesTheHeldFilesSignatureAndRefusesWhenTheCheckCannotRun) {
     fakes::FakePlatform fake;
-    const std::string path = "C:\\TAV\\setup.exe";
-};
-
-TEST_F(VerifyInstallerTest, AnAcceptedInstallerStaysHeldUntilTheVerdictLetsGo) {
+    const std::string path = "C:\\TAV\\staged";
     fake.signing.signatures[path] = FakeCodeSigning::SignedBy("TAV Systems");
-    {
-        InstallerVerdict v = VerifyInstaller(path, Pinned({"TAV Systems"}));
-        EXPECT_TRUE(v.accepted);
-        EXPECT_EQ(fake.signing.held.count(path), 1u);
-    }
-    EXPECT_TRUE(fake.signing.held.empty());
-}
+    EXPECT_TRUE(VerifyInstaller(*fake.signing.Hold(path), Pinned({"TAV Systems"})).accepted);
+    EXPECT_FALSE(VerifyInstaller(*fake.signing.Hold(path), Pinned({"Mallory"})).accepted);
 
-TEST_F(VerifyInstallerTest, ARefusedOrUnopenableInstallerIsNotHeld) {
-    const TrustPolicy release = Pinned({"TAV Systems"});
-    InstallerVerdict unsignedOne = VerifyInstaller(path, release);
-    EXPECT_FALSE(unsignedOne.accepted);
-    EXPECT_EQ(unsignedOne.hold, nullptr);
-    EXPECT_TRUE(fake.signing.held.empty());
-
-    fake.signing.unopenable.insert(path);
-    const InstallerVerdict locked = VerifyInstaller(path, TrustPolicy{});
-    EXPECT_FALSE(locked.accepted);
-    EXPECT_THAT(locked.reason, HasSubstr("cannot be opened"));
-
-    platform().signing = nullptr;
-    EXPECT_FALSE(VerifyInstaller(path, TrustPolicy{}).accepted);
+    struct Unreadable : HeldFile {
+        SignatureInfo Signature() override { throw err::Make(err::kFileNotFound); }
+    } unreadable;
+    const InstallerVerdict v = VerifyInstaller(unreadable, TrustPolicy{});
+    EXPECT_FALSE(v.accepted);
+    EXPECT_THAT(v.reason, HasSubstr("could not be checked"));
 }
 
 // A minimal PE image: DOS header, "PE\0\0", file header, optional header

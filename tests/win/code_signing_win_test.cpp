@@ -2,6 +2,7 @@
 // certificate authority, signed, look-alike, foreign and tampered copies of
 // a test installer, and a probe program that judges them as the program
 // would, pinned to the test publisher's key or as a development build.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "install/sha256.h"
 #include "platform/failure.h"
 #include "platform/win32/code_signing_win32.h"
+#include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "trusted_root.h"
 #include "win_test_support.h"
@@ -156,6 +158,72 @@ TEST(CodeSigningWin, AHeldFileCannotBeWrittenRenamedOrDeletedUntilReleased) {
     } catch (const Failure& f) {
         EXPECT_EQ(f.number(), 53);
     }
+}
+
+bool Writable(const std::string& path) {
+    HANDLE writer = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    if (writer == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(writer);
+    return true;
+}
+
+bool Renameable(const std::string& path) {
+    if (!::MoveFileW(Widen(path).c_str(), Widen(path + ".moved").c_str())) return false;
+    ::MoveFileW(Widen(path + ".moved").c_str(), Widen(path).c_str());
+    return true;
+}
+
+std::vector<std::string> StagingFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(Widen(folder + "\\*.staging").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(win32::Narrow(found.cFileName));
+    while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+// From its creation to the start, nobody else can write, rename or delete
+// the staged installer; one that is never named is gone with its hold, one
+// that was named stays and starts.
+TEST(CodeSigningWin, AStagedInstallerIsHeldFromItsCreationToItsStart) {
+    wintest::TempFolder temp;
+    const std::string bytes = wintest::ReadFileBytes(Fixture("installer_unsigned.exe"));
+    const std::vector<uint8_t> data(bytes.begin(), bytes.end());
+    const std::vector<std::span<const uint8_t>> pieces{std::span(data).first(100), std::span(data).subspan(100)};
+    win32::Win32CodeSigning signing;
+    {
+        auto refused = signing.Stage(temp.path(), pieces);
+        ASSERT_EQ(StagingFiles(temp.path()).size(), 1u);
+        EXPECT_FALSE(Writable(refused->Path()));
+        EXPECT_FALSE(Renameable(refused->Path()));
+        EXPECT_FALSE(::DeleteFileW(Widen(refused->Path()).c_str()));
+        EXPECT_EQ(refused->Signature().state, SignatureState::Unsigned);
+    }
+    EXPECT_TRUE(StagingFiles(temp.path()).empty()) << "a file never named goes with its hold";
+
+    const std::string installer = temp.path() + "\\setup.exe";
+    ASSERT_TRUE(::CopyFileW(Widen(Fixture("installer_other.exe")).c_str(), Widen(installer).c_str(), FALSE));
+    {
+        auto staged = signing.Stage(temp.path(), pieces);
+        EXPECT_THROW(staged->Rename("setup.exe"), Failure) << "never over an existing file";
+        ASSERT_TRUE(::DeleteFileW(Widen(installer).c_str()));
+        staged->Rename("setup.exe");
+        EXPECT_EQ(staged->Path(), installer);
+        staged->PrepareStart();
+        EXPECT_FALSE(Writable(installer));
+        EXPECT_FALSE(Renameable(installer));
+        EXPECT_FALSE(::DeleteFileW(Widen(installer).c_str()));
+        win32::Win32Shell().Open(installer, "/s", temp.path() + "\\");
+        std::string record = installer + ".record.txt";
+        wintest::PumpMessages(
+            30000, [](void* p) { return !wintest::ReadFileBytes(*static_cast<std::string*>(p)).empty(); }, &record);
+    }
+    EXPECT_THAT(wintest::ReadFileBytes(installer + ".record.txt"), ::testing::StartsWith("args=/s\r\n"));
+    EXPECT_EQ(wintest::ReadFileBytes(installer), bytes);
+    EXPECT_TRUE(StagingFiles(temp.path()).empty());
 }
 
 // The probe holds the installer and waits; meanwhile this process (another

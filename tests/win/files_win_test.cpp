@@ -139,14 +139,19 @@ TEST_F(FilesWinTest, ShellOpenStartsTheFileWithItsParametersAndFolder) {
     ASSERT_TRUE(::CopyFileW(win32::Widen(wintest::HostPath(TAV_TEST_HELPER_DIR "/installer_stub.exe")).c_str(),
                             win32::Widen(installer).c_str(), FALSE));
     win32::Win32Shell shell;
-    ASSERT_TRUE(shell.Open(installer, "/s", temp.path() + "\\"));
+    shell.Open(installer, "/s", temp.path() + "\\");
     std::string record;
     for (int i = 0; i < 500 && record.empty(); ++i) {
         ::Sleep(20);
         record = ReadFileBytes(installer + ".record.txt");
     }
     EXPECT_EQ(record, "args=/s\r\ncwd=" + temp.path() + "\r\n");
-    EXPECT_FALSE(shell.Open(temp.path() + "\\missing.exe", "", temp.path() + "\\"));
+    try {
+        shell.Open(temp.path() + "\\missing.exe", "", temp.path() + "\\");
+        ADD_FAILURE() << "a missing file was started";
+    } catch (const Failure& f) {
+        EXPECT_FALSE(f.description().empty());
+    }
 }
 
 TEST_F(FilesWinTest, IdentityNamesTheRunningProgram) {

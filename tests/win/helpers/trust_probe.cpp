@@ -5,6 +5,7 @@
 // Writes "accepted=0|1\r\nreason=...\r\n" to the report file; exit code 0
 // when accepted, 2 when refused.
 #include "install/installer_trust.h"
+#include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/text.h"
@@ -36,7 +37,14 @@ int main() {
         keys = comma == std::string::npos ? "" : keys.substr(comma + 1);
     }
     const std::string installer = tav::win32::Narrow(argv[2]);
-    tav::InstallerVerdict verdict = tav::VerifyInstaller(installer, policy);
+    std::unique_ptr<tav::HeldFile> hold;
+    tav::InstallerVerdict verdict;
+    try {
+        hold = tav::platform().signing->Hold(installer);
+        verdict = tav::VerifyInstaller(*hold, policy);
+    } catch (const tav::Failure& f) {
+        verdict.reason = "it cannot be opened for the check (" + f.description() + ")";
+    }
     const std::string report =
         "accepted=" + std::to_string(verdict.accepted) + "\r\nreason=" + verdict.reason + "\r\n";
     if (argc > 4 && verdict.accepted) {
@@ -47,8 +55,12 @@ int main() {
             ::CloseHandle(go);
         }
         const std::string folder = installer.substr(0, installer.find_last_of('\\') + 1);
-        tav::platform().shell->Open(installer, "", folder);
-        verdict.hold.reset();
+        try {
+            tav::platform().shell->Open(installer, "", folder);
+        } catch (const tav::Failure&) {
+            return 3;
+        }
+        hold.reset();
     } else {
         Write(argv[3], report);
     }

@@ -81,6 +81,8 @@ public:
 
     // Folders (normalized) in which nothing can be created or opened.
     std::set<std::string> deniedFolders;
+    // Normalized paths that are junctions or symbolic links.
+    std::set<std::string> reparsePoints;
     // When set, PrintLine fails with this classic number.
     int32_t failWritesWith = 0;
     // When set, WriteBinaryAtomic fails at its last step (the move over

@@ -198,12 +198,36 @@ int Win32Files::FreeFile() {
     return n;
 }
 
+namespace {
+bool IsReparsePoint(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return !::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+}  // namespace
+
 void Win32Files::OpenAppend(int fileNumber, const std::string& path) {
     if (open_.count(fileNumber)) throw err::Make(err::kFileAlreadyOpen);
-    UniqueFile f(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    const std::wstring wide = Widen(path);
+    const size_t cut = wide.find_last_of(L"\\/");
+    // The folder is held without delete sharing while the file is opened,
+    // so that it cannot be swapped for a link between its check and the
+    // open; the file itself is opened as what it is, not followed.
+    UniqueFile folder;
+    if (cut != std::wstring::npos && cut > 0) {
+        const DWORD attributes = ::GetFileAttributesW(wide.substr(0, cut).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            throw err::Make(err::kPathFileAccess);
+        folder.reset(::CreateFileW(wide.substr(0, cut).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!folder) ThrowLastFileError();
+        if (IsReparsePoint(folder.get())) throw err::Make(err::kPathFileAccess);
+    }
+    UniqueFile f(::CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f) ThrowLastFileError();
+    if (IsReparsePoint(f.get())) throw err::Make(err::kPathFileAccess);
     open_.emplace(fileNumber, std::move(f));
 }
 

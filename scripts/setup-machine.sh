@@ -30,6 +30,7 @@ have xauth || need+=(xauth)
 # A "convert" on PATH may be a stand-in: look for ImageMagick itself.
 have convert-im6.q16 || need+=(imagemagick)
 have python3 || need+=(python3)
+have bc || need+=(bc)
 have curl || need+=(curl)
 have openssl || need+=(openssl)
 have osslsigncode || need+=(osslsigncode)

@@ -20,7 +20,10 @@ run_ctest() {
   ctest --preset "$preset" "$@" >"$log" 2>&1
   rc=$?
   if [ $rc -ne 0 ]; then
-    grep -B2 -A40 -E '\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Failed  ' "$log" | head -n 300
+    # A failure before any test ran (a test program that does not start)
+    # matches none of ctest's failure lines: show the end of the log then.
+    grep -B2 -A40 -E '\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Failed  ' "$log" | head -n 300 ||
+      tail -n 30 "$log"
   fi
   sed -n '/tests passed/,$p' "$log"
   return $rc

@@ -1,5 +1,17 @@
 # The Win32 home of the platform seam, the resources and the program.
 
+# A development build starts unsigned installers: it never leaves the
+# machine it was built on, neither installed nor packaged (CPack installs
+# first, so this one rule stops both).
+if(TAV_IS_DEVELOPMENT_BUILD)
+  install(CODE "message(FATAL_ERROR \"This is a development build (TAV_DEVELOPMENT_BUILD): it starts unsigned installers and is not installed or packaged. Configure a release with TAV_TRUSTED_PUBLISHER_KEYS.\")")
+  set(TAV_RC_FILEFLAGS "0x20L")  # VS_FF_SPECIALBUILD
+  set(TAV_RC_SPECIALBUILD "VALUE \"SpecialBuild\", \"development build\"")
+else()
+  set(TAV_RC_FILEFLAGS "0x0L")
+  set(TAV_RC_SPECIALBUILD "")
+endif()
+
 file(GLOB TAV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 list(FILTER TAV_WIN32_SOURCES EXCLUDE REGEX "/entry\\.cpp$")
 add_library(tav_win32 STATIC ${TAV_WIN32_SOURCES})

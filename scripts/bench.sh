@@ -8,7 +8,8 @@ set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/setup-machine.sh || exit 1
 export TAV_BENCH_PRESET=${TAV_BENCH_PRESET:-win64}
-[ -f "build/$TAV_BENCH_PRESET/CMakeCache.txt" ] || cmake --preset "$TAV_BENCH_PRESET" >/dev/null
+# Always through the preset: it says what kind of build this is.
+cmake --preset "$TAV_BENCH_PRESET" >/dev/null || exit 1
 cmake --build --preset "$TAV_BENCH_PRESET" || exit 1
 status=0
 for b in bench/*.sh; do

@@ -15,7 +15,8 @@ seconds=${TAV_DEMO_SECONDS:-5}
 echo "== Building what the demo needs (first time: a few minutes)"
 bash scripts/setup-machine.sh >/dev/null
 # The 32-bit program, as users get it; the TAV programs are 32-bit too.
-[ -f build/win32/CMakeCache.txt ] || cmake --preset win32 >/dev/null
+# Always through the preset: it says what kind of build this is.
+cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j2 --target TAVUpdate TAVri installer_stub related_program \
   tav_test_service window_probe >/dev/null
 b=$repo/build/win32

@@ -14,9 +14,11 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 
 build=build/fuzz
+# A cache from before builds had to say what they are is configured anew.
+grep -q '^TAV_DEVELOPMENT_BUILD' "$build/CMakeCache.txt" 2>/dev/null || rm -f "$build/CMakeCache.txt"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF \
+    -DTAV_FUZZ=ON -DTAV_BUILD_TESTS=OFF -DTAV_DEVELOPMENT_BUILD=ON \
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }

@@ -85,4 +85,10 @@ bool GetNetFile::SaveAs(const std::string& Filename) {
     });
 }
 
+std::unique_ptr<StagedFile> GetNetFile::SaveStaged(const std::string& folder) {
+    if (byteCount_ == 0) return nullptr;
+    if (!platform().signing) throw err::Make(err::kObjectNotSet);
+    return platform().signing->Stage(folder, buffer_.Pieces());
+}
+
 }  // namespace tav

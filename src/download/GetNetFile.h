@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/byte_store.h"
+#include "platform/code_signing.h"
 #include "platform/read_service.h"
 
 namespace tav {
@@ -37,6 +39,10 @@ public:
     // Writes the received bytes to Filename (a name without "/" lies in the
     // program's folder); true when the file was written.
     bool SaveAs(const std::string& Filename);
+    // Writes the received bytes to a new staging file in folder and keeps
+    // it held (see StagedFile); null when nothing was received. Throws
+    // tav::Failure when the file cannot be written.
+    std::unique_ptr<StagedFile> SaveStaged(const std::string& folder);
 
     // Events, raised on the user-interface thread.
     std::function<void(int32_t nBytes)> DownloadComplete;

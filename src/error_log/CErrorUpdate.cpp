@@ -18,6 +18,20 @@ constexpr std::string_view kLogFile = "TAVerror.log";
 bool IsRootPart(const std::string& parent) {
     return parent.empty() || (parent.size() == 2 && parent[1] == ':');
 }
+// Server reasons and certificate names reach the log too: a line break or
+// other control character in them must not forge lines of its own.
+std::string Printable(std::string text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            text[i] = ' ';
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            text.replace(i, 2, " ");  // a C1 control, U+0080 to U+009F
+        }
+    }
+    return text;
+}
 }  // namespace
 
 std::string FormatTime24(int hour, int minute, int second) {
@@ -51,8 +65,8 @@ bool CErrorUpdate::CreateFolderPath(const std::string& path) noexcept {
 
 void CErrorUpdate::Log(const std::string& sRoutine, const std::string& sParm) noexcept {
     const ErrorRecord error = CurrentError();
-    const std::string errorText = "ERROR: " + error.source + ", " + std::to_string(error.number) +
-                                  ", " + error.description + ", " + std::to_string(error.line);
+    const std::string errorText = "ERROR: " + Printable(error.source) + ", " + std::to_string(error.number) +
+                                  ", " + Printable(error.description) + ", " + std::to_string(error.line);
 
     Platform& p = platform();
     std::string folder;
@@ -101,7 +115,7 @@ void CErrorUpdate::Log(const std::string& sRoutine, const std::string& sParm) no
                                                FormatTime24(now.hour, now.minute, now.second) +
                                                " On " + p.clock->ShortDate(now));
         });
-        step([&] { p.files->PrintLine(fileNumber, sRoutine + " " + sParm); });
+        step([&] { p.files->PrintLine(fileNumber, Printable(sRoutine + " " + sParm)); });
         if (error.number != 0) step([&] { p.files->PrintLine(fileNumber, errorText); });
         step([&] { p.files->PrintLine(fileNumber, std::string(80, '*')); });
         p.files->Close(fileNumber);

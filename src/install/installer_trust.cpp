@@ -1,20 +1,15 @@
 #include "install/installer_trust.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
+#include "install/sha256.h"
 #include "platform/failure.h"
-#include "platform/platform.h"
 
 namespace tav {
 
 namespace {
-
-bool SameSigner(const SignatureInfo& a, const SignatureInfo& b) {
-    // A subject alone can be copied into any certificate; the key cannot.
-    return !a.signerSubject.empty() && !a.signerPublicKey.empty() && a.signerSubject == b.signerSubject &&
-           a.signerPublicKey == b.signerPublicKey;
-}
 
 InstallerVerdict Refuse(std::string reason) {
     InstallerVerdict v;
@@ -36,42 +31,27 @@ std::string StatusText(uint32_t status) {
     return buf;
 }
 
-InstallerVerdict JudgeInstaller(const SignatureInfo& program, const SignatureInfo& installer) {
+InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& installer) {
     if (installer.state == SignatureState::Invalid)
         return Refuse("its signature is present but not valid (" + StatusText(installer.status) + ")");
-    if (program.state == SignatureState::Valid) {
-        if (installer.state != SignatureState::Valid) return Refuse("it is not signed");
-        if (!SameSigner(program, installer))
-            return Refuse("it is signed by another publisher (" + installer.signerName + ")");
-        InstallerVerdict v;
-        v.accepted = true;
-        return v;
-    }
-    // A program whose own signature does not hold pins nothing: it is a
-    // development build or a release from before signing.
-    InstallerVerdict v;
-    v.accepted = true;
-    v.acceptedUnsigned = installer.state == SignatureState::Unsigned;
-    return v;
+    InstallerVerdict accepted;
+    accepted.accepted = true;
+    if (policy.development()) return accepted;
+    if (installer.state != SignatureState::Valid) return Refuse("it is not signed");
+    // A subject can be copied into any certificate; only the key tells the
+    // publisher.
+    const bool pinned = !installer.signerKeyInfo.empty() &&
+                        std::find(policy.pinnedKeys.begin(), policy.pinnedKeys.end(),
+                                  Sha256Hex(installer.signerKeyInfo)) != policy.pinnedKeys.end();
+    if (!pinned) return Refuse("it is signed by another publisher (" + installer.signerName + ")");
+    return accepted;
 }
 
-InstallerVerdict VerifyInstaller(const std::string& path) {
-    CodeSigning* signing = platform().signing;
-    if (!signing) return Refuse("no signature check is available");
-    std::unique_ptr<HeldFile> hold;
+InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy) {
     try {
-        hold = signing->Hold(path);
+        return JudgeInstaller(policy, file.Signature());
     } catch (const Failure& f) {
-        return Refuse("it cannot be opened for the check (" + f.description() + ")");
-    } catch (...) {
-        return Refuse("it cannot be opened for the check");
-    }
-    try {
-        const SignatureInfo installer = hold->Signature();
-        const SignatureInfo program = signing->OwnSignature();
-        InstallerVerdict v = JudgeInstaller(program, installer);
-        if (v.accepted) v.hold = std::move(hold);
-        return v;
+        return Refuse("its signature could not be checked (" + f.description() + ")");
     } catch (...) {
         return Refuse("its signature could not be checked");
     }

@@ -1,33 +1,41 @@
 // Whether a downloaded installer may be started: its signature judged
-// against the program's own, on a file held open from check to start.
+// against the publisher keys the build pins, on a file held open from check
+// to start.
 #pragma once
 
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/code_signing.h"
 
 namespace tav {
 
-struct InstallerVerdict {
-    bool accepted = false;
-    // Accepted only because neither the program nor the installer is signed.
-    bool acceptedUnsigned = false;
-    // Why it was refused, for the log.
-    std::string reason;
-    // Keeps the checked file from being swapped; release it only after the
-    // installer has been started.
-    std::unique_ptr<HeldFile> hold;
+// Which installers a build starts. A release build pins its publishers'
+// keys; a build without any is a development build.
+struct TrustPolicy {
+    // SHA-256 of each trusted signer certificate's SubjectPublicKeyInfo, as
+    // 64 lower-case hex digits.
+    std::vector<std::string> pinnedKeys;
+    bool development() const { return pinnedKeys.empty(); }
 };
 
-// The rule on two signatures: a signed program starts only installers that
-// carry a valid signature of the same signer; a broken signature is always
-// refused; an unsigned program also starts unsigned installers.
-InstallerVerdict JudgeInstaller(const SignatureInfo& program, const SignatureInfo& installer);
+// The policy this build was configured with (TAV_TRUSTED_PUBLISHER_KEYS).
+const TrustPolicy& BuildTrustPolicy();
 
-// Holds path, checks its signature on the held file and judges it. Never
-// throws: a file that cannot be held or checked is refused.
-InstallerVerdict VerifyInstaller(const std::string& path);
+struct InstallerVerdict {
+    bool accepted = false;
+    // Why it was refused, for the log.
+    std::string reason;
+};
+
+// A release build starts only installers validly signed by a pinned key;
+// a development build also starts unsigned ones; a broken signature is
+// always refused.
+InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& installer);
+
+// Checks the signature of the held file and judges it. Never throws: a
+// file whose check cannot run is refused.
+InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy);
 
 // The size of the certificate table a PE image declares in its headers, or
 // 0 when it declares none or the bytes are no PE image.

@@ -48,19 +48,29 @@ bool CloseAll(uint32_t processId, uint32_t message, int32_t first) {
     return found;
 }
 
-void CloseProcess(uint32_t processId, uint32_t exitCode) {
+void CloseProcess(const ProcessEntry& entry, uint32_t exitCode) {
     Trap trap("modORSutils.CloseProcess");
-    bool hasWindows = false;
-    trap([&] { hasWindows = CloseAll(processId, kWmEndSession, -1); });
-    if (hasWindows) {
-        ProcessHandle process = 0;
-        trap([&] { process = Procs().OpenProcess(kProcessTerminate, processId); });
-        if (process != 0) {
-            trap([&] { Procs().TerminateProcess(process, exitCode); });
-            trap([&] { Procs().CloseProcessHandle(process); });
-        }
+    // Ids are handed out again once a process is gone, and the snapshot may
+    // be many seconds old. An open handle keeps the id from passing on, so
+    // the process is opened first, checked to be the one listed, and held
+    // until the messages are posted and the termination is done.
+    ProcessHandle process = 0;
+    trap([&] {
+        process = Procs().OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation, entry.processId);
+    });
+    if (process == 0) return;
+    bool same = false;
+    trap([&] {
+        const uint64_t created = Procs().CreationTime(process);
+        same = entry.creationTime == 0 ? created != 0 : created == entry.creationTime;
+    });
+    if (same) {
+        bool hasWindows = false;
+        trap([&] { hasWindows = CloseAll(entry.processId, kWmEndSession, -1); });
+        if (hasWindows) trap([&] { Procs().TerminateProcess(process, exitCode); });
+        trap([&] { CloseAll(entry.processId, kWmClose, 0); });
     }
-    trap([&] { CloseAll(processId, kWmClose, 0); });
+    trap([&] { Procs().CloseProcessHandle(process); });
 }
 
 bool CheckForProcessByName(const std::string& name) {

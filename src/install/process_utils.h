@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/processes.h"
+
 namespace tav {
 
 // Posts message (wParam = first, lParam = 0) to every top-level window of
@@ -15,8 +17,10 @@ bool CloseAll(uint32_t processId, uint32_t message, int32_t first);
 
 // Tells the process's top-level windows that the session ends, terminates
 // a process that has any, then asks the remaining windows to close. A
-// process without top-level windows is never terminated. Does not wait.
-void CloseProcess(uint32_t processId, uint32_t exitCode);
+// process without top-level windows is never terminated. Acts only on the
+// very process the snapshot listed: one that has gone, cannot be opened, or
+// whose id now belongs to a later process is left alone. Does not wait.
+void CloseProcess(const ProcessEntry& entry, uint32_t exitCode);
 
 // True while a process with exactly this image name (case-sensitive) runs.
 bool CheckForProcessByName(const std::string& name);

@@ -112,7 +112,7 @@ bool CloseAllTavProcesses(const ShutdownOptions& options) {
         trap([&] { related = IsRelatedProcess(entry.imageName, false); });
         if (StopRequested(options, trap)) return false;
         if (related) {
-            trap([&] { CloseProcess(entry.processId, 0); });
+            trap([&] { CloseProcess(entry, 0); });
             if (StopRequested(options, trap)) return false;
             if (WaitWhileRunning(entry.imageName, limit, options) == WaitOutcome::Stopped)
                 return false;
@@ -120,7 +120,7 @@ bool CloseAllTavProcesses(const ShutdownOptions& options) {
             trap([&] { stillThere = CheckForProcessByName(entry.imageName); });
             if (StopRequested(options, trap)) return false;
             if (stillThere) {
-                trap([&] { CloseProcess(entry.processId, 0); });
+                trap([&] { CloseProcess(entry, 0); });
                 if (StopRequested(options, trap)) return false;
                 if (WaitWhileRunning(entry.imageName, limit, options) == WaitOutcome::Stopped)
                     return false;

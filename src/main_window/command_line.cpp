@@ -1,11 +1,11 @@
 #include "main_window/command_line.h"
 
-#include <algorithm>
-#include <array>
 #include <cctype>
 #include <string_view>
+#include <optional>
 #include <vector>
 
+#include "install/related_programs.h"
 #include "platform/number_text.h"
 
 namespace tav {
@@ -21,11 +21,6 @@ std::vector<std::string> SplitAll(const std::string& text, char sep) {
         if (at == std::string::npos) return fields;
         start = at + 1;
     }
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 int HexValue(char c) {
@@ -68,23 +63,90 @@ std::string PercentDecode(const std::string& text) {
     return out;
 }
 
-bool IsSafeFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    if (name.find("..") != std::string::npos) return false;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F) return false;
-        if (std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
-            return false;
+std::optional<std::u16string> Utf16Name(const std::string& utf8) {
+    std::u16string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(utf8[k]); };
+        const unsigned char lead = byte(i);
+        size_t length = 0;
+        char32_t cp = 0;
+        if (lead < 0x80) length = 1, cp = lead;
+        else if (lead >= 0xC2 && lead <= 0xDF) length = 2, cp = lead & 0x1F;
+        else if (lead >= 0xE0 && lead <= 0xEF) length = 3, cp = lead & 0x0F;
+        else if (lead >= 0xF0 && lead <= 0xF4) length = 4, cp = lead & 0x07;
+        else return std::nullopt;
+        if (i + length > utf8.size()) return std::nullopt;
+        for (size_t k = 1; k < length; ++k) {
+            if ((byte(i + k) & 0xC0) != 0x80) return std::nullopt;
+            cp = (cp << 6) | (byte(i + k) & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are no text.
+        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return std::nullopt;
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+        i += length;
     }
-    if (name.back() == '.' || name.back() == ' ') return false;
-    // Device names stay devices whatever extension follows them.
-    const std::string stem = Upper(name.substr(0, name.find('.')));
-    static const std::array<std::string_view, 4> plain{"CON", "PRN", "AUX", "NUL"};
-    if (std::find(plain.begin(), plain.end(), stem) != plain.end()) return false;
-    if (stem == "CONIN$" || stem == "CONOUT$") return false;
-    if (stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
-        stem[3] >= '0' && stem[3] <= '9')
-        return false;
+    return out;
+}
+
+namespace {
+
+// Upper case as the file system compares names, for the letters that matter
+// here: ASCII, and the three others that fold onto ASCII letters.
+char16_t FoldUpper(char16_t c) {
+    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - u'a' + u'A');
+    if (c == 0x0131) return u'I';  // dotless i
+    if (c == 0x017F) return u'S';  // long s
+    if (c == 0x212A) return u'K';  // Kelvin sign
+    return c;
+}
+
+std::u16string Folded(std::u16string_view s) {
+    std::u16string out;
+    for (char16_t c : s) out += FoldUpper(c);
+    return out;
+}
+
+bool IsDeviceName(const std::u16string& name) {
+    // Windows takes the part before the first dot, less trailing blanks.
+    std::u16string stem = Folded(name.substr(0, name.find(u'.')));
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+    for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+        if (stem == device) return true;
+    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0)) return false;
+    const char16_t digit = stem[3];
+    return (digit >= u'0' && digit <= u'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+}
+
+}  // namespace
+
+bool IsSafeFileName(const std::string& name) {
+    const std::optional<std::u16string> wide = Utf16Name(name);
+    // 255 UTF-16 units is the longest name a folder entry can have.
+    if (!wide || wide->empty() || wide->size() > 255) return false;
+    if (wide->find(u"..") != std::u16string::npos || *wide == u".") return false;
+    for (char16_t c : *wide) {
+        if (c < 0x20 || c == 0x7F) return false;
+        if (std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos) return false;
+    }
+    if (wide->back() == u'.' || wide->back() == u' ') return false;
+    return !IsDeviceName(*wide);
+}
+
+bool IsInstallerName(const std::string& name) {
+    if (!IsSafeFileName(name) || name.find('~') != std::string::npos) return false;
+    const std::u16string upper = Folded(*Utf16Name(name));
+    if (upper.size() < 5) return false;
+    const std::u16string_view extension = std::u16string_view(upper).substr(upper.size() - 4);
+    if (extension != u".EXE" && extension != u".MSI") return false;
+    if (upper == u"TAVUPDATE.EXE" || upper == u"TAVRI.DLL") return false;
+    for (const RelatedProcess& program : RelatedProcessTable)
+        if (upper == Folded(std::u16string(program.imageName.begin(), program.imageName.end()))) return false;
     return true;
 }
 
@@ -102,7 +164,7 @@ CommandLineFields ParseCommandLine(const std::string& argumentText) {
     if (!path) return result;
     const size_t slash = path->rfind('/');
     const std::string name = PercentDecode(slash == std::string::npos ? *path : path->substr(slash + 1));
-    if (IsSafeFileName(name)) result.sInstallerFile = name;
+    if (IsInstallerName(name)) result.sInstallerFile = name;
     return result;
 }
 

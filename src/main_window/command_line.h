@@ -23,10 +23,21 @@ std::optional<std::string> UrlPath(const std::string& url);
 // Decodes %XX escapes; a malformed escape stays as it is.
 std::string PercentDecode(const std::string& text);
 
+// The UTF-16 name Windows makes of a UTF-8 text; nothing when the text is
+// not valid UTF-8 (Windows would put U+FFFD where it breaks).
+std::optional<std::u16string> Utf16Name(const std::string& utf8);
+
 // True when name can only ever name a file inside the folder it is joined
-// to: no separators, drive colons, "..", control characters, characters
-// Windows forbids, trailing dot or blank, or device names.
+// to, judged as the UTF-16 name Windows sees: valid UTF-8, no separators,
+// drive colons, "..", control characters, characters Windows forbids,
+// trailing dot or blank, or device names as Windows recognises them
+// ("COM1 .exe", "LPT³.exe", "CONIN$.exe").
 bool IsSafeFileName(const std::string& name);
+
+// True when name may be given to a downloaded installer: a safe file name
+// the shell starts as itself (".exe", ".msi"), no short-name alias ("~"),
+// and none of the TAV system's own files.
+bool IsInstallerName(const std::string& name);
 
 // The ".old" name an earlier installer is moved aside to: lower case, every
 // ".exe" replaced by ".old" ("Setup.EXE" -> "setup.old"); a name without

@@ -35,25 +35,11 @@ void frmMain::Form_Load() {
         const CommandLineFields fields = ParseCommandLine(platform().app->ArgumentText());
         sDownloadURL_ = fields.sDownloadURL;
         sInstallerFile_ = fields.sInstallerFile;
+        // A URL that names no file the program may save is a failed parse:
+        // nothing will be written or renamed for it.
+        if (!sDownloadURL_.empty() && sInstallerFile_.empty()) throw err::Make(err::kBadFileNameOrNumber);
     });
-    MoveEarlierInstallerAside();
     trap([&] { view_.SetStartTimerEnabled(true); });
-}
-
-void frmMain::MoveEarlierInstallerAside() {
-    Trap trap("frmMain.Form_Load");
-    if (sInstallerFile_.empty()) return;
-    const std::string folder = sInstallLocation + "\\";
-    bool present = false;
-    trap([&] { present = services_.IsFile(folder + sInstallerFile_); });
-    if (!present) return;
-    const std::string backup = BackupName(sInstallerFile_);
-    trap([&] {
-        if (services_.IsFile(folder + backup)) platform().files->Delete(folder + backup);
-    });
-    // A rename that fails (the file is in use) is logged; the new
-    // installer is then saved under the same name.
-    trap([&] { platform().files->Rename(folder + sInstallerFile_, folder + backup); });
 }
 
 void frmMain::Form_Unload() {
@@ -104,19 +90,21 @@ void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
     (void)nBytes;
     Trap trap("frmMain.GetNetFile_DownloadComplete");
     if (closed_) return;
-    bool saved = false;
-    trap([&] { saved = services_.SaveAs(sInstallerFile_); });
-    if (saved) {
+    // The download goes to a staging file of its own: the earlier installer
+    // stays where it is until the new one has passed its check.
+    if (!sInstallerFile_.empty()) trap([&] { staged_ = services_.StageInstaller(sInstallLocation); });
+    if (staged_) {
         trap([&] { Status("Download of " + sInstallerFile_ + " complete.", -1); });
         trap([&] { view_.SetBarVisible(false); });
         trap([&] { platform().events->DoEvents(); });
         if (!closed_) trap([&] { InstallUpdate("FORCE"); });
     } else {
         trap([&] {
-            services_.ShowCriticalError("Error while saving " + platform().app->Identity().path + "\\" +
-                                        sInstallerFile_);
+            services_.ShowCriticalError("Error while saving " + sInstallLocation + "\\" + sInstallerFile_);
         });
     }
+    // An installer that was not put in place is deleted with its hold.
+    trap([&] { staged_.reset(); });
     trap([&] { CloseWindow(); });
 }
 
@@ -143,23 +131,35 @@ void frmMain::MouseDown(const std::string& control) {
     trap([&] { view_.BeginWindowMove(); });
 }
 
+bool frmMain::PlaceInstaller() {
+    Trap trap("frmMain.InstallUpdate");
+    const std::string folder = sInstallLocation + "\\";
+    const std::string backup = BackupName(sInstallerFile_);
+    bool movedAside = false;
+    bool present = false;
+    trap([&] { present = services_.IsFile(folder + sInstallerFile_); });
+    if (present) {
+        trap([&] {
+            if (services_.IsFile(folder + backup)) platform().files->Delete(folder + backup);
+        });
+        movedAside = trap([&] { platform().files->Rename(folder + sInstallerFile_, folder + backup); });
+    }
+    const bool placed = trap([&] { staged_->Rename(sInstallerFile_); });
+    if (!placed && movedAside) trap([&] { platform().files->Rename(folder + backup, folder + sInstallerFile_); });
+    return placed;
+}
+
 void frmMain::InstallUpdate(const std::string& mode) {
     (void)mode;  // the only caller forces the update
     Trap trap("frmMain.InstallUpdate");
     const std::string installer = sInstallLocation + "\\" + sInstallerFile_;
-    bool present = false;
-    trap([&] { present = services_.IsFile(installer); });
-    if (!present) {
-        trap([&] { services_.ShowCriticalError("Missing Installer " + installer + ". Aborting Update Process!"); });
-        trap([&] { CloseWindow(); });
-        return;
-    }
-    // Checked before anything is closed or flagged, and held from here to
-    // the start so that the file started is the file checked.
+    // Checked before anything is renamed, closed or flagged, on the held
+    // staging file, so that the file started is the file checked.
     InstallerVerdict verdict;
-    trap([&] { verdict = services_.VerifyInstaller(installer); });
-    if (!verdict.accepted) {
+    if (staged_) trap([&] { verdict = services_.VerifyInstaller(*staged_); });
+    if (staged_ && !verdict.accepted) {
         trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason); });
+        trap([&] { staged_.reset(); });
         trap([&] {
             services_.ShowCriticalError("The installer " + installer +
                                         " failed its signature check. Aborting Update Process!");
@@ -167,8 +167,11 @@ void frmMain::InstallUpdate(const std::string& mode) {
         trap([&] { CloseWindow(); });
         return;
     }
-    if (verdict.acceptedUnsigned)
-        trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Unsigned installer accepted: " + installer); });
+    if (!staged_ || !PlaceInstaller()) {
+        trap([&] { services_.ShowCriticalError("Missing Installer " + installer + ". Aborting Update Process!"); });
+        trap([&] { CloseWindow(); });
+        return;
+    }
     // Every yield below can run Abort: after each, a closed window means
     // stop here, and above all never start the installer.
     const auto stopRequested = [this] { return closed_; };
@@ -193,8 +196,17 @@ void frmMain::InstallUpdate(const std::string& mode) {
     if (closed_) return;
     std::string parameters;
     trap([&] { parameters = view_.SilentChecked() ? "/s" : ""; });
-    trap([&] { services_.StartInstaller(installer, parameters, sInstallLocation + "\\"); });
-    verdict.hold.reset();
+    // A start that fails must not pass for an update under way.
+    if (!trap([&] { services_.StartInstaller(*staged_, installer, parameters, sInstallLocation + "\\"); })) {
+        const std::string reason = trap.lastError();
+        trap([&] { staged_.reset(); });
+        trap([&] {
+            services_.ShowCriticalError("The installer " + installer + " could not be started: " + reason +
+                                        ". Aborting Update Process!");
+        });
+        return;
+    }
+    trap([&] { staged_.reset(); });
 }
 
 }  // namespace tav

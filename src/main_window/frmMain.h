@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "main_window/main_window_view.h"
@@ -28,7 +29,8 @@ public:
     // Shows sText in the status line and, unless iPercentage is -1, the bar
     // at iPercentage; then lets pending events run.
     void Status(const std::string& sText, int16_t iPercentage = -1);
-    // Closes every TAV program and starts the installer.
+    // Checks the staged installer, puts it in place of the earlier one,
+    // closes every TAV program and starts it.
     void InstallUpdate(const std::string& mode);
 
     const std::string& sDownloadURL() const { return sDownloadURL_; }
@@ -38,12 +40,15 @@ public:
 
 private:
     void CloseWindow();
-    void MoveEarlierInstallerAside();
+    bool PlaceInstaller();
 
     MainWindowView& view_;
     UpdateServices& services_;
     std::string sDownloadURL_;
     std::string sInstallerFile_;
+    // The downloaded installer, held from its staging through the check to
+    // its start; deleted when it goes without having been given its name.
+    std::unique_ptr<StagedFile> staged_;
     int16_t progressEvents_ = 0;
     bool closed_ = false;
 };

@@ -33,13 +33,13 @@ void ProgramServices::DownloadStart(const std::string& url, const std::string& f
     download_.DownloadStart(url, filename, mode);
 }
 
-bool ProgramServices::SaveAs(const std::string& filename) {
-    // Without a usable installer name there is nothing safe to write.
-    if (filename.empty()) return false;
-    return download_.SaveAs(filename);
+std::unique_ptr<StagedFile> ProgramServices::StageInstaller(const std::string& folder) {
+    return download_.SaveStaged(folder);
 }
 
-InstallerVerdict ProgramServices::VerifyInstaller(const std::string& path) { return tav::VerifyInstaller(path); }
+InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer) {
+    return tav::VerifyInstaller(installer, BuildTrustPolicy());
+}
 
 void ProgramServices::SetRunAsAdmin(const std::string& installerFile) { tav::SetRunAsAdmin(installerFile); }
 
@@ -55,9 +55,9 @@ bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequ
     return tav::CloseAllTavProcesses(options);
 }
 
-void ProgramServices::StartInstaller(const std::string& path, const std::string& parameters,
-                                     const std::string& folder) {
-    // The result has never been looked at: the program ends either way.
+void ProgramServices::StartInstaller(StagedFile& installer, const std::string& path,
+                                     const std::string& parameters, const std::string& folder) {
+    installer.PrepareStart();
     platform().shell->Open(path, parameters, folder);
 }
 

@@ -18,12 +18,12 @@ public:
     bool IsFile(const std::string& path) override;
     void ShowCriticalError(const std::string& content) override;
     void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override;
-    bool SaveAs(const std::string& filename) override;
-    InstallerVerdict VerifyInstaller(const std::string& path) override;
+    std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override;
+    InstallerVerdict VerifyInstaller(StagedFile& installer) override;
     void SetRunAsAdmin(const std::string& installerFile) override;
     void ShutDownTAV(const std::function<bool()>& stopRequested) override;
     bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) override;
-    void StartInstaller(const std::string& path, const std::string& parameters,
+    void StartInstaller(StagedFile& installer, const std::string& path, const std::string& parameters,
                         const std::string& folder) override;
 
 private:

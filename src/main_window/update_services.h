@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "install/installer_trust.h"
@@ -20,18 +21,20 @@ public:
     // the user has closed it.
     virtual void ShowCriticalError(const std::string& content) = 0;
     virtual void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) = 0;
-    // Writes the downloaded bytes; true on success.
-    virtual bool SaveAs(const std::string& filename) = 0;
-    // Holds the installer and judges its signature; the verdict's hold
-    // keeps the file unchanged until it is released.
-    virtual InstallerVerdict VerifyInstaller(const std::string& path) = 0;
+    // Writes the downloaded bytes to a new staging file in folder and holds
+    // it (see StagedFile); null when there is nothing to write, throws when
+    // it cannot be written.
+    virtual std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) = 0;
+    // Judges the staged installer's signature by the build's trust policy.
+    virtual InstallerVerdict VerifyInstaller(StagedFile& installer) = 0;
     virtual void SetRunAsAdmin(const std::string& installerFile) = 0;
     // The long waits stop early once stopRequested answers true.
     virtual void ShutDownTAV(const std::function<bool()>& stopRequested) = 0;
     virtual bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) = 0;
-    // Starts the installer with the shell verb "Open", shown normally, not
-    // waited for.
-    virtual void StartInstaller(const std::string& path, const std::string& parameters,
+    // Starts the placed installer, still held, with the shell verb "Open",
+    // shown normally, not waited for; throws tav::Failure saying why it
+    // could not be started.
+    virtual void StartInstaller(StagedFile& installer, const std::string& path, const std::string& parameters,
                                 const std::string& folder) = 0;
 };
 

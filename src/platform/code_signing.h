@@ -1,9 +1,10 @@
-// Authenticode signatures of files the program is about to trust, and a
-// hold that keeps such a file from being swapped once it has been checked.
+// Authenticode signatures of files the program is about to trust, and the
+// holds that keep such a file from being swapped once it has been checked.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,9 @@ struct SignatureInfo {
     SignatureState state = SignatureState::Unsigned;
     // The verifier's own result code, for the log.
     uint32_t status = 0;
-    // The signer certificate's encoded subject name and public key; empty
-    // when no signer could be read.
-    std::vector<uint8_t> signerSubject;
-    std::vector<uint8_t> signerPublicKey;
+    // The signer certificate's DER-encoded SubjectPublicKeyInfo; empty when
+    // no signer could be read.
+    std::vector<uint8_t> signerKeyInfo;
     // The subject as people read it ("CN=..., O=..."), for messages.
     std::string signerName;
 };
@@ -35,14 +35,34 @@ public:
     virtual SignatureInfo Signature() = 0;
 };
 
+// A downloaded installer on its way from the network to the shell: a new
+// file, written, checked, named and started through one hold, so that
+// nobody else can write, rename or delete it meanwhile. Unless it was given
+// its name, the file is deleted when the hold ends.
+class StagedFile : public HeldFile {
+public:
+    // The file's full path now.
+    virtual std::string Path() const = 0;
+    // Gives the file the name `name` in its folder; fails when a file of
+    // that name exists. From then on the file stays when the hold ends.
+    virtual void Rename(const std::string& name) = 0;
+    // Makes the named file startable, still held against writers, renamers
+    // and deleters; throws tav::Failure when the file at the name is no
+    // longer exactly the one written and checked.
+    virtual void PrepareStart() = 0;
+};
+
 class CodeSigning {
 public:
     virtual ~CodeSigning() = default;
     // Opens path for reading, shared for reading only; throws tav::Failure
     // when the file is missing or already open for writing.
     virtual std::unique_ptr<HeldFile> Hold(const std::string& path) = 0;
-    // The signature of the running program's own executable.
-    virtual SignatureInfo OwnSignature() = 0;
+    // Creates a new file of its own in folder (never an existing one),
+    // writes the pieces into it and holds it; throws tav::Failure, leaving
+    // no file behind, when that cannot be done.
+    virtual std::unique_ptr<StagedFile> Stage(const std::string& folder,
+                                              const std::vector<std::span<const uint8_t>>& pieces) = 0;
 };
 
 }  // namespace tav

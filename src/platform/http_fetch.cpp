@@ -140,13 +140,11 @@ private:
         expected_ = r.contentLength;
         if (expected_ && *expected_ > limits_.maxBody) throw TooLarge();
         store_ = std::make_shared<ByteStore>(static_cast<size_t>(expected_.value_or(0)));
-        // If-Range needs a strong validator; a weak ETag cannot vouch that
-        // the bytes still line up.
+        // Only a strong ETag can vouch that the bytes still line up: a weak
+        // one says "much the same", and a date changes too seldom (twice in
+        // one second is one date) for two files never to share one.
         validator_.clear();
-        if (!r.etag.empty() && !StartsWithNoCase(r.etag, "w/"))
-            validator_ = r.etag;
-        else if (!r.lastModified.empty())
-            validator_ = r.lastModified;
+        if (!r.etag.empty() && !StartsWithNoCase(r.etag, "w/")) validator_ = r.etag;
         rangesRefused_ = StartsWithNoCase(r.acceptRanges, "none");
     }
 
@@ -205,6 +203,15 @@ private:
                 {"Range: bytes=" + std::to_string(from) + "-", "If-Range: " + validator_}, true);
         } catch (const Failure& f) {
             return f;
+        }
+        // A cache that ignores If-Range answers with a part of whatever it
+        // holds: a part is taken only with the first answer's own ETag.
+        if (r.status == 206 && r.etag != validator_) {
+            t_.Close();
+            if (restartsLeft_ == 0)
+                return Failure(kErrInvalidResponse, "The server resumed with a part of another file");
+            --restartsLeft_;
+            return Restart();
         }
         if (r.status == 206) {
             const auto range = ParseContentRange(r.contentRange);

@@ -19,6 +19,9 @@ struct ProcessEntry {
     // The executable's file name without folder, as the snapshot gives it:
     // on some systems in its 8.3 short form.
     std::string imageName;
+    // When the process started (100 ns units since 1601), telling it from a
+    // later one that got the same id; 0 when the snapshot does not say.
+    uint64_t creationTime = 0;
 };
 
 inline constexpr uint32_t kProcessTerminate = 0x0001;
@@ -55,6 +58,9 @@ public:
     virtual void CloseProcessHandle(ProcessHandle process) = 0;
     // Full path of the process's executable, "" when it cannot be read.
     virtual std::string ExecutablePath(ProcessHandle process) = 0;
+    // When the process started, as ProcessEntry::creationTime; 0 when it
+    // cannot be read (needs kProcessQueryLimitedInformation).
+    virtual uint64_t CreationTime(ProcessHandle process) = 0;
 };
 
 }  // namespace tav

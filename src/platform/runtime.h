@@ -64,7 +64,10 @@ public:
     virtual ~Files() = default;
     // The lowest file number not in use.
     virtual int FreeFile() = 0;
-    // Opens path for appending text lines (created when missing).
+    // Opens path for appending text lines (created when missing). Refuses
+    // (Path/File access error) when its folder or the file itself is a
+    // reparse point (junction, symbolic link): the lines would land
+    // wherever that points.
     virtual void OpenAppend(int fileNumber, const std::string& path) = 0;
     // Writes one line in the system's ANSI code page, ended by CR LF.
     virtual void PrintLine(int fileNumber, const std::string& text) = 0;
@@ -119,8 +122,9 @@ public:
     // the program could not be started.
     virtual bool RunHidden(const std::string& application, const std::string& commandLine) = 0;
     // Starts file through the shell with the verb "Open", shown normally,
-    // in folder; does not wait. False when the shell refused.
-    virtual bool Open(const std::string& file, const std::string& parameters, const std::string& folder) = 0;
+    // in folder; does not wait. Throws tav::Failure saying why when the
+    // shell refused.
+    virtual void Open(const std::string& file, const std::string& parameters, const std::string& folder) = 0;
 };
 
 class Locale {

@@ -9,6 +9,7 @@ void Trap::Handle(const Failure& f) noexcept {
     // The record must still describe the failure while the log reads it,
     // and must be clear again before the routine's next statement runs.
     try {
+        lastError_ = f.description();
         CurrentError().Set(f);
         if (!silent_) ErrorLog().Log(routine_);
     } catch (...) {

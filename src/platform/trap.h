@@ -39,6 +39,8 @@ public:
     }
 
     const std::string& routine() const { return routine_; }
+    // What the last failure this trap caught said ("" before any).
+    const std::string& lastError() const { return lastError_; }
     bool silent() const { return silent_; }
 
 private:
@@ -46,6 +48,7 @@ private:
     void Handle(const Failure& f) noexcept;
 
     std::string routine_;
+    std::string lastError_;
     bool silent_ = false;
 };
 

@@ -290,4 +290,16 @@ std::string LayersValueName(const std::string& installer) {
     return "C:\\Program Files (x86)\\TAV\\" + installer;
 }
 
+std::vector<std::string> DemoInstallation::StagingFiles() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(win32::Widen(Path("*.staging")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(win32::Narrow(found.cFileName));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
 }  // namespace tav::e2e

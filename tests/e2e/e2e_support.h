@@ -100,6 +100,8 @@ public:
     std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
     // The error log the program writes in its folder.
     std::string Log() const { return wintest::ReadFileBytes(Path("LOGS\\TAVerror.log")); }
+    // Names of staging files the update left in the folder.
+    std::vector<std::string> StagingFiles() const;
     // The argument text and folder the downloaded installer was started with.
     std::string InstallerRecord(const std::string& installer = "setup.exe") const {
         return wintest::ReadFileBytes(Path(installer + ".record.txt"));

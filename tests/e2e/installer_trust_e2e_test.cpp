@@ -1,7 +1,7 @@
 // Only a genuine, intact installer is started, seen as a user meets it: a
-// signed or unsigned updater in a demo installation is served installers
-// signed by a throw-away certificate authority, by another publisher, or
-// with one byte flipped.
+// release build pinned to a throw-away authority's publisher, and the
+// development build, in a demo installation are served installers signed by
+// that publisher, by another one, unsigned, or with one byte flipped.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@ namespace tav::e2e {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::StartsWith;
 using win32::Widen;
 
@@ -51,7 +50,7 @@ class InstallerTrustE2eTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(root_.ok()); }
     void TearDown() override {
-        for (const char* name : {kForeign, kGenuine, kTampered})
+        for (const char* name : {kForeign, kGenuine, kTampered, kUnsigned})
             DeleteValue(HKEY_CURRENT_USER, kLayersKey, LayersValueName(name));
     }
 
@@ -60,9 +59,10 @@ protected:
     static constexpr const char* kForeign = "foreign_setup.exe";
     static constexpr const char* kGenuine = "genuine_setup.exe";
     static constexpr const char* kTampered = "tampered_setup.exe";
+    static constexpr const char* kUnsigned = "unsigned_setup.exe";
 
-    void UseSignedUpdater() {
-        ASSERT_TRUE(::CopyFileW(Widen(wintest::HostPath(TAV_E2E_SIGNED_UPDATER)).c_str(),
+    void UsePinnedUpdater() {
+        ASSERT_TRUE(::CopyFileW(Widen(wintest::HostPath(TAV_E2E_PINNED_UPDATER)).c_str(),
                                 Widen(tav.Path("TAVUpdate.exe")).c_str(), FALSE));
     }
 
@@ -74,8 +74,12 @@ protected:
     }
 
     // Runs the update while TAV runs, expects the installer downloaded and
-    // refused with that reason, and TAV left exactly as it was.
+    // refused with that reason, deleted, and TAV and the earlier installer
+    // left exactly as they were.
     void ExpectRefused(const std::string& fixture, const std::string& servedAs, const std::string& reason) {
+        const std::string installer = tav.Path(servedAs);
+        const std::string earlier = "the installer of the last update";
+        ASSERT_TRUE(WriteFileBytes(installer, earlier));
         ASSERT_TRUE(tav.StartService());
         Process watched = tav.StartProgram("TAV Core Server.exe", "watchdog");
         Process windowed = tav.StartProgram("TAV LAN Server.exe", "window");
@@ -86,13 +90,12 @@ protected:
         ASSERT_NE(update.handle(), nullptr);
         const HWND dialog = WaitDialog(update);
         ASSERT_NE(dialog, nullptr);
-        const std::string installer = tav.Path(servedAs);
         EXPECT_EQ(Text(dialog), "TAV Update Manager");
         EXPECT_EQ(Text(::GetDlgItem(dialog, kDialogMessageId)), "Critical Error");
         EXPECT_THAT(Unwrapped(Text(::GetDlgItem(dialog, kDialogContentId))),
                     HasSubstr("The installer " + installer + " failed its signature check."));
-        EXPECT_EQ(wintest::ReadFileBytes(installer), wintest::ReadFileBytes(Fixture(fixture)))
-            << "downloaded whole before the check";
+        EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
+        EXPECT_EQ(tav.StagingFiles(), std::vector<std::string>{}) << "the refused download is deleted";
         const std::vector<HWND> buttons = DialogButtons(dialog);
         ASSERT_EQ(buttons.size(), 1u);
         Click(buttons[0]);
@@ -107,6 +110,7 @@ protected:
         // A started installer writes its record at once; give it the time
         // it takes in the accepted case before calling it never started.
         EXPECT_FALSE(WaitFor([&] { return !tav.InstallerRecord(servedAs).empty(); }, 3000));
+        EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
         EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate Refused " + installer + ": " + reason));
     }
 
@@ -114,25 +118,28 @@ protected:
     DemoInstallation tav;
 };
 
-TEST_F(InstallerTrustE2eTest, SignedUpdaterRefusesAnotherPublishersInstallerAndLeavesTavRunning) {
-    UseSignedUpdater();
+TEST_F(InstallerTrustE2eTest, PinnedBuildRefusesAnotherPublishersInstallerAndLeavesTavRunning) {
+    UsePinnedUpdater();
     ExpectRefused("installer_other.exe", kForeign, "it is signed by another publisher (");
 }
 
-TEST_F(InstallerTrustE2eTest, SignedUpdaterStartsItsOwnPublishersInstaller) {
-    UseSignedUpdater();
+TEST_F(InstallerTrustE2eTest, PinnedBuildRefusesAnUnsignedInstallerAndLeavesTavRunning) {
+    UsePinnedUpdater();
+    ExpectRefused("installer_unsigned.exe", kUnsigned, "it is not signed");
+}
+
+TEST_F(InstallerTrustE2eTest, PinnedBuildStartsItsPublishersInstallerAndLogsNothing) {
+    UsePinnedUpdater();
     Process update = Update("installer_publisher.exe", kGenuine);
     ASSERT_NE(update.handle(), nullptr);
     EXPECT_EQ(update.Exit(kEndMs), 0);
     ASSERT_TRUE(WaitFor([&] { return !tav.InstallerRecord(kGenuine).empty(); }, kShowMs));
     EXPECT_THAT(tav.InstallerRecord(kGenuine), StartsWith("args=\r\n"));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kLayersKey, LayersValueName(kGenuine)), "WINXPSP3 RUNASADMIN");
-    const std::string log = tav.Log();
-    EXPECT_THAT(log, Not(HasSubstr("Refused")));
-    EXPECT_THAT(log, Not(HasSubstr("Unsigned installer accepted"))) << "a signed one needs no note";
+    EXPECT_EQ(tav.Log(), "");
 }
 
-TEST_F(InstallerTrustE2eTest, UnsignedUpdaterRefusesASignedInstallerWithOneByteFlipped) {
+TEST_F(InstallerTrustE2eTest, DevelopmentBuildRefusesASignedInstallerWithOneByteFlipped) {
     // TRUST_E_BAD_DIGEST: the signature stands but no longer covers the bytes.
     ExpectRefused("installer_tampered.exe", kTampered, "its signature is present but not valid (0x80096010)");
 }

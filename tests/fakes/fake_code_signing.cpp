@@ -20,7 +20,29 @@ private:
     std::string path_;
 };
 
+class FakeStagedFile : public StagedFile {
+public:
+    FakeStagedFile(FakeCodeSigning& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+    ~FakeStagedFile() override { owner_.staged.erase(path_); }
+    SignatureInfo Signature() override { return {}; }
+    std::string Path() const override { return path_; }
+    void Rename(const std::string&) override { throw err::Make(err::kPathFileAccess); }
+    void PrepareStart() override {}
+
+private:
+    FakeCodeSigning& owner_;
+    std::string path_;
+};
+
 }  // namespace
+
+std::unique_ptr<StagedFile> FakeCodeSigning::Stage(const std::string& folder,
+                                                   const std::vector<std::span<const uint8_t>>& pieces) {
+    const std::string path = folder + "\\staged";
+    std::string& bytes = staged[path];
+    for (std::span<const uint8_t> piece : pieces) bytes.append(piece.begin(), piece.end());
+    return std::make_unique<FakeStagedFile>(*this, path);
+}
 
 std::unique_ptr<HeldFile> FakeCodeSigning::Hold(const std::string& path) {
     if (unopenable.count(path)) throw err::Make(err::kPathFileAccess);
@@ -33,9 +55,8 @@ SignatureInfo FakeCodeSigning::SignedBy(const std::string& name, SignatureState 
     s.state = state;
     s.status = status;
     s.signerName = "CN=" + name;
-    s.signerSubject.assign(s.signerName.begin(), s.signerName.end());
     const std::string key = "key of " + name;
-    s.signerPublicKey.assign(key.begin(), key.end());
+    s.signerKeyInfo.assign(key.begin(), key.end());
     return s;
 }
 

@@ -46,16 +46,28 @@ public:
     int moves = 0, closes = 0;
 };
 
-// Writes its release into the call list, so tests see when the installer
-// stopped being held.
-class RecordingHold : public HeldFile {
+// A staged installer that writes its renaming and its release into the
+// call list, so tests see when it was named and when it stopped being held
+// (and whether it was deleted then).
+class RecordingStagedFile : public StagedFile {
 public:
-    explicit RecordingHold(std::vector<std::string>& calls) : calls_(calls) {}
-    ~RecordingHold() override { calls_.push_back("ReleaseHold"); }
+    RecordingStagedFile(std::vector<std::string>& calls, std::string path, bool renameFails)
+        : calls_(calls), path_(std::move(path)), renameFails_(renameFails) {}
+    ~RecordingStagedFile() override { calls_.push_back(named_ ? "ReleaseHold" : "DeleteStaged"); }
     SignatureInfo Signature() override { return {}; }
+    std::string Path() const override { return path_; }
+    void Rename(const std::string& name) override {
+        calls_.push_back("RenameStaged " + name);
+        if (renameFails_) throw err::Make(err::kFileAlreadyExists);
+        named_ = true;
+    }
+    void PrepareStart() override {}
 
 private:
     std::vector<std::string>& calls_;
+    std::string path_;
+    bool renameFails_;
+    bool named_ = false;
 };
 
 // Records every call in one ordered list, so tests can check the order of
@@ -76,17 +88,16 @@ public:
     void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override {
         Record("DownloadStart " + url + " " + filename + " " + std::to_string(mode));
     }
-    bool SaveAs(const std::string& filename) override {
-        Record("SaveAs " + filename);
-        return saveSucceeds;
+    std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override {
+        Record("StageInstaller " + folder);
+        if (!saveSucceeds) throw err::Make(err::kPermissionDenied);
+        return std::make_unique<RecordingStagedFile>(calls, folder + "\\staged", renameFails);
     }
-    InstallerVerdict VerifyInstaller(const std::string& path) override {
-        Record("VerifyInstaller " + path);
+    InstallerVerdict VerifyInstaller(StagedFile& installer) override {
+        Record("VerifyInstaller " + installer.Path());
         InstallerVerdict v;
         v.accepted = verdictAccepted;
-        v.acceptedUnsigned = verdictUnsigned;
         v.reason = verdictReason;
-        if (v.accepted) v.hold = std::make_unique<RecordingHold>(calls);
         return v;
     }
     void SetRunAsAdmin(const std::string& installerFile) override { Record("SetRunAsAdmin " + installerFile); }
@@ -101,15 +112,16 @@ public:
         stoppedEarly = stop();
         return true;
     }
-    void StartInstaller(const std::string& path, const std::string& parameters,
+    void StartInstaller(StagedFile&, const std::string& path, const std::string& parameters,
                         const std::string& folder) override {
         Record("StartInstaller " + path + " [" + parameters + "] " + folder);
+        if (!startSucceeds) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
     }
 
     std::vector<std::string> calls;
     std::vector<std::string> files;
-    bool saveSucceeds = true;
-    bool verdictAccepted = true, verdictUnsigned = false;
+    bool saveSucceeds = true, renameFails = false, startSucceeds = true;
+    bool verdictAccepted = true;
     std::string verdictReason;
     bool stoppedEarly = false;
     std::function<void()> duringShutDown, duringCloseAll;

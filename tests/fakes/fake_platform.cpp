@@ -86,6 +86,7 @@ void FakeFiles::OpenAppend(int fileNumber, const std::string& path) {
     const std::string parent = ParentOf(key);
     if (!parent.empty() && !folders_.count(parent)) throw err::Make(err::kPathNotFound);
     if (Denied(parent)) throw err::Make(err::kPathFileAccess);
+    if (reparsePoints.count(parent) || reparsePoints.count(key)) throw err::Make(err::kPathFileAccess);
     auto it = files_.find(key);
     if (it != files_.end() && (it->second.attributes & kAttrReadOnly))
         throw err::Make(err::kPathFileAccess);

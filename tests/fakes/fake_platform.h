@@ -81,6 +81,8 @@ public:
 
     // Folders (normalized) in which nothing can be created or opened.
     std::set<std::string> deniedFolders;
+    // Normalized paths that are junctions or symbolic links.
+    std::set<std::string> reparsePoints;
     // When set, PrintLine fails with this classic number.
     int32_t failWritesWith = 0;
     // When set, WriteBinaryAtomic fails at its last step (the move over
@@ -132,9 +134,9 @@ public:
         runs.push_back({application, commandLine});
         return startSucceeds;
     }
-    bool Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
+    void Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
         opens.push_back({file, parameters, folder});
-        return startSucceeds;
+        if (!startSucceeds) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
     }
     struct Run {
         std::string application, commandLine;

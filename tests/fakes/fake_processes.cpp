@@ -22,7 +22,7 @@ std::optional<std::vector<ProcessEntry>> FakeProcesses::Snapshot() {
     if (snapshotFails) return std::nullopt;
     Reap();
     std::vector<ProcessEntry> entries;
-    for (const Process& p : processes_) entries.push_back({p.processId, p.imageName});
+    for (const Process& p : processes_) entries.push_back({p.processId, p.imageName, p.creationTime});
     return entries;
 }
 
@@ -82,6 +82,14 @@ bool FakeProcesses::TerminateProcess(ProcessHandle process, uint32_t exitCode) {
 
 void FakeProcesses::CloseProcessHandle(ProcessHandle process) { handles_.erase(process); }
 
+uint64_t FakeProcesses::CreationTime(ProcessHandle process) {
+    auto it = handles_.find(process);
+    if (it == handles_.end() || !(it->second.second & kProcessQueryLimitedInformation)) return 0;
+    for (const Process& p : processes_)
+        if (p.processId == it->second.first) return p.creationTime;
+    return 0;
+}
+
 std::string FakeProcesses::ExecutablePath(ProcessHandle process) {
     auto it = handles_.find(process);
     if (it == handles_.end() || !(it->second.second & kProcessQueryLimitedInformation)) return {};
@@ -96,6 +104,7 @@ uint32_t FakeProcesses::Start(const std::string& imageName, const std::string& e
     nextId_ += 4;
     p.imageName = imageName;
     p.executablePath = executablePath;
+    p.creationTime = 0x1000 + p.processId;
     processes_.push_back(p);
     return p.processId;
 }

@@ -25,6 +25,7 @@ public:
         bool openable = true;
         bool exitsOnClose = false;           // ends when asked to close a window
         std::optional<uint32_t> endsAtTick;  // ends by itself then
+        uint64_t creationTime = 0;           // set by Start
     };
     struct Window {
         WindowHandle handle = 0;
@@ -53,6 +54,7 @@ public:
     bool TerminateProcess(ProcessHandle process, uint32_t exitCode) override;
     void CloseProcessHandle(ProcessHandle process) override;
     std::string ExecutablePath(ProcessHandle process) override;
+    uint64_t CreationTime(ProcessHandle process) override;
 
     // Set-up: a running process (returns its id) and a top-level window.
     uint32_t Start(const std::string& imageName, const std::string& executablePath = {});

@@ -104,6 +104,30 @@ TEST_F(ErrorLogTest, UnwritableLogShowsOneMessagePerFailedStep) {
     EXPECT_EQ(fake.files.OpenCount(), 0u);
 }
 
+// A junction or link at LOGS, or a linked log file, would carry the lines
+// wherever it points: the log refuses to write through it.
+TEST_F(ErrorLogTest, NothingIsWrittenThroughAJunctionOrLink) {
+    const std::string logs = sInstallLocation + "\\LOGS";
+    fake.files.AddFolder(logs);
+    for (const std::string& link : {logs, logs + "\\TAVerror.log"}) {
+        fake.files.reparsePoints = {fakes::NormalizePath(link)};
+        fake.ui.messages.clear();
+        ErrorLog().Log("frmMain.Form_Load");
+        EXPECT_EQ(LogText(), "") << link;
+        ASSERT_FALSE(fake.ui.messages.empty()) << link;
+        EXPECT_THAT(fake.ui.messages.front(), ::testing::EndsWith("Path/File access error75"));
+    }
+}
+
+TEST_F(ErrorLogTest, ControlCharactersInLoggedTextsCannotForgeLines) {
+    CurrentError().Set(Failure(404, "Not Found\r\nTAVUpdate V7.6.10 @ forged\x1b[2J\xC2\x85!", "Get\nNetFile"));
+    ErrorLog().Log("frmMain.InstallUpdate", "Refused C:\\TAV\\setup.exe: signed by (CN=Evil\r\n****)");
+    EXPECT_EQ(LogText(), "TAVUpdate V7.6.10 @ 09:05:07 On 12/6/2026\r\n"
+                         "frmMain.InstallUpdate Refused C:\\TAV\\setup.exe: signed by (CN=Evil  ****)\r\n"
+                         "ERROR: Get NetFile, 404, Not Found  TAVUpdate V7.6.10 @ forged [2J !, 0\r\n" +
+                             kStars + "\r\n");
+}
+
 TEST_F(ErrorLogTest, UnwritableLogWithoutErrorHasOneMessageFewer) {
     fake.files.deniedFolders.insert(fakes::NormalizePath(sInstallLocation + "\\LOGS"));
     fake.files.AddFolder(sInstallLocation + "\\LOGS");

@@ -65,43 +65,61 @@ TEST_F(FrmMainTest, WithoutUrlTheTimerStillRunsAndReportsItThenCloses) {
     EXPECT_FALSE(view.statusVisible);
 }
 
-TEST_F(FrmMainTest, AnEarlierInstallerIsMovedAsideAndAnOlderBackupDeleted) {
+// The earlier installer stays in place through the load and the download;
+// only an installer that passed its check takes its name.
+TEST_F(FrmMainTest, TheEarlierInstallerIsMovedAsideOnlyOnceTheNewOneHasPassed) {
     fake.app.argumentText = "http://h/x/Setup.exe|";
     fake.files.AddFile(kFolder + "\\Setup.exe", "previous");
     fake.files.AddFile(kFolder + "\\setup.old", "oldest");
     services.files = {kFolder + "\\Setup.exe", kFolder + "\\setup.old"};
-    form.Form_Load();
+    Start();
+    EXPECT_EQ(fake.files.Content(kFolder + "\\Setup.exe"), "previous");
+    form.GetNetFile_DownloadComplete(10);
     EXPECT_FALSE(fake.files.HasFile(kFolder + "\\Setup.exe"));
     EXPECT_EQ(fake.files.Content(kFolder + "\\setup.old"), "previous");
     EXPECT_EQ(fake.files.StoredName(kFolder + "\\setup.old"), "setup.old");
+    EXPECT_THAT(services.calls, ::testing::Contains("RenameStaged Setup.exe"));
     EXPECT_EQ(Log(), "");
 }
 
-TEST_F(FrmMainTest, NothingIsMovedWithoutAnEarlierInstallerOrWithAnUnsafeName) {
-    fake.files.AddFile(kFolder + "\\setup.old", "oldest");
-    services.files = {kFolder + "\\setup.old"};
-    form.Form_Load();
-    EXPECT_EQ(fake.files.Content(kFolder + "\\setup.old"), "oldest");
-
-    fake.app.argumentText = "http://h/..%5CTAV.exe|";
-    fake.files.AddFile("C:\\Program Files\\TAV.exe", "victim");
-    services.files = {"C:\\Program Files\\TAV\\..\\TAV.exe"};
-    frmMain other(view, services);
-    other.Form_Load();
-    EXPECT_EQ(other.sInstallerFile(), "");
-    EXPECT_EQ(fake.files.Content("C:\\Program Files\\TAV.exe"), "victim");
-    EXPECT_TRUE(view.timerEnabled);
+// Whatever goes wrong before the start, the earlier installer keeps its
+// name and the staged file is deleted.
+TEST_F(FrmMainTest, ARefusedStageOrAFailedRenameLeavesTheEarlierInstallerInPlace) {
+    for (int road = 0; road < 3; ++road) {
+        fakes::FakeMainWindowView v;
+        fakes::FakeUpdateServices s(v);
+        frmMain f(v, s);
+        fake.files.AddFile(kFolder + "\\setup.exe", "previous");
+        s.files = {kFolder + "\\setup.exe"};
+        s.verdictAccepted = road != 0;
+        s.saveSucceeds = road != 1;
+        s.renameFails = road == 2;
+        f.Form_Load();
+        f.TimerBeginUpdate_Timer();
+        f.GetNetFile_DownloadComplete(10);
+        EXPECT_EQ(fake.files.Content(kFolder + "\\setup.exe"), "previous") << road;
+        EXPECT_FALSE(fake.files.HasFile(kFolder + "\\setup.old")) << road;
+        for (const std::string& call : s.calls) {
+            EXPECT_THAT(call, ::testing::Not(::testing::StartsWith("StartInstaller"))) << road;
+            EXPECT_THAT(call, ::testing::Not(::testing::StartsWith("SetRunAsAdmin"))) << road;
+        }
+        EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), "DeleteStaged"), road == 1 ? 0 : 1) << road;
+        EXPECT_TRUE(f.closed());
+    }
 }
 
-TEST_F(FrmMainTest, AFailingRenameIsLoggedAndTheLoadGoesOn) {
-    fake.files.AddFile(kFolder + "\\setup.exe", "in use");
-    services.files = {kFolder + "\\setup.exe"};
-    fake.files.AddFolder(kFolder + "\\LOGS");
-    fake.files.deniedFolders.insert(fakes::NormalizePath(kFolder));
-    form.Form_Load();
-    EXPECT_EQ(fake.files.Content(kFolder + "\\setup.exe"), "in use");
-    EXPECT_THAT(Log(), HasSubstr("frmMain.Form_Load \r\nERROR: TAVUpdate, 75, Path/File access error, 0"));
-    EXPECT_TRUE(view.timerEnabled);
+// A URL naming a TAV program: a failed parse, logged; nothing is staged,
+// renamed or started, even once the download completes.
+TEST_F(FrmMainTest, ARefusedNameIsAFailedParseAndNothingIsWritten) {
+    fake.app.argumentText = "http://h/TAV%20Core%20Server.exe|";
+    fake.files.AddFile(kFolder + "\\TAV Core Server.exe", "TAV itself");
+    services.files = {kFolder + "\\TAV Core Server.exe"};
+    Start();
+    EXPECT_EQ(form.sInstallerFile(), "");
+    EXPECT_THAT(Log(), HasSubstr("frmMain.Form_Load \r\nERROR: TAVUpdate, 52, Bad file name or number, 0"));
+    form.GetNetFile_DownloadComplete(10);
+    EXPECT_THAT(services.calls, ElementsAre("Dialog Error while saving " + kFolder + "\\"));
+    EXPECT_EQ(fake.files.Content(kFolder + "\\TAV Core Server.exe"), "TAV itself");
 }
 
 TEST_F(FrmMainTest, StartShowsTheBarAndStartsAFreshDownload) {
@@ -158,20 +176,38 @@ TEST_F(FrmMainTest, FailedDownloadIsLoggedAndShownAndTheWindowStays) {
     EXPECT_THAT(Log(), HasSubstr("frmMain.GetNetFile_DownloadFailed \r\nERROR: GetNetFile, 404, HTTP 404 Not Found, 0"));
 }
 
-TEST_F(FrmMainTest, FailedSaveNamesTheProgramsOwnFolder) {
+TEST_F(FrmMainTest, FailedSaveNamesTheInstallationFolder) {
     Start();
     services.saveSucceeds = false;
     form.GetNetFile_DownloadComplete(10);
-    EXPECT_THAT(services.calls, ElementsAre("SaveAs setup.exe", "Dialog Error while saving C:\\Program Files\\TAV\\setup.exe"));
+    EXPECT_THAT(services.calls, ElementsAre("StageInstaller " + kFolder,
+                                            "Dialog Error while saving " + kFolder + "\\setup.exe"));
     EXPECT_EQ(view.closes, 1);
 }
 
-TEST_F(FrmMainTest, MissingInstallerStopsBeforeAnythingIsTouched) {
+TEST_F(FrmMainTest, AnInstallerThatCannotTakeItsNameStopsBeforeAnythingIsTouched) {
     Start();
+    services.renameFails = true;
     form.GetNetFile_DownloadComplete(10);
     EXPECT_THAT(services.calls,
-                ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
-                            "Dialog Missing Installer " + kFolder + "\\setup.exe. Aborting Update Process!"));
+                ElementsAre("StageInstaller " + kFolder, "Status Download of setup.exe complete.",
+                            "VerifyInstaller " + kFolder + "\\staged", "RenameStaged setup.exe",
+                            "Dialog Missing Installer " + kFolder + "\\setup.exe. Aborting Update Process!",
+                            "DeleteStaged"));
+    EXPECT_GE(view.closes, 1);
+}
+
+TEST_F(FrmMainTest, AnInstallerTheShellCannotStartIsLoggedAndShown) {
+    Start();
+    services.startSucceeds = false;
+    form.GetNetFile_DownloadComplete(10);
+    const std::string installer = kFolder + "\\setup.exe";
+    EXPECT_THAT(std::vector<std::string>(services.calls.end() - 2, services.calls.end()),
+                ElementsAre("ReleaseHold", "Dialog The installer " + installer +
+                                               " could not be started: The system cannot find the file "
+                                               "specified. Aborting Update Process!"));
+    EXPECT_THAT(Log(), HasSubstr("frmMain.InstallUpdate \r\nERROR: TAVUpdate, 53, The system cannot find the file "
+                                 "specified, 0"));
     EXPECT_GE(view.closes, 1);
 }
 
@@ -180,11 +216,10 @@ class InstallStepTest : public FrmMainTest, public ::testing::WithParamInterface
 TEST_P(InstallStepTest, TextsAndStepsComeInOrderAndTheInstallerStartsLast) {
     view.silent = GetParam();
     Start();
-    services.files = {kFolder + "\\setup.exe"};
     form.GetNetFile_DownloadComplete(10);
     EXPECT_THAT(services.calls,
-                ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
-                            "VerifyInstaller " + kFolder + "\\setup.exe",
+                ElementsAre("StageInstaller " + kFolder, "Status Download of setup.exe complete.",
+                            "VerifyInstaller " + kFolder + "\\staged", "RenameStaged setup.exe",
                             "Status Setting setup.exe Properties.", "SetRunAsAdmin setup.exe",
                             std::string("Status ") + kClosingText, "ShutDownTAV",
                             std::string("Status ") + kClosingText + ".", "CloseAllTavProcesses",
@@ -195,33 +230,24 @@ TEST_P(InstallStepTest, TextsAndStepsComeInOrderAndTheInstallerStartsLast) {
     EXPECT_FALSE(view.barVisible);
     EXPECT_EQ(view.closes, 1);
     EXPECT_FALSE(services.stoppedEarly);
+    EXPECT_EQ(Log(), "") << "the log is for failures only";
 }
 
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, InstallStepTest, ::testing::Bool());
 
 TEST_F(FrmMainTest, ARefusedInstallerIsReportedLoggedAndNothingIsTouched) {
     Start();
-    services.files = {kFolder + "\\setup.exe"};
     services.verdictAccepted = false;
     services.verdictReason = "it is signed by another publisher (CN=Other)";
     form.GetNetFile_DownloadComplete(10);
     EXPECT_THAT(services.calls,
-                ElementsAre("SaveAs setup.exe", "Status Download of setup.exe complete.",
-                            "VerifyInstaller " + kFolder + "\\setup.exe",
+                ElementsAre("StageInstaller " + kFolder, "Status Download of setup.exe complete.",
+                            "VerifyInstaller " + kFolder + "\\staged", "DeleteStaged",
                             "Dialog The installer " + kFolder +
                                 "\\setup.exe failed its signature check. Aborting Update Process!"));
     EXPECT_GE(view.closes, 1);
     EXPECT_THAT(Log(), HasSubstr("frmMain.InstallUpdate Refused " + kFolder +
                                  "\\setup.exe: it is signed by another publisher (CN=Other)\r\n"));
-}
-
-TEST_F(FrmMainTest, AnUnsignedInstallerThatWasAcceptedIsLoggedAsSuch) {
-    Start();
-    services.files = {kFolder + "\\setup.exe"};
-    services.verdictUnsigned = true;
-    form.GetNetFile_DownloadComplete(10);
-    EXPECT_THAT(services.calls[services.calls.size() - 2], ::testing::StartsWith("StartInstaller"));
-    EXPECT_THAT(Log(), HasSubstr("frmMain.InstallUpdate Unsigned installer accepted: " + kFolder + "\\setup.exe\r\n"));
 }
 
 // Abort pressed inside any yield of the install step: the window closes at
@@ -234,7 +260,6 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
         fake.app.argumentText = kUrl + "|";
         f.Form_Load();
         f.TimerBeginUpdate_Timer();
-        s.files = {kFolder + "\\setup.exe"};
         int yields = 0;
         fake.events.onDoEvents = [&] {
             if (++yields == abortAt) f.cmdAbort_Click();
@@ -244,9 +269,12 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
         for (const std::string& call : s.calls)
             EXPECT_THAT(call, ::testing::Not(::testing::StartsWith("StartInstaller"))) << abortAt;
         // A hold taken is always given back.
-        const auto verified = std::count_if(s.calls.begin(), s.calls.end(),
-                                            [](const std::string& c) { return c.rfind("VerifyInstaller", 0) == 0; });
-        EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), "ReleaseHold"), verified) << abortAt;
+        const auto staged = std::count_if(s.calls.begin(), s.calls.end(),
+                                          [](const std::string& c) { return c.rfind("StageInstaller", 0) == 0; });
+        EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), "ReleaseHold") +
+                      std::count(s.calls.begin(), s.calls.end(), "DeleteStaged"),
+                  staged)
+            << abortAt;
         EXPECT_GE(v.closes, 1);
         EXPECT_TRUE(f.closed());
     }
@@ -254,7 +282,6 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
 
 TEST_F(FrmMainTest, AbortDuringTheWatchdogWaitStopsTheWait) {
     Start();
-    services.files = {kFolder + "\\setup.exe"};
     services.duringShutDown = [&] { form.cmdAbort_Click(); };
     form.GetNetFile_DownloadComplete(10);
     EXPECT_TRUE(services.stoppedEarly);

@@ -65,9 +65,10 @@ Exchange Dropping(const std::string& sent, size_t total, const std::string& etag
     return e;
 }
 
-Exchange Partial(const std::string& rest, size_t from, size_t total) {
+Exchange Partial(const std::string& rest, size_t from, size_t total, const std::string& etag) {
     Exchange e = Ok(rest);
     e.head.status = 206;
+    e.head.etag = etag;
     e.head.contentRange = "bytes " + std::to_string(from) + "-" + std::to_string(total - 1) + "/" +
                           std::to_string(total);
     return e;
@@ -184,7 +185,7 @@ TEST_F(FetchTest, AnswersOtherThanSuccessAreFailuresWithStatusAndReason) {
     EXPECT_EQ(r.failure->description(), "HTTP 500");
 
     // A part of a file is no file.
-    server.script = {Partial("abc", 0, 3)};
+    server.script = {Partial("abc", 0, 3, "")};
     r = Run();
     EXPECT_EQ(r.failure->number(), kErrInvalidResponse);
     EXPECT_EQ(server.calls.size(), 3u);  // none of them retried
@@ -238,7 +239,7 @@ TEST_F(FetchTest, DroppedDownloadResumesWhereItStoppedWithTheValidator) {
     const std::string body = Pattern(50000);
     server.script = {
         Dropping(body.substr(0, 12000), 50000, "\"v1\"", Failure(kErrTimeout, "silent")),
-        Partial(body.substr(12000), 12000, 50000)};
+        Partial(body.substr(12000), 12000, 50000, "\"v1\"")};
     server.script[0].head.status = 200;
     const FetchResult r = Run();
     ASSERT_FALSE(r.failure) << r.failure->description();
@@ -248,14 +249,32 @@ TEST_F(FetchTest, DroppedDownloadResumesWhereItStoppedWithTheValidator) {
     EXPECT_TRUE(server.calls[1].fresh);
     EXPECT_EQ(r.data.store->pieceCount(), 1u);  // resumed into the same room
 
-    // Last-Modified vouches when the ETag is missing or weak.
-    server.calls.clear();
-    server.script = {Dropping(body.substr(0, 100), 50000, "W/\"weak\""),
-                     Partial(body.substr(100), 100, 50000)};
-    server.script[0].head.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
-    EXPECT_FALSE(Run().failure);
-    EXPECT_THAT(server.calls[1].headers,
-                ElementsAre("Range: bytes=100-", "If-Range: Tue, 01 Dec 2026 10:00:00 GMT"));
+}
+
+// Two files must never be spliced: without a strong ETag nothing is resumed,
+// and a part is taken only with the first answer's own ETag; otherwise the
+// download starts again from its first byte.
+TEST_F(FetchTest, APartIsTakenOnlyWithTheFirstAnswersStrongETag) {
+    const std::string first = Pattern(30), other = Pattern(30, 999);
+    const struct {
+        const char* firstETag;
+        const char* partETag;  // nullptr: no range is asked for
+    } cases[] = {{"W/\"weak\"", nullptr}, {"", nullptr}, {"\"v1\"", "\"v2\""}, {"\"v1\"", ""},
+                 {"\"v1\"", "W/\"v1\""}};
+    for (const auto& c : cases) {
+        server.calls.clear();
+        server.script = {Dropping(first.substr(0, 10), 30, c.firstETag)};
+        server.script[0].head.lastModified = "Tue, 01 Dec 2026 10:00:00 GMT";
+        if (c.partETag) server.script.push_back(Partial(other.substr(10), 10, 30, c.partETag));
+        server.script.push_back(Ok(other));
+        const FetchResult r = Run();
+        ASSERT_FALSE(r.failure) << c.firstETag;
+        EXPECT_EQ(Text(r.data), other) << c.firstETag << " " << (c.partETag ? c.partETag : "");
+        EXPECT_THAT(server.calls.back().headers, IsEmpty());
+        if (!c.partETag) {
+            EXPECT_EQ(server.calls.size(), 2u);
+        }
+    }
 }
 
 TEST_F(FetchTest, ResumeThatDoesNotLineUpStartsAfresh) {
@@ -269,7 +288,7 @@ TEST_F(FetchTest, ResumeThatDoesNotLineUpStartsAfresh) {
 
     // A range starting elsewhere: no more resuming, one plain restart.
     server.calls.clear();
-    server.script = {Dropping(old.substr(0, 10), 30, "\"v1\""), Partial(old.substr(5), 5, 30),
+    server.script = {Dropping(old.substr(0, 10), 30, "\"v1\""), Partial(old.substr(5), 5, 30, "\"v1\""),
                      Ok(old)};
     r = Run();
     ASSERT_FALSE(r.failure);
@@ -290,7 +309,7 @@ TEST_F(FetchTest, RetriesAreBoundedThreeResumesAndOneRestart) {
     const Failure silent(kErrTimeout, "The server sent nothing for 60 seconds");
     server.script = {Dropping(body.substr(0, 10), 100, "\"e\"", silent)};
     for (size_t from : {10, 20, 30}) {
-        Exchange e = Partial(body.substr(from, 10), from, 100);
+        Exchange e = Partial(body.substr(from, 10), from, 100, "\"e\"");
         e.head.contentLength = 100 - from;
         e.afterBody = silent;
         server.script.push_back(e);
@@ -309,7 +328,7 @@ TEST_F(FetchTest, NetworkFailuresOfRetriesUseUpTheBudgetToo) {
     Exchange refused;
     refused.openFailure = Failure(kErrCannotConnect, "refused");
     server.script = {Dropping(body.substr(0, 5), 20, "\"e\""), refused,
-                     Partial(body.substr(5), 5, 20)};
+                     Partial(body.substr(5), 5, 20, "\"e\"")};
     const FetchResult r = Run();
     ASSERT_FALSE(r.failure);
     EXPECT_EQ(Text(r.data), body);

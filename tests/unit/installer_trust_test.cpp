@@ -1,4 +1,5 @@
-// Which installers the program agrees to start, judged on fake signatures,
+// Which installers a release and a development build start, judged on fake
+// signatures,
 // and the PE header reading that unmasks a stripped signature.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 
 #include "fakes/fake_platform.h"
 #include "install/installer_trust.h"
+#include "install/sha256.h"
 
 namespace tav {
 namespace {
@@ -18,86 +20,73 @@ using ::testing::HasSubstr;
 constexpr uint32_t kBadDigest = 0x80096010;  // TRUST_E_BAD_DIGEST
 constexpr uint32_t kUntrustedRoot = 0x800B0109;
 
-TEST(JudgeInstaller, ASignedProgramStartsOnlyItsOwnPublishersValidInstallers) {
-    const SignatureInfo program = FakeCodeSigning::SignedBy("TAV Systems");
-    EXPECT_TRUE(JudgeInstaller(program, FakeCodeSigning::SignedBy("TAV Systems")).accepted);
-
-    const InstallerVerdict other = JudgeInstaller(program, FakeCodeSigning::SignedBy("Mallory"));
-    EXPECT_FALSE(other.accepted);
-    EXPECT_THAT(other.reason, HasSubstr("another publisher (CN=Mallory)"));
-
-    // Same name on a certificate with another key: a look-alike.
-    SignatureInfo lookAlike = FakeCodeSigning::SignedBy("TAV Systems");
-    lookAlike.signerPublicKey.back() ^= 1;
-    EXPECT_FALSE(JudgeInstaller(program, lookAlike).accepted);
-
-    EXPECT_FALSE(JudgeInstaller(program, SignatureInfo{}).accepted);
-    EXPECT_FALSE(JudgeInstaller(program, FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid,
-                                                                   kUntrustedRoot))
-                     .accepted);
+TrustPolicy Pinned(std::initializer_list<const char*> signers) {
+    TrustPolicy policy;
+    for (const char* signer : signers)
+        policy.pinnedKeys.push_back(Sha256Hex(FakeCodeSigning::SignedBy(signer).signerKeyInfo));
+    return policy;
 }
 
-TEST(JudgeInstaller, ABrokenSignatureIsRefusedWhateverTheProgramCarries) {
+TEST(Sha256, KnownDigestsAcrossTheBlockBoundaries) {
+    const auto hex = [](const std::string& text) { return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())); };
+    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first padded block.
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(hex(std::string(1000, 'a')), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
+}
+
+// Which installer each kind of build starts.
+TEST(JudgeInstaller, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsignedOnes) {
+    SignatureInfo lookAlike = FakeCodeSigning::SignedBy("TAV Systems");  // same name, another key
+    lookAlike.signerKeyInfo.back() ^= 1;
+    SignatureInfo noKey = FakeCodeSigning::SignedBy("TAV Systems");
+    noKey.signerKeyInfo.clear();
     const SignatureInfo broken = FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid, kBadDigest);
-    for (const SignatureInfo& program :
-         {SignatureInfo{}, FakeCodeSigning::SignedBy("TAV Systems"),
-          FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid, kUntrustedRoot)}) {
-        const InstallerVerdict v = JudgeInstaller(program, broken);
-        EXPECT_FALSE(v.accepted);
-        EXPECT_THAT(v.reason, HasSubstr("0x80096010"));
+    const SignatureInfo untrusted = FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid, kUntrustedRoot);
+    const TrustPolicy release = Pinned({"TAV Systems"});
+    const TrustPolicy rotating = Pinned({"Old TAV Key", "TAV Systems"});
+    const TrustPolicy development;
+    struct Case {
+        const TrustPolicy& policy;
+        SignatureInfo installer;
+        bool accepted;
+        const char* reason;
+    } cases[] = {
+        {release, FakeCodeSigning::SignedBy("TAV Systems"), true, ""},
+        {rotating, FakeCodeSigning::SignedBy("TAV Systems"), true, ""},
+        {rotating, FakeCodeSigning::SignedBy("Old TAV Key"), true, ""},
+        {release, FakeCodeSigning::SignedBy("Mallory"), false, "signed by another publisher (CN=Mallory)"},
+        {release, lookAlike, false, "another publisher (CN=TAV Systems)"},
+        {release, noKey, false, "another publisher"},
+        {release, SignatureInfo{}, false, "it is not signed"},
+        {release, broken, false, "present but not valid (0x80096010)"},
+        {release, untrusted, false, "(0x800B0109)"},
+        {development, SignatureInfo{}, true, ""},
+        {development, FakeCodeSigning::SignedBy("Anyone"), true, ""},
+        {development, broken, false, "(0x80096010)"},
+    };
+    for (const Case& c : cases) {
+        const InstallerVerdict v = JudgeInstaller(c.policy, c.installer);
+        EXPECT_EQ(v.accepted, c.accepted) << c.installer.signerName << " " << c.reason;
+        EXPECT_THAT(v.reason, HasSubstr(c.reason));
     }
 }
 
-TEST(JudgeInstaller, AnUnsignedProgramStartsUnsignedInstallersAndSaysSo) {
-    const InstallerVerdict plain = JudgeInstaller(SignatureInfo{}, SignatureInfo{});
-    EXPECT_TRUE(plain.accepted);
-    EXPECT_TRUE(plain.acceptedUnsigned);
-    const InstallerVerdict signedOne = JudgeInstaller(SignatureInfo{}, FakeCodeSigning::SignedBy("Anyone"));
-    EXPECT_TRUE(signedOne.accepted);
-    EXPECT_FALSE(signedOne.acceptedUnsigned);
-    // A program whose own signature fails to verify pins nothing either.
-    EXPECT_TRUE(JudgeInstaller(FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid, kUntrustedRoot),
-                               SignatureInfo{})
-                    .accepted);
-}
-
-TEST(JudgeInstaller, ASignerWithoutCertificateDataNeverMatches) {
-    SignatureInfo empty;
-    empty.state = SignatureState::Valid;
-    EXPECT_FALSE(JudgeInstaller(empty, empty).accepted);
-}
-
-class VerifyInstallerTest : public ::testing::Test {
-protected:
+TEST(VerifyInstaller, JudgesTheHeldFilesSignatureAndRefusesWhenTheCheckCannotRun) {
     fakes::FakePlatform fake;
-    const std::string path = "C:\\TAV\\setup.exe";
-};
-
-TEST_F(VerifyInstallerTest, AnAcceptedInstallerStaysHeldUntilTheVerdictLetsGo) {
-    fake.signing.own = FakeCodeSigning::SignedBy("TAV Systems");
+    const std::string path = "C:\\TAV\\staged";
     fake.signing.signatures[path] = FakeCodeSigning::SignedBy("TAV Systems");
-    {
-        InstallerVerdict v = VerifyInstaller(path);
-        EXPECT_TRUE(v.accepted);
-        EXPECT_EQ(fake.signing.held.count(path), 1u);
-    }
-    EXPECT_TRUE(fake.signing.held.empty());
-}
+    EXPECT_TRUE(VerifyInstaller(*fake.signing.Hold(path), Pinned({"TAV Systems"})).accepted);
+    EXPECT_FALSE(VerifyInstaller(*fake.signing.Hold(path), Pinned({"Mallory"})).accepted);
 
-TEST_F(VerifyInstallerTest, ARefusedOrUnopenableInstallerIsNotHeld) {
-    fake.signing.own = FakeCodeSigning::SignedBy("TAV Systems");
-    InstallerVerdict unsignedOne = VerifyInstaller(path);
-    EXPECT_FALSE(unsignedOne.accepted);
-    EXPECT_EQ(unsignedOne.hold, nullptr);
-    EXPECT_TRUE(fake.signing.held.empty());
-
-    fake.signing.unopenable.insert(path);
-    const InstallerVerdict locked = VerifyInstaller(path);
-    EXPECT_FALSE(locked.accepted);
-    EXPECT_THAT(locked.reason, HasSubstr("cannot be opened"));
-
-    platform().signing = nullptr;
-    EXPECT_FALSE(VerifyInstaller(path).accepted);
+    struct Unreadable : HeldFile {
+        SignatureInfo Signature() override { throw err::Make(err::kFileNotFound); }
+    } unreadable;
+    const InstallerVerdict v = VerifyInstaller(unreadable, TrustPolicy{});
+    EXPECT_FALSE(v.accepted);
+    EXPECT_THAT(v.reason, HasSubstr("could not be checked"));
 }
 
 // A minimal PE image: DOS header, "PE\0\0", file header, optional header

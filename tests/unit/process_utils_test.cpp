@@ -24,6 +24,9 @@ protected:
             if (p.processId == processId) out.push_back(p.message);
         return out;
     }
+    // The process as a snapshot taken now lists it.
+    ProcessEntry Entry(uint32_t id) { return {id, procs.Get(id).imageName, procs.Get(id).creationTime}; }
+
     fakes::FakePlatform fake;
     FakeProcesses& procs = fake.processes;
 };
@@ -35,7 +38,7 @@ TEST_F(ProcessUtilsTest, WindowedProgramIsToldTheSessionEndsAndTerminated) {
     const WindowHandle shown = procs.AddWindow(id);
     const WindowHandle hidden = procs.AddWindow(id, /*visible=*/false);
 
-    CloseProcess(id, 0);
+    CloseProcess(Entry(id), 0);
 
     ASSERT_EQ(procs.posts.size(), 2u);
     for (const auto& post : procs.posts) {
@@ -45,7 +48,7 @@ TEST_F(ProcessUtilsTest, WindowedProgramIsToldTheSessionEndsAndTerminated) {
     }
     EXPECT_EQ(procs.posts[0].window, shown);
     EXPECT_EQ(procs.posts[1].window, hidden) << "hidden windows count like visible ones";
-    EXPECT_THAT(procs.opens, ElementsAre(std::make_pair(kProcessTerminate, id)));
+    EXPECT_THAT(procs.opens, ElementsAre(std::make_pair(kProcessTerminate | kProcessQueryLimitedInformation, id)));
     EXPECT_EQ(procs.terminated.at(id), 0u);
     EXPECT_TRUE(procs.Running(other));
     EXPECT_THAT(MessagesTo(other), IsEmpty());
@@ -53,16 +56,25 @@ TEST_F(ProcessUtilsTest, WindowedProgramIsToldTheSessionEndsAndTerminated) {
     EXPECT_GT(fake.events.doEventsCalls, 0);
 }
 
-TEST_F(ProcessUtilsTest, ProcessThatCannotBeOpenedIsStillAskedToClose) {
+// The snapshot's entry may be seconds old: a process that cannot be opened
+// or has gone, or an id that now belongs to a later program, gets nothing.
+TEST_F(ProcessUtilsTest, OnlyTheVeryProcessListedIsMessagedOrTerminated) {
     const uint32_t id = procs.Start("TAVCOM.EXE");
     procs.AddWindow(id);
+    const ProcessEntry listed = Entry(id);
+    procs.Get(id).creationTime += 1;  // gone, and its id given to another program
+    CloseProcess(listed, 0);
+    procs.Get(id).creationTime -= 1;
     procs.Get(id).openable = false;
-
-    CloseProcess(id, 0);
-
-    EXPECT_THAT(MessagesTo(id), ElementsAre(kWmEndSession, kWmClose));
-    EXPECT_EQ(procs.posts[1].wParam, 0u);
+    CloseProcess(listed, 0);
+    EXPECT_THAT(procs.posts, IsEmpty());
     EXPECT_TRUE(procs.Running(id));
+    EXPECT_EQ(procs.OpenHandles(), 0u);
+
+    procs.Get(id).openable = true;
+    CloseProcess(listed, 0);
+    EXPECT_THAT(MessagesTo(id), ElementsAre(kWmEndSession));
+    EXPECT_EQ(procs.terminated.count(id), 1u);
 }
 
 TEST_F(ProcessUtilsTest, WindowlessAndOwnedPopupOnlyProgramsAreNeitherMessagedNorTerminated) {
@@ -73,11 +85,11 @@ TEST_F(ProcessUtilsTest, WindowlessAndOwnedPopupOnlyProgramsAreNeitherMessagedNo
     procs.AddWindow(popupOnly, true, owner, /*popup=*/true);
     procs.AddWindow(popupOnly, false, owner, /*popup=*/true);
 
-    CloseProcess(windowless, 0);
-    CloseProcess(popupOnly, 0);
+    CloseProcess(Entry(windowless), 0);
+    CloseProcess(Entry(popupOnly), 0);
 
     EXPECT_TRUE(procs.posts.empty());
-    EXPECT_TRUE(procs.opens.empty());
+    EXPECT_TRUE(procs.terminated.empty());
     EXPECT_TRUE(procs.Running(windowless));
     EXPECT_TRUE(procs.Running(popupOnly));
     EXPECT_FALSE(CloseAll(popupOnly, kWmClose, 0));
@@ -92,7 +104,7 @@ TEST_F(ProcessUtilsTest, AFailingStepIsLoggedAndTheRoutineGoesOn) {
         if (fake.events.doEventsCalls == 1) throw err::Make(err::kOutOfMemory);
     };
 
-    CloseProcess(id, 0);
+    CloseProcess(Entry(id), 0);
 
     EXPECT_EQ(procs.terminated.count(id), 1u);
     const std::string log = fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log");

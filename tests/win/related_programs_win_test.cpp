@@ -193,6 +193,28 @@ TEST_F(RelatedProgramsWinTest, RealProcessesAreFoundByExactNameAndResolvedToThei
     EXPECT_EQ(GetLongProcessName("TAV Data Studio.exe"), "");
 }
 
+// A listed id that now belongs to another program (told apart by its
+// creation time) gets no message and is not terminated; the program the
+// snapshot really listed is closed.
+TEST_F(RelatedProgramsWinTest, AReusedProcessIdIsLeftAlone) {
+    const Program p = Start("TAV Core Server.exe", "window");
+    const auto snapshot = win32::SnapshotFromSystemInformation();
+    ASSERT_TRUE(snapshot);
+    const auto listed = std::find_if(snapshot->begin(), snapshot->end(),
+                                     [&](const ProcessEntry& e) { return e.processId == p.id; });
+    ASSERT_NE(listed, snapshot->end());
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(::GetProcessTimes(p.process, &created, &exited, &kernel, &user));
+    EXPECT_EQ(listed->creationTime, (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime);
+
+    ProcessEntry reused = *listed;
+    reused.creationTime += 1;
+    CloseProcess(reused, 0);
+    EXPECT_EQ(WaitExit(p.process, 2000), -1) << "not the program that was listed";
+    CloseProcess(*listed, 0);
+    EXPECT_NE(WaitExit(p.process, 10000), -1);
+}
+
 TEST_F(RelatedProgramsWinTest, BothProcessListsNameProcessesAlike) {
     const Program p = Start("TAV LAN Server.exe", "windowless");
     const auto fast = win32::SnapshotFromSystemInformation();

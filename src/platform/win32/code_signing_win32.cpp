@@ -1,9 +1,13 @@
 #include "platform/win32/code_signing_win32.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstring>
 
 #include "install/installer_trust.h"
 #include "platform/failure.h"
+#include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
@@ -26,6 +30,7 @@ struct TrustApi {
     decltype(&::WTHelperProvDataFromStateData) provData = nullptr;
     decltype(&::WTHelperGetProvSignerFromChain) signer = nullptr;
     decltype(&::CertNameToStrW) nameToStr = nullptr;
+    decltype(&::CryptEncodeObject) encode = nullptr;
 
     static const TrustApi& Get() {
         static const TrustApi api = Load();
@@ -45,14 +50,10 @@ private:
         Bind(wintrust, "WTHelperProvDataFromStateData", api.provData);
         Bind(wintrust, "WTHelperGetProvSignerFromChain", api.signer);
         Bind(crypt32, "CertNameToStrW", api.nameToStr);
+        Bind(crypt32, "CryptEncodeObject", api.encode);
         return api;
     }
 };
-
-template <class Blob>
-std::vector<uint8_t> Bytes(const Blob& blob) {
-    return blob.pbData ? std::vector<uint8_t>(blob.pbData, blob.pbData + blob.cbData) : std::vector<uint8_t>{};
-}
 
 void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
     if (!state || !api.provData || !api.signer) return;
@@ -61,8 +62,17 @@ void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
     if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert) return;
     const CERT_INFO* cert = signer->pasCertChain[0].pCert->pCertInfo;
     if (!cert) return;
-    info.signerSubject = Bytes(cert->Subject);
-    info.signerPublicKey = Bytes(cert->SubjectPublicKeyInfo.PublicKey);
+    // The key info as the certificate carries it, so that its digest is
+    // the one `openssl pkey -pubin -outform DER | sha256sum` gives.
+    DWORD size = 0;
+    CERT_PUBLIC_KEY_INFO key = cert->SubjectPublicKeyInfo;
+    if (api.encode && api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, nullptr, &size) && size > 0) {
+        std::vector<uint8_t> der(size);
+        if (api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, der.data(), &size)) {
+            der.resize(size);
+            info.signerKeyInfo = std::move(der);
+        }
+    }
     if (api.nameToStr) {
         std::array<wchar_t, 512> name{};
         CERT_NAME_BLOB subject = cert->Subject;
@@ -88,52 +98,176 @@ uint32_t DeclaredTable(HANDLE file) {
     return ok ? DeclaredCertificateTableSize(head.data(), got) : 0;
 }
 
+SignatureInfo VerifyHeld(const std::wstring& path, HANDLE file) {
+    const TrustApi& api = TrustApi::Get();
+    if (!api.verify) throw err::Make(err::kFileNotFound);
+    const uint32_t declared = DeclaredTable(file);
+
+    WINTRUST_FILE_INFO fileInfo{};
+    fileInfo.cbStruct = sizeof fileInfo;
+    fileInfo.pcwszFilePath = path.c_str();
+    fileInfo.hFile = file;  // verify the held bytes, not whatever the name points at later
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &fileInfo;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    // No network fetches from inside the install step.
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG status = api.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+
+    SignatureInfo info;
+    info.status = static_cast<uint32_t>(status);
+    ReadSigner(api, data.hWVTStateData, info);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    api.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+
+    if (status == ERROR_SUCCESS)
+        info.state = SignatureState::Valid;
+    else if (IsNoSignature(status) && declared == 0)
+        info.state = SignatureState::Unsigned;
+    else
+        // Among them a certificate table the verifier could not even
+        // parse: a signature was there, so the file was altered.
+        info.state = SignatureState::Invalid;
+    return info;
+}
+
 class Win32HeldFile : public HeldFile {
 public:
     Win32HeldFile(std::wstring path, UniqueFile file) : path_(std::move(path)), file_(std::move(file)) {}
-
-    SignatureInfo Signature() override {
-        const TrustApi& api = TrustApi::Get();
-        if (!api.verify) throw err::Make(err::kFileNotFound);
-        const uint32_t declared = DeclaredTable(file_.get());
-
-        WINTRUST_FILE_INFO fileInfo{};
-        fileInfo.cbStruct = sizeof fileInfo;
-        fileInfo.pcwszFilePath = path_.c_str();
-        fileInfo.hFile = file_.get();  // verify the held bytes, not whatever the name points at later
-        WINTRUST_DATA data{};
-        data.cbStruct = sizeof data;
-        data.dwUIChoice = WTD_UI_NONE;
-        data.fdwRevocationChecks = WTD_REVOKE_NONE;
-        data.dwUnionChoice = WTD_CHOICE_FILE;
-        data.pFile = &fileInfo;
-        data.dwStateAction = WTD_STATEACTION_VERIFY;
-        // No network fetches from inside the install step.
-        data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
-        GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-        const LONG status = api.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-
-        SignatureInfo info;
-        info.status = static_cast<uint32_t>(status);
-        ReadSigner(api, data.hWVTStateData, info);
-        data.dwStateAction = WTD_STATEACTION_CLOSE;
-        api.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-
-        if (status == ERROR_SUCCESS)
-            info.state = SignatureState::Valid;
-        else if (IsNoSignature(status) && declared == 0)
-            info.state = SignatureState::Unsigned;
-        else
-            // Among them a certificate table the verifier could not even
-            // parse: a signature was there, so the file was altered.
-            info.state = SignatureState::Invalid;
-        return info;
-    }
+    SignatureInfo Signature() override { return VerifyHeld(path_, file_.get()); }
 
 private:
     std::wstring path_;
     UniqueFile file_;
 };
+
+[[noreturn]] void ThrowLastFileError() { throw err::Make(ClassicFileError(::GetLastError())); }
+
+bool DeleteByHandle(HANDLE file) {
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+}
+
+using Pieces = std::vector<std::span<const uint8_t>>;
+
+// True when the file behind handle holds exactly the pieces.
+bool HoldsExactly(HANDLE file, const Pieces& pieces) {
+    LARGE_INTEGER size{};
+    size_t expected = 0;
+    for (std::span<const uint8_t> piece : pieces) expected += piece.size();
+    if (!::GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != expected) return false;
+    std::vector<uint8_t> chunk(1 << 20);
+    uint64_t at = 0;
+    for (std::span<const uint8_t> piece : pieces) {
+        while (!piece.empty()) {
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(piece.size(), chunk.size()));
+            OVERLAPPED where{};
+            where.Offset = static_cast<DWORD>(at);
+            where.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD got = 0;
+            if (!::ReadFile(file, chunk.data(), want, &got, &where) || got != want) return false;
+            if (!std::equal(chunk.begin(), chunk.begin() + want, piece.begin())) return false;
+            piece = piece.subspan(want);
+            at += want;
+        }
+    }
+    return true;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
+
+class Win32StagedFile : public StagedFile {
+public:
+    Win32StagedFile(std::wstring path, UniqueFile file, Pieces pieces)
+        : path_(std::move(path)), file_(std::move(file)), pieces_(std::move(pieces)) {}
+    ~Win32StagedFile() override {
+        if (!named_) DeleteByHandle(file_.get());
+    }
+    SignatureInfo Signature() override { return VerifyHeld(path_, file_.get()); }
+    std::string Path() const override { return Narrow(path_); }
+
+    void Rename(const std::string& name) override {
+        // By handle: the file renamed is the file held, whatever the folder
+        // holds by then under the staging name.
+        const std::wstring target = path_.substr(0, path_.find_last_of(L'\\') + 1) + Widen(name);
+        std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+        FILE_RENAME_INFO rename{};
+        rename.ReplaceIfExists = FALSE;
+        rename.RootDirectory = nullptr;
+        rename.FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        std::memcpy(buffer.data(), &rename, offsetof(FILE_RENAME_INFO, FileName));
+        std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFO, FileName), target.data(),
+                    target.size() * sizeof(wchar_t));
+        if (!::SetFileInformationByHandle(file_.get(), FileRenameInfo, buffer.data(),
+                                          static_cast<DWORD>(buffer.size())))
+            ThrowLastFileError();
+        path_ = target;
+        named_ = true;
+    }
+
+    void PrepareStart() override {
+        // The loader refuses a file that is open for writing or without
+        // delete sharing elsewhere, and a handle never sheds a right: the
+        // hold moves to a read-only handle of the same file through a
+        // bridge that shares everything. It opens only while nobody else
+        // may write or delete; whatever happened in that instant, the file
+        // must still be the one at the name and hold the checked bytes.
+        UniqueFile bridge(::ReOpenFile(file_.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+        if (!bridge) ThrowLastFileError();
+        file_.reset();
+        UniqueFile hold(::ReOpenFile(bridge.get(), GENERIC_READ, FILE_SHARE_READ, 0));
+        if (!hold) ThrowLastFileError();
+        bridge.reset();
+        UniqueFile atName(::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!atName || !SameFile(atName.get(), hold.get()) || !HoldsExactly(hold.get(), pieces_))
+            throw err::Make(err::kPathFileAccess);
+        file_ = std::move(hold);
+    }
+
+private:
+    std::wstring path_;
+    UniqueFile file_;
+    Pieces pieces_;  // the bytes written, still in the download's memory
+    bool named_ = false;
+};
+
+void WriteAll(HANDLE file, std::span<const uint8_t> piece) {
+    while (!piece.empty()) {
+        const DWORD chunk = piece.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(piece.size());
+        DWORD written = 0;
+        if (!::WriteFile(file, piece.data(), chunk, &written, nullptr)) ThrowLastFileError();
+        if (written == 0) throw err::Make(err::kDeviceIo);
+        piece = piece.subspan(written);
+    }
+}
+
+// A name no file of the folder has yet: CREATE_NEW fails rather than open
+// something already there, be it a file, a link or a device.
+UniqueFile CreateStaging(const std::wstring& folder, std::wstring& path) {
+    static LONG counter = 0;
+    for (int tries = 0;; ++tries) {
+        path = folder + L"\\TAVUpdate-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+               std::to_wstring(::InterlockedIncrement(&counter)) + L".staging";
+        // Readers are welcome; writers, renamers and deleters are not.
+        UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (f) return f;
+        if (::GetLastError() != ERROR_FILE_EXISTS || tries == 8) ThrowLastFileError();
+    }
+}
 
 std::unique_ptr<HeldFile> OpenHeld(const std::string& path, DWORD share) {
     std::wstring wide = Widen(path);
@@ -150,19 +284,24 @@ std::unique_ptr<HeldFile> OpenHeld(const std::string& path, DWORD share) {
 
 }  // namespace
 
+std::unique_ptr<StagedFile> Win32CodeSigning::Stage(const std::string& folder,
+                                                    const std::vector<std::span<const uint8_t>>& pieces) {
+    std::wstring path;
+    UniqueFile writer = CreateStaging(Widen(folder), path);
+    try {
+        for (std::span<const uint8_t> piece : pieces) WriteAll(writer.get(), piece);
+        if (!::FlushFileBuffers(writer.get())) ThrowLastFileError();
+    } catch (...) {
+        DeleteByHandle(writer.get());
+        throw;
+    }
+    return std::make_unique<Win32StagedFile>(std::move(path), std::move(writer), pieces);
+}
+
 std::unique_ptr<HeldFile> Win32CodeSigning::Hold(const std::string& path) {
     // Read sharing only: until the hold ends nobody can open the file for
     // writing, rename it or delete it, and the start itself only reads.
     return OpenHeld(path, FILE_SHARE_READ);
-}
-
-SignatureInfo Win32CodeSigning::OwnSignature() {
-    std::wstring path(32768, L'\0');
-    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size()) throw err::Make(err::kFileNotFound);
-    path.resize(n);
-    // The running image is open already under the loader's own sharing.
-    return OpenHeld(Narrow(path), FILE_SHARE_READ | FILE_SHARE_DELETE)->Signature();
 }
 
 }  // namespace tav::win32

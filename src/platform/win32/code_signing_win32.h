@@ -9,7 +9,8 @@ namespace tav::win32 {
 class Win32CodeSigning : public CodeSigning {
 public:
     std::unique_ptr<HeldFile> Hold(const std::string& path) override;
-    SignatureInfo OwnSignature() override;
+    std::unique_ptr<StagedFile> Stage(const std::string& folder,
+                                      const std::vector<std::span<const uint8_t>>& pieces) override;
 };
 
 }  // namespace tav::win32

@@ -53,7 +53,7 @@ std::optional<std::vector<ProcessEntry>> SnapshotFromSystemInformation() {
                           info->ImageName.Length / sizeof(wchar_t));
         // The idle process has no image name; Toolhelp lists it like this.
         if (name.empty()) name = L"[System Process]";
-        entries.push_back({id, Narrow(name)});
+        entries.push_back({id, Narrow(name), static_cast<uint64_t>(info->CreateTime.QuadPart)});
         if (info->NextEntryOffset == 0) break;
         offset += info->NextEntryOffset;
     }
@@ -126,6 +126,15 @@ std::string Win32Processes::ExecutablePath(ProcessHandle process) {
     if (!::QueryFullProcessImageNameW(ToHandle(process), 0, path.data(), &size)) return {};
     path.resize(size);
     return Narrow(path);
+}
+
+uint64_t Win32Processes::CreationTime(ProcessHandle process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!::GetProcessTimes(ToHandle(process), &created, &exited, &kernel, &user)) return 0;
+    // A process that has ended is not one to act on.
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(ToHandle(process), &code) || code != STILL_ACTIVE) return 0;
+    return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
 }  // namespace tav::win32

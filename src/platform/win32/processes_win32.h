@@ -26,6 +26,7 @@ public:
     bool TerminateProcess(ProcessHandle process, uint32_t exitCode) override;
     void CloseProcessHandle(ProcessHandle process) override;
     std::string ExecutablePath(ProcessHandle process) override;
+    uint64_t CreationTime(ProcessHandle process) override;
 };
 
 }  // namespace tav::win32

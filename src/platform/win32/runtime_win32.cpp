@@ -198,12 +198,36 @@ int Win32Files::FreeFile() {
     return n;
 }
 
+namespace {
+bool IsReparsePoint(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return !::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+}  // namespace
+
 void Win32Files::OpenAppend(int fileNumber, const std::string& path) {
     if (open_.count(fileNumber)) throw err::Make(err::kFileAlreadyOpen);
-    UniqueFile f(::CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    const std::wstring wide = Widen(path);
+    const size_t cut = wide.find_last_of(L"\\/");
+    // The folder is held without delete sharing while the file is opened,
+    // so that it cannot be swapped for a link between its check and the
+    // open; the file itself is opened as what it is, not followed.
+    UniqueFile folder;
+    if (cut != std::wstring::npos && cut > 0) {
+        const DWORD attributes = ::GetFileAttributesW(wide.substr(0, cut).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            throw err::Make(err::kPathFileAccess);
+        folder.reset(::CreateFileW(wide.substr(0, cut).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!folder) ThrowLastFileError();
+        if (IsReparsePoint(folder.get())) throw err::Make(err::kPathFileAccess);
+    }
+    UniqueFile f(::CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f) ThrowLastFileError();
+    if (IsReparsePoint(f.get())) throw err::Make(err::kPathFileAccess);
     open_.emplace(fileNumber, std::move(f));
 }
 
@@ -361,12 +385,36 @@ bool Win32Shell::RunHidden(const std::string& application, const std::string& co
     return true;
 }
 
-bool Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& folder) {
-    const HINSTANCE result =
-        ::ShellExecuteW(nullptr, L"Open", Widen(file).c_str(), parameters.empty() ? nullptr : Widen(parameters).c_str(),
-                        Widen(folder).c_str(), SW_SHOWNORMAL);
-    // Values above 32 mean the shell started it.
-    return reinterpret_cast<INT_PTR>(result) > 32;
+namespace {
+// The system's own words for a failure, without the closing full stop (the
+// caller's sentence goes on).
+std::string SystemErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = n > 0 && buffer ? Narrow(std::wstring(buffer, n)) : std::string();
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+}  // namespace
+
+void Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& folder) {
+    const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters), wideFolder = Widen(folder);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // No error box of the shell's own: the program says what went wrong.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"Open";
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = parameters.empty() ? nullptr : wideParameters.c_str();
+    info.lpDirectory = wideFolder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&info)) return;
+    const DWORD error = ::GetLastError();
+    throw Failure(static_cast<int32_t>(error), SystemErrorText(error));
 }
 
 std::string SystemFolder() {

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Makes a throw-away certificate authority, three code-signing identities
-# and signed, look-alike and tampered copies of two test programs.
-# Usage: make_signed_fixtures.sh OUTDIR INSTALLER_EXE PROBE_EXE
+# with the digests of their keys, and signed, look-alike and tampered copies
+# of a test installer.
+# Usage: make_signed_fixtures.sh OUTDIR INSTALLER_EXE
 set -euo pipefail
-out=$1 installer=$2 probe=$3
+out=$1 installer=$2
 mkdir -p "$out"
 cd "$out"
-rm -f ./*.pem ./*.der ./*.exe ./*.srl ./*.cnf
+rm -f ./*.pem ./*.der ./*.exe ./*.srl ./*.cnf ./*.sha256
 
 cat > ext.cnf <<'CNF'
 [signer]
@@ -33,6 +34,11 @@ issue() {
 issue publisher "/CN=TAV Test Publisher/O=TAV Test"
 issue lookalike "/CN=TAV Test Publisher/O=TAV Test"
 issue other "/CN=Other Test Publisher/O=Elsewhere"
+# The digests a build pins: SHA-256 of each signer's SubjectPublicKeyInfo.
+for name in publisher lookalike other; do
+  openssl x509 -in "$name.pem" -pubkey -noout | openssl pkey -pubin -outform DER |
+    sha256sum | cut -d' ' -f1 > "$name.spki.sha256"
+done
 
 sign() {
   local name=$1 in=$2 outFile=$3
@@ -42,9 +48,7 @@ sign() {
 sign publisher "$installer" installer_publisher.exe
 sign lookalike "$installer" installer_lookalike.exe
 sign other "$installer" installer_other.exe
-sign publisher "$probe" probe_publisher.exe
 cp "$installer" installer_unsigned.exe
-cp "$probe" probe_unsigned.exe
 
 # One byte flipped inside the signed code, well away from the signature.
 cp installer_publisher.exe installer_tampered.exe

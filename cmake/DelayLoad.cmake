@@ -14,6 +14,7 @@
 # the link line, and a post-build check reads the slots of the image.
 set(TAV_DELAY_DLLS wininet msimg32 uxtheme comctl32)
 set(TAV_DELAY_LIBS)
+set(TAV_DELAY_STUBS)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(tav_dlltool_machine i386:x86-64)
 else()
@@ -37,7 +38,7 @@ foreach(dll ${TAV_DELAY_DLLS})
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
       set(export "_${export}")  # i686 C names carry a leading underscore
     endif()
-    target_link_options(TAVUpdate PRIVATE "LINKER:-u,${export}")
+    list(APPEND TAV_DELAY_STUBS "LINKER:-u,${export}")
   endforeach()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
@@ -48,18 +49,25 @@ foreach(dll ${TAV_DELAY_DLLS})
   list(APPEND TAV_DELAY_LIBS ${lib})
 endforeach()
 add_custom_target(tav_delay_libs DEPENDS ${TAV_DELAY_LIBS})
-add_dependencies(TAVUpdate tav_delay_libs)
-# Ahead of tav_win32's own import libraries on the link line, so they win.
-target_link_libraries(TAVUpdate PRIVATE ${TAV_DELAY_LIBS})
-
-# A function newly called from one of these DLLs would quietly bring its
-# static import back through the ordinary import library: the build fails
-# instead.
 find_program(TAV_PYTHON3 python3 REQUIRED)
-list(LENGTH TAV_DELAY_DLLS tav_delay_count)
-add_custom_command(TARGET TAVUpdate POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DEXE=$<TARGET_FILE:TAVUpdate>
-          -P ${CMAKE_SOURCE_DIR}/cmake/CheckStaticImports.cmake
-  COMMAND ${TAV_PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/check_delay_imports.py
-          ${CMAKE_NM} $<TARGET_FILE:TAVUpdate> ${tav_delay_count}
-  VERBATIM)
+
+# Links a program of the updater against the delay-load libraries and
+# checks the result.
+function(tav_delay_load target)
+  add_dependencies(${target} tav_delay_libs)
+  # Ahead of tav_win32's own import libraries on the link line, so they win.
+  target_link_libraries(${target} PRIVATE ${TAV_DELAY_LIBS})
+  target_link_options(${target} PRIVATE ${TAV_DELAY_STUBS})
+  # A function newly called from one of these DLLs would quietly bring its
+  # static import back through the ordinary import library, and a slot
+  # without its stub would jump to 0: the build fails instead.
+  list(LENGTH TAV_DELAY_DLLS count)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DEXE=$<TARGET_FILE:${target}>
+            -P ${CMAKE_SOURCE_DIR}/cmake/CheckStaticImports.cmake
+    COMMAND ${TAV_PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/check_delay_imports.py
+            ${CMAKE_NM} $<TARGET_FILE:${target}> ${count}
+    VERBATIM)
+endfunction()
+
+tav_delay_load(TAVUpdate)

@@ -70,6 +70,7 @@ TEST_F(MainWindowWinTest, ControlsAreRealAndReadable) {
     EXPECT_EQ(wintest::WindowText(status), "Downloading setup.exe 1,250 of 2,500 K Bytes  (50%)");
     EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
     EXPECT_THROW(window.SetBarValue(101), Failure);
+    EXPECT_THAT(wintest::LayoutFaults(hwnd), ::testing::IsEmpty());
 
     EXPECT_FALSE(window.SilentChecked());
     ::SendMessageW(silent, BM_CLICK, 0, 0);

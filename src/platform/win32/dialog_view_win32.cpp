@@ -188,6 +188,14 @@ void Win32DialogView::SetLineY2(int32_t twips) {
 
 void Win32DialogView::SetMessageText(const std::string& text) { SetControlText(message_, text); }
 void Win32DialogView::SetContentText(const std::string& text) { SetControlText(content_, text); }
+int32_t Win32DialogView::ContentTop() { return ControlRect(content_).top; }
+
+int32_t Win32DialogView::ContentTextHeight() {
+    // The label sizes itself to its wrapped text in its own font.
+    RECT r{};
+    ::GetWindowRect(content_, &r);
+    return PixelsToTwips(r.bottom - r.top + 1, dpi());
+}
 
 // --------------------------------------------------------------- picture
 

@@ -61,6 +61,8 @@ public:
     void SetLineY2(int32_t twips) override;
     void SetMessageText(const std::string& text) override;
     void SetContentText(const std::string& text) override;
+    int32_t ContentTop() override;
+    int32_t ContentTextHeight() override;
     void ShowPicture() override;
     uintptr_t PictureSurface() override;
     std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override;

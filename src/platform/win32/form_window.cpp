@@ -20,21 +20,6 @@ ATOM& FormAtom() {
     return atom;
 }
 
-template <class Fn>
-Fn User32Function(const char* name) {
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-                  : nullptr;
-}
-
-void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
-    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const AdjustFn adjust = User32Function<AdjustFn>("AdjustWindowRectExForDpi");
-    if (!adjust || !adjust(&rect, style, FALSE, exStyle, dpi)) {
-        ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    }
-}
-
 bool IsPushButton(HWND h) {
     wchar_t cls[16] = {};
     if (!::GetClassNameW(h, cls, 16) || ::lstrcmpiW(cls, L"Button") != 0) return false;
@@ -59,37 +44,6 @@ BOOL CALLBACK DisableOther(HWND w, LPARAM p) {
 }
 
 }  // namespace
-
-UINT SystemDpi() {
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ::ReleaseDC(nullptr, dc);
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
-UINT DpiOf(HWND hwnd) {
-    using DpiFn = UINT(WINAPI*)(HWND);
-    static const DpiFn dpiForWindow = User32Function<DpiFn>("GetDpiForWindow");
-    const UINT dpi = dpiForWindow && hwnd ? dpiForWindow(hwnd) : 0;
-    return dpi ? dpi : SystemDpi();
-}
-
-int TwipsToPixels(int32_t twips, UINT dpi) {
-    return ::MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
-}
-
-int32_t PixelsToTwips(int pixels, UINT dpi) {
-    return ::MulDiv(pixels, kTwipsPerInch, static_cast<int>(dpi));
-}
-
-void BecomePerMonitorDpiAware() {
-    using SetContextFn = BOOL(WINAPI*)(HANDLE);
-    static const SetContextFn setContext =
-        User32Function<SetContextFn>("SetProcessDpiAwarenessContext");
-    if (!setContext || !setContext(reinterpret_cast<HANDLE>(-4) /* PER_MONITOR_AWARE_V2 */)) {
-        ::SetProcessDPIAware();
-    }
-}
 
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
     TRIVERTEX v[2] = {};
@@ -162,7 +116,7 @@ bool FormWindow::Create(const FormSpec& design) {
     // Placed first at the system DPI; the monitor it lands on may differ.
     for (int pass = 0; pass < 2; ++pass) {
         RECT r{0, 0, Px(design.screenRect.width), Px(design.screenRect.height)};
-        AdjustForDpi(r, design.style, design.exStyle, dpi_);
+        AdjustWindowRectForDpi(r, design.style, design.exStyle, dpi_);
         ::SetWindowPos(hwnd_, nullptr, Px(design.screenRect.left), Px(design.screenRect.top),
                        r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
         const UINT now = DpiOf(hwnd_);

@@ -26,24 +26,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
 
 namespace tav::win32 {
 
-inline constexpr int32_t kTwipsPerInch = 1440;
 // The window class of every form, for programs that look for them.
 inline constexpr wchar_t kFormWindowClass[] = L"TAVForm";
-
-// The DPI that screen positions in twips are measured at (the system's).
-UINT SystemDpi();
-// The DPI of the monitor the window is on.
-UINT DpiOf(HWND hwnd);
-int TwipsToPixels(int32_t twips, UINT dpi);
-int32_t PixelsToTwips(int pixels, UINT dpi);
-
-// Per-monitor DPI awareness where the system offers it.
-void BecomePerMonitorDpiAware();
 
 // Fills rect with a vertical gradient (colours 0x00BBGGRR).
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);

@@ -10,10 +10,11 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <initializer_list>
+#include <map>
 
 #include "main_window/frmMain.h"
 #include "platform/failure.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -42,6 +43,14 @@ constexpr Rect kBar{0, 0, 6030, 105};
 constexpr Rect kSilent{4320, 2160, 1575, 315};
 constexpr Rect kAbort{4680, 2535, 930, 315};
 
+// Arial 8.25 pt, and the steps a text that does not fit goes down by.
+constexpr int kDesignFontSize = 825;
+constexpr int kFontStep = 75;
+constexpr int kSmallestFontSize = 600;
+constexpr int kLabelGap = 60;     // twips between a label and a control
+constexpr int kEdgeMargin = 30;   // twips kept free at the window's edge
+constexpr int kCheckMarkPixels = 20;  // the box and the space after it, at 96 dpi
+
 constexpr wchar_t kCopyrightText[] = L"Copyright \x00A9 2026 Corvel Systems. All rights reserved.";
 constexpr wchar_t kSilentTip[] =
     L"After completing installer download, Run the installer in Slient mode with no prompts.  Only the "
@@ -59,20 +68,7 @@ enum ControlId : int {
     kIdSilent,
 };
 
-int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
-
-UINT DpiOf(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    UINT dpi = fn && hwnd ? fn(hwnd) : 0;
-    if (dpi == 0) {
-        HDC dc = ::GetDC(nullptr);
-        dpi = static_cast<UINT>(::GetDeviceCaps(dc, LOGPIXELSX));
-        ::ReleaseDC(nullptr, dc);
-    }
-    return dpi ? dpi : 96;
-}
+int Px(int twips, UINT dpi) { return TwipsToPixels(twips, dpi); }
 
 // Decodes the PNG artwork into a premultiplied 32-bit DIB for AlphaBlend.
 HBITMAP LoadArtwork(int& width, int& height) {
@@ -84,42 +80,38 @@ HBITMAP LoadArtwork(int& width, int& height) {
     const DWORD size = ::SizeofResource(module, res);
     if (!bytes || size == 0) return nullptr;
 
-    IWICImagingFactory* factory = nullptr;
+    ComPtr<IWICImagingFactory> factory;
     if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(&factory))))
+                                  IID_PPV_ARGS(factory.put()))))
         return nullptr;
-    HBITMAP bitmap = nullptr;
-    IWICStream* stream = nullptr;
-    IWICBitmapDecoder* decoder = nullptr;
-    IWICBitmapFrameDecode* frame = nullptr;
-    IWICFormatConverter* converter = nullptr;
-    if (SUCCEEDED(factory->CreateStream(&stream)) &&
-        SUCCEEDED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) &&
-        SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
-        SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-        SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                        nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
-        UINT w = 0, h = 0;
-        converter->GetSize(&w, &h);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = static_cast<LONG>(w);
-        bi.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        bitmap = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (bitmap && FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits)))) {
-            ::DeleteObject(bitmap);
-            bitmap = nullptr;
-        }
-        width = static_cast<int>(w);
-        height = static_cast<int>(h);
-    }
-    for (IUnknown* u : std::initializer_list<IUnknown*>{converter, frame, decoder, stream, factory})
-        if (u) u->Release();
-    return bitmap;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ComPtr<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateStream(stream.put())) ||
+        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) ||
+        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                decoder.put())) ||
+        FAILED(decoder->GetFrame(0, frame.put())) || FAILED(factory->CreateFormatConverter(converter.put())) ||
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
+        return nullptr;
+    UINT w = 0, h = 0;
+    converter->GetSize(&w, &h);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = static_cast<LONG>(w);
+    bi.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueGdi bitmap(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits))))
+        return nullptr;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return static_cast<HBITMAP>(bitmap.release());
 }
 
 }  // namespace
@@ -130,7 +122,7 @@ struct Win32MainWindow::Impl {
     HWND hwnd = nullptr;
     HWND version = nullptr, name = nullptr, copyright = nullptr, status = nullptr, bar = nullptr,
          silent = nullptr, abort = nullptr, tooltip = nullptr;
-    UniqueGdi font;
+    std::map<int, UniqueGdi> fonts;  // by size in hundredths of a point, at dpi
     UniqueGdi artwork;
     // The client area as painted (white + artwork), and a brush of it that
     // transparent controls draw their background with.
@@ -164,14 +156,11 @@ struct Win32MainWindow::Impl {
         dpi = DpiOf(hwnd);
         RECT rc{0, 0, Px(kClientWidth, dpi), Px(kClientHeight, dpi)};
         ::SetWindowPos(hwnd, nullptr, 0, 0, rc.right, rc.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        // Arial 8.25 pt at the window's own DPI.
-        font.reset(::CreateFontW(-::MulDiv(825, static_cast<int>(dpi), 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                 DEFAULT_PITCH | FF_SWISS, L"Arial"));
+        fonts.clear();
         const auto place = [&](HWND child, const Rect& r) {
             ::SetWindowPos(child, nullptr, Px(r.left, dpi), Px(r.top, dpi), Px(r.width, dpi),
                            Px(r.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(kDesignFontSize)), TRUE);
         };
         place(abort, kAbort);
         place(status, kStatus);
@@ -180,37 +169,90 @@ struct Win32MainWindow::Impl {
         place(version, kVersion);
         place(name, kName);
         place(copyright, kCopyright);
+        FitCheckBox();
         FitLabel(version, kVersion);
         FitLabel(name, kName);
         FitLabel(copyright, kCopyright);
         RenderBackground(rc.right, rc.bottom);
     }
 
-    void RenderBackground(int width, int height) {
-        HDC screen = ::GetDC(hwnd);
-        HDC mem = ::CreateCompatibleDC(screen);
-        background.reset(::CreateCompatibleBitmap(screen, width, height));
-        HGDIOBJ old = ::SelectObject(mem, background.get());
-        Paint(mem);
-        ::SelectObject(mem, old);
-        ::DeleteDC(mem);
-        ::ReleaseDC(hwnd, screen);
-        backgroundBrush.reset(::CreatePatternBrush(static_cast<HBITMAP>(background.get())));
+    // Arial at size (hundredths of a point) and the window's own DPI.
+    HFONT FontOf(int size) {
+        UniqueGdi& font = fonts[size];
+        if (!font) {
+            font.reset(::CreateFontW(-::MulDiv(size, static_cast<int>(dpi), 7200), 0, 0, 0, FW_NORMAL, FALSE,
+                                     FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
+        }
+        return static_cast<HFONT>(font.get());
     }
 
-    // The three information labels size themselves to their text.
-    void FitLabel(HWND label, const Rect& r) {
-        const int n = ::GetWindowTextLengthW(label);
+    static SIZE TextSize(HWND control, HFONT font) {
+        const int n = ::GetWindowTextLengthW(control);
         std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-        ::GetWindowTextW(label, text.data(), n + 1);
-        HDC dc = ::GetDC(label);
-        HGDIOBJ old = ::SelectObject(dc, font.get());
+        ::GetWindowTextW(control, text.data(), n + 1);
         SIZE size{};
-        ::GetTextExtentPoint32W(dc, text.c_str(), n, &size);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(label, dc);
-        ::SetWindowPos(label, nullptr, Px(r.left, dpi), Px(r.top, dpi), size.cx + 2,
-                       std::max<LONG>(size.cy, Px(r.height, dpi)), SWP_NOZORDER | SWP_NOACTIVATE);
+        const WindowDc dc(control);
+        const SelectedObject selected(dc.get(), font);
+        ::GetTextExtentPoint32W(dc.get(), text.c_str(), n, &size);
+        return size;
+    }
+
+    // The largest font size, from the design's down in steps, at which
+    // width(font) fits into room; the smallest step when none does.
+    template <class Width>
+    int FittingFontSize(int room, Width&& width) {
+        int size = kDesignFontSize;
+        while (size > kSmallestFontSize && width(FontOf(size)) > room) size -= kFontStep;
+        return size;
+    }
+
+    // The check box's caption shows whole: the box grows to the right up
+    // to the window's edge, then to the left, and only then takes a
+    // smaller font.
+    void FitCheckBox() {
+        const int mark = ::MulDiv(kCheckMarkPixels, static_cast<int>(dpi), 96);
+        const int right = Px(kClientWidth, dpi) - Px(kEdgeMargin, dpi);
+        const int leftmost = Px(kName.left + kName.width, dpi) + Px(kLabelGap, dpi);
+        const auto needed = [&](HFONT font) { return static_cast<int>(TextSize(silent, font).cx) + mark; };
+        const int size = FittingFontSize(right - leftmost, needed);
+        const int width = std::max(Px(kSilent.width, dpi), needed(FontOf(size)));
+        const int left = std::max(leftmost, std::min(Px(kSilent.left, dpi), right - width));
+        ::SetWindowPos(silent, nullptr, left, Px(kSilent.top, dpi), width, Px(kSilent.height, dpi),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(silent, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(size)), TRUE);
+    }
+
+    // The information labels size themselves to their text but never run
+    // under the button or the check box beside them: a text that does not
+    // fit before them takes a smaller font.
+    void FitLabel(HWND label, const Rect& r) {
+        const int top = Px(r.top, dpi);
+        const int bottom = Px(r.top + r.height, dpi);
+        int limit = Px(kClientWidth, dpi) - Px(kEdgeMargin, dpi);
+        for (HWND control : {abort, silent}) {
+            RECT c;
+            ::GetWindowRect(control, &c);
+            ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&c), 2);
+            if (c.top < bottom && c.bottom > top) limit = std::min<int>(limit, c.left - Px(kLabelGap, dpi));
+        }
+        const int left = Px(r.left, dpi);
+        const int size = FittingFontSize(limit - left, [&](HFONT font) { return static_cast<int>(TextSize(label, font).cx) + 2; });
+        const SIZE text = TextSize(label, FontOf(size));
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(size)), TRUE);
+        ::SetWindowPos(label, nullptr, left, top, std::min<int>(text.cx + 2, limit - left),
+                       std::max<LONG>(text.cy, bottom - top), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void RenderBackground(int width, int height) {
+        const WindowDc screen(hwnd);
+        const UniqueMemoryDc mem(::CreateCompatibleDC(screen.get()));
+        background.reset(::CreateCompatibleBitmap(screen.get(), width, height));
+        {
+            const SelectedObject selected(mem.get(), background.get());
+            Paint(mem.get());
+        }
+        backgroundBrush.reset(::CreatePatternBrush(static_cast<HBITMAP>(background.get())));
     }
 
     // Transparent labels leave their old text on the artwork unless the
@@ -227,14 +269,12 @@ struct Win32MainWindow::Impl {
         ::GetClientRect(hwnd, &client);
         ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
         if (!artwork) return;
-        HDC mem = ::CreateCompatibleDC(dc);
-        HGDIOBJ old = ::SelectObject(mem, artwork.get());
+        const UniqueMemoryDc mem(::CreateCompatibleDC(dc));
+        const SelectedObject selected(mem.get(), artwork.get());
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         ::SetStretchBltMode(dc, HALFTONE);
         ::AlphaBlend(dc, Px(kArtwork.left, dpi), Px(kArtwork.top, dpi), Px(kArtwork.width, dpi),
-                     Px(kArtwork.height, dpi), mem, 0, 0, artWidth, artHeight, blend);
-        ::SelectObject(mem, old);
-        ::DeleteDC(mem);
+                     Px(kArtwork.height, dpi), mem.get(), 0, 0, artWidth, artHeight, blend);
     }
 
     std::string ControlAt(HWND child) const {
@@ -457,7 +497,7 @@ int32_t Win32MainWindow::HeightTwips() { return kClientHeight; }
 
 void Win32MainWindow::MoveTwips(int32_t left, int32_t top) {
     // Screen twips follow the system DPI, the unit the screen size is in.
-    const UINT dpi = DpiOf(nullptr);
+    const UINT dpi = SystemDpi();
     ::SetWindowPos(impl_->hwnd, nullptr, Px(left, dpi), Px(top, dpi), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

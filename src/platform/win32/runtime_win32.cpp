@@ -7,6 +7,7 @@
 
 #include <shellapi.h>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/text.h"
 #include "version.h"
 
@@ -325,21 +326,12 @@ void Win32Ui::MsgBox(const std::string& text) {
                   MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
-namespace {
-int32_t SystemDpi() {
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 96;
-    if (dc) ::ReleaseDC(nullptr, dc);
-    return dpi > 0 ? dpi : 96;
-}
-}  // namespace
-
 int32_t Win32Ui::ScreenWidthTwips() {
-    return ::MulDiv(::GetSystemMetrics(SM_CXSCREEN), 1440, SystemDpi());
+    return ::MulDiv(::GetSystemMetrics(SM_CXSCREEN), kTwipsPerInch, static_cast<int>(SystemDpi()));
 }
 
 int32_t Win32Ui::ScreenHeightTwips() {
-    return ::MulDiv(::GetSystemMetrics(SM_CYSCREEN), 1440, SystemDpi());
+    return ::MulDiv(::GetSystemMetrics(SM_CYSCREEN), kTwipsPerInch, static_cast<int>(SystemDpi()));
 }
 
 // ----------------------------------------------------------------- shell

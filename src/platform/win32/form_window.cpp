@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/win32/handler_scope.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
@@ -11,8 +12,8 @@ namespace tav::win32 {
 namespace {
 
 constexpr wchar_t kPaneClass[] = L"TAVPane";
-// Posted by Close(): destroys the window from the message loop, once no
-// handler of it is on the stack.
+// Posted by a form let go of while its window lived: destroys the window
+// from the message loop.
 constexpr UINT kDestroyMessage = WM_APP + 0x3A0;
 
 ATOM& FormAtom() {
@@ -283,8 +284,6 @@ void FormWindow::RunModal() {
         ::DispatchMessageW(&msg);
     }
     EndModal();
-    // Back at loop level: nothing of this window is on the stack.
-    if (closed_ && depth_ == 0) DestroyNow();
 }
 
 void FormWindow::EndModal() {
@@ -299,10 +298,15 @@ void FormWindow::EndModal() {
 void FormWindow::Close() {
     if (!hwnd_ || closed_) return;
     closed_ = true;
+    // A click sent from another thread runs inside the modal loop's
+    // GetMessage, which would wait on: wake it to see the window closed.
+    if (modal_) ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
     // Enabled again before hiding, so activation returns to them.
     EndModal();
     ::ShowWindow(hwnd_, SW_HIDE);
-    ::PostMessageW(hwnd_, kDestroyMessage, 0, 0);
+    DestroyWhenNoHandlerRuns([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->DestroyNow();
+    });
 }
 
 void FormWindow::DestroyNow() {
@@ -346,33 +350,26 @@ LRESULT CALLBACK FormWindow::PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 }
 
 LRESULT FormWindow::Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // Declared first, so the form outlives a destroy that the scope's end runs.
     const std::shared_ptr<FormWindow> keep = weak_from_this().lock();
     if (!keep) return ::DefWindowProcW(pane ? pane : hwnd_, msg, wParam, lParam);
-    ++depth_;
-    LRESULT result = 0;
+    const HandlerScope scope;
     try {
-        result = Handle(pane, msg, wParam, lParam);
+        return Handle(pane, msg, wParam, lParam);
     } catch (...) {
         // Nothing leaves a window procedure.
-        result = 0;
+        return 0;
     }
-    --depth_;
-    if (depth_ == 0 && destroyPending_ && hwnd_) {
-        destroyPending_ = false;
-        ::PostMessageW(hwnd_, kDestroyMessage, 0, 0);
-    }
-    return result;
 }
 
 LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND target = pane ? pane : hwnd_;
     if (!pane && msg == kDestroyMessage) {
-        // A nested loop inside one of our handlers dispatched it: later.
-        if (depth_ > 1) {
-            destroyPending_ = true;
-        } else {
-            DestroyNow();
-        }
+        // Posted by a form that was let go of; this dispatch counts as
+        // a handler, so the destroy runs once it and any outer one return.
+        DestroyWhenNoHandlerRuns([weak = weak_from_this()] {
+            if (const auto self = weak.lock()) self->DestroyNow();
+        });
         return 0;
     }
     if (closed_) {

@@ -8,9 +8,8 @@
 //   child containers whose painting the form does.
 // - Timers by id, delivered to OnTimer.
 // - Closing never frees what a running handler still uses: Close() hides
-//   the window and marks it closed at once; the window is destroyed from
-//   the message loop once none of its handlers (nor its panes') is on the
-//   stack. The object stays alive while one of its handlers runs, so it
+//   the window and marks it closed at once; the window is destroyed once
+//   no handler of the program is on the stack (handler_scope.h). The object stays alive while one of its handlers runs, so it
 //   must be owned by a std::shared_ptr (use FormWindow::Make).
 // - Keyboard: Tab and Shift+Tab move between tab stops, arrow keys between
 //   buttons, Enter presses the focused or else the default button, Escape
@@ -177,8 +176,6 @@ private:
     UniqueGdi backgroundBrush_;
     bool counted_ = false;
     bool closed_ = false;
-    bool destroyPending_ = false;
-    int depth_ = 0;
     bool modal_ = false;
     std::vector<HWND> disabledByModal_;
     HWND defaultButton_ = nullptr;

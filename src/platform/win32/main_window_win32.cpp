@@ -15,6 +15,7 @@
 #include "main_window/frmMain.h"
 #include "platform/failure.h"
 #include "platform/win32/dpi.h"
+#include "platform/win32/handler_scope.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -131,25 +132,21 @@ struct Win32MainWindow::Impl {
     int artWidth = 0, artHeight = 0;
     UINT dpi = 96;
     ITaskbarList3* taskbar = nullptr;
-    // Handlers on the stack; the window is destroyed when the last returns.
-    int depth = 0;
     bool closeRequested = false;
     int keyFilter = 0;
 
     // Runs one of the form's handlers; a close asked for inside it takes
-    // effect once no handler of this window is running any more.
+    // effect once no handler of the program is running any more.
     template <class F>
     void Dispatch(F&& handler) {
         if (!form || closeRequested) return;
-        ++depth;
+        const HandlerScope scope;
         try {
             handler();
         } catch (...) {
             // Handlers trap their own failures; nothing may cross the
             // window procedure.
         }
-        --depth;
-        if (closeRequested && depth == 0 && hwnd) ::DestroyWindow(hwnd);
     }
 
     void Layout() {
@@ -395,6 +392,7 @@ LRESULT CALLBACK Win32MainWindow::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM w
         if (self->form) {
             frmMain* form = self->form;
             self->form = nullptr;
+            const HandlerScope scope;
             try {
                 form->Form_Unload();
             } catch (...) {
@@ -561,7 +559,9 @@ void Win32MainWindow::Close() {
     w.closeRequested = true;
     ::KillTimer(w.hwnd, kStartTimer);
     ::ShowWindow(w.hwnd, SW_HIDE);
-    if (w.depth == 0) ::DestroyWindow(w.hwnd);
+    DestroyWhenNoHandlerRuns([hwnd = w.hwnd] {
+        if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
+    });
 }
 
 }  // namespace tav::win32

@@ -111,9 +111,12 @@ private:
     bool timerEnabled_ = false;
     // The picture box keeps what was drawn into it, like a persistent
     // bitmap, and paints from it.
-    HDC surface_ = nullptr;
+    // Members end in reverse: the bitmap is deselected, then the DC and
+    // the bitmap are freed.
     UniqueGdi surfaceBitmap_;
-    HGDIOBJ surfaceOldBitmap_ = nullptr;
+    UniqueMemoryDc surfaceDc_;
+    std::unique_ptr<SelectedObject> surfaceSelection_;
+    HDC surface_ = nullptr;
     int surfacePixels_ = 0;
 };
 

@@ -224,14 +224,12 @@ void FormWindow::Layout(HWND control) {
             std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
             text.resize(static_cast<size_t>(
                 ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-            HDC dc = ::GetDC(control);
-            HGDIOBJ old = ::SelectObject(dc, font);
+            const WindowDc dc(control);
+            const SelectedObject selected(dc.get(), font);
             RECT r{0, 0, width, 0};
             UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
             if (c.autoSize == AutoSize::Height) flags |= DT_WORDBREAK;
-            ::DrawTextW(dc, text.empty() ? L" " : text.c_str(), -1, &r, flags);
-            ::SelectObject(dc, old);
-            ::ReleaseDC(control, dc);
+            ::DrawTextW(dc.get(), text.empty() ? L" " : text.c_str(), -1, &r, flags);
             if (c.autoSize == AutoSize::WidthAndHeight) width = r.right - r.left;
             height = r.bottom - r.top;
         }

@@ -131,7 +131,7 @@ struct Win32MainWindow::Impl {
     UniqueGdi backgroundBrush;
     int artWidth = 0, artHeight = 0;
     UINT dpi = 96;
-    ITaskbarList3* taskbar = nullptr;
+    ComPtr<ITaskbarList3> taskbar;
     bool closeRequested = false;
     int keyFilter = 0;
 
@@ -398,10 +398,7 @@ LRESULT CALLBACK Win32MainWindow::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM w
             } catch (...) {
             }
         }
-        if (self->taskbar) {
-            self->taskbar->Release();
-            self->taskbar = nullptr;
-        }
+        self->taskbar.reset();
         self->hwnd = nullptr;
         RemoveMessageFilter(self->keyFilter);
         WindowClosed();
@@ -469,10 +466,10 @@ bool Win32MainWindow::Create(frmMain& form) {
 
     w.artwork.reset(LoadArtwork(w.artWidth, w.artHeight));
     w.Layout();
-    if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&w.taskbar))) ||
+    if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(w.taskbar.put()))) ||
         FAILED(w.taskbar->HrInit())) {
-        if (w.taskbar) w.taskbar->Release();
-        w.taskbar = nullptr;
+        w.taskbar.reset();
     }
     // Keyboard: Tab moves between the controls, Escape presses Abort.
     w.keyFilter = AddMessageFilter([&w](MSG& msg) {

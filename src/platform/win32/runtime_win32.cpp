@@ -348,8 +348,7 @@ bool Win32Shell::RunHidden(const std::string& application, const std::string& co
                           CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
         return false;
     }
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    const UniqueKernel thread(pi.hThread), process(pi.hProcess);
     return true;
 }
 

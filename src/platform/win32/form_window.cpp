@@ -1,6 +1,7 @@
 #include "platform/win32/form_window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "platform/win32/handler_scope.h"
@@ -16,9 +17,10 @@ constexpr wchar_t kPaneClass[] = L"TAVPane";
 // from the message loop.
 constexpr UINT kDestroyMessage = WM_APP + 0x3A0;
 
-ATOM& FormAtom() {
-    static ATOM atom = 0;
-    return atom;
+// Every class a form was made with, registered once with FormProc.
+std::vector<ATOM>& FormAtoms() {
+    static std::vector<ATOM> atoms;
+    return atoms;
 }
 
 bool IsPushButton(HWND h) {
@@ -79,35 +81,51 @@ FormWindow::~FormWindow() {
 }
 
 FormWindow* FormWindow::FromHwnd(HWND hwnd) {
-    if (!hwnd || !FormAtom() || ::GetClassLongPtrW(hwnd, GCW_ATOM) != FormAtom()) return nullptr;
+    if (!hwnd) return nullptr;
+    const auto atom = static_cast<ATOM>(::GetClassLongPtrW(hwnd, GCW_ATOM));
+    const auto& atoms = FormAtoms();
+    if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end()) return nullptr;
     return reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-bool FormWindow::Create(const FormSpec& design) {
+bool FormWindow::Register(const wchar_t* className) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!FormAtom()) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = FormProc;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kFormWindowClass;
-        FormAtom() = ::RegisterClassExW(&wc);
-        WNDCLASSEXW pane = wc;
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (::GetClassInfoExW(instance, className, &existing)) return existing.lpfnWndProc == FormProc;
+    if (FormAtoms().empty()) {
+        WNDCLASSEXW pane{};
+        pane.cbSize = sizeof pane;
+        pane.style = CS_HREDRAW | CS_VREDRAW;
         pane.lpfnWndProc = PaneProc;
+        pane.hInstance = instance;
+        pane.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
         pane.lpszClassName = kPaneClass;
         ::RegisterClassExW(&pane);
         // Every loop that offers its messages to the filter gets the
         // forms' keyboard navigation.
         AddMessageFilter(&FormWindow::KeyFilter);
     }
-    if (!FormAtom()) return false;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = FormProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = className;
+    const ATOM atom = ::RegisterClassExW(&wc);
+    if (atom) FormAtoms().push_back(atom);
+    return atom != 0;
+}
+
+bool FormWindow::Create(const FormSpec& design) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (!Register(design.className)) return false;
 
     background_ = design.background;
     backgroundBrush_.reset(::CreateSolidBrush(background_));
     dpi_ = SystemDpi();
-    ::CreateWindowExW(design.exStyle, kFormWindowClass, design.caption.c_str(), design.style & ~WS_VISIBLE,
+    ::CreateWindowExW(design.exStyle, design.className, design.caption.c_str(), design.style & ~WS_VISIBLE,
                       0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     if (design.countsForProcess) {
@@ -203,7 +221,7 @@ HFONT FormWindow::Font(const FontSpec& design) {
     UniqueGdi& font = fonts_[key];
     if (!font) {
         LOGFONTW lf{};
-        lf.lfHeight = -::MulDiv(design.points, static_cast<int>(dpi_), 72);
+        lf.lfHeight = -static_cast<LONG>(std::lround(design.points * static_cast<double>(dpi_) / 72.0));
         lf.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = CLEARTYPE_QUALITY;
@@ -308,8 +326,9 @@ void FormWindow::Close() {
 }
 
 void FormWindow::DestroyNow() {
+    if (!hwnd_) return;
+    OnDestroy();
     HWND h = std::exchange(hwnd_, nullptr);
-    if (!h) return;
     ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
     ::DestroyWindow(h);
     controls_.clear();
@@ -474,6 +493,7 @@ void FormWindow::OnTimer(UINT_PTR) {}
 void FormWindow::OnSystemClose() { Close(); }
 void FormWindow::OnActivate() {}
 void FormWindow::OnDpiChanged() {}
+void FormWindow::OnDestroy() {}
 
 HWND FormWindow::InitialFocus() {
     if (Usable(defaultButton_)) return defaultButton_;

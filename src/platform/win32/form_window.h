@@ -15,7 +15,10 @@
 //   buttons, Enter presses the focused or else the default button, Escape
 //   sends the system close command. This works in every loop that offers
 //   messages to FilterMessage (runtime_win32.h); the first Create adds
-//   that filter beside any other.
+//   that filter beside any other. Not IsDialogMessageW: the dialog's
+//   buttons live in a pane and are owner-drawn when styled, and the dialog
+//   manager looks for the default button only among the window's own
+//   children and by DLGC_DEFPUSHBUTTON, which owner-drawn buttons never say.
 // - A modal show that disables the thread's other windows and runs its own
 //   message loop until the window is closed.
 #pragma once
@@ -43,7 +46,7 @@ struct TwipsRect {
 
 struct FontSpec {
     std::wstring face = L"MS Sans Serif";
-    int points = 8;
+    double points = 8;
     bool bold = false;
 };
 
@@ -67,6 +70,7 @@ struct ControlSpec {
 };
 
 struct FormSpec {
+    const wchar_t* className = kFormWindowClass;
     std::wstring caption;
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     DWORD exStyle = 0;
@@ -146,6 +150,8 @@ protected:
     virtual void OnDpiChanged();
     // The keyboard focus on showing; the default button unless overridden.
     virtual HWND InitialFocus();
+    // Just before the window is destroyed, once no handler runs.
+    virtual void OnDestroy();
 
 private:
     struct Control {
@@ -159,6 +165,8 @@ private:
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static FormWindow* FromHwnd(HWND hwnd);
+    // Registers a form class once; false when the name is taken otherwise.
+    static bool Register(const wchar_t* className);
     static bool KeyFilter(MSG& msg);
 
     LRESULT Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);

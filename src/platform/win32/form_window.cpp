@@ -380,7 +380,6 @@ LRESULT FormWindow::Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) 
 }
 
 LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND target = pane ? pane : hwnd_;
     if (!pane && msg == kDestroyMessage) {
         // Posted by a form that was let go of; this dispatch counts as
         // a handler, so the destroy runs once it and any outer one return.
@@ -389,23 +388,32 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
         });
         return 0;
     }
-    if (closed_) {
-        // A closed window takes no more commands, ticks or close requests.
-        switch (msg) {
-        case WM_COMMAND:
-        case WM_TIMER:
-        case WM_CLOSE:
-        case WM_SYSCOMMAND:
-        case WM_ACTIVATE:
-            if (msg == WM_TIMER && !pane) ::KillTimer(hwnd_, wParam);
-            return 0;
-        default:
-            break;
-        }
-    }
+    if (closed_ && IgnoredWhenClosed(pane, msg, wParam)) return 0;
     LRESULT result = 0;
     if (OnMessage(pane, msg, wParam, lParam, result)) return result;
+    if (HandleDrawing(pane, msg, wParam, lParam, result)) return result;
+    if (pane) return ::DefWindowProcW(pane, msg, wParam, lParam);
+    if (HandleFormMessage(msg, wParam, lParam)) return 0;
+    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
 
+bool FormWindow::IgnoredWhenClosed(HWND pane, UINT msg, WPARAM wParam) {
+    // A closed window takes no more commands, ticks or close requests.
+    switch (msg) {
+    case WM_TIMER:
+        if (!pane) ::KillTimer(hwnd_, wParam);
+        return true;
+    case WM_COMMAND:
+    case WM_CLOSE:
+    case WM_SYSCOMMAND:
+    case WM_ACTIVATE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool FormWindow::HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (msg) {
     case WM_ERASEBKGND:
         if (!pane) {
@@ -413,8 +421,10 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
             ::GetClientRect(hwnd_, &rc);
             ::FillRect(reinterpret_cast<HDC>(wParam), &rc, static_cast<HBRUSH>(backgroundBrush_.get()));
         }
-        return 1;  // panes paint everything in WM_PAINT
+        result = 1;  // panes paint everything in WM_PAINT
+        return true;
     case WM_PAINT: {
+        HWND target = pane ? pane : hwnd_;
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(target, &ps);
         RECT rc;
@@ -425,7 +435,8 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
             OnPaint(dc, rc);
         }
         ::EndPaint(target, &ps);
-        return 0;
+        result = 0;
+        return true;
     }
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wParam);
@@ -434,56 +445,59 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
         ::SetTextColor(dc, it != controls_.end() && it->second.textColor != CLR_INVALID
                                ? it->second.textColor
                                : ::GetSysColor(COLOR_WINDOWTEXT));
-        return reinterpret_cast<LRESULT>(backgroundBrush_.get());
+        result = reinterpret_cast<LRESULT>(backgroundBrush_.get());
+        return true;
     }
     case DM_GETDEFID:
-        if (!pane && defaultButton_) {
-            return MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
-        }
-        break;
+        if (pane || !defaultButton_) return false;
+        result = MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
+        return true;
     default:
-        break;
+        return false;
     }
-    if (pane) return ::DefWindowProcW(pane, msg, wParam, lParam);
+}
 
+bool FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_TIMER:
         OnTimer(wParam);
-        return 0;
+        return true;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            OnSystemClose();
-            return 0;
-        }
-        break;
+        if ((wParam & 0xFFF0) != SC_CLOSE) return false;
+        OnSystemClose();
+        return true;
     case WM_CLOSE:
         OnSystemClose();
-        return 0;
+        return true;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focus = ::GetFocus();
-            if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
-        } else {
-            HWND focus = lastFocus_ && Usable(lastFocus_) ? lastFocus_ : InitialFocus();
-            ::SetFocus(focus ? focus : hwnd_);
-            OnActivate();
-
-        }
-        return 0;
-    case WM_DPICHANGED: {
-        dpi_ = HIWORD(wParam);
-        const RECT* r = reinterpret_cast<const RECT*>(lParam);
-        ::SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-        LayoutAll();
-        OnDpiChanged();
-        ::InvalidateRect(hwnd_, nullptr, TRUE);
-        return 0;
-    }
+        Activated(LOWORD(wParam) != WA_INACTIVE);
+        return true;
+    case WM_DPICHANGED:
+        DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return true;
     default:
-        break;
+        return false;
     }
-    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+void FormWindow::Activated(bool active) {
+    if (!active) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+        return;
+    }
+    HWND focus = lastFocus_ && Usable(lastFocus_) ? lastFocus_ : InitialFocus();
+    ::SetFocus(focus ? focus : hwnd_);
+    OnActivate();
+}
+
+void FormWindow::DpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutAll();
+    OnDpiChanged();
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 bool FormWindow::OnMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }

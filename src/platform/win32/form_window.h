@@ -171,6 +171,11 @@ private:
 
     LRESULT Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);
+    bool IgnoredWhenClosed(HWND pane, UINT msg, WPARAM wParam);
+    bool HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void Activated(bool active);
+    void DpiChanged(UINT dpi, const RECT& suggested);
     void Layout(HWND control);
     void LayoutAll();
     bool HandleKey(const MSG& msg);

@@ -3,10 +3,7 @@
 #include "platform/win32/win.h"
 
 #include <commctrl.h>
-#include <objbase.h>
-#include <shobjidl.h>
 #include <uxtheme.h>
-#include <wincodec.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -14,10 +11,12 @@
 
 #include "main_window/frmMain.h"
 #include "platform/failure.h"
+#include "platform/win32/artwork_win32.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/handler_scope.h"
 #include "platform/win32/runtime_win32.h"
+#include "platform/win32/taskbar_progress_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -67,50 +66,6 @@ enum ControlId : int {
     kIdSilent,
 };
 
-// Decodes the PNG artwork into a premultiplied 32-bit DIB for AlphaBlend.
-HBITMAP LoadArtwork(int& width, int& height) {
-    HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(kArtworkResource), MAKEINTRESOURCEW(10));
-    if (!res) return nullptr;
-    HGLOBAL mem = ::LoadResource(module, res);
-    const auto* bytes = static_cast<const BYTE*>(::LockResource(mem));
-    const DWORD size = ::SizeofResource(module, res);
-    if (!bytes || size == 0) return nullptr;
-
-    ComPtr<IWICImagingFactory> factory;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(factory.put()))))
-        return nullptr;
-    ComPtr<IWICStream> stream;
-    ComPtr<IWICBitmapDecoder> decoder;
-    ComPtr<IWICBitmapFrameDecode> frame;
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateStream(stream.put())) ||
-        FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) ||
-        FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                                decoder.put())) ||
-        FAILED(decoder->GetFrame(0, frame.put())) || FAILED(factory->CreateFormatConverter(converter.put())) ||
-        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                     nullptr, 0.0, WICBitmapPaletteTypeCustom)))
-        return nullptr;
-    UINT w = 0, h = 0;
-    converter->GetSize(&w, &h);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = static_cast<LONG>(w);
-    bi.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueGdi bitmap(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap || FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits))))
-        return nullptr;
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return static_cast<HBITMAP>(bitmap.release());
-}
-
 }  // namespace
 
 // The panel on the program's one window framework: class, DPI, the close
@@ -126,7 +81,7 @@ struct Win32MainWindow::Impl final : FormWindow {
     UniqueGdi background;
     UniqueGdi backgroundBrush;
     int artWidth = 0, artHeight = 0;
-    ComPtr<ITaskbarList3> taskbar;
+    TaskbarProgress taskbar;
 
     bool Build(frmMain& owner);
 
@@ -338,7 +293,7 @@ struct Win32MainWindow::Impl final : FormWindow {
     void OnDpiChanged() override { Fit(); }
     void OnDestroy() override {
         StopTimer(kStartTimer);
-        taskbar.reset();
+        taskbar.Detach();
         if (frmMain* f = std::exchange(form, nullptr)) {
             const HandlerScope scope;
             try {
@@ -417,13 +372,9 @@ bool Win32MainWindow::Impl::Build(frmMain& owner) {
     AddTip(silent, kSilentTip);
     AddTip(abort, kAbortTip);
 
-    artwork.reset(LoadArtwork(artWidth, artHeight));
+    artwork = LoadPngResource(kArtworkResource, artWidth, artHeight);
     Fit();
-    if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(taskbar.put()))) ||
-        FAILED(taskbar->HrInit())) {
-        taskbar.reset();
-    }
+    taskbar.Attach(hwnd());
     return abort && version && name && copyright && status && bar && silent;
 }
 
@@ -479,21 +430,18 @@ void Win32MainWindow::SetStatusVisible(bool visible) {
 void Win32MainWindow::SetBarValue(int16_t value) {
     if (value < 0 || value > 100) throw err::Make(err::kInvalidPropertyValue);
     ::SendMessageW(impl_->bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-    if (impl_->taskbar) {
-        impl_->taskbar->SetProgressState(impl_->hwnd(), TBPF_NORMAL);
-        impl_->taskbar->SetProgressValue(impl_->hwnd(), static_cast<ULONGLONG>(value), 100);
-    }
+    impl_->taskbar.SetValue(value);
 }
 
 void Win32MainWindow::SetBarVisible(bool visible) {
     ::ShowWindow(impl_->bar, visible ? SW_SHOWNA : SW_HIDE);
     impl_->RepaintBehind(impl_->bar);
-    if (!visible && impl_->taskbar) impl_->taskbar->SetProgressState(impl_->hwnd(), TBPF_NOPROGRESS);
+    if (!visible) impl_->taskbar.Hide();
 }
 
 void Win32MainWindow::SetBarError() {
     ::SendMessageW(impl_->bar, PBM_SETBARCOLOR, 0, RGB(220, 60, 60));
-    if (impl_->taskbar) impl_->taskbar->SetProgressState(impl_->hwnd(), TBPF_ERROR);
+    impl_->taskbar.SetError();
 }
 
 bool Win32MainWindow::SilentChecked() {

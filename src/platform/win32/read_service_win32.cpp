@@ -6,7 +6,6 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/trap.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wininet_transport.h"
 
@@ -258,12 +257,13 @@ LRESULT CALLBACK Win32ReadService::WindowProc(HWND hwnd, UINT msg, WPARAM wParam
     const HandlerScope scope;
     // Nothing may leave a window procedure; the sinks trap their own
     // failures, so whatever comes here is dropped.
-    Trap::Silent()([&] {
+    try {
         if (msg == kMsgProgress)
             self->OnProgress(id);
         else
             self->OnComplete(id);
-    });
+    } catch (...) {
+    }
     return 0;
 }
 

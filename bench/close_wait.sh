@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The close wait's processor use and exit-notice delay, against the literal
-# polling loop, under Wine. Run by scripts/bench.sh after the win64 build.
+# polling loop, under Wine. Run by scripts/bench.sh after the build of
+# TAV_BENCH_PRESET (win64 or win32; default win64).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/wine-env.sh
 tav_start_display
 tav_prepare_prefix
 trap tav_stop_wine EXIT
-wine build/win64/bench/close_wait.exe
+preset=${TAV_BENCH_PRESET:-win64}
+case $preset in win32) echo "width: 32-bit (build/win32)" ;; *) echo "width: x86_64 (build/$preset)" ;; esac
+wine "build/$preset/bench/close_wait.exe"

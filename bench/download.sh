@@ -7,14 +7,17 @@
 # 1.1 x file + 32 MB, the bytes copied per byte received, and the share of
 # the download's CPU time spent on the user-interface thread.
 #
-# Environment: TAV_BENCH_MB (default 256), TAV_BENCH_ROUNDS (default 5).
+# Environment: TAV_BENCH_MB (default 256), TAV_BENCH_ROUNDS (default 5),
+# TAV_BENCH_PRESET (win64 or win32; default win64).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo=$(pwd)
 mb=${TAV_BENCH_MB:-256}
 rounds=${TAV_BENCH_ROUNDS:-5}
-exe=$repo/build/win64/bench/download_bench.exe
-[ -f "$exe" ] || { echo "build the win64 preset first (scripts/bench.sh does)"; exit 1; }
+preset=${TAV_BENCH_PRESET:-win64}
+case $preset in win32) echo "width: 32-bit (build/win32)" ;; *) echo "width: x86_64 (build/$preset)" ;; esac
+exe=$repo/build/$preset/bench/download_bench.exe
+[ -f "$exe" ] || { echo "build the $preset preset first (scripts/bench.sh does)"; exit 1; }
 
 work=$repo/build/bench-download
 rm -rf "$work"

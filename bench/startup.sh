@@ -5,14 +5,17 @@
 # under 300 ms), each beside a peer measured the same way in this run.
 # Uses its own Wine prefix (build/bench-prefix) and loopback server.
 #
-# Environment: TAV_BENCH_ROUNDS (default 9).
+# Environment: TAV_BENCH_ROUNDS (default 9), TAV_BENCH_PRESET (win64 or
+# win32; default win64).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo=$(pwd)
 rounds=${TAV_BENCH_ROUNDS:-9}
-b=$repo/build/win64
+preset=${TAV_BENCH_PRESET:-win64}
+case $preset in win32) echo "width: 32-bit (build/win32)" ;; *) echo "width: x86_64 (build/$preset)" ;; esac
+b=$repo/build/$preset
 for f in TAVUpdate.exe TAVri.dll bench/startup_bench.exe tests/win/installer_stub.exe tests/win/related_program.exe; do
-  [ -f "$b/$f" ] || { echo "build the win64 preset first (scripts/bench.sh does): $f"; exit 1; }
+  [ -f "$b/$f" ] || { echo "build the $preset preset first (scripts/bench.sh does): $f"; exit 1; }
 done
 
 work=$repo/build/bench-startup

@@ -5,6 +5,13 @@
 # LoadLibrary after that restriction.
 # The .def files list the functions the program calls, with i686 stdcall
 # decorations; the x86_64 variant drops them.
+#
+# Each delay-load slot must start out holding the address of its loader
+# stub. The SDK headers declare these functions dllimport, so the program
+# calls through the slot and never names the stub; the i686 linker then
+# drops the stub's section as unused and leaves the slot 0, and the first
+# call jumps to address 0. Every stub is therefore named as undefined on
+# the link line, and a post-build check reads the slots of the image.
 set(TAV_DELAY_DLLS wininet msimg32 uxtheme comctl32)
 set(TAV_DELAY_LIBS)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -21,6 +28,17 @@ foreach(dll ${TAV_DELAY_DLLS})
     string(REGEX REPLACE "@[0-9]+" "" text "${text}")
   endif()
   file(WRITE ${def} "${text}")
+  string(REGEX MATCHALL "\n[A-Za-z_][A-Za-z0-9_]*(@[0-9]+)?" exports "${text}")
+  foreach(export ${exports})
+    string(STRIP "${export}" export)
+    if(export MATCHES "^(LIBRARY|EXPORTS)$")
+      continue()
+    endif()
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(export "_${export}")  # i686 C names carry a leading underscore
+    endif()
+    target_link_options(TAVUpdate PRIVATE "LINKER:-u,${export}")
+  endforeach()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
   set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
   add_custom_command(OUTPUT ${lib}
@@ -37,7 +55,11 @@ target_link_libraries(TAVUpdate PRIVATE ${TAV_DELAY_LIBS})
 # A function newly called from one of these DLLs would quietly bring its
 # static import back through the ordinary import library: the build fails
 # instead.
+find_program(TAV_PYTHON3 python3 REQUIRED)
+list(LENGTH TAV_DELAY_DLLS tav_delay_count)
 add_custom_command(TARGET TAVUpdate POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DEXE=$<TARGET_FILE:TAVUpdate>
           -P ${CMAKE_SOURCE_DIR}/cmake/CheckStaticImports.cmake
+  COMMAND ${TAV_PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/check_delay_imports.py
+          ${CMAKE_NM} $<TARGET_FILE:TAVUpdate> ${tav_delay_count}
   VERBATIM)

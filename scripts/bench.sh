@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Runs every benchmark script in bench/ (bench/*.sh) and prints its figures.
+#
+# Environment: TAV_BENCH_PRESET picks the width measured: win64 (default)
+# or win32, the product. Where the kernel runs no 32-bit programs, 32-bit
+# Wine runs under qemu and win32 figures measure the emulator as well.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/setup-machine.sh || exit 1
-[ -f build/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
-cmake --build --preset win64 || exit 1
+export TAV_BENCH_PRESET=${TAV_BENCH_PRESET:-win64}
+[ -f "build/$TAV_BENCH_PRESET/CMakeCache.txt" ] || cmake --preset "$TAV_BENCH_PRESET" >/dev/null
+cmake --build --preset "$TAV_BENCH_PRESET" || exit 1
 status=0
 for b in bench/*.sh; do
   [ -e "$b" ] || continue

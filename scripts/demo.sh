@@ -14,10 +14,11 @@ seconds=${TAV_DEMO_SECONDS:-5}
 
 echo "== Building what the demo needs (first time: a few minutes)"
 bash scripts/setup-machine.sh >/dev/null
-[ -f build/win64/CMakeCache.txt ] || cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j2 --target TAVUpdate TAVri installer_stub related_program \
+# The 32-bit program, as users get it; the TAV programs are 32-bit too.
+[ -f build/win32/CMakeCache.txt ] || cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j2 --target TAVUpdate TAVri installer_stub related_program \
   tav_test_service window_probe >/dev/null
-b=$repo/build/win64
+b=$repo/build/win32
 
 out=$repo/build/demo
 state=$out/server.txt
@@ -82,7 +83,7 @@ url="http://127.0.0.1:$port/file/setup.exe?ms=$((seconds * 1000))"
 size=$(stat -c %s "$out/www/setup.exe")
 echo "   loopback server on 127.0.0.1:$port hands out setup.exe ($size bytes) over about $seconds s"
 echo
-echo "== TAV starts the update: TAVUpdate.exe \"$url|demo\""
+echo "== TAV starts the update (the 32-bit TAVUpdate.exe): TAVUpdate.exe \"$url|demo\""
 wine "$b/tests/win/window_probe.exe" "Z:${out//\//\\}" 60 &
 probe=$!
 start=$(date +%s.%N)

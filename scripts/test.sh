@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test tier: installs what is missing, builds the three presets,
-# runs the Linux unit tests and the Windows tests under Wine, and exits
-# non-zero on any failure. A second run is incremental.
+# runs the Linux unit tests, then the Windows and end-to-end tests of both
+# widths under Wine, and exits non-zero on any failure. A second run is
+# incremental.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -19,7 +20,10 @@ run_ctest() {
   ctest --preset "$preset" "$@" >"$log" 2>&1
   rc=$?
   if [ $rc -ne 0 ]; then
-    grep -B2 -A40 -E '\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Failed  ' "$log" | head -n 300
+    # A failure before any test ran (a test program that does not start)
+    # matches none of ctest's failure lines: show the end of the log then.
+    grep -B2 -A40 -E '\*\*\*Failed|\*\*\*Timeout|\*\*\*Exception|Failed  ' "$log" | head -n 300 ||
+      tail -n 30 "$log"
   fi
   sed -n '/tests passed/,$p' "$log"
   return $rc
@@ -37,18 +41,21 @@ done
 step "Host unit tests (Linux, fakes, ASan+UBSan)"
 run_ctest host host || status=1
 
-step "Windows tests (x86_64 build under Wine)"
 source scripts/wine-env.sh
 tav_start_display
 tav_prepare_prefix
 trap tav_stop_wine EXIT
-# A Windows test process that Wine fails to start at all (seen once in a
-# cold prefix: no output, 0.07 s) gets one more try; a test that runs and
-# fails twice still fails the tier.
-run_ctest win64 win64 -LE e2e --repeat until-pass:2 || status=1
-
-step "End-to-end tests (the whole program under Wine: demo installation, server, probe)"
-run_ctest win64 e2e -L e2e --repeat until-pass:2 || status=1
+# Both widths: the 32-bit program is the product, the x86_64 twin catches
+# what hides in the other width. A Windows test process that Wine fails to
+# start at all (seen once in a cold prefix: no output, 0.07 s) gets one
+# more try; a test that runs and fails twice still fails the tier.
+for preset in win64 win32; do
+  case $preset in win64) width="x86_64 build" ;; *) width="32-bit product" ;; esac
+  step "Windows tests ($width under Wine)"
+  run_ctest "$preset" "$preset" -LE e2e --repeat until-pass:2 || status=1
+  step "End-to-end tests ($width: the whole program under Wine: demo installation, server, probe)"
+  run_ctest "$preset" "e2e-$preset" -L e2e --repeat until-pass:2 || status=1
+done
 # The screenshots as PNG beside the BMPs the tests keep.
 if command -v convert-im6.q16 >/dev/null; then
   for bmp in build/artifacts/e2e_*.bmp; do

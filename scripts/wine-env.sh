@@ -29,6 +29,13 @@ tav_start_display() {
 
 tav_prepare_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
+  # A prefix made while 32-bit Wine could not run has no 32-bit system
+  # folder, and 32-bit programs never start in it: make it anew.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+    echo "The Wine prefix $WINEPREFIX has no 32-bit system: making it anew"
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX (about 10 s, once)"
     wineboot -i >/dev/null 2>&1 || true
@@ -38,6 +45,9 @@ tav_prepare_prefix() {
   TAV_STARTED_WINESERVER=1
   # Bare Xvfb has no window manager: unmanaged windows close at once.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  # A crashing test program ends with a backtrace in its output instead of
+  # waiting for somebody to close Wine's crash dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
 }
 
 tav_stop_wine() {

@@ -18,14 +18,7 @@ void HardenDllSearch() {
     ::SetDllDirectoryW(L"");
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    HardenDllSearch();
-    tav::win32::BecomePerMonitorDpiAware();
-    // One apartment for the whole user-interface thread: the artwork's
-    // decoder, the taskbar button and the management query live in it.
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+int Run() {
     tav::win32::InstallWin32Platform();
     try {
         if (!tav::Main([] { tav::win32::OpenMainWindow(); })) return 0;
@@ -35,4 +28,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // Nothing leaves the entry as an exception.
         return 1;
     }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    HardenDllSearch();
+    tav::win32::BecomePerMonitorDpiAware();
+    // One apartment for the whole user-interface thread: the artwork's
+    // decoder, the taskbar button and the management query live in it.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const int code = Run();
+    // Not a return into the C run-time's exit(): a download worker that was
+    // cancelled may be unwinding its exception right now, and exit()'s
+    // handlers unregister the 32-bit build's unwind tables first, which
+    // turns that unwinding into terminate() and the exit code into 3.
+    // ExitProcess ends the other threads before anything is torn down.
+    // Nothing is left to flush: every file is closed within its call.
+    ::ExitProcess(static_cast<UINT>(code));
 }

@@ -3,7 +3,7 @@
 #include "dialog/frmDialog.h"
 #include "platform/number_text.h"
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 

@@ -6,7 +6,7 @@
 #include "platform/failure.h"
 #include "platform/number_text.h"
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 
@@ -15,6 +15,9 @@ constexpr int32_t kObjectWasUnloaded = 364;
 constexpr uint32_t kTickMs = 1000;
 constexpr int32_t kPictureSize = 32;
 constexpr int64_t kMaxWordIndex = 32767;
+// Room left between the body's last line and the line above the bar.
+constexpr int64_t kBodyTextGap = 60;
+constexpr const char* kFormSetup = "frmDialog.FormSetup";
 }  // namespace
 
 frmDialog::frmDialog() { Form_Initialize(); }
@@ -117,7 +120,7 @@ void frmDialog::SystemClose() {
 // ----------------------------------------------------------------- build
 
 void frmDialog::ArmCountdown() {
-    Trap trap("frmDialog.FormSetup");
+    Trap trap(kFormSetup);
     if (lDialogTimeout > 0) {
         lElapsedSeconds = 0;
         trap([&] { Window().SetTimerInterval(kTickMs); });
@@ -127,9 +130,33 @@ void frmDialog::ArmCountdown() {
     }
 }
 
+// Each step traps its own failures under the routine's name, so a failing
+// step costs only what it would have built.
 void frmDialog::FormSetup() {
-    Trap trap("frmDialog.FormSetup");
+    const ContentMeasure measure = PrepareContent();
+    const int16_t extraHeight = FormulaExtraHeight(measure);
 
+    // From here on the window is needed. Loading it runs the first
+    // countdown tick, which ends a one-second dialog at once: there is
+    // nothing left to build then.
+    Trap trap(kFormSetup);
+    bool loaded = false;
+    trap([&] { loaded = EnsureLoaded(); });
+    if (!loaded) return;
+
+    if (measure.grows) GrowBody(extraHeight);
+    ApplyLibraryStyle();
+    ShowTexts();
+    FitBodyToText();
+    const int16_t buttonSet = ShowImages();
+    ShowButtons(buttonSet);
+    // Re-armed here, so the countdown the user sees starts with the finished window.
+    ArmCountdown();
+    trap([&] { Window().Refresh(); });
+}
+
+ContentMeasure frmDialog::PrepareContent() {
+    Trap trap(kFormSetup);
     trap([&] {
         if (SDialogContent.find('\r') == std::string::npos &&
             WordCount(SDialogContent) - 1 > kMaxWordIndex) {
@@ -139,8 +166,11 @@ void frmDialog::FormSetup() {
         }
     });
     trap([&] { SDialogContent = WrapDialogContent(SDialogContent); });
+    return MeasureContent(SDialogContent);
+}
 
-    const ContentMeasure measure = MeasureContent(SDialogContent);
+int16_t frmDialog::FormulaExtraHeight(const ContentMeasure& measure) {
+    Trap trap(kFormSetup);
     int16_t extraHeight = 0;
     if (measure.grows) {
         trap([&] { extraHeight = CheckedInt16(FirstExtraHeight(measure)); });
@@ -149,21 +179,19 @@ void frmDialog::FormSetup() {
             if (extraHeight < minimum) extraHeight = CheckedInt16(minimum);
         });
     }
+    return extraHeight;
+}
 
-    // From here on the window is needed. Loading it runs the first
-    // countdown tick, which ends a one-second dialog at once: there is
-    // nothing left to build then.
-    bool loaded = false;
-    trap([&] { loaded = EnsureLoaded(); });
-    if (!loaded) return;
+void frmDialog::GrowBody(int32_t extraHeight) {
+    Trap trap(kFormSetup);
+    trap([&] { Window().SetHeight(Window().Height() + extraHeight); });
+    trap([&] { Window().SetPanelTop(Window().PanelTop() + extraHeight); });
+    trap([&] { Window().SetLineY1(Window().LineY1() + extraHeight); });
+    trap([&] { Window().SetLineY2(Window().LineY2() + extraHeight); });
+}
 
-    if (measure.grows) {
-        trap([&] { Window().SetHeight(Window().Height() + extraHeight); });
-        trap([&] { Window().SetPanelTop(Window().PanelTop() + extraHeight); });
-        trap([&] { Window().SetLineY1(Window().LineY1() + extraHeight); });
-        trap([&] { Window().SetLineY2(Window().LineY2() + extraHeight); });
-    }
-
+void frmDialog::ApplyLibraryStyle() {
+    Trap trap(kFormSetup);
     // A missing or damaged library costs only the look: the dialog works unstyled.
     std::string styleText;
     trap([&] {
@@ -173,13 +201,32 @@ void frmDialog::FormSetup() {
     trap([&] {
         if (!styleText.empty()) Window().ApplyStyle(ParseDialogStyle(styleText));
     });
+}
 
+void frmDialog::ShowTexts() {
+    Trap trap(kFormSetup);
     trap([&] { Window().SetCaption(SDialogTitle); });
     trap([&] { Window().SetContentText(SDialogContent); });
     trap([&] { Window().SetMessageText(sDialogMessage); });
     // A window closed without a button reports Cancel.
     lDialogButtonID = static_cast<int32_t>(DialogResult::Cancel);
+}
 
+void frmDialog::FitBodyToText() {
+    // The growth rule counts characters; the font decides how many lines
+    // they really take (a wider font wraps the wrapped lines again, and a
+    // rule line of 190 twips is less than one 8-point line at 96 dpi).
+    Trap trap(kFormSetup);
+    trap([&] {
+        const int64_t textBottom =
+            static_cast<int64_t>(Window().ContentTop()) + Window().ContentTextHeight();
+        const int64_t shortfall = textBottom + kBodyTextGap - Window().LineY1();
+        if (shortfall > 0) GrowBody(CheckedInt16(shortfall));
+    });
+}
+
+int16_t frmDialog::ShowImages() {
+    Trap trap(kFormSetup);
     const int32_t imageKind = lDialogButton & kImageKindMask;
     int16_t buttonSet = 0;
     const ImageKindInfo* kind = nullptr;
@@ -207,7 +254,11 @@ void frmDialog::FormSetup() {
             xDialogImage->Draw(Window().PictureSurface(), 0, 0, kPictureSize, kPictureSize, 0);
         });
     }
+    return buttonSet;
+}
 
+void frmDialog::ShowButtons(int16_t buttonSet) {
+    Trap trap(kFormSetup);
     buttonSet = static_cast<int16_t>(buttonSet & kButtonSetMask);
     if (const auto layout = LayoutOf(buttonSet)) {
         for (int16_t slot = 0; slot < kDialogButtonSlots; ++slot) {
@@ -229,11 +280,6 @@ void frmDialog::FormSetup() {
             if (Window().ButtonVisible(1)) Window().SetDefaultButton(1);
         });
     }
-
-    // Re-armed here, so the countdown the user sees starts with the finished window.
-    ArmCountdown();
-
-    trap([&] { Window().Refresh(); });
 }
 
 // ------------------------------------------------------------ the object

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "dialog/dialog_layout.h"
 #include "platform/dialog_view.h"
 
 namespace tav {
@@ -64,6 +65,15 @@ private:
     void cmdOption_Click(int16_t index) override;
     void SystemClose() override;
 
+    // The steps of FormSetup.
+    ContentMeasure PrepareContent();
+    int16_t FormulaExtraHeight(const ContentMeasure& measure);
+    void GrowBody(int32_t extraHeight);
+    void ApplyLibraryStyle();
+    void ShowTexts();
+    void FitBodyToText();
+    int16_t ShowImages();  // returns the button set the style word names
+    void ShowButtons(int16_t buttonSet);
     void ArmCountdown();
 
     std::shared_ptr<DialogView> view_;

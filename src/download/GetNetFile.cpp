@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 

@@ -6,7 +6,7 @@
 #include "platform/failure.h"
 #include "platform/number_text.h"
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 

@@ -91,6 +91,10 @@ public:
 
     virtual void SetMessageText(const std::string& text) = 0;
     virtual void SetContentText(const std::string& text) = 0;
+    // Where the body text starts, client twips, and how tall it is as drawn
+    // in the font it is shown in, wrapped at its width.
+    virtual int32_t ContentTop() = 0;
+    virtual int32_t ContentTextHeight() = 0;
 
     // The 32 x 32 picture box.
     virtual void ShowPicture() = 0;

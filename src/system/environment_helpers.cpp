@@ -6,7 +6,7 @@
 
 #include "app/state.h"
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 #include "system/registry.h"
 
 namespace tav {

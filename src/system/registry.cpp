@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 

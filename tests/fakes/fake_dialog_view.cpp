@@ -75,6 +75,11 @@ void FakeDialogView::SetContentText(const std::string& text) {
     Touch("SetContentText");
     contentText = text;
 }
+int32_t FakeDialogView::ContentTextHeight() {
+    const auto lines = 1 + std::count(contentText.begin(), contentText.end(), '\r');
+    return static_cast<int32_t>(lines) * settings_.renderedLineTwips;
+}
+
 void FakeDialogView::ShowPicture() {
     Touch("ShowPicture");
     pictureVisible = true;

@@ -32,6 +32,8 @@ struct FakeDialogSettings {
     std::optional<std::string> styleText = std::string("[ButtonBar]\n[Button]\n");
     std::function<void(FakeDialogView&)> onShowModal;  // the user's part
     std::function<void(FakeDialogView&)> onSetCaption;
+    // The height of one body line as drawn; 0: the text takes no room.
+    int32_t renderedLineTwips = 0;
 };
 
 class FakeDialogView : public DialogView {
@@ -56,6 +58,8 @@ public:
     void SetLineY2(int32_t twips) override;
     void SetMessageText(const std::string& text) override;
     void SetContentText(const std::string& text) override;
+    int32_t ContentTop() override { return 750; }
+    int32_t ContentTextHeight() override;
     void ShowPicture() override;
     uintptr_t PictureSurface() override;
     std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override;

@@ -194,6 +194,33 @@ TEST_F(DialogTest, LongTextIsWrappedAndTheWindowGrowsWithBarAndLine) {
     EXPECT_EQ(Log(), "");
 }
 
+TEST_F(DialogTest, WindowGrowsUntilEveryDrawnLineOfTheBodyShows) {
+    // Eight lines: the rule grows by 950, the line moves to 2190.
+    std::string eight;
+    for (int i = 0; i < 7; ++i) eight += "line\r\n";
+    eight += "last";
+    struct Case {
+        int32_t lineTwips;
+        std::string body;
+        int32_t growth;
+    } cases[] = {
+        {195, eight, 950 + (750 + 8 * 195 + 60 - 2190)},  // the intended font at 96 dpi
+        {260, eight, 950 + (750 + 8 * 260 + 60 - 2190)},  // a wider font
+        {170, eight, 950},                                // the rule already suffices
+        {260, "Body", 0},
+    };
+    for (const Case& c : cases) {
+        fake.dialogs.settings.renderedLineTwips = c.lineTwips;
+        Show(0, CloseBox, "H", -1, nullptr, false, c.body);
+        SCOPED_TRACE(c.lineTwips);
+        EXPECT_EQ(view().height, 2340 + c.growth);
+        EXPECT_EQ(view().panelTop, 1260 + c.growth);
+        EXPECT_EQ(view().lineY1, 1240 + c.growth);
+        EXPECT_EQ(view().lineY2, 1240 + c.growth);
+    }
+    EXPECT_EQ(Log(), "");
+}
+
 TEST_F(DialogTest, ExtraHeightBeyondSixteenBitsIsLoggedAndSkipped) {
     std::string lines;
     for (int i = 0; i < 175; ++i) lines += "x\r";

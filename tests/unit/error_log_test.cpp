@@ -7,7 +7,7 @@
 #include "error_log/CErrorUpdate.h"
 #include "fakes/fake_platform.h"
 #include "platform/failure.h"
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 namespace tav {
 namespace {

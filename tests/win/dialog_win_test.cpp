@@ -212,11 +212,27 @@ TEST_F(DialogWinTest, FatalErrorDialogShowsItsPartsStyledAndOkReturnsOne) {
     ::GetWindowRect(d.dialog(), &window);
     EXPECT_LE(label.bottom, bar.top);
     EXPECT_GT(bar.bottom, window.bottom);  // the bar runs under the lower edge, as designed
+    EXPECT_THAT(wintest::LayoutFaults(d.dialog()), ::testing::IsEmpty());
 
     Screenshot(d.dialog(), "dialog-fatal-error.png");
     ::SendMessageW(d.Button(0), BM_CLICK, 0, 0);
     EXPECT_EQ(d.Result(), 1);
     EXPECT_EQ(Log(), "");
+}
+
+TEST_F(DialogWinTest, EveryLineOfATallBodyShowsAboveTheBar) {
+    // Seven breaks: the growth rule alone leaves the last line under the bar.
+    ShownDialog d(folder.path(), true, 48, "TAV Update Manager", "Warning",
+                  "one\\ntwo\\nthree\\nfour\\nfive\\nsix\\nseven\\nthe last line");
+    ASSERT_NE(d.dialog(), nullptr);
+    RECT label, bar;
+    ::GetWindowRect(d.Item(win32::kLabelContentId), &label);
+    ::GetWindowRect(d.Item(kButtonBarId), &bar);
+    EXPECT_LE(label.bottom, bar.top);
+    EXPECT_THAT(wintest::LayoutFaults(d.dialog()), ::testing::IsEmpty());
+    Screenshot(d.dialog(), "dialog-eight-lines.png");
+    ::SendMessageW(d.Button(0), BM_CLICK, 0, 0);
+    EXPECT_EQ(d.Result(), 1);
 }
 
 TEST_F(DialogWinTest, ThreeButtonsWithFlagAndEnterPressesTheDefault) {

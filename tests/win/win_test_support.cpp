@@ -1,7 +1,10 @@
 #include "win_test_support.h"
 
+#include <vector>
 
 #include "platform/win32/runtime_win32.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/text.h"
 
 namespace tav::wintest {
@@ -144,6 +147,74 @@ std::string ReadFileBytes(const std::string& path) {
     while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
     ::CloseHandle(h);
     return out;
+}
+
+namespace {
+
+std::vector<HWND> VisibleChildren(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND c = ::GetWindow(parent, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        if (::IsWindowVisible(c)) children.push_back(c);
+    }
+    return children;
+}
+
+std::string Describe(HWND w) {
+    wchar_t cls[32] = {};
+    ::GetClassNameW(w, cls, 32);
+    return win32::Narrow(cls) + " " + std::to_string(::GetDlgCtrlID(w)) + " \"" + WindowText(w) + "\"";
+}
+
+// The room the text needs beside it in the control: a check box's mark,
+// a push button's frame.
+int Decoration(HWND w) {
+    wchar_t cls[32] = {};
+    ::GetClassNameW(w, cls, 32);
+    if (::lstrcmpiW(cls, L"Button") != 0) return 0;
+    const LONG type = ::GetWindowLongW(w, GWL_STYLE) & BS_TYPEMASK;
+    const bool mark = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                      type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE;
+    return mark ? ::MulDiv(16, static_cast<int>(win32::DpiOf(w)), 96) : 4;
+}
+
+void CheckText(HWND w, std::vector<std::string>& faults) {
+    const std::wstring text = win32::Widen(WindowText(w));
+    if (text.empty() || (::GetWindowLongW(w, GWL_STYLE) & SS_ENDELLIPSIS) == SS_ENDELLIPSIS) return;
+    RECT client;
+    ::GetClientRect(w, &client);
+    const int room = client.right - Decoration(w);
+    const win32::WindowDc dc(w);
+    const win32::SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(w, WM_GETFONT, 0, 0)));
+    RECT need{0, 0, room, 0};
+    ::DrawTextW(dc.get(), text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    if (need.right > room || need.bottom > client.bottom) {
+        faults.push_back(Describe(w) + " needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
+                         " in " + std::to_string(room) + "x" + std::to_string(client.bottom));
+    }
+}
+
+void CheckChildren(HWND parent, bool ownProcess, std::vector<std::string>& faults) {
+    const std::vector<HWND> children = VisibleChildren(parent);
+    for (size_t i = 0; i < children.size(); ++i) {
+        RECT a, b, both;
+        ::GetWindowRect(children[i], &a);
+        for (size_t j = i + 1; j < children.size(); ++j) {
+            ::GetWindowRect(children[j], &b);
+            if (::IntersectRect(&both, &a, &b)) faults.push_back(Describe(children[i]) + " overlaps " + Describe(children[j]));
+        }
+        if (ownProcess) CheckText(children[i], faults);
+        CheckChildren(children[i], ownProcess, faults);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> LayoutFaults(HWND window) {
+    std::vector<std::string> faults;
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    CheckChildren(window, owner == ::GetCurrentProcessId(), faults);
+    return faults;
 }
 
 }  // namespace tav::wintest

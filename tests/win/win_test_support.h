@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/win32/win.h"
 
@@ -44,5 +45,10 @@ bool SaveWindowPicture(HWND window, const std::string& name);
 
 // The text of a window, as another process reads it with WM_GETTEXT.
 std::string WindowText(HWND window);
+
+// What is wrong with the layout of a window's visible controls: a control
+// over a sibling, or (for a window of this process, whose fonts it can
+// use) a text that needs more room than its control has. Empty when none.
+std::vector<std::string> LayoutFaults(HWND window);
 
 }  // namespace tav::wintest

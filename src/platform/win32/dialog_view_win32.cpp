@@ -33,21 +33,15 @@ Failure ResourceMissing(const std::string& name) {
     return Failure(kResourceNotFound, "Resource with identifier '" + name + "' not found");
 }
 
+// A solid pen selected into a device context for the guard's life.
 class Pen {
 public:
     Pen(HDC dc, COLORREF colour, int width = 1)
-        : dc_(dc), pen_(::CreatePen(PS_SOLID, width, colour)), old_(::SelectObject(dc, pen_)) {}
-    ~Pen() {
-        ::SelectObject(dc_, old_);
-        ::DeleteObject(pen_);
-    }
-    Pen(const Pen&) = delete;
-    Pen& operator=(const Pen&) = delete;
+        : pen_(::CreatePen(PS_SOLID, width, colour)), selected_(dc, pen_.get()) {}
 
 private:
-    HDC dc_;
-    HPEN pen_;
-    HGDIOBJ old_;
+    UniqueGdi pen_;  // declared first: deleted after the old pen is back
+    SelectedObject selected_;
 };
 
 }  // namespace
@@ -70,16 +64,15 @@ void Win32IconImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t width
     ::LPtoDP(dc, corners, 2);
     const int cx = corners[1].x - corners[0].x;
     const int cy = corners[1].y - corners[0].y;
-    HICON icon = static_cast<HICON>(
-        ::LoadImageW(module_, MAKEINTRESOURCEW(id_), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
+    const UniqueIcon icon(static_cast<HICON>(
+        ::LoadImageW(module_, MAKEINTRESOURCEW(id_), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
     if (!icon) throw ResourceMissing(std::to_string(id_));
     const int saved = ::SaveDC(dc);
     ::SetMapMode(dc, MM_TEXT);
     ::SetWindowOrgEx(dc, 0, 0, nullptr);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
-    ::DrawIconEx(dc, corners[0].x, corners[0].y, icon, cx, cy, 0, nullptr, DI_NORMAL);
+    ::DrawIconEx(dc, corners[0].x, corners[0].y, icon.get(), cx, cy, 0, nullptr, DI_NORMAL);
     ::RestoreDC(dc, saved);
-    ::DestroyIcon(icon);
 }
 
 // ----------------------------------------------------------------- build
@@ -91,10 +84,6 @@ Win32DialogView::~Win32DialogView() {
     // it; its buttons must not call back into it.
     for (HWND b : buttons_) {
         if (b && ::IsWindow(b)) ::RemoveWindowSubclass(b, ButtonHover, 1);
-    }
-    if (surface_) {
-        ::SelectObject(surface_, surfaceOldBitmap_);
-        ::DeleteDC(surface_);
     }
 }
 
@@ -188,6 +177,14 @@ void Win32DialogView::SetLineY2(int32_t twips) {
 
 void Win32DialogView::SetMessageText(const std::string& text) { SetControlText(message_, text); }
 void Win32DialogView::SetContentText(const std::string& text) { SetControlText(content_, text); }
+int32_t Win32DialogView::ContentTop() { return ControlRect(content_).top; }
+
+int32_t Win32DialogView::ContentTextHeight() {
+    // The label sizes itself to its wrapped text in its own font.
+    RECT r{};
+    ::GetWindowRect(content_, &r);
+    return PixelsToTwips(r.bottom - r.top + 1, dpi());
+}
 
 // --------------------------------------------------------------- picture
 
@@ -204,14 +201,13 @@ uintptr_t Win32DialogView::PictureSurface() {
         bi.bmiHeader.biBitCount = 32;
         bi.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        surfaceBitmap_.reset(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-        HDC dc = ::CreateCompatibleDC(nullptr);
-        if (!surfaceBitmap_ || !dc) {
-            if (dc) ::DeleteDC(dc);
-            throw err::Make(err::kOutOfMemory);
-        }
-        surface_ = dc;
-        surfaceOldBitmap_ = ::SelectObject(surface_, surfaceBitmap_.get());
+        UniqueGdi bitmap(::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        if (!bitmap || !dc) throw err::Make(err::kOutOfMemory);
+        surfaceBitmap_ = std::move(bitmap);
+        surfaceDc_ = std::move(dc);
+        surface_ = surfaceDc_.get();
+        surfaceSelection_ = std::make_unique<SelectedObject>(surface_, surfaceBitmap_.get());
         RECT all{0, 0, surfacePixels_, surfacePixels_};
         ::FillRect(surface_, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
         // Callers draw in 32 x 32 units whatever the DPI.
@@ -327,9 +323,9 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
     ::SetViewportOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
 
     const int radius = ::MulDiv(s.cornerRadius, static_cast<int>(dpi()), 96);
-    HRGN shape = ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, 2 * radius,
-                                      2 * radius);
-    ::SelectClipRgn(dc, shape);
+    const UniqueGdi shape(::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1,
+                                               2 * radius, 2 * radius));
+    ::SelectClipRgn(dc, static_cast<HRGN>(shape.get()));
     FillVerticalGradient(dc, rc, face.fill.top, face.fill.bottom);
     {
         Pen highlight(dc, face.highlight);
@@ -337,10 +333,9 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
         ::LineTo(dc, rc.right - radius, rc.top + 1);
     }
     ::SelectClipRgn(dc, nullptr);
-    ::DeleteObject(shape);
 
-    HGDIOBJ oldBrush = ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
     {
+        const SelectedObject hollow(dc, ::GetStockObject(NULL_BRUSH));
         Pen border(dc, isDefault && !disabled ? s.defaultBorder : face.border);
         ::RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 2 * radius, 2 * radius);
         if (isDefault && !disabled) {
@@ -348,18 +343,18 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
                         2 * radius);
         }
     }
-    ::SelectObject(dc, oldBrush);
 
     wchar_t text[64] = {};
     ::GetWindowTextW(item.hwndItem, text, 64);
-    HGDIOBJ oldFont =
-        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, face.text);
-    RECT textRect = rc;
-    if (pressed) ::OffsetRect(&textRect, 1, 1);
-    ::DrawTextW(dc, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    ::SelectObject(dc, oldFont);
+    {
+        const SelectedObject font(
+            dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, face.text);
+        RECT textRect = rc;
+        if (pressed) ::OffsetRect(&textRect, 1, 1);
+        ::DrawTextW(dc, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
 
     if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
         RECT focus = rc;

@@ -61,6 +61,8 @@ public:
     void SetLineY2(int32_t twips) override;
     void SetMessageText(const std::string& text) override;
     void SetContentText(const std::string& text) override;
+    int32_t ContentTop() override;
+    int32_t ContentTextHeight() override;
     void ShowPicture() override;
     uintptr_t PictureSurface() override;
     std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override;
@@ -109,9 +111,12 @@ private:
     bool timerEnabled_ = false;
     // The picture box keeps what was drawn into it, like a persistent
     // bitmap, and paints from it.
-    HDC surface_ = nullptr;
+    // Members end in reverse: the bitmap is deselected, then the DC and
+    // the bitmap are freed.
     UniqueGdi surfaceBitmap_;
-    HGDIOBJ surfaceOldBitmap_ = nullptr;
+    UniqueMemoryDc surfaceDc_;
+    std::unique_ptr<SelectedObject> surfaceSelection_;
+    HDC surface_ = nullptr;
     int surfacePixels_ = 0;
 };
 

@@ -1,6 +1,7 @@
 // The process entry: hardens the loader, installs the Win32 services,
 // runs Main and then the message loop until the last window has closed.
 #include "app/modMain.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/main_window_host.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/runtime_win32.h"
@@ -15,17 +16,6 @@ void HardenDllSearch() {
     // dropped beside the program or in the current folder is never picked up.
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ::SetDllDirectoryW(L"");
-}
-
-void BecomeDpiAware() {
-    // Per-monitor DPI awareness, where the system offers it.
-    using SetContextFn = BOOL(WINAPI*)(HANDLE);
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    auto setContext = user32 ? reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
-                                   ::GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
-                             : nullptr;
-    if (!setContext || !setContext(reinterpret_cast<HANDLE>(-4) /* PER_MONITOR_AWARE_V2 */))
-        ::SetProcessDPIAware();
 }
 
 int Run() {
@@ -44,7 +34,7 @@ int Run() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
-    BecomeDpiAware();
+    tav::win32::BecomePerMonitorDpiAware();
     // One apartment for the whole user-interface thread: the artwork's
     // decoder, the taskbar button and the management query live in it.
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

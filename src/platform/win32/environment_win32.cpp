@@ -10,36 +10,13 @@
 #include "platform/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
+#include "platform/win32/unique_handle.h"
 
 namespace tav::win32 {
 
 namespace {
 
 HWND ToHwnd(WindowHandle w) { return reinterpret_cast<HWND>(w); }
-
-// Owns one reference of a COM interface.
-template <class T>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() { reset(); }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-    T** put() {
-        reset();
-        return &p_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-
-private:
-    T* p_ = nullptr;
-};
 
 class Bstr {
 public:
@@ -114,11 +91,11 @@ std::vector<std::optional<std::string>> Win32Environment::ManagementQuery(
     const std::string& wql, const std::string& property) {
     ComScope com;
     // Through the locator: the "winmgmts:" moniker is not complete everywhere.
-    ComRef<IWbemLocator> locator;
+    ComPtr<IWbemLocator> locator;
     if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWbemLocator, locator.put_void())))
+                                  IID_IWbemLocator, reinterpret_cast<void**>(locator.put()))))
         throw err::Make(err::kCantCreateObject);
-    ComRef<IWbemServices> services;
+    ComPtr<IWbemServices> services;
     if (FAILED(locator->ConnectServer(Bstr(L"ROOT\\CIMV2").get(), nullptr, nullptr, nullptr, 0,
                                       nullptr, nullptr, services.put())))
         throw err::Make(err::kAutomationError);
@@ -126,7 +103,7 @@ std::vector<std::optional<std::string>> Win32Environment::ManagementQuery(
     // the blanket cannot be set the defaults serve.
     ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                         RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-    ComRef<IEnumWbemClassObject> objects;
+    ComPtr<IEnumWbemClassObject> objects;
     if (FAILED(services->ExecQuery(Bstr(L"WQL").get(), Bstr(Widen(wql)).get(),
                                    WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                    objects.put())))
@@ -135,7 +112,7 @@ std::vector<std::optional<std::string>> Win32Environment::ManagementQuery(
     std::vector<std::optional<std::string>> values;
     const std::wstring name = Widen(property);
     for (;;) {
-        ComRef<IWbemClassObject> object;
+        ComPtr<IWbemClassObject> object;
         ULONG returned = 0;
         const HRESULT hr = objects->Next(kNextObjectTimeoutMs, 1, object.put(), &returned);
         if (FAILED(hr) || returned == 0) break;

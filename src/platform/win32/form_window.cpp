@@ -1,8 +1,10 @@
 #include "platform/win32/form_window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
+#include "platform/win32/handler_scope.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
@@ -11,28 +13,14 @@ namespace tav::win32 {
 namespace {
 
 constexpr wchar_t kPaneClass[] = L"TAVPane";
-// Posted by Close(): destroys the window from the message loop, once no
-// handler of it is on the stack.
+// Posted by a form let go of while its window lived: destroys the window
+// from the message loop.
 constexpr UINT kDestroyMessage = WM_APP + 0x3A0;
 
-ATOM& FormAtom() {
-    static ATOM atom = 0;
-    return atom;
-}
-
-template <class Fn>
-Fn User32Function(const char* name) {
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-                  : nullptr;
-}
-
-void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
-    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const AdjustFn adjust = User32Function<AdjustFn>("AdjustWindowRectExForDpi");
-    if (!adjust || !adjust(&rect, style, FALSE, exStyle, dpi)) {
-        ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    }
+// Every class a form was made with, registered once with FormProc.
+std::vector<ATOM>& FormAtoms() {
+    static std::vector<ATOM> atoms;
+    return atoms;
 }
 
 bool IsPushButton(HWND h) {
@@ -59,37 +47,6 @@ BOOL CALLBACK DisableOther(HWND w, LPARAM p) {
 }
 
 }  // namespace
-
-UINT SystemDpi() {
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ::ReleaseDC(nullptr, dc);
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
-UINT DpiOf(HWND hwnd) {
-    using DpiFn = UINT(WINAPI*)(HWND);
-    static const DpiFn dpiForWindow = User32Function<DpiFn>("GetDpiForWindow");
-    const UINT dpi = dpiForWindow && hwnd ? dpiForWindow(hwnd) : 0;
-    return dpi ? dpi : SystemDpi();
-}
-
-int TwipsToPixels(int32_t twips, UINT dpi) {
-    return ::MulDiv(twips, static_cast<int>(dpi), kTwipsPerInch);
-}
-
-int32_t PixelsToTwips(int pixels, UINT dpi) {
-    return ::MulDiv(pixels, kTwipsPerInch, static_cast<int>(dpi));
-}
-
-void BecomePerMonitorDpiAware() {
-    using SetContextFn = BOOL(WINAPI*)(HANDLE);
-    static const SetContextFn setContext =
-        User32Function<SetContextFn>("SetProcessDpiAwarenessContext");
-    if (!setContext || !setContext(reinterpret_cast<HANDLE>(-4) /* PER_MONITOR_AWARE_V2 */)) {
-        ::SetProcessDPIAware();
-    }
-}
 
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom) {
     TRIVERTEX v[2] = {};
@@ -124,35 +81,51 @@ FormWindow::~FormWindow() {
 }
 
 FormWindow* FormWindow::FromHwnd(HWND hwnd) {
-    if (!hwnd || !FormAtom() || ::GetClassLongPtrW(hwnd, GCW_ATOM) != FormAtom()) return nullptr;
+    if (!hwnd) return nullptr;
+    const auto atom = static_cast<ATOM>(::GetClassLongPtrW(hwnd, GCW_ATOM));
+    const auto& atoms = FormAtoms();
+    if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end()) return nullptr;
     return reinterpret_cast<FormWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-bool FormWindow::Create(const FormSpec& design) {
+bool FormWindow::Register(const wchar_t* className) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!FormAtom()) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = FormProc;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kFormWindowClass;
-        FormAtom() = ::RegisterClassExW(&wc);
-        WNDCLASSEXW pane = wc;
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (::GetClassInfoExW(instance, className, &existing)) return existing.lpfnWndProc == FormProc;
+    if (FormAtoms().empty()) {
+        WNDCLASSEXW pane{};
+        pane.cbSize = sizeof pane;
+        pane.style = CS_HREDRAW | CS_VREDRAW;
         pane.lpfnWndProc = PaneProc;
+        pane.hInstance = instance;
+        pane.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
         pane.lpszClassName = kPaneClass;
         ::RegisterClassExW(&pane);
         // Every loop that offers its messages to the filter gets the
         // forms' keyboard navigation.
         AddMessageFilter(&FormWindow::KeyFilter);
     }
-    if (!FormAtom()) return false;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = FormProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = className;
+    const ATOM atom = ::RegisterClassExW(&wc);
+    if (atom) FormAtoms().push_back(atom);
+    return atom != 0;
+}
+
+bool FormWindow::Create(const FormSpec& design) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (!Register(design.className)) return false;
 
     background_ = design.background;
     backgroundBrush_.reset(::CreateSolidBrush(background_));
     dpi_ = SystemDpi();
-    ::CreateWindowExW(design.exStyle, kFormWindowClass, design.caption.c_str(), design.style & ~WS_VISIBLE,
+    ::CreateWindowExW(design.exStyle, design.className, design.caption.c_str(), design.style & ~WS_VISIBLE,
                       0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     if (design.countsForProcess) {
@@ -162,7 +135,7 @@ bool FormWindow::Create(const FormSpec& design) {
     // Placed first at the system DPI; the monitor it lands on may differ.
     for (int pass = 0; pass < 2; ++pass) {
         RECT r{0, 0, Px(design.screenRect.width), Px(design.screenRect.height)};
-        AdjustForDpi(r, design.style, design.exStyle, dpi_);
+        AdjustWindowRectForDpi(r, design.style, design.exStyle, dpi_);
         ::SetWindowPos(hwnd_, nullptr, Px(design.screenRect.left), Px(design.screenRect.top),
                        r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
         const UINT now = DpiOf(hwnd_);
@@ -248,7 +221,7 @@ HFONT FormWindow::Font(const FontSpec& design) {
     UniqueGdi& font = fonts_[key];
     if (!font) {
         LOGFONTW lf{};
-        lf.lfHeight = -::MulDiv(design.points, static_cast<int>(dpi_), 72);
+        lf.lfHeight = -static_cast<LONG>(std::lround(design.points * static_cast<double>(dpi_) / 72.0));
         lf.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = CLEARTYPE_QUALITY;
@@ -269,14 +242,12 @@ void FormWindow::Layout(HWND control) {
             std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
             text.resize(static_cast<size_t>(
                 ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-            HDC dc = ::GetDC(control);
-            HGDIOBJ old = ::SelectObject(dc, font);
+            const WindowDc dc(control);
+            const SelectedObject selected(dc.get(), font);
             RECT r{0, 0, width, 0};
             UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
             if (c.autoSize == AutoSize::Height) flags |= DT_WORDBREAK;
-            ::DrawTextW(dc, text.empty() ? L" " : text.c_str(), -1, &r, flags);
-            ::SelectObject(dc, old);
-            ::ReleaseDC(control, dc);
+            ::DrawTextW(dc.get(), text.empty() ? L" " : text.c_str(), -1, &r, flags);
             if (c.autoSize == AutoSize::WidthAndHeight) width = r.right - r.left;
             height = r.bottom - r.top;
         }
@@ -329,8 +300,6 @@ void FormWindow::RunModal() {
         ::DispatchMessageW(&msg);
     }
     EndModal();
-    // Back at loop level: nothing of this window is on the stack.
-    if (closed_ && depth_ == 0) DestroyNow();
 }
 
 void FormWindow::EndModal() {
@@ -345,15 +314,21 @@ void FormWindow::EndModal() {
 void FormWindow::Close() {
     if (!hwnd_ || closed_) return;
     closed_ = true;
+    // A click sent from another thread runs inside the modal loop's
+    // GetMessage, which would wait on: wake it to see the window closed.
+    if (modal_) ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);
     // Enabled again before hiding, so activation returns to them.
     EndModal();
     ::ShowWindow(hwnd_, SW_HIDE);
-    ::PostMessageW(hwnd_, kDestroyMessage, 0, 0);
+    DestroyWhenNoHandlerRuns([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->DestroyNow();
+    });
 }
 
 void FormWindow::DestroyNow() {
+    if (!hwnd_) return;
+    OnDestroy();
     HWND h = std::exchange(hwnd_, nullptr);
-    if (!h) return;
     ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
     ::DestroyWindow(h);
     controls_.clear();
@@ -392,52 +367,53 @@ LRESULT CALLBACK FormWindow::PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 }
 
 LRESULT FormWindow::Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // Declared first, so the form outlives a destroy that the scope's end runs.
     const std::shared_ptr<FormWindow> keep = weak_from_this().lock();
     if (!keep) return ::DefWindowProcW(pane ? pane : hwnd_, msg, wParam, lParam);
-    ++depth_;
-    LRESULT result = 0;
+    const HandlerScope scope;
     try {
-        result = Handle(pane, msg, wParam, lParam);
+        return Handle(pane, msg, wParam, lParam);
     } catch (...) {
         // Nothing leaves a window procedure.
-        result = 0;
+        return 0;
     }
-    --depth_;
-    if (depth_ == 0 && destroyPending_ && hwnd_) {
-        destroyPending_ = false;
-        ::PostMessageW(hwnd_, kDestroyMessage, 0, 0);
-    }
-    return result;
 }
 
 LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND target = pane ? pane : hwnd_;
     if (!pane && msg == kDestroyMessage) {
-        // A nested loop inside one of our handlers dispatched it: later.
-        if (depth_ > 1) {
-            destroyPending_ = true;
-        } else {
-            DestroyNow();
-        }
+        // Posted by a form that was let go of; this dispatch counts as
+        // a handler, so the destroy runs once it and any outer one return.
+        DestroyWhenNoHandlerRuns([weak = weak_from_this()] {
+            if (const auto self = weak.lock()) self->DestroyNow();
+        });
         return 0;
     }
-    if (closed_) {
-        // A closed window takes no more commands, ticks or close requests.
-        switch (msg) {
-        case WM_COMMAND:
-        case WM_TIMER:
-        case WM_CLOSE:
-        case WM_SYSCOMMAND:
-        case WM_ACTIVATE:
-            if (msg == WM_TIMER && !pane) ::KillTimer(hwnd_, wParam);
-            return 0;
-        default:
-            break;
-        }
-    }
+    if (closed_ && IgnoredWhenClosed(pane, msg, wParam)) return 0;
     LRESULT result = 0;
     if (OnMessage(pane, msg, wParam, lParam, result)) return result;
+    if (HandleDrawing(pane, msg, wParam, lParam, result)) return result;
+    if (pane) return ::DefWindowProcW(pane, msg, wParam, lParam);
+    if (HandleFormMessage(msg, wParam, lParam)) return 0;
+    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
 
+bool FormWindow::IgnoredWhenClosed(HWND pane, UINT msg, WPARAM wParam) {
+    // A closed window takes no more commands, ticks or close requests.
+    switch (msg) {
+    case WM_TIMER:
+        if (!pane) ::KillTimer(hwnd_, wParam);
+        return true;
+    case WM_COMMAND:
+    case WM_CLOSE:
+    case WM_SYSCOMMAND:
+    case WM_ACTIVATE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool FormWindow::HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (msg) {
     case WM_ERASEBKGND:
         if (!pane) {
@@ -445,8 +421,10 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
             ::GetClientRect(hwnd_, &rc);
             ::FillRect(reinterpret_cast<HDC>(wParam), &rc, static_cast<HBRUSH>(backgroundBrush_.get()));
         }
-        return 1;  // panes paint everything in WM_PAINT
+        result = 1;  // panes paint everything in WM_PAINT
+        return true;
     case WM_PAINT: {
+        HWND target = pane ? pane : hwnd_;
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(target, &ps);
         RECT rc;
@@ -457,7 +435,8 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
             OnPaint(dc, rc);
         }
         ::EndPaint(target, &ps);
-        return 0;
+        result = 0;
+        return true;
     }
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wParam);
@@ -466,56 +445,59 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
         ::SetTextColor(dc, it != controls_.end() && it->second.textColor != CLR_INVALID
                                ? it->second.textColor
                                : ::GetSysColor(COLOR_WINDOWTEXT));
-        return reinterpret_cast<LRESULT>(backgroundBrush_.get());
+        result = reinterpret_cast<LRESULT>(backgroundBrush_.get());
+        return true;
     }
     case DM_GETDEFID:
-        if (!pane && defaultButton_) {
-            return MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
-        }
-        break;
+        if (pane || !defaultButton_) return false;
+        result = MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
+        return true;
     default:
-        break;
+        return false;
     }
-    if (pane) return ::DefWindowProcW(pane, msg, wParam, lParam);
+}
 
+bool FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_TIMER:
         OnTimer(wParam);
-        return 0;
+        return true;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            OnSystemClose();
-            return 0;
-        }
-        break;
+        if ((wParam & 0xFFF0) != SC_CLOSE) return false;
+        OnSystemClose();
+        return true;
     case WM_CLOSE:
         OnSystemClose();
-        return 0;
+        return true;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focus = ::GetFocus();
-            if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
-        } else {
-            HWND focus = lastFocus_ && Usable(lastFocus_) ? lastFocus_ : InitialFocus();
-            ::SetFocus(focus ? focus : hwnd_);
-            OnActivate();
-
-        }
-        return 0;
-    case WM_DPICHANGED: {
-        dpi_ = HIWORD(wParam);
-        const RECT* r = reinterpret_cast<const RECT*>(lParam);
-        ::SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-        LayoutAll();
-        OnDpiChanged();
-        ::InvalidateRect(hwnd_, nullptr, TRUE);
-        return 0;
-    }
+        Activated(LOWORD(wParam) != WA_INACTIVE);
+        return true;
+    case WM_DPICHANGED:
+        DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return true;
     default:
-        break;
+        return false;
     }
-    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+void FormWindow::Activated(bool active) {
+    if (!active) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+        return;
+    }
+    HWND focus = lastFocus_ && Usable(lastFocus_) ? lastFocus_ : InitialFocus();
+    ::SetFocus(focus ? focus : hwnd_);
+    OnActivate();
+}
+
+void FormWindow::DpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutAll();
+    OnDpiChanged();
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 bool FormWindow::OnMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -525,6 +507,7 @@ void FormWindow::OnTimer(UINT_PTR) {}
 void FormWindow::OnSystemClose() { Close(); }
 void FormWindow::OnActivate() {}
 void FormWindow::OnDpiChanged() {}
+void FormWindow::OnDestroy() {}
 
 HWND FormWindow::InitialFocus() {
     if (Usable(defaultButton_)) return defaultButton_;

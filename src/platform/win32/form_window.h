@@ -8,15 +8,17 @@
 //   child containers whose painting the form does.
 // - Timers by id, delivered to OnTimer.
 // - Closing never frees what a running handler still uses: Close() hides
-//   the window and marks it closed at once; the window is destroyed from
-//   the message loop once none of its handlers (nor its panes') is on the
-//   stack. The object stays alive while one of its handlers runs, so it
+//   the window and marks it closed at once; the window is destroyed once
+//   no handler of the program is on the stack (handler_scope.h). The object stays alive while one of its handlers runs, so it
 //   must be owned by a std::shared_ptr (use FormWindow::Make).
 // - Keyboard: Tab and Shift+Tab move between tab stops, arrow keys between
 //   buttons, Enter presses the focused or else the default button, Escape
 //   sends the system close command. This works in every loop that offers
 //   messages to FilterMessage (runtime_win32.h); the first Create adds
-//   that filter beside any other.
+//   that filter beside any other. Not IsDialogMessageW: the dialog's
+//   buttons live in a pane and are owner-drawn when styled, and the dialog
+//   manager looks for the default button only among the window's own
+//   children and by DLGC_DEFPUSHBUTTON, which owner-drawn buttons never say.
 // - A modal show that disables the thread's other windows and runs its own
 //   message loop until the window is closed.
 #pragma once
@@ -26,24 +28,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
 
 namespace tav::win32 {
 
-inline constexpr int32_t kTwipsPerInch = 1440;
 // The window class of every form, for programs that look for them.
 inline constexpr wchar_t kFormWindowClass[] = L"TAVForm";
-
-// The DPI that screen positions in twips are measured at (the system's).
-UINT SystemDpi();
-// The DPI of the monitor the window is on.
-UINT DpiOf(HWND hwnd);
-int TwipsToPixels(int32_t twips, UINT dpi);
-int32_t PixelsToTwips(int pixels, UINT dpi);
-
-// Per-monitor DPI awareness where the system offers it.
-void BecomePerMonitorDpiAware();
 
 // Fills rect with a vertical gradient (colours 0x00BBGGRR).
 void FillVerticalGradient(HDC dc, const RECT& rect, COLORREF top, COLORREF bottom);
@@ -54,7 +46,7 @@ struct TwipsRect {
 
 struct FontSpec {
     std::wstring face = L"MS Sans Serif";
-    int points = 8;
+    double points = 8;
     bool bold = false;
 };
 
@@ -78,6 +70,7 @@ struct ControlSpec {
 };
 
 struct FormSpec {
+    const wchar_t* className = kFormWindowClass;
     std::wstring caption;
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     DWORD exStyle = 0;
@@ -157,6 +150,8 @@ protected:
     virtual void OnDpiChanged();
     // The keyboard focus on showing; the default button unless overridden.
     virtual HWND InitialFocus();
+    // Just before the window is destroyed, once no handler runs.
+    virtual void OnDestroy();
 
 private:
     struct Control {
@@ -170,10 +165,17 @@ private:
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static FormWindow* FromHwnd(HWND hwnd);
+    // Registers a form class once; false when the name is taken otherwise.
+    static bool Register(const wchar_t* className);
     static bool KeyFilter(MSG& msg);
 
     LRESULT Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);
+    bool IgnoredWhenClosed(HWND pane, UINT msg, WPARAM wParam);
+    bool HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void Activated(bool active);
+    void DpiChanged(UINT dpi, const RECT& suggested);
     void Layout(HWND control);
     void LayoutAll();
     bool HandleKey(const MSG& msg);
@@ -187,8 +189,6 @@ private:
     UniqueGdi backgroundBrush_;
     bool counted_ = false;
     bool closed_ = false;
-    bool destroyPending_ = false;
-    int depth_ = 0;
     bool modal_ = false;
     std::vector<HWND> disabledByModal_;
     HWND defaultButton_ = nullptr;

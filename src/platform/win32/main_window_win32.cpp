@@ -3,18 +3,20 @@
 #include "platform/win32/win.h"
 
 #include <commctrl.h>
-#include <objbase.h>
-#include <shobjidl.h>
 #include <uxtheme.h>
-#include <wincodec.h>
 #include <windowsx.h>
 
 #include <algorithm>
-#include <initializer_list>
+#include <map>
 
 #include "main_window/frmMain.h"
 #include "platform/failure.h"
+#include "platform/win32/artwork_win32.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/form_window.h"
+#include "platform/win32/handler_scope.h"
 #include "platform/win32/runtime_win32.h"
+#include "platform/win32/taskbar_progress_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -22,15 +24,12 @@ namespace tav::win32 {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"TAVUpdateMainWindow";
 constexpr UINT_PTR kStartTimer = 1;
 constexpr UINT kStartTimerMs = 10;
 constexpr int kArtworkResource = 200;
 
 // Design geometry in twips, as laid out for the panel.
-struct Rect {
-    int left, top, width, height;
-};
+using Rect = TwipsRect;
 constexpr int kClientWidth = 6000;
 constexpr int kClientHeight = 3000;
 constexpr Rect kArtwork{-405, -30, 7020, 3075};
@@ -41,6 +40,14 @@ constexpr Rect kStatus{45, 150, 5925, 195};
 constexpr Rect kBar{0, 0, 6030, 105};
 constexpr Rect kSilent{4320, 2160, 1575, 315};
 constexpr Rect kAbort{4680, 2535, 930, 315};
+
+// Arial 8.25 pt, and the steps a text that does not fit goes down by.
+constexpr int kDesignFontSize = 825;
+constexpr int kFontStep = 75;
+constexpr int kSmallestFontSize = 600;
+constexpr int kLabelGap = 60;     // twips between a label and a control
+constexpr int kEdgeMargin = 30;   // twips kept free at the window's edge
+constexpr int kCheckMarkPixels = 20;  // the box and the space after it, at 96 dpi
 
 constexpr wchar_t kCopyrightText[] = L"Copyright \x00A9 2026 Corvel Systems. All rights reserved.";
 constexpr wchar_t kSilentTip[] =
@@ -59,158 +66,132 @@ enum ControlId : int {
     kIdSilent,
 };
 
-int Px(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
-
-UINT DpiOf(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    UINT dpi = fn && hwnd ? fn(hwnd) : 0;
-    if (dpi == 0) {
-        HDC dc = ::GetDC(nullptr);
-        dpi = static_cast<UINT>(::GetDeviceCaps(dc, LOGPIXELSX));
-        ::ReleaseDC(nullptr, dc);
-    }
-    return dpi ? dpi : 96;
-}
-
-// Decodes the PNG artwork into a premultiplied 32-bit DIB for AlphaBlend.
-HBITMAP LoadArtwork(int& width, int& height) {
-    HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(kArtworkResource), MAKEINTRESOURCEW(10));
-    if (!res) return nullptr;
-    HGLOBAL mem = ::LoadResource(module, res);
-    const auto* bytes = static_cast<const BYTE*>(::LockResource(mem));
-    const DWORD size = ::SizeofResource(module, res);
-    if (!bytes || size == 0) return nullptr;
-
-    IWICImagingFactory* factory = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(&factory))))
-        return nullptr;
-    HBITMAP bitmap = nullptr;
-    IWICStream* stream = nullptr;
-    IWICBitmapDecoder* decoder = nullptr;
-    IWICBitmapFrameDecode* frame = nullptr;
-    IWICFormatConverter* converter = nullptr;
-    if (SUCCEEDED(factory->CreateStream(&stream)) &&
-        SUCCEEDED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)) &&
-        SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
-        SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-        SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                        nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
-        UINT w = 0, h = 0;
-        converter->GetSize(&w, &h);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = static_cast<LONG>(w);
-        bi.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        bitmap = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (bitmap && FAILED(converter->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits)))) {
-            ::DeleteObject(bitmap);
-            bitmap = nullptr;
-        }
-        width = static_cast<int>(w);
-        height = static_cast<int>(h);
-    }
-    for (IUnknown* u : std::initializer_list<IUnknown*>{converter, frame, decoder, stream, factory})
-        if (u) u->Release();
-    return bitmap;
-}
-
 }  // namespace
 
-struct Win32MainWindow::Impl {
-    Win32MainWindow* owner = nullptr;
+// The panel on the program's one window framework: class, DPI, the close
+// rule and the keyboard are FormWindow's; this adds the artwork, the white
+// labels on it and the fitting of texts that a wider font makes longer.
+struct Win32MainWindow::Impl final : FormWindow {
     frmMain* form = nullptr;
-    HWND hwnd = nullptr;
     HWND version = nullptr, name = nullptr, copyright = nullptr, status = nullptr, bar = nullptr,
          silent = nullptr, abort = nullptr, tooltip = nullptr;
-    UniqueGdi font;
     UniqueGdi artwork;
     // The client area as painted (white + artwork), and a brush of it that
     // transparent controls draw their background with.
     UniqueGdi background;
     UniqueGdi backgroundBrush;
     int artWidth = 0, artHeight = 0;
-    UINT dpi = 96;
-    ITaskbarList3* taskbar = nullptr;
-    // Handlers on the stack; the window is destroyed when the last returns.
-    int depth = 0;
-    bool closeRequested = false;
-    int keyFilter = 0;
+    TaskbarProgress taskbar;
+
+    bool Build(frmMain& owner);
 
     // Runs one of the form's handlers; a close asked for inside it takes
-    // effect once no handler of this window is running any more.
+    // effect once no handler of the program is running any more.
     template <class F>
     void Dispatch(F&& handler) {
-        if (!form || closeRequested) return;
-        ++depth;
+        if (!form || closed()) return;
+        const HandlerScope scope;
         try {
             handler();
         } catch (...) {
             // Handlers trap their own failures; nothing may cross the
             // window procedure.
         }
-        --depth;
-        if (closeRequested && depth == 0 && hwnd) ::DestroyWindow(hwnd);
     }
 
-    void Layout() {
-        dpi = DpiOf(hwnd);
-        RECT rc{0, 0, Px(kClientWidth, dpi), Px(kClientHeight, dpi)};
-        ::SetWindowPos(hwnd, nullptr, 0, 0, rc.right, rc.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        // Arial 8.25 pt at the window's own DPI.
-        font.reset(::CreateFontW(-::MulDiv(825, static_cast<int>(dpi), 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                 FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                 DEFAULT_PITCH | FF_SWISS, L"Arial"));
-        const auto place = [&](HWND child, const Rect& r) {
-            ::SetWindowPos(child, nullptr, Px(r.left, dpi), Px(r.top, dpi), Px(r.width, dpi),
-                           Px(r.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-        };
-        place(abort, kAbort);
-        place(status, kStatus);
-        place(bar, kBar);
-        place(silent, kSilent);
-        place(version, kVersion);
-        place(name, kName);
-        place(copyright, kCopyright);
+    HWND Child(const wchar_t* cls, const wchar_t* text, DWORD style, int id, const Rect& rect) {
+        ControlSpec spec;
+        spec.className = cls;
+        spec.text = text;
+        spec.style = style;
+        spec.id = id;
+        spec.rect = rect;
+        spec.font = FontOfSize(kDesignFontSize);
+        return AddControl(spec);
+    }
+
+    static FontSpec FontOfSize(int size) { return FontSpec{L"Arial", size / 100.0, false}; }
+
+    // After the framework placed the controls as designed at the DPI.
+    void Fit() {
+        FitCheckBox();
         FitLabel(version, kVersion);
         FitLabel(name, kName);
         FitLabel(copyright, kCopyright);
+        RECT rc;
+        ::GetClientRect(hwnd(), &rc);
         RenderBackground(rc.right, rc.bottom);
     }
 
-    void RenderBackground(int width, int height) {
-        HDC screen = ::GetDC(hwnd);
-        HDC mem = ::CreateCompatibleDC(screen);
-        background.reset(::CreateCompatibleBitmap(screen, width, height));
-        HGDIOBJ old = ::SelectObject(mem, background.get());
-        Paint(mem);
-        ::SelectObject(mem, old);
-        ::DeleteDC(mem);
-        ::ReleaseDC(hwnd, screen);
-        backgroundBrush.reset(::CreatePatternBrush(static_cast<HBITMAP>(background.get())));
+    static SIZE TextSize(HWND control, HFONT font) {
+        const int n = ::GetWindowTextLengthW(control);
+        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+        ::GetWindowTextW(control, text.data(), n + 1);
+        SIZE size{};
+        const WindowDc dc(control);
+        const SelectedObject selected(dc.get(), font);
+        ::GetTextExtentPoint32W(dc.get(), text.c_str(), n, &size);
+        return size;
     }
 
-    // The three information labels size themselves to their text.
+    // The largest font size, from the design's down in steps, at which
+    // width(font) fits into room; the smallest step when none does.
+    template <class Width>
+    int FittingFontSize(int room, Width&& width) {
+        int size = kDesignFontSize;
+        while (size > kSmallestFontSize && width(Font(FontOfSize(size))) > room) size -= kFontStep;
+        return size;
+    }
+
+    // The check box's caption shows whole: the box grows to the right up
+    // to the window's edge, then to the left, and only then takes a
+    // smaller font.
+    void FitCheckBox() {
+        const int mark = ::MulDiv(kCheckMarkPixels, static_cast<int>(dpi()), 96);
+        const int right = Px(kClientWidth) - Px(kEdgeMargin);
+        const int leftmost = Px(kName.left + kName.width) + Px(kLabelGap);
+        const auto needed = [&](HFONT font) { return static_cast<int>(TextSize(silent, font).cx) + mark; };
+        const int size = FittingFontSize(right - leftmost, needed);
+        const HFONT font = Font(FontOfSize(size));
+        const int width = std::max(Px(kSilent.width), needed(font));
+        const int left = std::max(leftmost, std::min(Px(kSilent.left), right - width));
+        ::SetWindowPos(silent, nullptr, left, Px(kSilent.top), width, Px(kSilent.height),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(silent, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+
+    // The information labels size themselves to their text but never run
+    // under the button or the check box beside them: a text that does not
+    // fit before them takes a smaller font.
     void FitLabel(HWND label, const Rect& r) {
-        const int n = ::GetWindowTextLengthW(label);
-        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-        ::GetWindowTextW(label, text.data(), n + 1);
-        HDC dc = ::GetDC(label);
-        HGDIOBJ old = ::SelectObject(dc, font.get());
-        SIZE size{};
-        ::GetTextExtentPoint32W(dc, text.c_str(), n, &size);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(label, dc);
-        ::SetWindowPos(label, nullptr, Px(r.left, dpi), Px(r.top, dpi), size.cx + 2,
-                       std::max<LONG>(size.cy, Px(r.height, dpi)), SWP_NOZORDER | SWP_NOACTIVATE);
+        const int top = Px(r.top);
+        const int bottom = Px(r.top + r.height);
+        int limit = Px(kClientWidth) - Px(kEdgeMargin);
+        for (HWND control : {abort, silent}) {
+            RECT c;
+            ::GetWindowRect(control, &c);
+            ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&c), 2);
+            if (c.top < bottom && c.bottom > top) limit = std::min<int>(limit, c.left - Px(kLabelGap));
+        }
+        const int left = Px(r.left);
+        const int size = FittingFontSize(
+            limit - left, [&](HFONT font) { return static_cast<int>(TextSize(label, font).cx) + 2; });
+        const HFONT font = Font(FontOfSize(size));
+        const SIZE text = TextSize(label, font);
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        ::SetWindowPos(label, nullptr, left, top, std::min<int>(text.cx + 2, limit - left),
+                       std::max<LONG>(text.cy, bottom - top), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void RenderBackground(int width, int height) {
+        const WindowDc screen(hwnd());
+        const UniqueMemoryDc mem(::CreateCompatibleDC(screen.get()));
+        background.reset(::CreateCompatibleBitmap(screen.get(), width, height));
+        {
+            const SelectedObject selected(mem.get(), background.get());
+            PaintArtwork(mem.get());
+        }
+        backgroundBrush.reset(::CreatePatternBrush(static_cast<HBITMAP>(background.get())));
     }
 
     // Transparent labels leave their old text on the artwork unless the
@@ -218,23 +199,26 @@ struct Win32MainWindow::Impl {
     void RepaintBehind(HWND child) {
         RECT rc;
         ::GetWindowRect(child, &rc);
-        ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&rc), 2);
-        ::RedrawWindow(hwnd, &rc, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rc), 2);
+        ::RedrawWindow(hwnd(), &rc, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
 
-    void Paint(HDC dc) {
+    void PaintArtwork(HDC dc) {
         RECT client;
-        ::GetClientRect(hwnd, &client);
+        ::GetClientRect(hwnd(), &client);
         ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
         if (!artwork) return;
-        HDC mem = ::CreateCompatibleDC(dc);
-        HGDIOBJ old = ::SelectObject(mem, artwork.get());
+        const UniqueMemoryDc mem(::CreateCompatibleDC(dc));
+        const SelectedObject selected(mem.get(), artwork.get());
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         ::SetStretchBltMode(dc, HALFTONE);
-        ::AlphaBlend(dc, Px(kArtwork.left, dpi), Px(kArtwork.top, dpi), Px(kArtwork.width, dpi),
-                     Px(kArtwork.height, dpi), mem, 0, 0, artWidth, artHeight, blend);
-        ::SelectObject(mem, old);
-        ::DeleteDC(mem);
+        ::AlphaBlend(dc, Px(kArtwork.left), Px(kArtwork.top), Px(kArtwork.width), Px(kArtwork.height),
+                     mem.get(), 0, 0, artWidth, artHeight, blend);
+    }
+
+    HBRUSH BackgroundBrush() const {
+        return backgroundBrush ? static_cast<HBRUSH>(backgroundBrush.get())
+                               : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
     }
 
     std::string ControlAt(HWND child) const {
@@ -247,8 +231,8 @@ struct Win32MainWindow::Impl {
 
     std::string PlaceOf(LPARAM lParam) const {
         const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        const RECT art{Px(kArtwork.left, dpi), Px(kArtwork.top, dpi), Px(kArtwork.left + kArtwork.width, dpi),
-                       Px(kArtwork.top + kArtwork.height, dpi)};
+        const RECT art{Px(kArtwork.left), Px(kArtwork.top), Px(kArtwork.left + kArtwork.width),
+                       Px(kArtwork.top + kArtwork.height)};
         return ::PtInRect(&art, pt) ? "aicAlphaImage1" : "Form";
     }
 
@@ -256,13 +240,69 @@ struct Win32MainWindow::Impl {
         TTTOOLINFOW ti{};
         ti.cbSize = sizeof ti;
         ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        ti.hwnd = hwnd;
+        ti.hwnd = hwnd();
         ti.uId = reinterpret_cast<UINT_PTR>(control);
         ti.lpszText = const_cast<wchar_t*>(text);
         ::SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     }
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // White text on the artwork: the control's background is the window's
+    // own picture, aligned to where the control sits.
+    LRESULT ControlColours(HDC dc, HWND control) {
+        ::SetTextColor(dc, RGB(255, 255, 255));
+        ::SetBkMode(dc, TRANSPARENT);
+        POINT origin{0, 0};
+        ::MapWindowPoints(control, hwnd(), &origin, 1);
+        ::SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+        return reinterpret_cast<LRESULT>(BackgroundBrush());
+    }
+
+    bool OnMessage(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (pane) return false;
+        switch (msg) {
+        case WM_ERASEBKGND:
+            result = 1;  // painted whole in WM_PAINT, without flicker
+            return true;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            result = ControlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            return true;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kIdAbort && (HIWORD(wParam) == BN_CLICKED || lParam == 0))
+                Dispatch([&] { form->cmdAbort_Click(); });
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+        case WM_XBUTTONDOWN: {
+            const std::string place = PlaceOf(lParam);
+            Dispatch([&] { form->MouseDown(place); });
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    void OnPaint(HDC dc, const RECT& client) override { ::FillRect(dc, &client, BackgroundBrush()); }
+    void OnTimer(UINT_PTR id) override {
+        if (id == kStartTimer) Dispatch([&] { form->TimerBeginUpdate_Timer(); });
+    }
+    // Alt+F4, Escape and the taskbar's close mean Abort.
+    void OnSystemClose() override { Dispatch([&] { form->cmdAbort_Click(); }); }
+    void OnDpiChanged() override { Fit(); }
+    void OnDestroy() override {
+        StopTimer(kStartTimer);
+        taskbar.Detach();
+        if (frmMain* f = std::exchange(form, nullptr)) {
+            const HandlerScope scope;
+            try {
+                f->Form_Unload();
+            } catch (...) {
+            }
+        }
+    }
+
     static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR data);
 };
@@ -282,183 +322,92 @@ LRESULT CALLBACK Win32MainWindow::Impl::LabelProc(HWND label, UINT msg, WPARAM w
     case WM_NCHITTEST:
         // Statics are transparent to the mouse unless they say otherwise.
         return HTCLIENT;
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(label, LabelProc, 1);
+        return ::DefSubclassProc(label, msg, wParam, lParam);
     default:
         return ::DefSubclassProc(label, msg, wParam, lParam);
     }
 }
 
-LRESULT CALLBACK Win32MainWindow::Impl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<Impl*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        self = static_cast<Impl*>(cs->lpCreateParams);
-        self->hwnd = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;  // painted whole in WM_PAINT, without flicker
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(hwnd, &ps);
-        RECT rc;
-        ::GetClientRect(hwnd, &rc);
-        ::FillRect(dc, &rc, self->backgroundBrush ? static_cast<HBRUSH>(self->backgroundBrush.get())
-                                                  : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-        ::EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN: {
-        // White text on the artwork: the control's background is the
-        // window's own picture, aligned to where the control sits.
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        HWND control = reinterpret_cast<HWND>(lParam);
-        ::SetTextColor(dc, RGB(255, 255, 255));
-        ::SetBkMode(dc, TRANSPARENT);
-        POINT origin{0, 0};
-        ::MapWindowPoints(control, hwnd, &origin, 1);
-        ::SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
-        return reinterpret_cast<LRESULT>(self->backgroundBrush ? self->backgroundBrush.get()
-                                                               : ::GetStockObject(WHITE_BRUSH));
-    }
-    case WM_TIMER:
-        if (wParam == kStartTimer) self->Dispatch([&] { self->form->TimerBeginUpdate_Timer(); });
-        return 0;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == kIdAbort && (HIWORD(wParam) == BN_CLICKED || lParam == 0))
-            self->Dispatch([&] { self->form->cmdAbort_Click(); });
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_XBUTTONDOWN: {
-        const std::string place = self->PlaceOf(lParam);
-        self->Dispatch([&] { self->form->MouseDown(place); });
-        return 0;
-    }
-    case WM_CLOSE:
-        // Alt+F4 and the taskbar's close mean Abort.
-        self->Dispatch([&] { self->form->cmdAbort_Click(); });
-        return 0;
-    case WM_DPICHANGED: {
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        ::SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        self->Layout();
-        ::InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    }
-    case WM_DESTROY:
-        ::KillTimer(hwnd, kStartTimer);
-        if (self->form) {
-            frmMain* form = self->form;
-            self->form = nullptr;
-            try {
-                form->Form_Unload();
-            } catch (...) {
-            }
-        }
-        if (self->taskbar) {
-            self->taskbar->Release();
-            self->taskbar = nullptr;
-        }
-        self->hwnd = nullptr;
-        RemoveMessageFilter(self->keyFilter);
-        WindowClosed();
-        return 0;
-    default:
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-}
-
-Win32MainWindow::Win32MainWindow() : impl_(std::make_unique<Impl>()) { impl_->owner = this; }
-
-Win32MainWindow::~Win32MainWindow() {
-    if (impl_->hwnd) ::DestroyWindow(impl_->hwnd);
-}
-
-bool Win32MainWindow::Create(frmMain& form) {
-    Impl& w = *impl_;
-    w.form = &form;
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+bool Win32MainWindow::Impl::Build(frmMain& owner) {
+    form = &owner;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&icc);
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = Impl::WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kClassName;
-    ::RegisterClassExW(&wc);
-
+    FormSpec spec;
+    spec.className = kMainWindowClass;
+    spec.caption = L"TAV Update Manager";
+    spec.style = WS_POPUP | WS_CLIPCHILDREN;
     // A taskbar button of its own: the window has no title bar to find it by.
-    if (!::CreateWindowExW(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, kClassName, L"TAV Update Manager",
-                           WS_POPUP | WS_CLIPCHILDREN, 0, 0, 400, 200, nullptr, nullptr, instance, &w))
-        return false;
-    WindowOpened();
+    spec.exStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+    spec.screenRect = TwipsRect{0, 0, kClientWidth, kClientHeight};
+    spec.countsForProcess = true;
+    if (!Create(spec)) return false;
 
-    const auto child = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
-        return ::CreateWindowExW(0, cls, text, WS_CHILD | style, 0, 0, 10, 10, w.hwnd,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    };
     // Creation order is the tab order: Abort first.
-    w.abort = child(L"BUTTON", L"Abort", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kIdAbort);
-    w.version = child(L"STATIC", L"Version", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdVersion);
-    w.name = child(L"STATIC", L"TAV Update Manager", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdName);
-    w.copyright = child(L"STATIC", kCopyrightText, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdCopyright);
-    w.status = child(L"STATIC", L"Initializing...", SS_CENTER | SS_NOPREFIX | SS_ENDELLIPSIS, kIdStatus);
-    w.bar = child(PROGRESS_CLASSW, L"", PBS_SMOOTH, kIdBar);
-    w.silent = child(L"BUTTON", L"Silent Installation", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kIdSilent);
-    ::SendMessageW(w.bar, PBM_SETRANGE32, 0, 100);
+    abort = Child(L"BUTTON", L"Abort", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kIdAbort, kAbort);
+    version = Child(L"STATIC", L"Version", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdVersion, kVersion);
+    name = Child(L"STATIC", L"TAV Update Manager", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdName, kName);
+    copyright = Child(L"STATIC", kCopyrightText, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdCopyright, kCopyright);
+    status = Child(L"STATIC", L"Initializing...", SS_CENTER | SS_NOPREFIX | SS_ENDELLIPSIS, kIdStatus, kStatus);
+    bar = Child(PROGRESS_CLASSW, L"", PBS_SMOOTH, kIdBar, kBar);
+    silent = Child(L"BUTTON", L"Silent Installation", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kIdSilent,
+                   kSilent);
+    ::SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     // Themed check boxes ignore the text colour: plain drawing keeps the
     // caption white and readable on the dark artwork.
-    ::SetWindowTheme(w.silent, L"", L"");
-    ::SetWindowTheme(w.bar, L"", L"");
-    ::SendMessageW(w.bar, PBM_SETBARCOLOR, 0, RGB(70, 160, 255));
-    ::SendMessageW(w.bar, PBM_SETBKCOLOR, 0, RGB(4, 18, 51));
-    for (HWND label : {w.version, w.name, w.copyright, w.status})
-        ::SetWindowSubclass(label, Impl::LabelProc, 1, reinterpret_cast<DWORD_PTR>(&w));
+    ::SetWindowTheme(silent, L"", L"");
+    ::SetWindowTheme(bar, L"", L"");
+    ::SendMessageW(bar, PBM_SETBARCOLOR, 0, RGB(70, 160, 255));
+    ::SendMessageW(bar, PBM_SETBKCOLOR, 0, RGB(4, 18, 51));
+    for (HWND label : {version, name, copyright, status})
+        ::SetWindowSubclass(label, LabelProc, 1, reinterpret_cast<DWORD_PTR>(this));
 
-    w.tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w.hwnd, nullptr,
-                                  instance, nullptr);
-    ::SendMessageW(w.tooltip, TTM_SETMAXTIPWIDTH, 0, 360);
-    w.AddTip(w.silent, kSilentTip);
-    w.AddTip(w.abort, kAbortTip);
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                instance, nullptr);
+    ::SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, 360);
+    AddTip(silent, kSilentTip);
+    AddTip(abort, kAbortTip);
 
-    w.artwork.reset(LoadArtwork(w.artWidth, w.artHeight));
-    w.Layout();
-    if (FAILED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&w.taskbar))) ||
-        FAILED(w.taskbar->HrInit())) {
-        if (w.taskbar) w.taskbar->Release();
-        w.taskbar = nullptr;
+    artwork = LoadPngResource(kArtworkResource, artWidth, artHeight);
+    Fit();
+    taskbar.Attach(hwnd());
+    return abort && version && name && copyright && status && bar && silent;
+}
+
+Win32MainWindow::Win32MainWindow() = default;
+
+Win32MainWindow::~Win32MainWindow() {
+    if (impl_) {
+        // The logic may be gone already; the window goes without it.
+        impl_->form = nullptr;
+        impl_->Close();
     }
-    // Keyboard: Tab moves between the controls, Escape presses Abort.
-    w.keyFilter = AddMessageFilter([&w](MSG& msg) {
-        HWND h = w.hwnd;
-        return h && (msg.hwnd == h || ::IsChild(h, msg.hwnd)) && ::IsDialogMessageW(h, &msg);
-    });
-    return true;
+}
+
+bool Win32MainWindow::Create(frmMain& form) {
+    impl_ = FormWindow::Make<Impl>();
+    return impl_->Build(form);
 }
 
 void Win32MainWindow::Show() {
-    if (impl_->hwnd && !impl_->closeRequested) {
-        ::ShowWindow(impl_->hwnd, SW_SHOWNORMAL);
-        ::UpdateWindow(impl_->hwnd);
+    if (impl_ && impl_->hwnd() && !impl_->closed()) {
+        ::ShowWindow(impl_->hwnd(), SW_SHOWNORMAL);
+        ::UpdateWindow(impl_->hwnd());
     }
 }
 
-uintptr_t Win32MainWindow::Handle() { return reinterpret_cast<uintptr_t>(impl_->hwnd); }
+uintptr_t Win32MainWindow::Handle() { return reinterpret_cast<uintptr_t>(impl_->hwnd()); }
 int32_t Win32MainWindow::WidthTwips() { return kClientWidth; }
 int32_t Win32MainWindow::HeightTwips() { return kClientHeight; }
 
 void Win32MainWindow::MoveTwips(int32_t left, int32_t top) {
     // Screen twips follow the system DPI, the unit the screen size is in.
-    const UINT dpi = DpiOf(nullptr);
-    ::SetWindowPos(impl_->hwnd, nullptr, Px(left, dpi), Px(top, dpi), 0, 0,
+    const UINT dpi = SystemDpi();
+    ::SetWindowPos(impl_->hwnd(), nullptr, TwipsToPixels(left, dpi), TwipsToPixels(top, dpi), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -481,21 +430,18 @@ void Win32MainWindow::SetStatusVisible(bool visible) {
 void Win32MainWindow::SetBarValue(int16_t value) {
     if (value < 0 || value > 100) throw err::Make(err::kInvalidPropertyValue);
     ::SendMessageW(impl_->bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-    if (impl_->taskbar) {
-        impl_->taskbar->SetProgressState(impl_->hwnd, TBPF_NORMAL);
-        impl_->taskbar->SetProgressValue(impl_->hwnd, static_cast<ULONGLONG>(value), 100);
-    }
+    impl_->taskbar.SetValue(value);
 }
 
 void Win32MainWindow::SetBarVisible(bool visible) {
     ::ShowWindow(impl_->bar, visible ? SW_SHOWNA : SW_HIDE);
     impl_->RepaintBehind(impl_->bar);
-    if (!visible && impl_->taskbar) impl_->taskbar->SetProgressState(impl_->hwnd, TBPF_NOPROGRESS);
+    if (!visible) impl_->taskbar.Hide();
 }
 
 void Win32MainWindow::SetBarError() {
     ::SendMessageW(impl_->bar, PBM_SETBARCOLOR, 0, RGB(220, 60, 60));
-    if (impl_->taskbar) impl_->taskbar->SetProgressState(impl_->hwnd, TBPF_ERROR);
+    impl_->taskbar.SetError();
 }
 
 bool Win32MainWindow::SilentChecked() {
@@ -504,24 +450,21 @@ bool Win32MainWindow::SilentChecked() {
 
 void Win32MainWindow::SetStartTimerEnabled(bool enabled) {
     if (enabled) {
-        ::SetTimer(impl_->hwnd, kStartTimer, kStartTimerMs, nullptr);
+        impl_->StartTimer(kStartTimer, kStartTimerMs);
     } else {
-        ::KillTimer(impl_->hwnd, kStartTimer);
+        impl_->StopTimer(kStartTimer);
     }
 }
 
 void Win32MainWindow::BeginWindowMove() {
     ::ReleaseCapture();
-    ::SendMessageW(impl_->hwnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    ::SendMessageW(impl_->hwnd(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
 
 void Win32MainWindow::Close() {
-    Impl& w = *impl_;
-    if (!w.hwnd || w.closeRequested) return;
-    w.closeRequested = true;
-    ::KillTimer(w.hwnd, kStartTimer);
-    ::ShowWindow(w.hwnd, SW_HIDE);
-    if (w.depth == 0) ::DestroyWindow(w.hwnd);
+    if (!impl_->hwnd() || impl_->closed()) return;
+    impl_->StopTimer(kStartTimer);
+    impl_->Close();
 }
 
 }  // namespace tav::win32

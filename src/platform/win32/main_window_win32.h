@@ -14,6 +14,9 @@ class frmMain;
 
 namespace tav::win32 {
 
+// The window class other programs find the main window by.
+inline constexpr wchar_t kMainWindowClass[] = L"TAVUpdateMainWindow";
+
 class Win32MainWindow : public MainWindowView {
 public:
     Win32MainWindow();
@@ -44,7 +47,7 @@ public:
     struct Impl;
 
 private:
-    std::unique_ptr<Impl> impl_;
+    std::shared_ptr<Impl> impl_;  // a FormWindow, shared with its running handlers
 };
 
 }  // namespace tav::win32

@@ -1,10 +1,11 @@
 #include "platform/win32/read_service_win32.h"
 
+#include "platform/win32/handler_scope.h"
+
 #include <atomic>
 #include <mutex>
 #include <thread>
 
-#include "platform/trap.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wininet_transport.h"
 
@@ -251,14 +252,18 @@ LRESULT CALLBACK Win32ReadService::WindowProc(HWND hwnd, UINT msg, WPARAM wParam
     auto* self = reinterpret_cast<Win32ReadService*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return 0;
     const auto id = static_cast<uint32_t>(wParam);
+    // The sinks are the download's logic: a window closed while they run
+    // waits for them to return.
+    const HandlerScope scope;
     // Nothing may leave a window procedure; the sinks trap their own
     // failures, so whatever comes here is dropped.
-    Trap::Silent()([&] {
+    try {
         if (msg == kMsgProgress)
             self->OnProgress(id);
         else
             self->OnComplete(id);
-    });
+    } catch (...) {
+    }
     return 0;
 }
 

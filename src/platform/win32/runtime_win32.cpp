@@ -1,3 +1,4 @@
+// The file and shell services.
 #include "platform/win32/runtime_win32.h"
 
 #include <vector>
@@ -8,145 +9,8 @@
 #include <shellapi.h>
 
 #include "platform/win32/text.h"
-#include "version.h"
 
 namespace tav::win32 {
-
-// ---------------------------------------------------------------- events
-
-namespace {
-std::vector<std::pair<int, MessageFilter>>& Filters() {
-    static std::vector<std::pair<int, MessageFilter>> filters;
-    return filters;
-}
-int& WindowCount() {
-    static int count = 0;
-    return count;
-}
-}  // namespace
-
-int AddMessageFilter(MessageFilter filter) {
-    static int next = 0;
-    Filters().emplace_back(++next, std::move(filter));
-    return next;
-}
-
-void RemoveMessageFilter(int id) {
-    auto& filters = Filters();
-    for (auto it = filters.begin(); it != filters.end(); ++it) {
-        if (it->first == id) {
-            filters.erase(it);
-            return;
-        }
-    }
-}
-
-bool FilterMessage(MSG& msg) {
-    // A copy: a filter may close its window and remove itself.
-    const auto filters = Filters();
-    for (const auto& [id, filter] : filters)
-        if (filter(msg)) return true;
-    return false;
-}
-
-void Win32EventLoop::DoEvents() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // The outer loop must still see it and end the program.
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (FilterMessage(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
-void Win32EventLoop::Sleep(uint32_t ms) { ::Sleep(ms); }
-
-void Win32EventLoop::WaitForEvents(uint32_t ms) {
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-}
-
-int RunMessageLoop() {
-    MSG msg;
-    BOOL got;
-    while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) return 1;
-        if (FilterMessage(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
-}
-
-void WindowOpened() { ++WindowCount(); }
-
-void WindowClosed() {
-    if (--WindowCount() <= 0) {
-        WindowCount() = 0;
-        ::PostQuitMessage(0);
-    }
-}
-
-int OpenWindowCount() { return WindowCount(); }
-
-// ------------------------------------------------------------------- app
-
-AppIdentity Win32App::Identity() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) throw err::Make(err::kInternalError);
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const size_t slash = path.find_last_of(L"\\/");
-    std::wstring file = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const size_t dot = file.rfind(L'.');
-    if (dot != std::wstring::npos) file.resize(dot);
-    AppIdentity id;
-    id.exeName = Narrow(file);
-    id.path = slash == std::wstring::npos ? std::string() : Narrow(path.substr(0, slash));
-    id.major = TAV_VERSION_MAJOR;
-    id.minor = TAV_VERSION_MINOR;
-    id.revision = TAV_VERSION_REVISION;
-    return id;
-}
-
-bool Win32App::PrevInstance() {
-    if (!tested_) {
-        // One updater per machine: two would close the same programs and
-        // start the same installer. The mutex lives as long as the process.
-        instanceMutex_.reset(::CreateMutexW(nullptr, FALSE, L"Global\\TAVUpdate.Instance"));
-        another_ = ::GetLastError() == ERROR_ALREADY_EXISTS ||
-                   (!instanceMutex_ && ::GetLastError() == ERROR_ACCESS_DENIED);
-        tested_ = true;
-    }
-    return another_;
-}
-
-std::string Win32App::ArgumentText() {
-    return Narrow(ArgumentsAfterProgramName(::GetCommandLineW()));
-}
-
-std::wstring ArgumentsAfterProgramName(const std::wstring& commandLine) {
-    // The program name ends at its closing quote, or at the first blank
-    // when it is not quoted; the blanks after it are not arguments.
-    size_t i = 0;
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        const size_t close = commandLine.find(L'"', 1);
-        i = close == std::wstring::npos ? commandLine.size() : close + 1;
-    } else {
-        while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
-    }
-    while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
-    return commandLine.substr(i);
-}
 
 // ----------------------------------------------------------------- files
 
@@ -320,52 +184,6 @@ std::vector<FoundFile> Win32Files::FindAll(const std::string& pattern) {
     return found;
 }
 
-// ----------------------------------------------------------------- clock
-
-DateTime Win32Clock::Now() {
-    SYSTEMTIME st;
-    ::GetLocalTime(&st);
-    return DateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
-}
-
-std::string Win32Clock::ShortDate(const DateTime& when) {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(when.year);
-    st.wMonth = static_cast<WORD>(when.month);
-    st.wDay = static_cast<WORD>(when.day);
-    wchar_t buf[128];
-    const int n = ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buf,
-                                    static_cast<int>(std::size(buf)), nullptr);
-    if (n <= 0) throw err::Make(err::kInvalidCall);
-    return Narrow(std::wstring(buf, static_cast<size_t>(n - 1)));
-}
-
-uint32_t Win32Clock::TickCount() { return ::GetTickCount(); }
-
-// -------------------------------------------------------------------- ui
-
-void Win32Ui::MsgBox(const std::string& text) {
-    ::MessageBoxW(nullptr, Widen(text).c_str(), Widen(kAppTitle).c_str(),
-                  MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
-}
-
-namespace {
-int32_t SystemDpi() {
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 96;
-    if (dc) ::ReleaseDC(nullptr, dc);
-    return dpi > 0 ? dpi : 96;
-}
-}  // namespace
-
-int32_t Win32Ui::ScreenWidthTwips() {
-    return ::MulDiv(::GetSystemMetrics(SM_CXSCREEN), 1440, SystemDpi());
-}
-
-int32_t Win32Ui::ScreenHeightTwips() {
-    return ::MulDiv(::GetSystemMetrics(SM_CYSCREEN), 1440, SystemDpi());
-}
-
 // ----------------------------------------------------------------- shell
 
 bool Win32Shell::RunHidden(const std::string& application, const std::string& commandLine) {
@@ -423,18 +241,5 @@ std::string SystemFolder() {
     if (n == 0 || n >= MAX_PATH) throw err::Make(err::kPathNotFound);
     return Narrow(std::wstring(buf, n));
 }
-
-// ---------------------------------------------------------------- locale
-
-std::string Win32Locale::ThousandsSeparator() {
-    wchar_t buf[8];
-    const int n = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, buf,
-                                    static_cast<int>(std::size(buf)));
-    if (n <= 1) return ",";
-    return Narrow(std::wstring(buf, static_cast<size_t>(n - 1)));
-}
-
-std::string Win32Locale::ToAnsi(const std::string& utf8) { return Utf8ToAnsi(utf8); }
-std::string Win32Locale::FromAnsi(const std::string& ansi) { return AnsiToUtf8(ansi); }
 
 }  // namespace tav::win32

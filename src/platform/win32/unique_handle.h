@@ -66,6 +66,16 @@ struct GdiTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
+struct MemoryDcTraits {  // CreateCompatibleDC
+    using Type = HDC;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DeleteDC(h); }
+};
+struct IconTraits {
+    using Type = HICON;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::DestroyIcon(h); }
+};
 struct ModuleTraits {
     using Type = HMODULE;
     static Type Invalid() noexcept { return nullptr; }
@@ -78,5 +88,74 @@ using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueKey = UniqueHandle<RegKeyTraits>;
 using UniqueGdi = UniqueHandle<GdiTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+using UniqueIcon = UniqueHandle<IconTraits>;
+
+// A window's device context for as long as the guard lives (GetDC).
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a device context until the guard ends, when the
+// one it replaced goes back.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), old_(dc && object ? ::SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (old_) ::SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// An owned COM interface pointer.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() noexcept = default;
+    ~ComPtr() { reset(); }
+    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& o) noexcept {
+        if (this != &o) {
+            reset();
+            p_ = std::exchange(o.p_, nullptr);
+        }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    void reset() noexcept {
+        if (T* p = std::exchange(p_, nullptr)) p->Release();
+    }
+    // For out-parameters: frees the current pointer first.
+    T** put() noexcept {
+        reset();
+        return &p_;
+    }
+
+private:
+    T* p_ = nullptr;
+};
 
 }  // namespace tav::win32

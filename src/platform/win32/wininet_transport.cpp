@@ -131,19 +131,18 @@ WinInetTransport::WinInetTransport(const std::atomic<bool>& cancelled, HANDLE ca
                                    uint32_t stallMs)
     : cancelled_(cancelled), cancel_(cancel), stallMs_(stallMs) {}
 
-WinInetTransport::~WinInetTransport() {
-    Close();
-    if (session_) ::InternetCloseHandle(session_);
-}
+void InternetHandleTraits::Close(Type h) noexcept { ::InternetCloseHandle(h); }
+
+WinInetTransport::~WinInetTransport() { Close(); }
 
 void WinInetTransport::OpenSession() {
     if (session_) return;
     // Asynchronous mode is what lets a wait end: a blocked synchronous call
     // can be stopped neither by a cancel nor by a receive time-out.
-    session_ = ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                               INTERNET_FLAG_ASYNC);
+    session_.reset(::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                   INTERNET_FLAG_ASYNC));
     if (!session_) throw InternetFailure(::GetLastError());
-    ::InternetSetStatusCallbackW(session_, StatusCallback);
+    ::InternetSetStatusCallbackW(session_.get(), StatusCallback);
 }
 
 void WinInetTransport::Wait() {
@@ -175,7 +174,7 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
         flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     attempt_->opening = true;
     HINTERNET request = ::InternetOpenUrlW(
-        session_, Widen(url).c_str(), head.empty() ? nullptr : head.c_str(),
+        session_.get(), Widen(url).c_str(), head.empty() ? nullptr : head.c_str(),
         static_cast<DWORD>(head.size()), flags, reinterpret_cast<DWORD_PTR>(attempt_));
     if (!request) {
         const DWORD e = ::GetLastError();
@@ -243,8 +242,10 @@ void WinInetTransport::Close() noexcept {
     Attempt* a = std::exchange(attempt_, nullptr);
     if (!a) return;
     // A read left pending by a silent server keeps its handle, and so the
-    // attempt, until the server lets go: the handle's share covers it.
-    if (a->request) ::InternetCloseHandle(a->request);
+    // attempt, until the server lets go: the handle's share covers it. Not
+    // an owner: the attempt lives on after this close, until the system's
+    // last callback for the handle.
+    if (a->request) InternetHandleTraits::Close(a->request);
     if (!a->opening) Release(a);
 }
 

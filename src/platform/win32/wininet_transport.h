@@ -8,9 +8,18 @@
 #include <string>
 
 #include "platform/http_fetch.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
 
 namespace tav::win32 {
+
+// A Windows Internet handle (HINTERNET; <wininet.h> stays in the .cpp).
+struct InternetHandleTraits {
+    using Type = void*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept;
+};
+using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 
 class WinInetTransport : public net::HttpTransport {
 public:
@@ -36,7 +45,7 @@ private:
     const std::atomic<bool>& cancelled_;
     HANDLE cancel_;
     uint32_t stallMs_;
-    void* session_ = nullptr;  // HINTERNET
+    UniqueInternet session_;
     Attempt* attempt_ = nullptr;
     std::string url_;  // of the current attempt, to resolve relative redirects
 };

@@ -1,4 +1,4 @@
-#include "platform/trap.h"
+#include "error_log/trap.h"
 
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"

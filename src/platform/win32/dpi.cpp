@@ -1,24 +1,18 @@
 #include "platform/win32/dpi.h"
 
+#include "platform/win32/system_function.h"
 #include "platform/win32/unique_handle.h"
 
 namespace tav::win32 {
 
 namespace {
 // The per-monitor functions are newer than the oldest system we run on.
-template <class Fn>
-Fn User32Function(const char* name) {
-    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-                  : nullptr;
-}
+HMODULE User32() { return ::GetModuleHandleW(L"user32.dll"); }
 }  // namespace
 
 void BecomePerMonitorDpiAware() {
-    using SetContextFn = BOOL(WINAPI*)(HANDLE);
-    static const SetContextFn setContext =
-        User32Function<SetContextFn>("SetProcessDpiAwarenessContext");
-    if (!setContext || !setContext(reinterpret_cast<HANDLE>(-4) /* PER_MONITOR_AWARE_V2 */)) {
+    static const auto setContext = TAV_SYSTEM_FUNCTION(User32(), SetProcessDpiAwarenessContext);
+    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
         ::SetProcessDPIAware();
     }
 }
@@ -30,8 +24,7 @@ UINT SystemDpi() {
 }
 
 UINT DpiOf(HWND hwnd) {
-    using DpiFn = UINT(WINAPI*)(HWND);
-    static const DpiFn dpiForWindow = User32Function<DpiFn>("GetDpiForWindow");
+    static const auto dpiForWindow = TAV_SYSTEM_FUNCTION(User32(), GetDpiForWindow);
     const UINT dpi = dpiForWindow && hwnd ? dpiForWindow(hwnd) : 0;
     return dpi ? dpi : SystemDpi();
 }
@@ -45,8 +38,7 @@ int32_t PixelsToTwips(int pixels, UINT dpi) {
 }
 
 void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
-    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const AdjustFn adjust = User32Function<AdjustFn>("AdjustWindowRectExForDpi");
+    static const auto adjust = TAV_SYSTEM_FUNCTION(User32(), AdjustWindowRectExForDpi);
     if (!adjust || !adjust(&rect, style, FALSE, exStyle, dpi)) {
         ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     }

@@ -1,4 +1,5 @@
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/system_function.h"
 
 // clang-format off
 #include "platform/win32/win.h"
@@ -20,13 +21,8 @@ HANDLE ToHandle(ProcessHandle h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
 std::optional<std::vector<ProcessEntry>> SnapshotFromSystemInformation() {
-    using QueryFn = LONG(NTAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
-    static const auto query = [] {
-        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-        return ntdll ? reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
-                           ::GetProcAddress(ntdll, "NtQuerySystemInformation")))
-                     : nullptr;
-    }();
+    static const auto query =
+        TAV_SYSTEM_FUNCTION(::GetModuleHandleW(L"ntdll.dll"), NtQuerySystemInformation);
     if (!query) return std::nullopt;
 
     constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);

@@ -4,7 +4,10 @@
 # service running, a loopback server that hands out a demo installer over
 # about five seconds, and the update manager started as TAV starts it. The
 # window appears on your display, or without one on a virtual display with
-# pictures saved under build/demo. Then it tells what happened.
+# pictures saved under build/demo. Then it tells what happened. After that,
+# in the same installation, a release build pinned to a throw-away test
+# publisher refuses the unsigned demo installer and starts one that
+# publisher signed.
 #
 # Environment: TAV_DEMO_SECONDS (default 5) spreads the download.
 set -euo pipefail
@@ -18,7 +21,7 @@ bash scripts/setup-machine.sh >/dev/null
 # Always through the preset: it says what kind of build this is.
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j2 --target TAVUpdate TAVri installer_stub related_program \
-  tav_test_service window_probe >/dev/null
+  tav_test_service window_probe signed_fixtures TAVUpdate_pinned >/dev/null
 b=$repo/build/win32
 
 out=$repo/build/demo
@@ -127,11 +130,83 @@ else
 fi
 log=$tav_dir/LOGS/TAVerror.log
 if [ -s "$log" ]; then echo "   error log C:\\TAV\\LOGS\\TAVerror.log:"; sed 's/^/     /' "$log"; else echo "   error log: no entries"; fi
-for bmp in "$out"/*.bmp; do
-  [ -e "$bmp" ] || continue
-  if command -v convert-im6.q16 >/dev/null && convert-im6.q16 "$bmp" "${bmp%.bmp}.png" 2>/dev/null; then
-    rm -f "$bmp"; echo "   picture: ${bmp%.bmp}.png"
-  else
-    echo "   picture: $bmp"
-  fi
+pictures() {  # folder
+  for bmp in "$1"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    if command -v convert-im6.q16 >/dev/null && convert-im6.q16 "$bmp" "${bmp%.bmp}.png" 2>/dev/null; then
+      rm -f "$bmp"; echo "   picture: ${bmp%.bmp}.png"
+    else
+      echo "   picture: $bmp"
+    fi
+  done
+}
+pictures "$out"
+
+echo
+echo "== A release build pinned to the test publisher, in the same installation"
+fx=$b/tests/win/signing/fixtures
+cp "$b/tests/e2e/TAVUpdate_pinned.exe" "$tav_dir/TAVUpdate.exe"
+echo "   C:\\TAV\\TAVUpdate.exe is now TAVUpdate_pinned.exe: it starts only installers whose signer's"
+echo "   key digest is $(cat "$fx/publisher.spki.sha256") (a publisher made for the tests)"
+# TAV running again, as it was before the first update.
+regq delete 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /v Command /f /reg:32
+regq delete 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /v ShutDown /f /reg:32
+start_program "TAV Core Server.exe" watchdog "ends when the watchdog asks"
+start_program "TAV LAN Server.exe" window "a window the update closes"
+core=${program_pids[-2]} lan=${program_pids[-1]}
+wine sc start TAVorsService >/dev/null 2>&1 || true
+echo "   service TAVorsService: $(wine sc query TAVorsService 2>/dev/null | grep -o 'RUNNING\|STOPPED' | head -1)"
+rm -f "$record"
+fingerprint() { stat -c '%s bytes, modified %y' "$1"; sha256sum <"$1"; }
+earlier=$(fingerprint "$tav_dir/setup.exe")
+
+echo
+echo "== (a) The pinned build refuses the unsigned demo installer: TAVUpdate.exe \"$url|demo\""
+mkdir -p "$out/refused"
+wine "$b/tests/win/window_probe.exe" --press "Z:${out//\//\\}\\refused" 60 &
+probe=$!
+wine 'C:\TAV\TAVUpdate.exe' "$url|demo" || true
+wait "$probe" || true
+for pid_name in "$core:TAV Core Server.exe" "$lan:TAV LAN Server.exe"; do
+  if kill -0 "${pid_name%%:*}" 2>/dev/null; then state_text="still running"; else state_text="closed"; fi
+  echo "   ${pid_name#*:}: $state_text"
 done
+echo "   service TAVorsService: $(wine sc query TAVorsService 2>/dev/null | grep -o 'RUNNING\|STOPPED' | head -1)"
+if [ "$(fingerprint "$tav_dir/setup.exe")" = "$earlier" ]; then
+  echo "   C:\\TAV\\setup.exe (the installer of the update before): untouched, same bytes and time"
+else
+  echo "   C:\\TAV\\setup.exe (the installer of the update before): CHANGED"
+fi
+staging=$(cd "$tav_dir" && ls -- *.staging 2>/dev/null || true)
+echo "   staging files left in C:\\TAV: ${staging:-none}"
+[ -f "$record" ] && echo "   installer started: yes (it should not have been)" || echo "   installer started: no"
+if [ -s "$log" ]; then echo "   error log C:\\TAV\\LOGS\\TAVerror.log:"; sed 's/^/     /' "$log"; else echo "   error log: no entries"; fi
+pictures "$out/refused"
+
+echo
+echo "== (b) The pinned build starts an installer signed by the test publisher"
+cp "$fx/installer_publisher.exe" "$out/www/signed_setup.exe"
+signed_url="http://127.0.0.1:$port/file/signed_setup.exe?ms=$((seconds * 1000))"
+echo "   the same server hands out signed_setup.exe: the demo installer signed by the test publisher"
+echo "   the probe trusts the test publisher's authority in the prefix while it watches"
+mkdir -p "$out/signed"
+log_before=$(cat "$log" 2>/dev/null || true)
+wine "$b/tests/win/window_probe.exe" --trust "Z:${fx//\//\\}\\ca.der" "Z:${out//\//\\}\\signed" 60 \
+  > >(tee "$out/signed/probe.txt") &
+probe=$!
+for _ in $(seq 1 600); do grep -q "test root" "$out/signed/probe.txt" 2>/dev/null && break; sleep 0.1; done
+echo "   TAVUpdate.exe \"$signed_url|demo\""
+wine 'C:\TAV\TAVUpdate.exe' "$signed_url|demo" || true
+wait "$probe" || true
+signed_record=$tav_dir/signed_setup.exe.record.txt
+for _ in $(seq 1 100); do [ -f "$signed_record" ] && break; sleep 0.1; done
+cmp -s "$fx/installer_publisher.exe" "$tav_dir/signed_setup.exe" &&
+  echo "   C:\\TAV\\signed_setup.exe is byte for byte the signed installer"
+if [ -f "$signed_record" ]; then
+  echo "   installer started: C:\\TAV\\signed_setup.exe with arguments \"$(sed -n 's/^args=//p' "$signed_record" | tr -d '\r')\""
+else
+  echo "   installer started: no"
+fi
+[ "$(cat "$log" 2>/dev/null || true)" = "$log_before" ] && echo "   error log: nothing new" ||
+  { echo "   error log C:\\TAV\\LOGS\\TAVerror.log:"; sed 's/^/     /' "$log"; }
+pictures "$out/signed"

@@ -2,10 +2,14 @@
 // prints each new status line, bar position and dialog text with the time
 // since the window appeared, and keeps pictures of the window part way
 // through the download and of any dialog (BMP files in FOLDER).
-// Usage: window_probe FOLDER [WAIT_SECONDS]
+// Usage: window_probe [--press] [--trust ROOT.der] FOLDER [WAIT_SECONDS]
+// --press clicks a dialog's button once it is pictured, so that an
+// unattended run never waits for a person; --trust trusts a test
+// authority in the machine's root store while the probe runs.
 // Ends when the window has gone (exit code 0) or never came (exit code 1).
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/win32/win.h"
@@ -13,6 +17,7 @@
 #include <commctrl.h>
 
 #include "platform/win32/text.h"
+#include "trusted_root.h"
 #include "win_test_support.h"
 
 namespace {
@@ -24,6 +29,8 @@ constexpr int kStatusId = 104;
 constexpr int kBarId = 105;
 constexpr int kSilentId = 106;
 constexpr int kDialogContentId = 1003;
+constexpr int kDialogButtonBarId = 1004;
+constexpr int kDialogFirstOptionId = 1100;
 
 std::string Text(HWND w) {
     wchar_t buf[2048] = {};
@@ -58,8 +65,21 @@ bool SavePicture(HWND window, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool press = false;
+    std::unique_ptr<tav::wintest::TrustedTestRoot> root;
+    for (; argc > 1 && std::string(argv[1]).starts_with("--"); --argc, ++argv) {
+        if (std::string(argv[1]) == "--press") {
+            press = true;
+        } else if (std::string(argv[1]) == "--trust" && argc > 2) {
+            root = std::make_unique<tav::wintest::TrustedTestRoot>(argv[2]);
+            // The caller starts the update only after this line.
+            std::printf("  test root %s\n", root->ok() ? "trusted" : "NOT trusted");
+            std::fflush(stdout);
+            --argc, ++argv;
+        }
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_probe FOLDER [WAIT_SECONDS]\n");
+        std::fprintf(stderr, "usage: window_probe [--press] [--trust ROOT.der] FOLDER [WAIT_SECONDS]\n");
         return 2;
     }
     const std::string folder = argv[1];
@@ -108,6 +128,14 @@ int main(int argc, char** argv) {
             say("dialog \"" + Text(dialog) + "\": " + dialogText);
             const std::string name = "dialog_" + std::to_string(dialogs) + ".bmp";
             if (SavePicture(dialog, folder + "\\" + name)) say("picture of the dialog: " + name);
+            for (int slot = 0; press && slot < 3; ++slot) {
+                const HWND b = ::GetDlgItem(::GetDlgItem(dialog, kDialogButtonBarId), kDialogFirstOptionId + slot);
+                if (!b || !::IsWindowVisible(b)) continue;
+                say("pressing \"" + Text(b) + "\"");
+                // Posted: the click ends the dialog's modal loop.
+                ::PostMessageW(b, BM_CLICK, 0, 0);
+                break;
+            }
         }
         ::Sleep(20);
     }

@@ -41,6 +41,16 @@ tav_prepare_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # Debian's Wine does not load the fonts of its own data folder (fonts-wine:
+  # Tahoma, MS Sans Serif, Marlett...) and would draw dialogs in a wider
+  # substitute and caption buttons as letters; from the prefix's own Fonts
+  # folder it does, as Windows would.
+  local font
+  for font in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$font" ] || continue
+    [ -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] ||
+      cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   wineserver -p >/dev/null 2>&1 &
   TAV_STARTED_WINESERVER=1
   # Bare Xvfb has no window manager: unmanaged windows close at once.

@@ -31,10 +31,10 @@ run_ctest() {
 
 for preset in host win64 win32; do
   step "Build $preset"
-  if [ ! -f "build/$preset/CMakeCache.txt" ]; then
-    cmake --preset "$preset" >"build-$preset.configure.log" 2>&1 || { cat "build-$preset.configure.log"; exit 1; }
-    rm -f "build-$preset.configure.log"
-  fi
+  # Always through the preset: a build folder configured before the preset
+  # gained a variable would otherwise keep failing to regenerate.
+  cmake --preset "$preset" >"build-$preset.configure.log" 2>&1 || { cat "build-$preset.configure.log"; exit 1; }
+  rm -f "build-$preset.configure.log"
   cmake --build --preset "$preset" || exit 1
 done
 

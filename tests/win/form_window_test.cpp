@@ -21,11 +21,11 @@ public:
     TestForm() = default;
 
     void Build() {
-        FormSpec design;
+        FormDesign design;
         design.caption = L"Form test";
         design.screenRect = {1500, 1500, 2880, 1440};
         ASSERT_TRUE(Create(design));
-        ControlSpec button;
+        ControlDesign button;
         button.className = L"BUTTON";
         button.style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
         button.text = L"Left";

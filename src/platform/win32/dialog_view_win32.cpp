@@ -88,7 +88,7 @@ Win32DialogView::~Win32DialogView() {
 }
 
 bool Win32DialogView::Build() {
-    FormSpec form;
+    FormDesign form;
     form.caption = L"TAV";
     form.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     // No owner: in the taskbar, so a user who switched away finds it.
@@ -97,22 +97,22 @@ bool Win32DialogView::Build() {
     form.background = RGB(255, 255, 255);
     if (!Create(form)) return false;
 
-    ControlSpec picture;
+    ControlDesign picture;
     picture.style = SS_OWNERDRAW;
     picture.id = kPictureCustomId;
     picture.rect = kPictureRect;
     picture_ = AddControl(picture);
 
-    ControlSpec message;
+    ControlDesign message;
     message.style = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
     message.id = kLabelMessageId;
     message.rect = kMessageRect;
-    message.font = FontSpec{L"MS Sans Serif", 12, true};
+    message.font = FontDesign{L"MS Sans Serif", 12, true};
     message.autoSize = AutoSize::WidthAndHeight;
     message.textColor = kHeadlineColour;
     message_ = AddControl(message);
 
-    ControlSpec content;
+    ControlDesign content;
     content.style = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
     content.id = kLabelContentId;
     content.rect = kContentRect;
@@ -123,7 +123,7 @@ bool Win32DialogView::Build() {
     if (bar_) ::SetWindowLongPtrW(bar_, GWLP_ID, kButtonBarId);
     // Left to right, so Tab walks the buttons as they are seen.
     for (int16_t slot = kDialogButtonSlots - 1; slot >= 0; --slot) {
-        ControlSpec button;
+        ControlDesign button;
         button.className = L"BUTTON";
         button.style = BS_PUSHBUTTON | WS_TABSTOP;
         button.id = kFirstOptionId + slot;

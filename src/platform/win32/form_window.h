@@ -44,7 +44,7 @@ struct TwipsRect {
     int32_t left = 0, top = 0, width = 0, height = 0;
 };
 
-struct FontSpec {
+struct FontDesign {
     std::wstring face = L"MS Sans Serif";
     double points = 8;
     bool bold = false;
@@ -56,7 +56,7 @@ enum class AutoSize {
     WidthAndHeight,  // one line; the control fits its text
 };
 
-struct ControlSpec {
+struct ControlDesign {
     const wchar_t* className = L"STATIC";
     std::wstring text;
     DWORD style = 0;  // WS_CHILD is added
@@ -64,12 +64,12 @@ struct ControlSpec {
     int id = 0;
     TwipsRect rect;  // in the parent's client area
     HWND parent = nullptr;  // nullptr: the form
-    FontSpec font;
+    FontDesign font;
     AutoSize autoSize = AutoSize::None;
     COLORREF textColor = CLR_INVALID;  // STATIC text; CLR_INVALID: system colour
 };
 
-struct FormSpec {
+struct FormDesign {
     const wchar_t* className = kFormWindowClass;
     std::wstring caption;
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -93,9 +93,9 @@ public:
     }
 
     // Creates the hidden window; false when the system refused.
-    bool Create(const FormSpec& design);
+    bool Create(const FormDesign& design);
     // Creates a child control (hidden unless design.style has WS_VISIBLE).
-    HWND AddControl(const ControlSpec& design);
+    HWND AddControl(const ControlDesign& design);
     // A child container painted through OnPaintPane; its controls'
     // notifications reach this form's OnMessage.
     HWND AddPane(const TwipsRect& rect, HWND parent = nullptr);
@@ -118,7 +118,7 @@ public:
 
     // Converts for painting at the current DPI.
     int Px(int32_t twips) const { return TwipsToPixels(twips, dpi_); }
-    HFONT Font(const FontSpec& design);
+    HFONT Font(const FontDesign& design);
 
     void StartTimer(UINT_PTR id, UINT ms);
     void StopTimer(UINT_PTR id);
@@ -156,7 +156,7 @@ protected:
 private:
     struct Control {
         TwipsRect rect;
-        FontSpec font;
+        FontDesign font;
         AutoSize autoSize = AutoSize::None;
         COLORREF textColor = CLR_INVALID;
         bool hasFont = true;  // false for panes

@@ -100,17 +100,17 @@ struct Win32MainWindow::Impl final : FormWindow {
     }
 
     HWND Child(const wchar_t* cls, const wchar_t* text, DWORD style, int id, const Rect& rect) {
-        ControlSpec spec;
-        spec.className = cls;
-        spec.text = text;
-        spec.style = style;
-        spec.id = id;
-        spec.rect = rect;
-        spec.font = FontOfSize(kDesignFontSize);
-        return AddControl(spec);
+        ControlDesign design;
+        design.className = cls;
+        design.text = text;
+        design.style = style;
+        design.id = id;
+        design.rect = rect;
+        design.font = FontOfSize(kDesignFontSize);
+        return AddControl(design);
     }
 
-    static FontSpec FontOfSize(int size) { return FontSpec{L"Arial", size / 100.0, false}; }
+    static FontDesign FontOfSize(int size) { return FontDesign{L"Arial", size / 100.0, false}; }
 
     // After the framework placed the controls as designed at the DPI.
     void Fit() {
@@ -335,15 +335,15 @@ bool Win32MainWindow::Impl::Build(frmMain& owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&icc);
 
-    FormSpec spec;
-    spec.className = kMainWindowClass;
-    spec.caption = L"TAV Update Manager";
-    spec.style = WS_POPUP | WS_CLIPCHILDREN;
+    FormDesign design;
+    design.className = kMainWindowClass;
+    design.caption = L"TAV Update Manager";
+    design.style = WS_POPUP | WS_CLIPCHILDREN;
     // A taskbar button of its own: the window has no title bar to find it by.
-    spec.exStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
-    spec.screenRect = TwipsRect{0, 0, kClientWidth, kClientHeight};
-    spec.countsForProcess = true;
-    if (!Create(spec)) return false;
+    design.exStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
+    design.screenRect = TwipsRect{0, 0, kClientWidth, kClientHeight};
+    design.countsForProcess = true;
+    if (!Create(design)) return false;
 
     // Creation order is the tab order: Abort first.
     abort = Child(L"BUTTON", L"Abort", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kIdAbort, kAbort);

@@ -1,4 +1,5 @@
 #include "platform/win32/code_signing_win32.h"
+#include "platform/win32/system_function.h"
 
 #include <algorithm>
 #include <array>
@@ -38,19 +39,15 @@ struct TrustApi {
     }
 
 private:
-    template <class Fn>
-    static void Bind(HMODULE module, const char* name, Fn& fn) {
-        if (module) fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    }
     static TrustApi Load() {
         TrustApi api;
         const HMODULE wintrust = ::LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         const HMODULE crypt32 = ::LoadLibraryExW(L"crypt32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        Bind(wintrust, "WinVerifyTrust", api.verify);
-        Bind(wintrust, "WTHelperProvDataFromStateData", api.provData);
-        Bind(wintrust, "WTHelperGetProvSignerFromChain", api.signer);
-        Bind(crypt32, "CertNameToStrW", api.nameToStr);
-        Bind(crypt32, "CryptEncodeObject", api.encode);
+        api.verify = TAV_SYSTEM_FUNCTION(wintrust, WinVerifyTrust);
+        api.provData = TAV_SYSTEM_FUNCTION(wintrust, WTHelperProvDataFromStateData);
+        api.signer = TAV_SYSTEM_FUNCTION(wintrust, WTHelperGetProvSignerFromChain);
+        api.nameToStr = TAV_SYSTEM_FUNCTION(crypt32, CertNameToStrW);
+        api.encode = TAV_SYSTEM_FUNCTION(crypt32, CryptEncodeObject);
         return api;
     }
 };

@@ -93,32 +93,28 @@ bool FormWindow::Register(const wchar_t* className) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
     if (::GetClassInfoExW(instance, className, &existing)) return existing.lpfnWndProc == FormProc;
+    const auto registerClass = [instance](const wchar_t* name, WNDPROC proc) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = instance;
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = name;
+        return ::RegisterClassExW(&wc);
+    };
     if (FormAtoms().empty()) {
-        WNDCLASSEXW pane{};
-        pane.cbSize = sizeof pane;
-        pane.style = CS_HREDRAW | CS_VREDRAW;
-        pane.lpfnWndProc = PaneProc;
-        pane.hInstance = instance;
-        pane.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        pane.lpszClassName = kPaneClass;
-        ::RegisterClassExW(&pane);
+        registerClass(kPaneClass, PaneProc);
         // Every loop that offers its messages to the filter gets the
         // forms' keyboard navigation.
         AddMessageFilter(&FormWindow::KeyFilter);
     }
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = FormProc;
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = className;
-    const ATOM atom = ::RegisterClassExW(&wc);
+    const ATOM atom = registerClass(className, FormProc);
     if (atom) FormAtoms().push_back(atom);
     return atom != 0;
 }
 
-bool FormWindow::Create(const FormSpec& design) {
+bool FormWindow::Create(const FormDesign& design) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     if (!Register(design.className)) return false;
 
@@ -145,7 +141,7 @@ bool FormWindow::Create(const FormSpec& design) {
     return true;
 }
 
-HWND FormWindow::AddControl(const ControlSpec& design) {
+HWND FormWindow::AddControl(const ControlDesign& design) {
     HWND parent = design.parent ? design.parent : hwnd_;
     HWND h = ::CreateWindowExW(design.exStyle, design.className, design.text.c_str(),
                                design.style | WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
@@ -164,7 +160,7 @@ HWND FormWindow::AddPane(const TwipsRect& rect, HWND parent) {
                                0, parent ? parent : hwnd_, nullptr, ::GetModuleHandleW(nullptr),
                                nullptr);
     if (!h) return nullptr;
-    controls_[h] = Control{rect, FontSpec{}, AutoSize::None, CLR_INVALID, false};
+    controls_[h] = Control{rect, FontDesign{}, AutoSize::None, CLR_INVALID, false};
     order_.push_back(h);
     Layout(h);
     return h;
@@ -215,7 +211,7 @@ std::string FormWindow::ControlText(HWND control) const {
     return Narrow(text);
 }
 
-HFONT FormWindow::Font(const FontSpec& design) {
+HFONT FormWindow::Font(const FontDesign& design) {
     const std::wstring key = design.face + L"|" + std::to_wstring(design.points) + L"|" +
                              (design.bold ? L"b" : L"") + L"|" + std::to_wstring(dpi_);
     UniqueGdi& font = fonts_[key];

@@ -33,7 +33,7 @@ trap cleanup EXIT
 echo "Making a ${mb} MB file..."
 head -c $((mb * 1024 * 1024)) /dev/urandom >"$work/www/big.bin"
 python3 tests/win/net/net_server.py start "$state" 900 >/dev/null || exit 1
-port=$(sed -n 's/^misbehave_port=//p' "$state")
+port=$(sed -n 's/^port=//p' "$state")
 url="http://127.0.0.1:$port/file/bench?name=big.bin"
 
 source scripts/wine-env.sh

@@ -23,14 +23,14 @@ state=$work/server.txt
 export WINEPREFIX=$repo/build/bench-prefix
 source scripts/wine-env.sh
 cleanup() {
-  python3 tests/e2e/e2e_server.py stop "$state" >/dev/null 2>&1 || true
+  python3 tests/win/net/net_server.py stop "$state" >/dev/null 2>&1 || true
   tav_stop_wine
 }
 trap cleanup EXIT
 
 rm -rf "$work"
 mkdir -p "$work"
-python3 tests/e2e/e2e_server.py start "$state" "$b/tests/win/installer_stub.exe" 600 >/dev/null || exit 1
+python3 tests/win/net/net_server.py start "$state" 600 "$b/tests/win/installer_stub.exe" >/dev/null || exit 1
 port=$(sed -n 's/^port=//p' "$state")
 
 tav_start_display

@@ -37,7 +37,7 @@ cleanup() {
     wine sc stop TAVorsService >/dev/null 2>&1
     wine sc delete TAVorsService >/dev/null 2>&1
   fi
-  python3 tests/e2e/e2e_server.py stop "$state" >/dev/null 2>&1
+  python3 tests/win/net/net_server.py stop "$state" >/dev/null 2>&1
   tav_stop_wine
 }
 trap cleanup EXIT
@@ -81,7 +81,7 @@ wine sc create TAVorsService binPath= 'C:\TAVPrograms\TAVorsService.exe' >/dev/n
 wine sc start TAVorsService >/dev/null 2>&1 && started_service=1
 echo "   service TAVorsService: $(wine sc query TAVorsService 2>/dev/null | grep -o 'RUNNING\|STOPPED' | head -1)"
 
-python3 tests/e2e/e2e_server.py start "$state" "$b/tests/win/installer_stub.exe" 600 >/dev/null
+python3 tests/win/net/net_server.py start "$state" 600 "$b/tests/win/installer_stub.exe" >/dev/null
 port=$(sed -n 's/^port=//p' "$state")
 url="http://127.0.0.1:$port/file/setup.exe?ms=$((seconds * 1000))"
 size=$(stat -c %s "$out/www/setup.exe")

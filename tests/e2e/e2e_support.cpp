@@ -1,261 +1,131 @@
 #include "e2e_support.h"
 
-#include "platform/win32/win.h"
+#include <cstring>
 
 #include <commctrl.h>
 
-#include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
 namespace tav::e2e {
 
-using win32::Narrow;
 using win32::Widen;
-
-bool WaitFor(const std::function<bool()>& done, unsigned long ms) {
-    const ULONGLONG end = ::GetTickCount64() + ms;
-    for (;;) {
-        if (done()) return true;
-        if (::GetTickCount64() > end) return false;
-        ::Sleep(25);
-    }
-}
 
 namespace {
 
-struct WindowSearch {
-    DWORD pid;
-    const wchar_t* cls;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND w, LPARAM p) {
-    auto* s = reinterpret_cast<WindowSearch*>(p);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(w, &owner);
-    wchar_t cls[64] = {};
-    ::GetClassNameW(w, cls, 64);
-    if (owner == s->pid && ::IsWindowVisible(w) && ::lstrcmpW(cls, s->cls) == 0) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
+HWND WaitTopWindow(const Process& p, const wchar_t* cls) {
+    HWND found = nullptr;
+    wintest::PumpMessages(kShowMs, [&] { return (found = wintest::FindTopWindow(p.id(), cls)) || !p.Running(); });
+    return found;
 }
 
-// Bounded cross-process sends: a program that hangs fails the test, not
-// the run.
-LRESULT Send(HWND w, UINT msg, WPARAM wp, LPARAM lp, bool* answered = nullptr) {
-    DWORD_PTR result = 0;
-    const LRESULT ok = ::SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result);
-    if (answered) *answered = ok != 0;
-    return static_cast<LRESULT>(result);
-}
-
-HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access, bool create) {
+HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
     const REGSAM view = root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
     HKEY h = nullptr;
-    const LSTATUS rc = create ? ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr)
-                              : ::RegOpenKeyExW(root, key, 0, access | view, &h);
-    return rc == ERROR_SUCCESS ? h : nullptr;
+    return ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr) == ERROR_SUCCESS ? h : nullptr;
+}
+
+bool KeyExists(HKEY root, const wchar_t* key) {
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(h);
+    return true;
 }
 
 }  // namespace
 
-HWND FindTopWindow(DWORD pid, const wchar_t* cls) {
-    WindowSearch s{pid, cls, nullptr};
-    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-std::string Text(HWND window) {
-    wchar_t buf[2048] = {};
-    bool answered = false;
-    const LRESULT n = Send(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buf), &answered);
-    return answered ? Narrow(std::wstring(buf, static_cast<size_t>(n))) : std::string();
-}
-
-int BarPosition(HWND bar) {
-    bool answered = false;
-    const LRESULT pos = Send(bar, PBM_GETPOS, 0, 0, &answered);
-    return answered ? static_cast<int>(pos) : -1;
-}
-
-bool Checked(HWND button) { return Send(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-void Click(HWND button) {
-    // Posted: a click that opens a modal loop would hold a sent message.
-    ::PostMessageW(button, BM_CLICK, 0, 0);
-}
+HWND MainWindow(const Process& p) { return WaitTopWindow(p, L"TAVUpdateMainWindow"); }
+HWND Dialog(const Process& p) { return WaitTopWindow(p, L"TAVForm"); }
 
 std::vector<HWND> DialogButtons(HWND dialog) {
     std::vector<HWND> buttons;
-    HWND bar = ::GetDlgItem(dialog, kDialogButtonBarId);
     for (int slot = 2; slot >= 0; --slot) {
-        HWND b = ::GetDlgItem(bar, kDialogFirstOptionId + slot);
+        HWND b = ::GetDlgItem(::GetDlgItem(dialog, 1004), 1100 + slot);
         if (b && (::GetWindowLongW(b, GWL_STYLE) & WS_VISIBLE)) buttons.push_back(b);
     }
     return buttons;
 }
 
-bool Screenshot(HWND window, const std::string& name) {
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Send(window, WM_NULL, 0, 0);
-    // The X server shows what was painted a moment later; this is not a
-    // condition the test waits for.
-    ::Sleep(250);
-    return wintest::SaveWindowPicture(window, name);
+// Posted: a click that opens a modal loop would hold a sent message.
+void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
+
+bool WaitStatus(HWND window, const std::string& prefix) {
+    return wintest::PumpMessages(kShowMs, [&] { return Text(::GetDlgItem(window, kStatusId)).starts_with(prefix); });
 }
 
-std::optional<std::string> ReadString(HKEY root, const wchar_t* key, const std::string& name) {
-    HKEY h = OpenKey(root, key, KEY_QUERY_VALUE, false);
-    if (!h) return std::nullopt;
+std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::string& name) {
+    HKEY h = nullptr;
+    const REGSAM view = root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
+    if (::RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &h) != ERROR_SUCCESS) return std::nullopt;
     wchar_t value[1024] = {};
-    DWORD size = sizeof value - sizeof(wchar_t);
-    DWORD type = 0;
-    const LSTATUS rc = ::RegQueryValueExW(h, Widen(name).c_str(), nullptr, &type,
-                                          reinterpret_cast<BYTE*>(value), &size);
+    DWORD size = sizeof value - sizeof(wchar_t), type = 0;
+    const LSTATUS rc = ::RegQueryValueExW(h, Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     ::RegCloseKey(h);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
-    return Narrow(value);
+    if (rc != ERROR_SUCCESS) return std::nullopt;
+    DWORD number = 0;
+    std::memcpy(&number, value, sizeof number);
+    if (type == REG_DWORD) return std::to_string(number);
+    return type == REG_SZ ? std::optional(win32::Narrow(value)) : std::nullopt;
 }
 
-std::optional<DWORD> ReadDword(HKEY root, const wchar_t* key, const std::string& name) {
-    HKEY h = OpenKey(root, key, KEY_QUERY_VALUE, false);
-    if (!h) return std::nullopt;
-    DWORD value = 0, size = sizeof value, type = 0;
-    const LSTATUS rc = ::RegQueryValueExW(h, Widen(name).c_str(), nullptr, &type,
-                                          reinterpret_cast<BYTE*>(&value), &size);
-    ::RegCloseKey(h);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
-    return value;
-}
-
-bool WriteString(HKEY root, const wchar_t* key, const std::string& name, const std::string& value) {
-    HKEY h = OpenKey(root, key, KEY_SET_VALUE, true);
-    if (!h) return false;
-    const std::wstring w = Widen(value);
-    const LSTATUS rc = ::RegSetValueExW(h, Widen(name).c_str(), 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(w.c_str()),
-                                        static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(h);
-    return rc == ERROR_SUCCESS;
-}
-
-void DeleteValue(HKEY root, const wchar_t* key, const std::string& name) {
-    if (HKEY h = OpenKey(root, key, KEY_SET_VALUE, false)) {
+void SetValue(HKEY root, const wchar_t* key, const std::string& name, const std::optional<std::string>& text) {
+    HKEY h = OpenKey(root, key, KEY_SET_VALUE);
+    if (!h) return;
+    const std::wstring w = Widen(text.value_or(""));
+    if (text) {
+        ::RegSetValueExW(h, Widen(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
+                         static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
+    } else {
         ::RegDeleteValueW(h, Widen(name).c_str());
-        ::RegCloseKey(h);
     }
+    ::RegCloseKey(h);
 }
 
-bool KeyExists(HKEY root, const wchar_t* key) {
-    HKEY h = OpenKey(root, key, KEY_QUERY_VALUE, false);
-    if (h) ::RegCloseKey(h);
-    return h != nullptr;
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE f = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(f);
-    return ok && written == bytes.size();
-}
-
-long RunAndWait(const std::string& exe, const std::string& arguments, unsigned long ms) {
-    HANDLE h = wintest::StartProcess(exe, arguments);
-    if (!h) return -1;
-    const long code = wintest::WaitExit(h, ms);
-    if (code == -1) ::TerminateProcess(h, 9);
-    ::CloseHandle(h);
-    return code;
+std::optional<std::string> RunAsAdminFlag(const std::string& installer) {
+    return Value(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + installer);
 }
 
 std::string ServerUrl(const std::string& path) {
     const std::string state = wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_SERVER_STATE));
-    const size_t at = state.find("port=");
-    const std::string port = at == std::string::npos ? "9" : state.substr(at + 5, state.find('\n', at) - at - 5);
-    return "http://127.0.0.1:" + port + path;
+    return "http://127.0.0.1:" + std::to_string(std::atoi(state.c_str() + state.find("port=") + 5)) + path;
 }
-
-Process::~Process() {
-    if (!handle_) return;
-    if (Running()) ::TerminateProcess(handle_, 99);
-    wintest::WaitExit(handle_, 10000);
-    ::CloseHandle(handle_);
-}
-
-Process& Process::operator=(Process&& other) noexcept {
-    if (this != &other) {
-        Process gone(handle_);
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
-namespace {
-
-const std::string kSc = win32::SystemFolder() + "\\sc.exe";
-
-bool CopyInto(const std::string& from, const std::string& to) {
-    return ::CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE) != 0;
-}
-
-DWORD ServiceState() {
-    SERVICE_STATUS_PROCESS status{};
-    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return 0;
-    if (SC_HANDLE service = ::OpenServiceW(manager, L"TAVorsService", SERVICE_QUERY_STATUS)) {
-        DWORD needed = 0;
-        ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                               sizeof status, &needed);
-        ::CloseServiceHandle(service);
-    }
-    ::CloseServiceHandle(manager);
-    return status.dwCurrentState;
-}
-
-}  // namespace
 
 DemoInstallation::DemoInstallation() {
     folder_ = root_.path() + "\\TAV";
     ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
     ::CreateDirectoryW(Widen(root_.path() + "\\programs").c_str(), nullptr);
-    CopyInto(wintest::HostPath(TAV_EXE_PATH), Path("TAVUpdate.exe"));
-    CopyInto(wintest::HostPath(TAV_STYLE_LIBRARY), Path("TAVri.dll"));
-
+    ::CopyFileW(Widen(wintest::HostPath(TAV_EXE_PATH)).c_str(), Widen(Path("TAVUpdate.exe")).c_str(), FALSE);
+    ::CopyFileW(Widen(wintest::HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(Path("TAVri.dll")).c_str(), FALSE);
     corvelExisted_ = KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems");
-    previousLocation_ = ReadString(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation");
-    WriteString(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", folder_);
-    if (HKEY h = OpenKey(HKEY_LOCAL_MACHINE, kWatchDogKey, KEY_ALL_ACCESS, true)) ::RegCloseKey(h);
-    DeleteValue(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command");
-    DeleteValue(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown");
-    DeleteValue(HKEY_CURRENT_USER, kLayersKey, LayersValueName("setup.exe"));
+    previousLocation_ = Value(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation");
+    SetValue(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", folder_);
+    for (const char* name : {"Command", "ShutDown"}) SetValue(HKEY_LOCAL_MACHINE, kWatchDogKey, name, std::nullopt);
 }
 
 DemoInstallation::~DemoInstallation() {
-    if (serviceCreated_) {
-        if (ServiceRunning()) RunAndWait(kSc, "stop TAVorsService", 30000);
-        WaitFor([] { return !ServiceRunning(); }, 10000);
-        RunAndWait(kSc, "delete TAVorsService", 30000);
-    }
-    DeleteValue(HKEY_CURRENT_USER, kLayersKey, LayersValueName("setup.exe"));
+    if (serviceCreated_) wintest::DeleteTestService();
+    for (const char* name : {"setup.exe", "foreign_setup.exe", "genuine_setup.exe", "tampered_setup.exe", "unsigned_setup.exe"})
+        SetValue(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + std::string(name), std::nullopt);
     if (!corvelExisted_) {
-        if (HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS, false)) {
-            ::RegDeleteTreeW(software, L"Corvel Systems");
-            ::RegCloseKey(software);
-        }
+        HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
+        ::RegDeleteTreeW(software, L"Corvel Systems");
+        ::RegCloseKey(software);
         return;
     }
-    DeleteValue(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command");
-    DeleteValue(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown");
-    if (previousLocation_) {
-        WriteString(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", *previousLocation_);
-    } else {
-        DeleteValue(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation");
-    }
+    for (const char* name : {"Command", "ShutDown"}) SetValue(HKEY_LOCAL_MACHINE, kWatchDogKey, name, std::nullopt);
+    SetValue(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", previousLocation_);
+}
+
+bool DemoInstallation::AnyStagingFile() const {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(Widen(Path("*.staging")).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+    return search != INVALID_HANDLE_VALUE;
+}
+
+std::string DemoInstallation::InstallerRecord(const std::string& installer, unsigned long ms) const {
+    const std::string record = Path(installer + ".record.txt");
+    wintest::PumpMessages(ms, [&] { return !wintest::ReadFileBytes(record).empty(); });
+    return wintest::ReadFileBytes(record);
 }
 
 Process DemoInstallation::StartUpdate(const std::string& argument) const {
@@ -263,43 +133,12 @@ Process DemoInstallation::StartUpdate(const std::string& argument) const {
 }
 
 Process DemoInstallation::StartProgram(const std::string& imageName, const std::string& mode) const {
-    const std::string exe = root_.path() + "\\programs\\" + imageName;
-    CopyInto(wintest::HostPath(TAV_HELPER_DIR "/related_program.exe"), exe);
-    Process p(wintest::StartProcess(exe, mode));
-    if (!p.handle()) return p;
-    const std::wstring ready = L"TAVTest.Ready." + std::to_wstring(p.id());
-    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
-    ::WaitForSingleObject(event, 20000);
-    ::CloseHandle(event);
-    return p;
+    return wintest::StartStandIn(root_.path() + "\\programs\\" + imageName, mode);
 }
 
 bool DemoInstallation::StartService() {
-    const std::string exe = root_.path() + "\\programs\\TAVorsService.exe";
-    if (!CopyInto(wintest::HostPath(TAV_HELPER_DIR "/tav_test_service.exe"), exe)) return false;
-    RunAndWait(kSc, "delete TAVorsService", 30000);
-    if (RunAndWait(kSc, "create TAVorsService binPath= \"" + exe + "\"", 30000) != 0) return false;
     serviceCreated_ = true;
-    if (RunAndWait(kSc, "start TAVorsService", 30000) != 0) return false;
-    return WaitFor(ServiceRunning, 20000);
-}
-
-bool DemoInstallation::ServiceRunning() { return ServiceState() == SERVICE_RUNNING; }
-
-std::string LayersValueName(const std::string& installer) {
-    return "C:\\Program Files (x86)\\TAV\\" + installer;
-}
-
-std::vector<std::string> DemoInstallation::StagingFiles() const {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW(win32::Widen(Path("*.staging")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(win32::Narrow(found.cFileName));
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
+    return wintest::StartTestService(root_.path() + "\\programs\\TAVorsService.exe");
 }
 
 }  // namespace tav::e2e

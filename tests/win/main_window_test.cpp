@@ -1,7 +1,12 @@
-// The real main window: its controls as another process reads them, the
-// keyboard, the start timer and the close that ends the program.
+// The real main window and the window machinery under every form: design
+// twips at the window's DPI, the keyboard, the modal loop, and closing
+// inside a handler.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "platform/win32/win.h"
 
@@ -11,6 +16,7 @@
 #include "app/state.h"
 #include "fakes/fake_main_window.h"
 #include "main_window/frmMain.h"
+#include "platform/win32/form_window.h"
 #include "platform/win32/handler_scope.h"
 #include "platform/win32/main_window_win32.h"
 #include "platform/win32/platform_win32.h"
@@ -19,8 +25,6 @@
 
 namespace tav {
 namespace {
-
-using ::testing::ElementsAre;
 
 class MainWindowWinTest : public ::testing::Test {
 protected:
@@ -31,11 +35,11 @@ protected:
         recorder.journal = nullptr;
         ASSERT_TRUE(window.Create(form));
         hwnd = reinterpret_cast<HWND>(window.Handle());
+        form.Form_Load();
+        window.SetStartTimerEnabled(false);  // no update: this test drives the window
+        window.Show();
     }
-    void TearDown() override {
-        sInstallLocation.clear();
-    }
-    static bool Gone(void* h) { return !::IsWindow(static_cast<HWND>(h)); }
+    void TearDown() override { sInstallLocation.clear(); }
 
     wintest::TempFolder temp;
     fakes::FakeMainWindowView recorder;  // only for the services' journal
@@ -45,72 +49,35 @@ protected:
     HWND hwnd = nullptr;
 };
 
-TEST_F(MainWindowWinTest, ControlsAreRealAndReadable) {
-    form.Form_Load();
-    window.Show();
-    window.SetStartTimerEnabled(false);  // keep the window for this test
-    EXPECT_EQ(wintest::WindowText(::GetDlgItem(hwnd, IDCANCEL)), "Abort");
-    // Tab order: Abort first.
-    EXPECT_EQ(::GetWindow(hwnd, GW_CHILD), ::GetDlgItem(hwnd, IDCANCEL));
-
-    std::vector<std::string> texts;
-    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) texts.push_back(wintest::WindowText(c));
-    ASSERT_EQ(texts.size(), 7u);
-    EXPECT_EQ(texts[1], "Version 7.6.10");
-    EXPECT_EQ(texts[2], "TAV Update Manager");
-    EXPECT_THAT(texts[3], ::testing::StartsWith("Copyright"));
-    EXPECT_EQ(texts[4], "Initializing...");
-    EXPECT_EQ(texts[6], "Silent Installation");
-
-    HWND status = ::GetDlgItem(hwnd, 104), bar = ::GetDlgItem(hwnd, 105), silent = ::GetDlgItem(hwnd, 106);
+TEST_F(MainWindowWinTest, ControlsAreRealLaidOutAndEscapePressesAbort) {
+    HWND abort = ::GetDlgItem(hwnd, IDCANCEL), status = ::GetDlgItem(hwnd, 104), bar = ::GetDlgItem(hwnd, 105),
+         silent = ::GetDlgItem(hwnd, 106);
+    EXPECT_EQ(::GetWindow(hwnd, GW_CHILD), abort) << "Abort first in the tab order";
     EXPECT_FALSE(::IsWindowVisible(status));
     EXPECT_FALSE(::IsWindowVisible(bar));
     window.SetStatusVisible(true);
     window.SetBarVisible(true);
     form.Status("Downloading setup.exe 1,250 of 2,500 K Bytes  (50%)", 50);
-    EXPECT_EQ(wintest::WindowText(status), "Downloading setup.exe 1,250 of 2,500 K Bytes  (50%)");
+    EXPECT_EQ(wintest::Text(status), "Downloading setup.exe 1,250 of 2,500 K Bytes  (50%)");
     EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
     EXPECT_THROW(window.SetBarValue(101), Failure);
-    EXPECT_THAT(wintest::LayoutFaults(hwnd), ::testing::IsEmpty());
-
-    EXPECT_FALSE(window.SilentChecked());
     ::SendMessageW(silent, BM_CLICK, 0, 0);
     EXPECT_TRUE(window.SilentChecked());
-    EXPECT_EQ(::SendMessageW(silent, BM_GETCHECK, 0, 0), BST_CHECKED);
 
     RECT rc;
     ::GetClientRect(hwnd, &rc);
-    EXPECT_EQ(rc.right, ::MulDiv(6000, ::GetDeviceCaps(::GetDC(nullptr), LOGPIXELSX), 1440));
+    EXPECT_EQ(rc.right, ::MulDiv(6000, static_cast<int>(win32::DpiOf(hwnd)), 1440));
+    EXPECT_THAT(wintest::LayoutFaults(hwnd), ::testing::IsEmpty());
     wintest::PumpMessages(300);
     EXPECT_TRUE(wintest::SaveWindowPicture(hwnd, "main_window_progress"));
-    window.Close();
-    EXPECT_FALSE(::IsWindow(hwnd));
-}
 
-TEST_F(MainWindowWinTest, EscapePressesAbortAndTheWindowGoes) {
-    form.Form_Load();
-    window.SetStartTimerEnabled(false);
-    window.Show();
-    ::SetFocus(::GetDlgItem(hwnd, IDCANCEL));
-    ::PostMessageW(::GetDlgItem(hwnd, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
-    wintest::PumpMessages(5000, Gone, hwnd);
-    EXPECT_FALSE(::IsWindow(hwnd));
+    ::SetFocus(abort);
+    ::PostMessageW(abort, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(wintest::PumpMessages(5000, [&] { return !::IsWindow(hwnd); }));
     EXPECT_TRUE(form.closed());
 }
 
-TEST_F(MainWindowWinTest, StartTimerTicksOnceAndReportsAMissingUrl) {
-    form.Form_Load();  // this test program's own command line has no "|"
-    window.Show();
-    wintest::PumpMessages(5000, Gone, hwnd);
-    EXPECT_FALSE(::IsWindow(hwnd));
-    EXPECT_THAT(services.calls, ElementsAre(::testing::StartsWith("SetIcon"),
-                                            "Dialog Missing Download URL. Aborting Update Process!"));
-}
-
 TEST_F(MainWindowWinTest, AbortInsideAYieldClosesOnlyWhenTheOutermostHandlerReturns) {
-    form.Form_Load();
-    window.SetStartTimerEnabled(false);
-    window.Show();
     bool windowAfterTheYield = false;
     {
         // A download notification, entered as the read service's window
@@ -127,4 +94,150 @@ TEST_F(MainWindowWinTest, AbortInsideAYieldClosesOnlyWhenTheOutermostHandlerRetu
 }
 
 }  // namespace
+
+namespace win32 {
+namespace {
+
+constexpr int kLeftId = 10;
+constexpr int kRightId = 11;
+
+class TestForm : public FormWindow {
+public:
+    void Build() {
+        FormDesign design;
+        design.caption = L"Form test";
+        design.screenRect = {1500, 1500, 2880, 1440};
+        ASSERT_TRUE(Create(design));
+        ControlDesign button;
+        button.className = L"BUTTON";
+        button.style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+        button.text = L"Left";
+        button.id = kLeftId;
+        button.rect = {150, 150, 1200, 360};
+        left = AddControl(button);
+        button.text = L"Right";
+        button.id = kRightId;
+        button.rect = {1500, 150, 1200, 360};
+        right = AddControl(button);
+    }
+    bool OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
+        clicks.push_back(LOWORD(wParam));
+        if (onClick) onClick();
+        result = 0;
+        return true;
+    }
+    void OnTimer(UINT_PTR id) override {
+        ticks.push_back(id);
+        if (onTick) onTick();
+    }
+    void OnSystemClose() override {
+        ++systemCloses;
+        Close();
+    }
+
+    HWND left = nullptr;
+    HWND right = nullptr;
+    std::vector<int> clicks;
+    std::vector<UINT_PTR> ticks;
+    int systemCloses = 0;
+    std::function<void()> onClick;
+    std::function<void()> onTick;
+};
+
+void Pump() { Win32EventLoop().DoEvents(); }
+
+POINT TopLeftIn(HWND parent, HWND control) {
+    RECT r;
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top};
+}
+
+TEST(FormWindowTest, DesignTwipsBecomePixelsAtTheWindowsDpiAndAClosedFormTakesNoInput) {
+    auto form = FormWindow::Make<TestForm>();
+    form->Build();
+    const int dpi = static_cast<int>(form->dpi());
+    RECT client;
+    ::GetClientRect(form->hwnd(), &client);
+    EXPECT_EQ(client.right, 2 * dpi);  // 2880 twips: two inches
+    EXPECT_EQ(client.bottom, dpi);
+    EXPECT_EQ(TopLeftIn(form->hwnd(), form->right).x, ::MulDiv(1500, dpi, 1440));
+    form->SetControlRect(form->right, {300, 720, 600, 300});
+    EXPECT_EQ(TopLeftIn(form->hwnd(), form->right).y, dpi / 2);
+    EXPECT_EQ(form->ControlRect(form->right).left, 300);
+    form->StartTimer(7, 1);
+    form->Close();
+    // A closed form takes no more clicks or ticks.
+    ::SendMessageW(form->hwnd(), WM_COMMAND, MAKEWPARAM(kLeftId, BN_CLICKED), reinterpret_cast<LPARAM>(form->left));
+    ::SendMessageW(form->hwnd(), WM_TIMER, 7, 0);
+    EXPECT_TRUE(form->clicks.empty());
+    EXPECT_TRUE(form->ticks.empty());
+}
+
+TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasReturned) {
+    auto form = FormWindow::Make<TestForm>();
+    form->Build();
+    HWND hwnd = form->hwnd();
+    std::weak_ptr<TestForm> watch = form;
+    bool aliveInside = false, windowInside = false;
+    form->onClick = [&] {
+        TestForm* self = watch.lock().get();
+        self->Close();
+        form.reset();  // the last owner lets go inside the handler
+        Pump();        // and a nested loop runs the posted destroy
+        aliveInside = !watch.expired();
+        windowInside = ::IsWindow(hwnd) && ::IsWindow(self->left);
+    };
+    ::SendMessageW(watch.lock()->left, BM_CLICK, 0, 0);
+    EXPECT_TRUE(aliveInside);
+    EXPECT_TRUE(windowInside);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(::IsWindowVisible(hwnd));
+    Pump();
+    EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST(FormWindowTest, ModalLoopDisablesOtherWindowsUntilTheFormCloses) {
+    auto other = FormWindow::Make<TestForm>();
+    other->Build();
+    ::ShowWindow(other->hwnd(), SW_SHOWNA);
+    auto modal = FormWindow::Make<TestForm>();
+    modal->Build();
+    bool otherEnabledDuring = true;
+    modal->onTick = [&] {
+        otherEnabledDuring = ::IsWindowEnabled(other->hwnd()) != 0;
+        modal->Close();
+    };
+    modal->StartTimer(1, 10);
+    modal->RunModal();
+    EXPECT_EQ(modal->ticks.size(), 1u);
+    EXPECT_FALSE(otherEnabledDuring);
+    EXPECT_TRUE(::IsWindowEnabled(other->hwnd()));
+    EXPECT_EQ(modal->hwnd(), nullptr);  // destroyed once back at loop level
+    other->Close();
+    Pump();
+}
+
+TEST(FormWindowTest, EnterPressesAVisibleDefaultButtonAndEscapeIsTheSystemClose) {
+    auto form = FormWindow::Make<TestForm>();
+    form->Build();
+    form->SetDefaultButton(form->right);
+    ::ShowWindow(form->hwnd(), SW_SHOWNA);
+    ::PostMessageW(form->hwnd(), WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    EXPECT_EQ(form->clicks, std::vector<int>{kRightId});
+    EXPECT_EQ(::SendMessageW(form->hwnd(), DM_GETDEFID, 0, 0), MAKELRESULT(kRightId, DC_HASDEFID));
+    ::ShowWindow(form->right, SW_HIDE);
+    ::PostMessageW(form->hwnd(), WM_KEYDOWN, VK_RETURN, 0);
+    Pump();
+    EXPECT_EQ(form->clicks.size(), 1u);
+    ::PostMessageW(form->hwnd(), WM_KEYDOWN, VK_ESCAPE, 0);
+    Pump();
+    EXPECT_EQ(form->systemCloses, 1);
+    EXPECT_TRUE(form->closed());
+}
+
+}  // namespace
+}  // namespace win32
 }  // namespace tav

@@ -50,12 +50,15 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(win32::Widen(path_)); }
 
-HANDLE StartProcess(const std::string& exe, const std::string& arguments) {
+std::string Helper(const std::string& exeName) { return HostPath(TAV_HELPER_DIR "/" + exeName); }
+
+HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder) {
     std::wstring cmd = L"\"" + win32::Widen(exe) + L"\" " + win32::Widen(arguments);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : win32::Widen(folder).c_str(), &si, &pi))
         return nullptr;
     ::CloseHandle(pi.hThread);
     return pi.hProcess;
@@ -68,10 +71,62 @@ long WaitExit(HANDLE process, unsigned long ms) {
     return static_cast<long>(code);
 }
 
-void PumpMessages(unsigned long ms, bool (*done)(void*), void* context) {
+Process::~Process() {
+    if (!handle_) return;
+    if (Running()) ::TerminateProcess(handle_, 99);
+    WaitExit(handle_, 10000);
+    ::CloseHandle(handle_);
+}
+
+Process StartStandIn(const std::string& path, const std::string& mode) {
+    ::CopyFileW(win32::Widen(Helper("related_program.exe")).c_str(), win32::Widen(path).c_str(), FALSE);
+    Process p(StartProcess(path, mode));
+    if (!p.handle()) return p;
+    const std::wstring ready = L"TAVTest.Ready." + std::to_wstring(p.id());
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
+    PumpMessages(20000, [&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; });
+    ::CloseHandle(event);
+    return p;
+}
+
+namespace {
+long Sc(const std::string& arguments) {
+    const Process sc(StartProcess(win32::SystemFolder() + "\\sc.exe", arguments));
+    return sc.Exit(60000);
+}
+}  // namespace
+
+bool StartTestService(const std::string& exe) {
+    ::CopyFileW(win32::Widen(Helper("tav_test_service.exe")).c_str(), win32::Widen(exe).c_str(), FALSE);
+    Sc("delete TAVorsService");
+    return Sc("create TAVorsService binPath= \"" + exe + "\"") == 0 && Sc("start TAVorsService") == 0 &&
+           PumpMessages(20000, [] { return TestServiceState() == SERVICE_RUNNING; });
+}
+
+void DeleteTestService() {
+    if (TestServiceState() == SERVICE_RUNNING) Sc("stop TAVorsService");
+    PumpMessages(10000, [] { return TestServiceState() != SERVICE_RUNNING; });
+    Sc("delete TAVorsService");
+}
+
+DWORD TestServiceState() {
+    SERVICE_STATUS_PROCESS status{};
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return 0;
+    if (SC_HANDLE service = ::OpenServiceW(manager, L"TAVorsService", SERVICE_QUERY_STATUS)) {
+        DWORD needed = 0;
+        ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                               &needed);
+        ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+    return status.dwCurrentState;
+}
+
+bool PumpMessages(unsigned long ms, const std::function<bool()>& done) {
     const ULONGLONG end = ::GetTickCount64() + ms;
     while (::GetTickCount64() < end) {
-        if (done && done(context)) return;
+        if (done && done()) return true;
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (!win32::FilterMessage(msg)) {
@@ -81,6 +136,44 @@ void PumpMessages(unsigned long ms, bool (*done)(void*), void* context) {
         }
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+    return done && done();
+}
+
+namespace {
+struct WindowSearch {
+    DWORD pid;
+    const wchar_t* cls;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<WindowSearch*>(p);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(w, &owner);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(w, cls, 64);
+    if (owner != s->pid || !::IsWindowVisible(w) || ::lstrcmpW(cls, s->cls) != 0) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+}  // namespace
+
+HWND FindTopWindow(DWORD pid, const wchar_t* cls) {
+    WindowSearch s{pid, cls, nullptr};
+    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+LRESULT Ask(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) return -1;
+    return static_cast<LRESULT>(result);
+}
+
+std::string Text(HWND window) {
+    wchar_t buf[2048] = {};
+    const LRESULT n = Ask(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buf));
+    return n > 0 ? win32::Narrow(std::wstring(buf, static_cast<size_t>(n))) : std::string();
 }
 
 bool WriteWindowBmp(HWND window, const std::string& path) {
@@ -123,17 +216,13 @@ bool WriteWindowBmp(HWND window, const std::string& path) {
 }
 
 bool SaveWindowPicture(HWND window, const std::string& name) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Ask(window, WM_NULL);
+    // The X server shows what was painted a moment later.
+    ::Sleep(250);
     const std::string folder = HostPath(TAV_ARTIFACT_DIR);
     ::CreateDirectoryW(win32::Widen(folder).c_str(), nullptr);
     return WriteWindowBmp(window, folder + "\\" + name + ".bmp");
-}
-
-std::string WindowText(HWND window) {
-    const LRESULT n = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    ::SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(n));
-    return win32::Narrow(text);
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -149,6 +238,15 @@ std::string ReadFileBytes(const std::string& path) {
     return out;
 }
 
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE f = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(f);
+    return ok && written == bytes.size();
+}
+
 namespace {
 
 std::vector<HWND> VisibleChildren(HWND parent) {
@@ -162,7 +260,7 @@ std::vector<HWND> VisibleChildren(HWND parent) {
 std::string Describe(HWND w) {
     wchar_t cls[32] = {};
     ::GetClassNameW(w, cls, 32);
-    return win32::Narrow(cls) + " " + std::to_string(::GetDlgCtrlID(w)) + " \"" + WindowText(w) + "\"";
+    return win32::Narrow(cls) + " " + std::to_string(::GetDlgCtrlID(w)) + " \"" + Text(w) + "\"";
 }
 
 // The room the text needs beside it in the control: a check box's mark,
@@ -178,7 +276,7 @@ int Decoration(HWND w) {
 }
 
 void CheckText(HWND w, std::vector<std::string>& faults) {
-    const std::wstring text = win32::Widen(WindowText(w));
+    const std::wstring text = win32::Widen(Text(w));
     if (text.empty() || (::GetWindowLongW(w, GWL_STYLE) & SS_ENDELLIPSIS) == SS_ENDELLIPSIS) return;
     RECT client;
     ::GetClientRect(w, &client);

@@ -1,6 +1,7 @@
-// Shared helpers for the tests that run under Wine.
+// Shared helpers for the tests and probes that run under Wine.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,29 +23,58 @@ private:
     std::string path_;
 };
 
-// Starts a program; returns its process handle (caller closes) or null.
-HANDLE StartProcess(const std::string& exe, const std::string& arguments);
+// A helper program of the build, as this process sees it.
+std::string Helper(const std::string& exeName);
 
+// Starts a program (in folder when given); its process handle (caller
+// closes) or null.
+HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
 // Waits for a process to end; its exit code, or -1 on time-out.
 long WaitExit(HANDLE process, unsigned long ms);
 
-// Reads a whole file as bytes; "" when missing.
+// A started process, ended by the destructor if it still runs.
+class Process {
+public:
+    explicit Process(HANDLE h = nullptr) : handle_(h) {}
+    ~Process();
+    Process(Process&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    HANDLE handle() const { return handle_; }
+    DWORD id() const { return handle_ ? ::GetProcessId(handle_) : 0; }
+    bool Running() const { return handle_ && ::WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
+    // The exit code once the process ended within ms, else -1.
+    long Exit(unsigned long ms) const { return handle_ ? WaitExit(handle_, ms) : -1; }
+
+private:
+    HANDLE handle_;
+};
+
+// Copies the stand-in TAV program to path and starts it in mode (see
+// helpers/related_program.cpp); returns once it is ready.
+Process StartStandIn(const std::string& path, const std::string& mode);
+
+// The test service installed as TAVorsService from exe and started;
+// false on failure. Its state (SERVICE_RUNNING...), 0 when not installed.
+bool StartTestService(const std::string& exe);
+void DeleteTestService();
+DWORD TestServiceState();
+
 std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
-// Runs the thread's messages for about ms milliseconds, or until done()
-// answers true.
-void PumpMessages(unsigned long ms, bool (*done)(void*) = nullptr, void* context = nullptr);
+// Runs this thread's messages until done() holds; false after ms.
+bool PumpMessages(unsigned long ms, const std::function<bool()>& done = nullptr);
 
-// Writes what the screen shows where the window is (child controls
-// included) as a 24-bit BMP file at path; false on failure.
+// The first visible top-level window of class cls owned by process pid.
+HWND FindTopWindow(DWORD pid, const wchar_t* cls);
+// A window's text as another process reads it, "" when it does not answer.
+std::string Text(HWND window);
+// Sends with a bound, so that a hung program fails the test, not the run.
+LRESULT Ask(HWND window, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// What the screen shows where the window is, as a 24-bit BMP at path.
 bool WriteWindowBmp(HWND window, const std::string& path);
-
-// Saves what the window shows as a 24-bit BMP under the build tree's
-// artifacts folder (build/<preset>/artifacts/name.bmp); false on failure.
+// The same, painted first, as build/artifacts/<name>.bmp.
 bool SaveWindowPicture(HWND window, const std::string& name);
-
-// The text of a window, as another process reads it with WM_GETTEXT.
-std::string WindowText(HWND window);
 
 // What is wrong with the layout of a window's visible controls: a control
 // over a sibling, or (for a window of this process, whose fonts it can

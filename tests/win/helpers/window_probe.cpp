@@ -16,14 +16,12 @@
 
 #include <commctrl.h>
 
-#include "platform/win32/text.h"
 #include "trusted_root.h"
 #include "win_test_support.h"
 
 namespace {
 
-using tav::win32::Narrow;
-using tav::win32::Widen;
+using tav::wintest::Ask;
 
 constexpr int kStatusId = 104;
 constexpr int kBarId = 105;
@@ -33,20 +31,10 @@ constexpr int kDialogButtonBarId = 1004;
 constexpr int kDialogFirstOptionId = 1100;
 
 std::string Text(HWND w) {
-    wchar_t buf[2048] = {};
-    DWORD_PTR n = 0;
-    if (!::SendMessageTimeoutW(w, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 2000, &n))
-        return {};
-    std::string s = Narrow(std::wstring(buf, n));
+    std::string s = tav::wintest::Text(w);
     for (char& c : s)
         if (c == '\r' || c == '\n') c = ' ';
     return s;
-}
-
-LRESULT Ask(HWND w, UINT msg) {
-    DWORD_PTR r = 0;
-    ::SendMessageTimeoutW(w, msg, 0, 0, SMTO_ABORTIFHUNG, 2000, &r);
-    return static_cast<LRESULT>(r);
 }
 
 HWND FindClass(const wchar_t* cls) {
@@ -54,7 +42,6 @@ HWND FindClass(const wchar_t* cls) {
     return w && ::IsWindowVisible(w) ? w : nullptr;
 }
 
-// What the screen shows where the window is, as a 24-bit BMP.
 bool SavePicture(HWND window, const std::string& path) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Ask(window, WM_NULL);

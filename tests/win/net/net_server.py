@@ -1,35 +1,36 @@
 #!/usr/bin/env python3
-"""Loopback HTTP servers for the download tests and the benchmark.
+"""Loopback HTTP server for the download and end-to-end tests, the demo and
+the benchmarks.
 
-  net_server.py start STATE   start both servers in the background, write
-                              their ports and process ids to STATE, return
-  net_server.py stop STATE    stop the processes that STATE names
-  net_server.py serve ...     (internal) run the misbehaving server
+  net_server.py start STATE [LIFETIME] [INSTALLER]
+        serve www/ beside STATE (INSTALLER copied there as setup.exe) in the
+        background on ports the system picks; write "port=", "tls_port="
+        and "pid=" lines to STATE and return
+  net_server.py stop STATE      stop the process STATE names
+  net_server.py serve PORTFILE WWW LIFETIME     (internal)
 
-Two servers run on 127.0.0.1, on ports the system picks:
-  * python's own http.server, serving www/ beside STATE (payload.bin);
-  * a server that misbehaves on purpose. Paths are /ROUTE/TAG?params; TAG
-    groups the requests of one test, whose log /_log/TAG returns.
-      /body     size=N [etag=1] [lm=1] [chunked=1] [slow=MS]  the pattern
-                body; honours Range and If-Range when it has a validator
-      /status   code=N                     that status with a short body
-      /short    size=N sent=M              announces N, sends M, closes
-      /drop     size=N sent=M              like /short with an ETag the
-                first time, then serves ranges
-      /stall    size=N sent=M hold=S       sends M bytes, then nothing for S s
-      /redirect to=PATH                    302 to PATH
-      /file     name=F                     a file of the served folder
-                                           (sendfile: for the benchmark)
-The misbehaving server also listens with TLS on a second port, with a
-self-signed certificate (loopback_test_cert.pem) that no client trusts.
-Both stop by themselves after --lifetime seconds (default 1800).
-
-Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF: any shift of a
-resumed part shows.
+Paths are /ROUTE/TAG?params; TAG groups the requests of one test, whose
+log /_log/TAG returns. Routes that misbehave on purpose:
+  /body     size=N [etag=1] [chunked=1] [slow=MS]  the pattern body;
+            honours Range and If-Range when it has a validator
+  /status   [code=N]                  that status (default: TAG)
+  /short    size=N sent=M             announces N, sends M, closes
+  /drop     size=N sent=M             like /short with an ETag the first
+                                      time, then serves ranges
+  /stall    size=N sent=M hold=S      sends M bytes, then nothing for S s
+  /redirect to=PATH                   302 to PATH
+  /file     [name=F] [ms=T]           the file www/F (default: TAG), spread
+            over about T ms; then appends "F <bytes> <unix time>" to
+            sent.log beside www/
+The same also listens with TLS, with a self-signed certificate
+(loopback_test_cert.pem) that no client trusts. It ends by itself after
+LIFETIME seconds (default 1800). Body byte i is
+(7*i + 13*(i >> 8) + (i >> 16)) & 0xFF: any shift of a resumed part shows.
 """
 import http.server
 import os
 import re
+import shutil
 import signal
 import socketserver
 import ssl
@@ -44,18 +45,13 @@ _SHIFTED = [bytes((b + k) & 0xFF for b in _BASE) for k in range(256)]
 
 
 def pattern(start, end):
-    """Bytes start..end-1 of the pattern body."""
     first, last = start >> 8, (end + 255) >> 8
     blob = b"".join(_SHIFTED[(c * 13 + (c >> 8)) & 0xFF] for c in range(first, last))
     return blob[start - (first << 8):end - (first << 8)]
 
 
-LAST_MODIFIED = "Tue, 01 Dec 2026 10:00:00 GMT"
-
-
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
-    server_version = "TavTestServer/1"
     log_lock = threading.Lock()
     logs = {}
     seen_drops = set()
@@ -70,87 +66,53 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
         parts = url.path.strip("/").split("/")
-        route = parts[0] if parts else ""
-        self.tag = parts[1] if len(parts) > 1 else ""
+        route, self.tag = parts[0], urllib.parse.unquote(parts[1]) if len(parts) > 1 else ""
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query).items()}
         if route == "_log":
             with self.log_lock:
-                text = "\n".join(self.logs.get(self.tag, [])) + "\n"
-            return self.simple(200, text.encode(), "text/plain")
+                return self.simple(200, ("\n".join(self.logs.get(self.tag, [])) + "\n").encode())
         self.note("GET %s range=%s if-range=%s" % (url.path, self.headers.get("Range", "-"),
                                                     self.headers.get("If-Range", "-")))
         try:
-            getattr(self, "route_" + route, self.route_missing)(q)
+            getattr(self, "route_" + route, lambda q: self.simple(404, b"no such route\n"))(q)
         except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError):
             self.note("aborted by the client")
             self.close_connection = True
 
-    def simple(self, code, body, ctype="application/octet-stream", extra=()):
+    def head(self, code, length, extra=()):
         self.send_response(code)
-        self.send_header("Content-Type", ctype)
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
         for k, v in extra:
             self.send_header(k, v)
         self.end_headers()
+
+    def simple(self, code, body):
+        self.head(code, len(body))
         self.wfile.write(body)
 
-    def route_missing(self, q):
-        self.simple(404, b"no such route\n", "text/plain")
-
     def route_status(self, q):
-        code = int(q.get("code", "500"))
-        self.simple(code, ("status %d\n" % code).encode(), "text/plain")
+        self.simple(int(q.get("code", self.tag)), b"status\n")
 
     def route_redirect(self, q):
-        self.send_response(302)
-        self.send_header("Location", q["to"])
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
-    def validators(self, q, size):
-        out = []
-        if q.get("etag") == "1":
-            out.append(("ETag", '"p%d"' % size))
-        if q.get("lm") == "1":
-            out.append(("Last-Modified", LAST_MODIFIED))
-        return out
-
-    def requested_range(self, validators, size):
-        """The start of a range the request may have, or None for the whole."""
-        m = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
-        if not m or not validators:
-            return None
-        if_range = self.headers.get("If-Range")
-        if if_range is not None and if_range not in [v for _, v in validators]:
-            return None
-        start = int(m.group(1))
-        return start if start < size else None
+        self.head(302, 0, [("Location", q["to"])])
 
     def send_body(self, q, size, validators):
-        start = self.requested_range(validators, size)
-        chunked = q.get("chunked") == "1"
-        slow = int(q.get("slow", "0")) / 1000.0
-        self.send_response(200 if start is None else 206)
-        self.send_header("Content-Type", "application/octet-stream")
-        for k, v in validators:
-            self.send_header(k, v)
-        if validators:
-            self.send_header("Accept-Ranges", "bytes")
-        begin = start or 0
-        if start is not None:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
+        m = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
+        if_range = self.headers.get("If-Range")
+        start = int(m.group(1)) if m and validators and if_range in (None, validators[0][1]) else 0
+        start = start if start < size else 0
+        chunked, slow = q.get("chunked") == "1", int(q.get("slow", "0")) / 1000.0
+        extra = validators + [("Accept-Ranges", "bytes")] if validators else []
+        if start:
+            extra.append(("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size)))
         if chunked:
-            self.send_header("Transfer-Encoding", "chunked")
-        else:
-            self.send_header("Content-Length", str(size - begin))
-        self.end_headers()
-        block = 16384
-        for at in range(begin, size, block):
-            data = pattern(at, min(at + block, size))
-            if chunked:
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
-            else:
-                self.wfile.write(data)
+            extra.append(("Transfer-Encoding", "chunked"))
+        self.head(206 if start else 200, None if chunked else size - start, extra)
+        for at in range(start, size, 16384):
+            data = pattern(at, min(at + 16384, size))
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data) if chunked else data)
             if slow:
                 self.wfile.flush()
                 time.sleep(slow)
@@ -159,49 +121,50 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route_body(self, q):
         size = int(q.get("size", "1000"))
-        self.send_body(q, size, self.validators(q, size))
+        self.send_body(q, size, [("ETag", '"p%d"' % size)] if q.get("etag") == "1" else [])
 
-    def cut_short(self, size, sent, extra=()):
-        self.send_response(200)
-        self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(size))
-        for k, v in extra:
-            self.send_header(k, v)
-        self.end_headers()
-        self.wfile.write(pattern(0, sent))
+    def cut_short(self, q, extra=()):
+        self.head(200, int(q["size"]), extra)
+        self.wfile.write(pattern(0, int(q["sent"])))
         self.wfile.flush()
-
-    def route_short(self, q):
-        self.cut_short(int(q["size"]), int(q["sent"]))
         self.close_connection = True
 
+    def route_short(self, q):
+        self.cut_short(q)
+
     def route_drop(self, q):
-        size = int(q["size"])
-        validators = [("ETag", '"d%d"' % size), ("Accept-Ranges", "bytes")]
+        validators = [("ETag", '"d%s"' % q["size"])]
         with self.log_lock:
             first = self.tag not in self.seen_drops
             self.seen_drops.add(self.tag)
         if first:
-            self.cut_short(size, int(q["sent"]), validators)
-            self.close_connection = True
+            self.cut_short(q, validators + [("Accept-Ranges", "bytes")])
         else:
-            self.send_body(q, size, validators[:1])
+            self.send_body(q, int(q["size"]), validators)
 
     def route_stall(self, q):
-        self.cut_short(int(q["size"]), int(q["sent"]))
+        self.cut_short(q)
         time.sleep(float(q.get("hold", "30")))
-        self.close_connection = True
 
     def route_file(self, q):
-        path = os.path.join(self.server.root, os.path.basename(q["name"]))
+        name = os.path.basename(q.get("name", self.tag))
+        path, ms = os.path.join(self.server.root, name), int(q.get("ms", "0"))
+        if not os.path.isfile(path):
+            return self.simple(404, b"no such file\n")
         size = os.path.getsize(path)
-        self.send_response(200)
-        self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(size))
-        self.end_headers()
-        self.wfile.flush()
+        self.head(200, size)
         with open(path, "rb") as f:
-            self.connection.sendfile(f)
+            if not ms:
+                self.wfile.flush()
+                self.connection.sendfile(f)
+            steps = max(1, min(50, ms // 100))
+            for i in range(steps if ms else 0):
+                self.wfile.write(f.read((size + steps - 1) // steps))
+                self.wfile.flush()
+                if i + 1 < steps:
+                    time.sleep(ms / 1000.0 / steps)
+        with open(os.path.join(os.path.dirname(self.server.root), "sent.log"), "a") as log:
+            log.write("%s %d %.6f\n" % (name, size, time.time()))
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -210,100 +173,69 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 def serve(port_file, root, lifetime):
-    server = Server(("127.0.0.1", 0), Handler)
-    server.root = root
+    plain, tls = Server(("127.0.0.1", 0), Handler), Server(("127.0.0.1", 0), Handler)
+    plain.root = tls.root = root
     here = os.path.dirname(os.path.abspath(__file__))
-    tls = Server(("127.0.0.1", 0), Handler)
-    tls.root = root
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(here, "loopback_test_cert.pem"),
-                            os.path.join(here, "loopback_test_key.pem"))
+    context.load_cert_chain(os.path.join(here, "loopback_test_cert.pem"), os.path.join(here, "loopback_test_key.pem"))
     tls.socket = context.wrap_socket(tls.socket, server_side=True)
     threading.Thread(target=tls.serve_forever, daemon=True).start()
     threading.Timer(lifetime, lambda: os._exit(0)).start()
-    tmp = port_file + ".part"
-    with open(tmp, "w") as f:
-        f.write("%d %d" % (server.server_address[1], tls.server_address[1]))
-    os.replace(tmp, port_file)
-    server.serve_forever()
+    with open(port_file + ".part", "w") as f:
+        f.write("port=%d\ntls_port=%d\n" % (plain.server_address[1], tls.server_address[1]))
+    os.replace(port_file + ".part", port_file)
+    plain.serve_forever()
 
 
-def wait_for(path, pattern_text, limit=30.0):
-    end = time.time() + limit
-    while time.time() < end:
-        if os.path.exists(path):
-            with open(path) as f:
-                m = re.search(pattern_text, f.read())
-            if m:
-                return m.group(1)
-        time.sleep(0.05)
-    raise SystemExit("server did not start: %s" % path)
-
-
-def start(state, lifetime):
+def start(state, lifetime, installer):
     base = os.path.dirname(os.path.abspath(state))
     www = os.path.join(base, "www")
     os.makedirs(www, exist_ok=True)
-    payload = os.path.join(www, "payload.bin")
-    payload_size = 3 * 1024 * 1024 + 4321
-    if not os.path.exists(payload) or os.path.getsize(payload) != payload_size:
-        with open(payload, "wb") as f:
-            f.write(os.urandom(payload_size))
-    port_file = os.path.join(base, "misbehave.port")
-    plain_log = os.path.join(base, "plain.log")
-    for p in (port_file, plain_log):
+    if installer:
+        shutil.copyfile(installer, os.path.join(www, "setup.exe"))
+    port_file = state + ".port"
+    for p in (port_file, os.path.join(base, "sent.log")):
         if os.path.exists(p):
             os.remove(p)
-    quiet = dict(stdin=subprocess.DEVNULL, start_new_session=True)
-    with open(os.path.join(base, "misbehave.log"), "w") as log:
-        misbehave = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", port_file,
-                                      www, str(lifetime)], stdout=log, stderr=log, **quiet)
-    with open(plain_log, "w") as log:
-        plain = subprocess.Popen(["timeout", str(lifetime), sys.executable, "-u", "-m", "http.server",
-                                  "0", "--bind", "127.0.0.1", "--directory", www],
-                                 stdout=log, stderr=subprocess.STDOUT, **quiet)
-    ports = wait_for(port_file, r"(\d+ \d+)").split()
-    plain_port = wait_for(plain_log, r"port (\d+)")
-    tmp = state + ".part"
-    with open(tmp, "w") as f:
-        f.write("misbehave_port=%s\ntls_port=%s\nplain_port=%s\nplain_file=%s\nplain_size=%d\n"
-                "pids=%d %d\n" % (ports[0], ports[1], plain_port, payload, payload_size,
-                                   misbehave.pid, plain.pid))
-    os.replace(tmp, state)
-    print("servers on 127.0.0.1 ports %s, %s (TLS) and %s" % (ports[0], ports[1], plain_port))
+    with open(state + ".log", "w") as log:
+        proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", port_file, www, lifetime],
+                                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+    end = time.time() + 30
+    while not os.path.exists(port_file):
+        if time.time() > end or proc.poll() is not None:
+            raise SystemExit("the server did not start; see %s.log" % state)
+        time.sleep(0.05)
+    with open(port_file) as f:
+        ports = f.read()
+    with open(state + ".part", "w") as f:
+        f.write("%spid=%d\n" % (ports, proc.pid))
+    os.replace(state + ".part", state)
+    print("server on 127.0.0.1: %s" % ports.replace("\n", " "))
 
 
 def stop(state):
     if not os.path.exists(state):
         return
-    pids = []
     with open(state) as f:
-        for line in f:
-            if line.startswith("pids="):
-                pids = [int(p) for p in line.split("=", 1)[1].split()]
-    for pid in pids:
-        try:
-            with open("/proc/%d/cmdline" % pid, "rb") as f:
-                cmd = f.read()
-        except OSError:
-            continue
-        # Only what this script started: a pid may have been reused.
-        if b"net_server.py" in cmd or b"http.server" in cmd:
-            os.kill(pid, signal.SIGTERM)
+        pid = int(dict(line.strip().split("=", 1) for line in f if "=" in line).get("pid", "0"))
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            mine = b"net_server.py" in f.read()
+    except OSError:
+        mine = False
+    if pid and mine:  # a pid may have been reused since
+        os.kill(pid, signal.SIGTERM)
     os.remove(state)
-    print("servers stopped")
-
-
-def main(argv):
-    if len(argv) >= 3 and argv[1] == "start":
-        start(argv[2], int(argv[3]) if len(argv) > 3 else 1800)
-    elif len(argv) == 3 and argv[1] == "stop":
-        stop(argv[2])
-    elif len(argv) == 5 and argv[1] == "serve":
-        serve(argv[2], argv[3], float(argv[4]))
-    else:
-        raise SystemExit(__doc__)
+    print("server stopped")
 
 
 if __name__ == "__main__":
-    main(sys.argv)
+    args = sys.argv[1:]
+    if len(args) in (2, 3, 4) and args[0] == "start":
+        start(args[1], args[2] if len(args) > 2 else "1800", args[3] if len(args) > 3 else None)
+    elif len(args) == 2 and args[0] == "stop":
+        stop(args[1])
+    elif len(args) == 4 and args[0] == "serve":
+        serve(args[1], args[2], float(args[3]))
+    else:
+        raise SystemExit(__doc__)

@@ -1,0 +1,310 @@
+// The services over the real system: registry views, files and the error
+// log, window icons, the resources the program carries, and closing real
+// processes and a real service.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "platform/win32/win.h"
+
+#include <oleauto.h>
+
+#include "app/state.h"
+#include "error_log/CErrorUpdate.h"
+#include "install/process_utils.h"
+#include "install/related_programs.h"
+#include "platform/failure.h"
+#include "platform/win32/platform_win32.h"
+#include "platform/win32/processes_win32.h"
+#include "platform/win32/runtime_win32.h"
+#include "platform/win32/text.h"
+#include "system/environment_helpers.h"
+#include "system/registry.h"
+#include "win_test_support.h"
+
+namespace tav {
+namespace {
+
+using win32::Widen;
+using wintest::ReadFileBytes;
+
+class SystemWinTest : public ::testing::Test {
+protected:
+    void SetUp() override { win32::InstallWin32Platform(); }
+    wintest::TempFolder temp;
+    win32::Win32Files files;
+};
+
+int32_t FailureNumber(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Failure& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// Raw bytes of a value under HKLM\SOFTWARE\<sub> in one view; false when absent.
+bool RawValue(const std::string& sub, REGSAM view, const char* name, std::string& data) {
+    HKEY key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + sub).c_str(), 0, KEY_READ | view, &key) != 0) return false;
+    char buf[1024];
+    DWORD len = sizeof buf;
+    const LONG rc = ::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &len);
+    ::RegCloseKey(key);
+    data.assign(buf, rc == 0 ? len : 0);
+    return rc == 0;
+}
+
+TEST_F(SystemWinTest, RegistryValuesLandInThe32BitViewAsTheirReadersReadThem) {
+    const std::string sub = "TAVUpdateTest_" + std::to_string(::GetCurrentProcessId());
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + sub;
+    SetStringValue(key, "Command", "Shutdown");  // no key yet: nothing written
+    EXPECT_FALSE(QueryKey(key));
+    ASSERT_TRUE(CreateKey(key));
+    SetStringValue(key, "Command", "Shutdown");
+    SetDWORDValue(key, "ShutDown", 99);
+    std::string data;
+    ASSERT_TRUE(RawValue(sub, KEY_WOW64_32KEY, "Command", data));
+    EXPECT_EQ(data.substr(0, data.find('\0')), "Shutdown");
+    EXPECT_LE(data.size(), 9u);
+    ASSERT_TRUE(RawValue(sub, KEY_WOW64_32KEY, "ShutDown", data));
+    EXPECT_EQ(data, std::string("c\0\0\0", 4));
+    if (sizeof(void*) == 8) {
+        EXPECT_FALSE(RawValue(sub, KEY_WOW64_64KEY, "Command", data)) << "native view";
+    }
+
+    HKEY raw;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + sub).c_str(), 0, KEY_WRITE | KEY_WOW64_32KEY, &raw), 0);
+    const std::string fits(254, 'a'), tooLong(255, 'b');
+    ::RegSetValueExA(raw, "Fits", 0, REG_SZ, reinterpret_cast<const BYTE*>(fits.c_str()), 255);
+    ::RegSetValueExA(raw, "TooLong", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooLong.c_str()), 256);
+    const DWORD all = 0xFFFFFFFF;
+    ::RegSetValueExA(raw, "All", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&all), 4);
+    ::RegCloseKey(raw);
+    EXPECT_EQ(GetStringValue(key, "Fits"), fits);
+    EXPECT_FALSE(GetStringValue(key, "TooLong"));
+    EXPECT_EQ(GetDWORDValue(key, "All"), -1);
+    EXPECT_EQ(GetStringValue(key, "Command"), "Shutdown");
+    EXPECT_TRUE(QueryKey("HKEY_CURRENT_USER"));
+    EXPECT_FALSE(QueryKey("HKEY_Current_User\\SOFTWARE"));
+
+    HKEY software;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software), 0);
+    ::RegDeleteTreeA(software, sub.c_str());
+    ::RegCloseKey(software);
+}
+
+TEST_F(SystemWinTest, FilesFailWithTheClassicNumbers) {
+    const int n = files.FreeFile();
+    const std::string held = temp.path() + "\\held.log", a = temp.path() + "\\a", b = temp.path() + "\\b";
+    HANDLE h = ::CreateFileW(Widen(held).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    files.WriteBinary(a, std::vector<uint8_t>{1});
+    files.WriteBinary(b, std::vector<uint8_t>{2});
+    const std::vector<std::pair<std::function<void()>, int32_t>> cases{
+        {[&] { files.OpenAppend(n, temp.path() + "\\no\\such\\x.log"); }, err::kPathNotFound},
+        {[&] { files.OpenAppend(n, held); }, err::kPermissionDenied},  // held by another without sharing
+        {[&] { files.Delete(temp.path() + "\\missing"); }, err::kFileNotFound},
+        {[&] { files.MakeFolder(temp.path()); }, err::kPathFileAccess},
+        {[&] { files.Rename(a, b); }, err::kFileAlreadyExists},
+        {[&] { files.PrintLine(n + 1, "not open"); }, err::kBadFileNameOrNumber},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(FailureNumber(cases[i].first), cases[i].second) << i;
+    ::CloseHandle(h);
+}
+
+TEST_F(SystemWinTest, FilesAppendAnsiLinesReplaceRenameAndFindAsTheProgramNeeds) {
+    const std::string log = temp.path() + "\\a.log", setup = temp.path() + "\\Setup.exe";
+    const int n = files.FreeFile();
+    for (const char* line : {"first", "caf\xC3\xA9"}) {  // UTF-8 inside, code page 1252 on disk
+        files.OpenAppend(n, log);
+        files.PrintLine(n, line);
+        files.Close(n);
+    }
+    EXPECT_EQ(ReadFileBytes(log), "first\r\ncaf\xE9\r\n");
+    files.WriteBinary(setup, std::vector<uint8_t>{0, 1, 2, 255});
+    files.WriteBinary(setup, std::vector<uint8_t>{7, 8});  // replaced, not appended
+    files.Rename(setup, temp.path() + "\\setup.old");
+    EXPECT_EQ(ReadFileBytes(temp.path() + "\\setup.old"), "\x07\x08");
+    const auto found = files.FindFirst(temp.path() + "\\SETUP.*");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->name, "setup.old");
+    files.MakeFolder(temp.path() + "\\Sub");
+    EXPECT_TRUE(files.FolderExists(temp.path() + "\\Sub"));
+    EXPECT_TRUE(files.FindFirst(temp.path() + "\\Sub")->attributes & kAttrDirectory);
+
+    // Only ordinary files count as files.
+    for (const auto& [name, attributes] : {std::pair{"hidden.txt", FILE_ATTRIBUTE_HIDDEN}, std::pair{"system.dat", FILE_ATTRIBUTE_SYSTEM}})
+        ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    EXPECT_TRUE(IsFile(temp.path() + "\\SETUP.OLD"));
+    EXPECT_TRUE(IsFile(temp.path() + "\\*.old"));
+    for (const char* no : {"\\hidden.txt", "\\system.dat", "\\Sub", "\\h*", "\\setup.old\\"}) EXPECT_FALSE(IsFile(temp.path() + no)) << no;
+    EXPECT_EQ(GetFileNameFromPath(temp.path() + "\\SETUP.OLD"), "setup.old");
+
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"\"C:\\Program Files\\TAV\\TAVUpdate.exe\"  \"http://h/s.exe|x\""),
+              L"\"http://h/s.exe|x\"");
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"TAVUpdate.exe http://h/s.exe|x| y "), L"http://h/s.exe|x| y ");
+    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"\"unterminated"), L"");
+}
+
+TEST_F(SystemWinTest, ErrorLogMakesItsFoldersButWritesNothingThroughAJunction) {
+    sInstallLocation = temp.path() + "\\Corvel\\TAV";
+    CurrentError().Set(err::Make(err::kFileNotFound));
+    ErrorLog().Log("modMain.Main");
+    CurrentError().Clear();
+    const std::string text = ReadFileBytes(sInstallLocation + "\\LOGS\\TAVerror.log");
+    // The live time and date, the name and version of the program.
+    EXPECT_THAT(text, ::testing::StartsWith("win_tests V7.6.10 @ "));
+    EXPECT_EQ(text.substr(22, 1) + text.substr(28, 4), ": On ");
+    EXPECT_THAT(text, ::testing::EndsWith("\r\nmodMain.Main \r\nERROR: TAVUpdate, 53, File not found, 0\r\n" +
+                                          std::string(80, '*') + "\r\n"));
+    sInstallLocation.clear();
+    ReleaseErrorLog();
+
+    const std::string elsewhere = temp.path() + "\\elsewhere", logs = temp.path() + "\\LOGS";
+    ASSERT_TRUE(::CreateDirectoryW(Widen(elsewhere).c_str(), nullptr));
+    if (!::CreateSymbolicLinkW(Widen(logs).c_str(), Widen(elsewhere).c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+        GTEST_SKIP() << "no directory links on this system: " << ::GetLastError();
+    // Windows refuses a reparse point (75); Wine 8 answers for its link
+    // only at first and then no longer finds it (53).
+    const int32_t refused = FailureNumber([&] { files.OpenAppend(files.FreeFile(), logs + "\\TAVerror.log"); });
+    EXPECT_TRUE(refused == err::kPathFileAccess || refused == err::kFileNotFound) << refused;
+    EXPECT_EQ(::GetFileAttributesW(Widen(elsewhere + "\\TAVerror.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    ::RemoveDirectoryW(Widen(logs).c_str());
+}
+
+TEST_F(SystemWinTest, TheWindowAndItsTopOwnerCarryTheProgramIconInBothSizes) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.lpszClassName = L"TAVTestIconWindow";
+    ::RegisterClassW(&wc);
+    HWND top = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND middle = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 200, 100, top, nullptr, nullptr, nullptr);
+    HWND window = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 200, 100, middle, nullptr, nullptr, nullptr);
+    SetIcon(reinterpret_cast<WindowHandle>(window), kAppIconName, true);
+    for (HWND w : {window, top}) {
+        for (const auto& [kind, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+            ICONINFO info{};
+            ASSERT_TRUE(::GetIconInfo(reinterpret_cast<HICON>(::SendMessageW(w, WM_GETICON, kind, 0)), &info));
+            BITMAP bm{};
+            ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+            EXPECT_EQ(bm.bmWidth, ::GetSystemMetrics(metric));
+            ::DeleteObject(info.hbmColor);
+            ::DeleteObject(info.hbmMask);
+        }
+    }
+    EXPECT_EQ(::SendMessageW(middle, WM_GETICON, ICON_BIG, 0), 0) << "owners between are left alone";
+    for (HWND w : {window, middle, top}) ::DestroyWindow(w);
+}
+
+TEST_F(SystemWinTest, TheProgramCarriesItsVersionAndTheLoggersTypeLibrary) {
+    const std::wstring exe = Widen(wintest::HostPath(TAV_EXE_PATH));
+    DWORD ignored = 0;
+    std::vector<char> data(::GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+    ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+    VS_FIXEDFILEINFO* version = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&version), &len));
+    EXPECT_EQ(version->dwFileVersionMS, 0x00070006u);
+    EXPECT_EQ(version->dwFileVersionLS, 0x0000000Au);
+
+    ITypeLib* lib = nullptr;
+    ASSERT_EQ(::LoadTypeLibEx(exe.c_str(), REGKIND_NONE, &lib), S_OK);
+    ITypeInfo* info = nullptr;
+    MEMBERID id = 0;
+    USHORT found = 1;
+    wchar_t interfaceName[] = L"_CErrorUpdate";
+    ASSERT_EQ(lib->FindName(interfaceName, 0, &info, &id, &found), S_OK);
+    // A dual interface also lists what it inherits from IDispatch.
+    const std::set<std::wstring> inherited{L"QueryInterface", L"AddRef", L"Release", L"GetTypeInfoCount",
+                                           L"GetTypeInfo", L"GetIDsOfNames", L"Invoke"};
+    std::map<std::wstring, int> methods;  // name -> parameters
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        ASSERT_EQ(info->GetFuncDesc(i, &f), S_OK);
+        BSTR name = nullptr;
+        info->GetDocumentation(f->memid, &name, nullptr, nullptr, nullptr);
+        if (!inherited.count(name)) methods[name] = f->cParams;
+        ::SysFreeString(name);
+        info->ReleaseFuncDesc(f);
+    }
+    info->ReleaseTypeAttr(attr);
+    info->Release();
+    lib->Release();
+    EXPECT_EQ(methods, (std::map<std::wstring, int>{{L"Log", 2}, {L"DebugPrint", 1}}));
+}
+
+class ProcessesWinTest : public SystemWinTest {
+protected:
+    wintest::Process Start(const std::string& image, const std::string& mode) {
+        return wintest::StartStandIn(temp.path() + "\\" + image, mode);
+    }
+};
+
+TEST_F(ProcessesWinTest, CloseStageEndsWindowedProgramsAndTheServiceAndSparesTheRest) {
+    ASSERT_TRUE(wintest::StartTestService(temp.path() + "\\TAVorsService.exe"));
+    EXPECT_TRUE(CheckForProcessByName("TAVorsService.exe"));
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.lpszClassName = L"TAVTestOwner";
+    ::RegisterClassW(&wc);
+    HWND owner = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80, nullptr, nullptr, nullptr, nullptr);
+    const auto closes = Start("TAV Core Server.exe", "window");
+    const auto stubborn = Start("TAVCOM.EXE", "stubborn");  // hidden, ignores WM_CLOSE
+    const auto windowless = Start("TAV GUARD.EXE", "windowless");
+    const auto popupOnly = Start("voxmic.exe", "popup " + std::to_string(reinterpret_cast<uintptr_t>(owner)));
+    const auto bystander = Start("Bystander.exe", "window");
+    // Found by their exact file names.
+    EXPECT_TRUE(CheckForProcessByName("TAV Core Server.exe"));
+    EXPECT_FALSE(CheckForProcessByName("TAV CORE SERVER.EXE"));
+    EXPECT_EQ(GetLongProcessName("TAV Core Server.exe"), "TAV Core Server.exe");
+
+    ShutdownOptions options;
+    options.timings.closeAttemptMs = 2000;
+    EXPECT_FALSE(CloseAllTavProcesses(options)) << "two programs had to survive";
+    EXPECT_EQ(closes.Exit(5000), 0);
+    EXPECT_EQ(stubborn.Exit(5000), 0);
+    EXPECT_TRUE(windowless.Running());
+    EXPECT_TRUE(popupOnly.Running());
+    EXPECT_TRUE(bystander.Running());
+    EXPECT_FALSE(CheckForProcessByName("TAVorsService.exe"));
+    EXPECT_EQ(wintest::TestServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
+    wintest::DeleteTestService();
+    ::DestroyWindow(owner);
+}
+
+// Both process lists name processes alike; a listed id that now belongs
+// to another program (told apart by its creation time) is left alone.
+TEST_F(ProcessesWinTest, ProcessListsAgreeAndAReusedProcessIdIsLeftAlone) {
+    const auto p = Start("TAV LAN Server.exe", "window");
+    const auto fast = win32::SnapshotFromSystemInformation();
+    const auto toolhelp = win32::SnapshotFromToolhelp();
+    ASSERT_TRUE(fast && toolhelp);
+    std::map<uint32_t, std::string> byToolhelp;
+    for (const ProcessEntry& e : *toolhelp) byToolhelp[e.processId] = e.imageName;
+    for (const ProcessEntry& e : *fast)
+        if (byToolhelp.count(e.processId)) {
+            EXPECT_EQ(e.imageName, byToolhelp[e.processId]);
+        }
+    EXPECT_EQ(byToolhelp[p.id()], "TAV LAN Server.exe");
+    EXPECT_EQ(byToolhelp[::GetCurrentProcessId()], "win_tests.exe");
+
+    const auto listed = std::find_if(fast->begin(), fast->end(), [&](const ProcessEntry& e) { return e.processId == p.id(); });
+    ASSERT_NE(listed, fast->end());
+    ProcessEntry reused = *listed;
+    reused.creationTime += 1;
+    CloseProcess(reused, 0);
+    EXPECT_EQ(p.Exit(2000), -1) << "not the program that was listed";
+    CloseProcess(*listed, 0);
+    EXPECT_NE(p.Exit(10000), -1);
+}
+
+}  // namespace
+}  // namespace tav

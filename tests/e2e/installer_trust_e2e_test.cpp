@@ -53,6 +53,8 @@ struct Refusal {
     const char* reason;
 };
 
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.servedAs; }
+
 class RefusedInstallerE2eTest : public InstallerTrustE2eTest, public ::testing::WithParamInterface<Refusal> {};
 
 // Run while TAV runs: the installer is downloaded, refused with its

@@ -1,31 +1,18 @@
 #!/usr/bin/env python3
-"""Loopback HTTP server for the download and end-to-end tests, the demo and
-the benchmarks.
+"""Loopback HTTP server of the download and end-to-end tests, the demo and
+the benchmarks; it ends by itself after LIFETIME seconds (default 1800).
 
-  net_server.py start STATE [LIFETIME] [INSTALLER]
-        serve www/ beside STATE (INSTALLER copied there as setup.exe) in the
-        background on ports the system picks; write "port=", "tls_port="
-        and "pid=" lines to STATE and return
-  net_server.py stop STATE      stop the process STATE names
-  net_server.py serve PORTFILE WWW LIFETIME     (internal)
+  net_server.py start STATE [LIFETIME] [INSTALLER]   serve www/ beside STATE
+        (INSTALLER copied there as setup.exe) on 127.0.0.1 in the background;
+        write "port=", "tls_port=" (self-signed, trusted by nobody) and
+        "pid=" lines to STATE
+  net_server.py stop STATE
 
-Paths are /ROUTE/TAG?params; TAG groups the requests of one test, whose
-log /_log/TAG returns. Routes that misbehave on purpose:
-  /body     size=N [etag=1] [chunked=1] [slow=MS]  the pattern body;
-            honours Range and If-Range when it has a validator
-  /status   [code=N]                  that status (default: TAG)
-  /short    size=N sent=M             announces N, sends M, closes
-  /drop     size=N sent=M             like /short with an ETag the first
-                                      time, then serves ranges
-  /stall    size=N sent=M hold=S      sends M bytes, then nothing for S s
-  /redirect to=PATH                   302 to PATH
-  /file     [name=F] [ms=T]           the file www/F (default: TAG), spread
-            over about T ms; then appends "F <bytes> <unix time>" to
-            sent.log beside www/
-The same also listens with TLS, with a self-signed certificate
-(loopback_test_cert.pem) that no client trusts. It ends by itself after
-LIFETIME seconds (default 1800). Body byte i is
-(7*i + 13*(i >> 8) + (i >> 16)) & 0xFF: any shift of a resumed part shows.
+Paths are /ROUTE/TAG?params; /_log/TAG lists the requests of TAG. Routes:
+/body size [etag chunked slow=MS], /status [code], /short size sent,
+/drop size sent (then serves the range), /stall size sent hold=S,
+/redirect to, /file [name ms] (www/NAME spread over ms; logged to sent.log).
+Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF.
 """
 import http.server
 import os

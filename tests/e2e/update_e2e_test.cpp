@@ -112,6 +112,9 @@ TEST_F(UpdateE2eTest, ADownloadThatCannotBeSavedOrNamedIsReportedAndNothingIsIns
         const HWND dialog = Dialog(update);
         ASSERT_NE(dialog, nullptr);
         EXPECT_THAT(Text(::GetDlgItem(dialog, kDialogContentId)), HasSubstr(row.says));
+        const HWND window = wintest::FindTopWindow(update.id(), L"TAVUpdateMainWindow");
+        ASSERT_NE(window, nullptr);
+        EXPECT_FALSE(::IsWindowEnabled(window)) << "the dialog is modal";
         const std::vector<HWND> buttons = DialogButtons(dialog);
         ASSERT_EQ(buttons.size(), 1u);
         Click(buttons[0]);

@@ -123,10 +123,7 @@ public:
         result = 0;
         return true;
     }
-    void OnTimer(UINT_PTR id) override {
-        ticks.push_back(id);
-        if (onTick) onTick();
-    }
+    void OnTimer(UINT_PTR id) override { ticks.push_back(id); }
     void OnSystemClose() override {
         ++systemCloses;
         Close();
@@ -138,7 +135,6 @@ public:
     std::vector<UINT_PTR> ticks;
     int systemCloses = 0;
     std::function<void()> onClick;
-    std::function<void()> onTick;
 };
 
 void Pump() { Win32EventLoop().DoEvents(); }
@@ -164,27 +160,6 @@ TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasRetur
     EXPECT_FALSE(::IsWindowVisible(hwnd));
     Pump();
     EXPECT_FALSE(::IsWindow(hwnd));
-}
-
-TEST(FormWindowTest, ModalLoopDisablesOtherWindowsUntilTheFormCloses) {
-    auto other = FormWindow::Make<TestForm>();
-    other->Build();
-    ::ShowWindow(other->hwnd(), SW_SHOWNA);
-    auto modal = FormWindow::Make<TestForm>();
-    modal->Build();
-    bool otherEnabledDuring = true;
-    modal->onTick = [&] {
-        otherEnabledDuring = ::IsWindowEnabled(other->hwnd()) != 0;
-        modal->Close();
-    };
-    modal->StartTimer(1, 10);
-    modal->RunModal();
-    EXPECT_EQ(modal->ticks.size(), 1u);
-    EXPECT_FALSE(otherEnabledDuring);
-    EXPECT_TRUE(::IsWindowEnabled(other->hwnd()));
-    EXPECT_EQ(modal->hwnd(), nullptr);  // destroyed once back at loop level
-    other->Close();
-    Pump();
 }
 
 TEST(FormWindowTest, EnterPressesAVisibleDefaultButtonEscapeIsTheSystemCloseAndAClosedFormTakesNoInput) {

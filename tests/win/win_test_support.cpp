@@ -1,5 +1,6 @@
 #include "win_test_support.h"
 
+#include <filesystem>
 #include <vector>
 
 #include "platform/win32/runtime_win32.h"
@@ -16,28 +17,6 @@ std::string HostPath(const std::string& unixPath) {
     return out;
 }
 
-namespace {
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW d;
-    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &d);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = d.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring full = dir + L"\\" + name;
-            if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
-            } else {
-                ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(full.c_str());
-            }
-        } while (::FindNextFileW(h, &d));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-}
-}  // namespace
-
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH];
     ::GetTempPathW(MAX_PATH, base);
@@ -48,7 +27,10 @@ TempFolder::TempFolder() {
     path_ = win32::Narrow(p);
 }
 
-TempFolder::~TempFolder() { RemoveTree(win32::Widen(path_)); }
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(win32::Widen(path_)), ignored);
+}
 
 std::string Helper(const std::string& exeName) { return HostPath(TAV_HELPER_DIR "/" + exeName); }
 

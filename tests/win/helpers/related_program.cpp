@@ -4,7 +4,6 @@
 //   stubborn          a hidden window that ignores WM_CLOSE and WM_ENDSESSION
 //   windowless        no window at all
 //   popup <owner>     only a pop-up owned by the given window of another process
-//   exit-after <ms>   no window; ends by itself after ms with exit code 5
 //   watchdog          no window; ends with exit code 6 once the watchdog's
 //                     command value (32-bit registry view) asks for a
 //                     shutdown, as the programs the watchdog guards do
@@ -23,7 +22,6 @@ constexpr UINT_PTR kLifetimeTimer = 1;
 constexpr UINT kLifetimeMs = 120000;
 constexpr int kClosedExitCode = 3;
 constexpr int kLifetimeExitCode = 4;
-constexpr int kExitAfterExitCode = 5;
 constexpr int kWatchdogExitCode = 6;
 
 bool g_stubborn = false;
@@ -112,12 +110,10 @@ int main(int argc, char** argv) {
         }
         return kLifetimeExitCode;
     }
-    if (mode == "windowless" || mode == "exit-after") {
+    if (mode == "windowless") {
         SignalReady();
-        const DWORD ms =
-            mode == "exit-after" && argc > 2 ? static_cast<DWORD>(std::atol(argv[2])) : kLifetimeMs;
-        ::Sleep(ms);
-        return mode == "exit-after" ? kExitAfterExitCode : kLifetimeExitCode;
+        ::Sleep(kLifetimeMs);
+        return kLifetimeExitCode;
     }
     HWND hwnd = nullptr;
     if (mode == "popup" && argc > 2) {

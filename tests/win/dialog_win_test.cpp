@@ -74,7 +74,7 @@ TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPresse
     EXPECT_EQ(d.ButtonType(0), BS_OWNERDRAW) << "styled";
     EXPECT_NEAR(window.top, ::GetSystemMetrics(SM_CYSCREEN) / 5, 1);
     EXPECT_NEAR(window.left, (::GetSystemMetrics(SM_CXSCREEN) - (window.right - window.left)) / 2, 1);
-    EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog_tall_body"));
+    EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog-eight-lines"));
     ::PostMessageW(d.dialog(), WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(d.Result(), 7) << "the second slot, No";
     EXPECT_EQ(Log(), "");
@@ -93,7 +93,7 @@ TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClos
         ASSERT_NE(d.dialog(), nullptr);
         EXPECT_EQ(d.ButtonType(1), BS_DEFPUSHBUTTON);
         EXPECT_EQ(d.ButtonType(0), BS_PUSHBUTTON);
-        EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog_unstyled"));
+        EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog-unstyled"));
         ::PostMessageW(d.dialog(), row.msg, row.wParam, 0);
         EXPECT_EQ(d.Result(), 2);
         const std::string log = ReadFileBytes(own.path() + "\\LOGS\\TAVerror.log");

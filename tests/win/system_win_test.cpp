@@ -69,7 +69,12 @@ TEST_F(SystemWinTest, RegistryValuesLandInThe32BitView) {
         size = sizeof number;
         EXPECT_EQ(::RegQueryValueExA(raw, "ShutDown", nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size), 0);
         EXPECT_EQ(number, 99u);
+        // What the program reads takes 254 characters and a terminator.
+        for (const auto& [name, length] : {std::pair{"Fits", 254}, std::pair{"TooLong", 255}})
+            ::RegSetValueExA(raw, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(std::string(length, 'a').c_str()), length + 1);
         ::RegCloseKey(raw);
+        EXPECT_EQ(GetStringValue(key, "Fits"), std::string(254, 'a'));
+        EXPECT_EQ(GetStringValue(key, "TooLong"), std::nullopt);
     }
     ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), KEY_WOW64_32KEY, 0);
     EXPECT_FALSE(QueryKey(key));
@@ -160,6 +165,9 @@ TEST_F(SystemWinTest, TheWindowAndItsTopOwnerCarryTheProgramIconInBothSizes) {
         }
     }
     EXPECT_EQ(::SendMessageW(windows[1], WM_GETICON, ICON_BIG, 0), 0) << "owners between are left alone";
+    SetIcon(reinterpret_cast<WindowHandle>(windows[1]), kAppIconName, false);
+    EXPECT_EQ(::SendMessageW(windows[1], WM_GETICON, ICON_BIG, 0), ::SendMessageW(windows[2], WM_GETICON, ICON_BIG, 0))
+        << "one shared image";
     for (HWND w : {windows[2], windows[1], windows[0]}) ::DestroyWindow(w);
 }
 

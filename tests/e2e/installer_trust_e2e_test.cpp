@@ -9,7 +9,6 @@
 
 #include "e2e_support.h"
 #include "platform/win32/text.h"
-#include "trusted_root.h"
 
 namespace tav::e2e {
 namespace {

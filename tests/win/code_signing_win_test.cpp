@@ -11,7 +11,6 @@
 #include "platform/win32/code_signing_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
-#include "trusted_root.h"
 #include "win_test_support.h"
 
 namespace tav {

@@ -7,6 +7,8 @@
 
 #include "platform/win32/win.h"
 
+#include <wincrypt.h>
+
 namespace tav::wintest {
 
 // A path of the build tree as this process sees it ("Z:\..." under Wine).
@@ -80,5 +82,21 @@ bool SaveWindowPicture(HWND window, const std::string& name);
 // over a sibling, or (for a window of this process, whose fonts it can
 // use) a text that needs more room than its control has. Empty when none.
 std::vector<std::string> LayoutFaults(HWND window);
+
+// Trusts a test certificate authority (DER file) in the machine's root
+// store while the object lives, as an organisation deploying signed
+// updates trusts its own.
+class TrustedTestRoot {
+public:
+    explicit TrustedTestRoot(const std::string& derPath);
+    ~TrustedTestRoot();
+    TrustedTestRoot(const TrustedTestRoot&) = delete;
+    TrustedTestRoot& operator=(const TrustedTestRoot&) = delete;
+    bool ok() const { return cert_ != nullptr; }
+
+private:
+    HCERTSTORE store_ = nullptr;
+    PCCERT_CONTEXT cert_ = nullptr;
+};
 
 }  // namespace tav::wintest

@@ -16,7 +16,6 @@
 
 #include <commctrl.h>
 
-#include "trusted_root.h"
 #include "win_test_support.h"
 
 namespace {

@@ -140,16 +140,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.simple(404, b"no such file\n")
         size = os.path.getsize(path)
         self.head(200, size)
+        steps = max(1, min(50, ms // 100))
         with open(path, "rb") as f:
-            if not ms:
-                self.wfile.flush()
-                self.connection.sendfile(f)
-            steps = max(1, min(50, ms // 100))
-            for i in range(steps if ms else 0):
+            for i in range(steps):
                 self.wfile.write(f.read((size + steps - 1) // steps))
                 self.wfile.flush()
-                if i + 1 < steps:
-                    time.sleep(ms / 1000.0 / steps)
+                time.sleep(ms / 1000.0 / steps if i + 1 < steps else 0)
         with open(os.path.join(os.path.dirname(self.server.root), "sent.log"), "a") as log:
             log.write("%s %d %.6f\n" % (name, size, time.time()))
 

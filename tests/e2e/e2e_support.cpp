@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
 namespace tav::e2e {
@@ -22,13 +23,6 @@ HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
     const REGSAM view = root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
     HKEY h = nullptr;
     return ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr) == ERROR_SUCCESS ? h : nullptr;
-}
-
-bool KeyExists(HKEY root, const wchar_t* key) {
-    HKEY h = nullptr;
-    if (::RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(h);
-    return true;
 }
 
 }  // namespace
@@ -89,37 +83,45 @@ std::string ServerUrl(const std::string& path) {
     return "http://127.0.0.1:" + std::to_string(std::atoi(state.c_str() + state.find("port=") + 5)) + path;
 }
 
+namespace {
+long Sc(const std::string& arguments) {
+    const Process sc(wintest::StartProcess(win32::SystemFolder() + "\\sc.exe", arguments));
+    return sc.Exit(60000);
+}
+}  // namespace
+
+bool ServiceRunning() {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? ::OpenServiceW(manager, L"TAVorsService", SERVICE_QUERY_STATUS) : nullptr;
+    SERVICE_STATUS status{};
+    const bool running = service && ::QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    if (service) ::CloseServiceHandle(service);
+    if (manager) ::CloseServiceHandle(manager);
+    return running;
+}
+
 DemoInstallation::DemoInstallation() {
     folder_ = root_.path() + "\\TAV";
     ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
     ::CreateDirectoryW(Widen(root_.path() + "\\programs").c_str(), nullptr);
     ::CopyFileW(Widen(wintest::HostPath(TAV_EXE_PATH)).c_str(), Widen(Path("TAVUpdate.exe")).c_str(), FALSE);
     ::CopyFileW(Widen(wintest::HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(Path("TAVri.dll")).c_str(), FALSE);
-    corvelExisted_ = KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems");
-    previousLocation_ = Value(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation");
     SetValue(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", folder_);
     for (const char* name : {"Command", "ShutDown"}) SetValue(HKEY_LOCAL_MACHINE, kWatchDogKey, name, std::nullopt);
 }
 
+// The test prefix holds no TAV of its own: what the tests wrote goes.
 DemoInstallation::~DemoInstallation() {
-    if (serviceCreated_) wintest::DeleteTestService();
+    if (serviceCreated_) {
+        Sc("stop TAVorsService");
+        wintest::PumpMessages(10000, [] { return !ServiceRunning(); });
+        Sc("delete TAVorsService");
+    }
     for (const char* name : {"setup.exe", "foreign_setup.exe", "genuine_setup.exe", "tampered_setup.exe", "unsigned_setup.exe"})
         SetValue(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + std::string(name), std::nullopt);
-    if (!corvelExisted_) {
-        HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
-        ::RegDeleteTreeW(software, L"Corvel Systems");
-        ::RegCloseKey(software);
-        return;
-    }
-    for (const char* name : {"Command", "ShutDown"}) SetValue(HKEY_LOCAL_MACHINE, kWatchDogKey, name, std::nullopt);
-    SetValue(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", previousLocation_);
-}
-
-bool DemoInstallation::AnyStagingFile() const {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW(Widen(Path("*.staging")).c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
-    return search != INVALID_HANDLE_VALUE;
+    HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
+    ::RegDeleteTreeW(software, L"Corvel Systems");
+    ::RegCloseKey(software);
 }
 
 std::string DemoInstallation::InstallerRecord(const std::string& installer, unsigned long ms) const {
@@ -138,7 +140,11 @@ Process DemoInstallation::StartProgram(const std::string& imageName, const std::
 
 bool DemoInstallation::StartService() {
     serviceCreated_ = true;
-    return wintest::StartTestService(root_.path() + "\\programs\\TAVorsService.exe");
+    const std::string exe = root_.path() + "\\programs\\TAVorsService.exe";
+    ::CopyFileW(Widen(wintest::HostPath(TAV_HELPER_DIR "/tav_test_service.exe")).c_str(), Widen(exe).c_str(), FALSE);
+    Sc("delete TAVorsService");
+    return Sc("create TAVorsService binPath= \"" + exe + "\"") == 0 && Sc("start TAVorsService") == 0 &&
+           wintest::PumpMessages(20000, ServiceRunning);
 }
 
 }  // namespace tav::e2e

@@ -18,9 +18,6 @@ using wintest::Text;
 // Control ids of the main window and the message dialog, as another
 // program finds them.
 inline constexpr int kAbortId = IDCANCEL;
-inline constexpr int kVersionId = 101;
-inline constexpr int kNameId = 102;
-inline constexpr int kCopyrightId = 103;
 inline constexpr int kStatusId = 104;
 inline constexpr int kBarId = 105;
 inline constexpr int kSilentId = 106;
@@ -54,12 +51,15 @@ void SetValue(HKEY root, const wchar_t* key, const std::string& name, const std:
 // The run-as-administrator flag the program sets for an installer.
 std::optional<std::string> RunAsAdminFlag(const std::string& installer);
 
+// Whether the test service TAVorsService runs.
+bool ServiceRunning();
+
 // The loopback server the test run started: "http://127.0.0.1:PORT" + path.
 std::string ServerUrl(const std::string& path);
 
 // A TAV installation in a fresh folder: InstallLocation names it (32-bit
 // view), the program and its style library lie in it, the watchdog key
-// exists without values. The destructor puts the registry back.
+// exists without values. The destructor removes what it made.
 class DemoInstallation {
 public:
     DemoInstallation();
@@ -70,7 +70,7 @@ public:
     const std::string& folder() const { return folder_; }
     std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
     std::string Log() const { return wintest::ReadFileBytes(Path("LOGS\\TAVerror.log")); }
-    bool AnyStagingFile() const;
+    bool AnyStagingFile() const { return wintest::AnyFile(Path("*.staging")); }
     // The argument text and folder the downloaded installer was started
     // with, once it wrote them within ms.
     std::string InstallerRecord(const std::string& installer = "setup.exe", unsigned long ms = 0) const;
@@ -85,8 +85,6 @@ public:
 private:
     wintest::TempFolder root_;
     std::string folder_;
-    bool corvelExisted_ = false;
-    std::optional<std::string> previousLocation_;
     bool serviceCreated_ = false;
 };
 

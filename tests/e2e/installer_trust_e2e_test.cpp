@@ -82,7 +82,7 @@ TEST_P(RefusedInstallerE2eTest, IsDeletedAndLeavesTavRunningAndTheEarlierInstall
 
     EXPECT_TRUE(watched.Running());
     EXPECT_TRUE(windowed.Running());
-    EXPECT_EQ(wintest::TestServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(ServiceRunning());
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command"), std::nullopt);
     EXPECT_EQ(RunAsAdminFlag(GetParam().servedAs), std::nullopt);
     // A started installer writes its record at once: give it the time it

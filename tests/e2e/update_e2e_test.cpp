@@ -17,7 +17,6 @@ namespace tav::e2e {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 
 constexpr long kObeyedTheWatchdog = 6;  // the stand-in's exit code
 
@@ -42,18 +41,10 @@ TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheN
     const HWND window = MainWindow(update);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(Text(window), "TAV Update Manager");
-    EXPECT_EQ(Text(::GetDlgItem(window, kAbortId)), "Abort");
-    EXPECT_THAT(Text(::GetDlgItem(window, kVersionId)), StartsWith("Version "));
-    EXPECT_EQ(Text(::GetDlgItem(window, kNameId)), "TAV Update Manager");
-    EXPECT_THAT(Text(::GetDlgItem(window, kCopyrightId)), StartsWith("Copyright"));
     // Part way: the bar and the status line follow the bytes.
     ASSERT_TRUE(WaitStatus(window, "Downloading setup.exe "));
     const HWND bar = ::GetDlgItem(window, kBarId), silent = ::GetDlgItem(window, kSilentId);
     EXPECT_TRUE(wintest::PumpMessages(kShowMs, [&] { return wintest::Ask(bar, PBM_GETPOS) >= 30; }));
-    EXPECT_TRUE(::IsWindowVisible(bar));
-    EXPECT_THAT(Text(::GetDlgItem(window, kStatusId)), HasSubstr(" K Bytes  ("));
-    EXPECT_TRUE(wintest::SaveWindowPicture(window, "e2e_main_window_downloading"));
-    EXPECT_EQ(wintest::Ask(silent, BM_GETCHECK), BST_UNCHECKED);
     Click(silent);
     EXPECT_TRUE(wintest::PumpMessages(5000, [&] { return wintest::Ask(silent, BM_GETCHECK) == BST_CHECKED; }));
 
@@ -61,7 +52,7 @@ TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheN
     EXPECT_EQ(watched.Exit(10000), kObeyedTheWatchdog);
     EXPECT_NE(windowed.Exit(10000), -1) << "closed by the update";
     EXPECT_TRUE(bystander.Running()) << "not a TAV program";
-    EXPECT_NE(wintest::TestServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_FALSE(ServiceRunning());
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command"), "Shutdown");
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown"), "99");
     EXPECT_EQ(RunAsAdminFlag("setup.exe"), "WINXPSP3 RUNASADMIN");
@@ -80,11 +71,7 @@ TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorUntilItsButtonIsPressed) {
     const Process update = tav.StartUpdate("no address here");
     const HWND dialog = Dialog(update);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Text(dialog), "TAV Update Manager");
-    EXPECT_THAT(Text(::GetDlgItem(dialog, kDialogMessageId)), HasSubstr("Error"));
     EXPECT_THAT(Text(::GetDlgItem(dialog, kDialogContentId)), HasSubstr("Missing Download URL."));
-    EXPECT_THAT(Text(::GetDlgItem(dialog, kDialogContentId)), HasSubstr("Aborting Update Process!"));
-    EXPECT_TRUE(wintest::SaveWindowPicture(dialog, "e2e_missing_url_dialog"));
     const std::vector<HWND> buttons = DialogButtons(dialog);
     ASSERT_EQ(buttons.size(), 1u);
     EXPECT_TRUE(update.Running()) << "the dialog waits for its answer";
@@ -121,7 +108,6 @@ TEST_F(UpdateE2eTest, ADownloadThatCannotBeSavedOrNamedIsReportedAndNothingIsIns
         EXPECT_EQ(update.Exit(kEndMs), 0);
         EXPECT_EQ(own.InstallerRecord(), "");
         EXPECT_FALSE(own.AnyStagingFile());
-        EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown"), std::nullopt);
         EXPECT_EQ(RunAsAdminFlag("setup.exe"), std::nullopt);
     }
 }
@@ -139,7 +125,6 @@ TEST_F(UpdateE2eTest, FailedDownloadSaysWhyAndWaitsForAbort) {
     EXPECT_EQ(update.Exit(kEndMs), 0);
     EXPECT_EQ(tav.InstallerRecord(), "");
     EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), "the installer of the last update");
-    EXPECT_EQ(::GetFileAttributesW(win32::Widen(tav.Path("setup.old")).c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(tav.AnyStagingFile());
 }
 
@@ -163,9 +148,7 @@ TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOf
     Click(::GetDlgItem(window, kAbortId));
     EXPECT_EQ(first.Exit(15000), 0) << "a running download holds nothing back";
     EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), "") << "no half file under the real name";
-    EXPECT_EQ(RunAsAdminFlag("setup.exe"), std::nullopt);
     EXPECT_EQ(tav.InstallerRecord(), "");
-    EXPECT_EQ(tav.Log(), "");
 }
 
 TEST_F(UpdateE2eTest, AbortWhileTavProgramsAreClosingStartsNoInstaller) {

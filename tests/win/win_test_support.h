@@ -25,9 +25,6 @@ private:
     std::string path_;
 };
 
-// A helper program of the build, as this process sees it.
-std::string Helper(const std::string& exeName);
-
 // Starts a program (in folder when given); its process handle (caller
 // closes) or null.
 HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
@@ -54,14 +51,10 @@ private:
 // helpers/related_program.cpp); returns once it is ready.
 Process StartStandIn(const std::string& path, const std::string& mode);
 
-// The test service installed as TAVorsService from exe and started;
-// false on failure. Its state (SERVICE_RUNNING...), 0 when not installed.
-bool StartTestService(const std::string& exe);
-void DeleteTestService();
-DWORD TestServiceState();
-
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Whether a file matches pattern ("folder\\*.staging").
+bool AnyFile(const std::string& pattern);
 
 // Runs this thread's messages until done() holds; false after ms.
 bool PumpMessages(unsigned long ms, const std::function<bool()>& done = nullptr);

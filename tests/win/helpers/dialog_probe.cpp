@@ -1,8 +1,7 @@
 // Test helper: shows one message dialog and ends with its result as exit
 // code, so another process can read and press the real window.
 //
-//   dialog_probe <log folder> <style> <timeout> <time-out result>
-//                <avoid splash 0|1> <title> <message> <content>
+//   dialog_probe <log folder> <style> <avoid splash 0|1> <content>
 //
 // "\n" in the content stands for a line break (CR LF). The error log goes
 // to <log folder>\LOGS.
@@ -11,7 +10,6 @@
 
 #include "app/state.h"
 #include "dialog/ShowMessageDialog.h"
-#include "dialog/frmDialog.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/text.h"
@@ -22,7 +20,7 @@
 int main() {
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (!argv || argc < 9) return 100;
+    if (!argv || argc < 5) return 100;
     const auto arg = [&](int i) { return tav::win32::Narrow(argv[i]); };
 
     // As the program itself does: DLLs only from the system folder.
@@ -30,15 +28,13 @@ int main() {
     tav::win32::BecomePerMonitorDpiAware();
     tav::win32::InstallWin32Platform();
     tav::sInstallLocation = arg(1);
-    tav::DialogForm().lTimeOutButton = std::atoi(arg(4).c_str());
 
-    std::string content = arg(8);
+    std::string content = arg(4);
     for (size_t at = content.find("\\n"); at != std::string::npos; at = content.find("\\n", at)) {
         content.replace(at, 2, "\r\n");
     }
     const int32_t result = tav::ShowMessageDialog(
-        content, std::atoi(arg(2).c_str()), arg(6), arg(7),
-        static_cast<int16_t>(std::atoi(arg(3).c_str())), nullptr, arg(5) == "1");
+        content, std::atoi(arg(2).c_str()), "TAV Update Manager", "Warning", -1, nullptr, arg(3) == "1");
     ::LocalFree(argv);
     return result;
 }

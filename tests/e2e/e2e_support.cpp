@@ -61,19 +61,6 @@ std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::strin
     return type == REG_SZ ? std::optional(win32::Narrow(value)) : std::nullopt;
 }
 
-void SetValue(HKEY root, const wchar_t* key, const std::string& name, const std::optional<std::string>& text) {
-    HKEY h = OpenKey(root, key, KEY_SET_VALUE);
-    if (!h) return;
-    const std::wstring w = Widen(text.value_or(""));
-    if (text) {
-        ::RegSetValueExW(h, Widen(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
-                         static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
-    } else {
-        ::RegDeleteValueW(h, Widen(name).c_str());
-    }
-    ::RegCloseKey(h);
-}
-
 std::optional<std::string> RunAsAdminFlag(const std::string& installer) {
     return Value(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + installer);
 }
@@ -100,28 +87,38 @@ bool ServiceRunning() {
     return running;
 }
 
+namespace {
+// The test prefix holds no TAV of its own: what the tests wrote goes.
+void ForgetTav() {
+    HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
+    ::RegDeleteTreeW(software, L"Corvel Systems");
+    ::RegCloseKey(software);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kLayersKey);
+}
+}  // namespace
+
 DemoInstallation::DemoInstallation() {
     folder_ = root_.path() + "\\TAV";
     ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
     ::CreateDirectoryW(Widen(root_.path() + "\\programs").c_str(), nullptr);
     ::CopyFileW(Widen(wintest::HostPath(TAV_EXE_PATH)).c_str(), Widen(Path("TAVUpdate.exe")).c_str(), FALSE);
     ::CopyFileW(Widen(wintest::HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(Path("TAVri.dll")).c_str(), FALSE);
-    SetValue(HKEY_LOCAL_MACHINE, kTavKey, "InstallLocation", folder_);
-    for (const char* name : {"Command", "ShutDown"}) SetValue(HKEY_LOCAL_MACHINE, kWatchDogKey, name, std::nullopt);
+    ForgetTav();
+    ::RegCloseKey(OpenKey(HKEY_LOCAL_MACHINE, kWatchDogKey, KEY_SET_VALUE));
+    HKEY tav = OpenKey(HKEY_LOCAL_MACHINE, kTavKey, KEY_SET_VALUE);
+    const std::wstring location = Widen(folder_);
+    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+                     static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(tav);
 }
 
-// The test prefix holds no TAV of its own: what the tests wrote goes.
 DemoInstallation::~DemoInstallation() {
     if (serviceCreated_) {
         Sc("stop TAVorsService");
         wintest::PumpMessages(10000, [] { return !ServiceRunning(); });
         Sc("delete TAVorsService");
     }
-    for (const char* name : {"setup.exe", "foreign_setup.exe", "genuine_setup.exe", "tampered_setup.exe", "unsigned_setup.exe"})
-        SetValue(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + std::string(name), std::nullopt);
-    HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
-    ::RegDeleteTreeW(software, L"Corvel Systems");
-    ::RegCloseKey(software);
+    ForgetTav();
 }
 
 std::string DemoInstallation::InstallerRecord(const std::string& installer, unsigned long ms) const {

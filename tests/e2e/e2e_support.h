@@ -21,7 +21,6 @@ inline constexpr int kAbortId = IDCANCEL;
 inline constexpr int kStatusId = 104;
 inline constexpr int kBarId = 105;
 inline constexpr int kSilentId = 106;
-inline constexpr int kDialogMessageId = 1002;
 inline constexpr int kDialogContentId = 1003;
 
 inline constexpr wchar_t kTavKey[] = L"SOFTWARE\\Corvel Systems\\TAV";
@@ -46,8 +45,6 @@ bool WaitStatus(HWND window, const std::string& prefix);
 // A value in the 32-bit view of HKEY_LOCAL_MACHINE or in HKEY_CURRENT_USER:
 // a string's text or a DWORD in decimal; nullopt when there is none.
 std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::string& name);
-// Writes a string value, or deletes the value when text is nullopt.
-void SetValue(HKEY root, const wchar_t* key, const std::string& name, const std::optional<std::string>& text);
 // The run-as-administrator flag the program sets for an installer.
 std::optional<std::string> RunAsAdminFlag(const std::string& installer);
 

@@ -13,7 +13,6 @@
 namespace tav {
 namespace {
 
-using ::testing::HasSubstr;
 using namespace wintest;
 
 // A helper process showing one dialog, ended if a test stops half-way.
@@ -40,8 +39,9 @@ public:
     }
     HWND dialog() const { return dialog_; }
     HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
-    HWND Button(int slot) const { return ::GetDlgItem(Item(win32::kButtonBarId), win32::kFirstOptionId + slot); }
-    LONG ButtonType(int slot) const { return ::GetWindowLongW(Button(slot), GWL_STYLE) & BS_TYPEMASK; }
+    LONG ButtonType(int slot) const {
+        return ::GetWindowLongW(::GetDlgItem(Item(win32::kButtonBarId), win32::kFirstOptionId + slot), GWL_STYLE) & BS_TYPEMASK;
+    }
     long Result(unsigned long ms = 30000) const { return WaitExit(process_, ms); }
 
 private:
@@ -94,9 +94,7 @@ TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClos
         const size_t entry = log.find("frmDialog.FormSetup \r\n");
         EXPECT_NE(entry, std::string::npos);
         EXPECT_EQ(entry, log.rfind("frmDialog.FormSetup \r\n")) << log;
-        if (!row.library) {
-            EXPECT_THAT(log, HasSubstr("53, File not found"));
-        }
+        EXPECT_TRUE(row.library || log.find("53, File not found") != std::string::npos) << log;
     }
 }
 

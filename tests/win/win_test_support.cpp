@@ -1,6 +1,7 @@
 #include "win_test_support.h"
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "platform/win32/runtime_win32.h"
@@ -85,29 +86,13 @@ bool PumpMessages(unsigned long ms, const std::function<bool()>& done) {
     return done && done();
 }
 
-namespace {
-struct WindowSearch {
-    DWORD pid;
-    const wchar_t* cls;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND w, LPARAM p) {
-    auto* s = reinterpret_cast<WindowSearch*>(p);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(w, &owner);
-    wchar_t cls[64] = {};
-    ::GetClassNameW(w, cls, 64);
-    if (owner != s->pid || !::IsWindowVisible(w) || ::lstrcmpW(cls, s->cls) != 0) return TRUE;
-    s->found = w;
-    return FALSE;
-}
-}  // namespace
-
 HWND FindTopWindow(DWORD pid, const wchar_t* cls) {
-    WindowSearch s{pid, cls, nullptr};
-    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, cls, nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && ::IsWindowVisible(w)) return w;
+    }
+    return nullptr;
 }
 
 LRESULT Ask(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -185,12 +170,8 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE f = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(f);
-    return ok && written == bytes.size();
+    std::ofstream f(std::filesystem::path(win32::Widen(path)), std::ios::binary);
+    return static_cast<bool>(f << bytes);
 }
 
 bool AnyFile(const std::string& pattern) {

@@ -8,7 +8,8 @@ the benchmarks; it ends by itself after LIFETIME seconds (default 1800).
         "pid=" lines to STATE
   net_server.py stop STATE
 
-Paths are /ROUTE/TAG?params; /_log/TAG lists the requests of TAG. Routes:
+Paths are /ROUTE/TAG?params; requests/TAG.log beside STATE lists the
+requests of TAG. Routes:
 /body size [etag chunked slow=MS], /status [code], /short size sent,
 /drop size sent (then serves the range), /stall size sent hold=S,
 /redirect to, /file [name ms] (www/NAME spread over ms; logged to sent.log).
@@ -39,25 +40,21 @@ def pattern(start, end):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
-    log_lock = threading.Lock()
-    logs = {}
+    lock = threading.Lock()
     seen_drops = set()
 
     def log_message(self, *args):
         pass
 
     def note(self, text):
-        with self.log_lock:
-            self.logs.setdefault(self.tag, []).append(text)
+        with self.lock, open(os.path.join(self.server.root, "..", "requests", self.tag + ".log"), "a") as log:
+            log.write(text + "\n")
 
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
         parts = url.path.strip("/").split("/")
         route, self.tag = parts[0], urllib.parse.unquote(parts[1]) if len(parts) > 1 else ""
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query).items()}
-        if route == "_log":
-            with self.log_lock:
-                return self.simple(200, ("\n".join(self.logs.get(self.tag, [])) + "\n").encode())
         self.note("GET %s range=%s if-range=%s" % (url.path, self.headers.get("Range", "-"),
                                                     self.headers.get("If-Range", "-")))
         try:
@@ -121,7 +118,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def route_drop(self, q):
         validators = [("ETag", '"d%s"' % q["size"])]
-        with self.log_lock:
+        with self.lock:
             first = self.tag not in self.seen_drops
             self.seen_drops.add(self.tag)
         if first:
@@ -155,7 +152,7 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def serve(port_file, root, lifetime):
+def serve(state, root, lifetime):
     plain, tls = Server(("127.0.0.1", 0), Handler), Server(("127.0.0.1", 0), Handler)
     plain.root = tls.root = root
     here = os.path.dirname(os.path.abspath(__file__))
@@ -164,36 +161,33 @@ def serve(port_file, root, lifetime):
     tls.socket = context.wrap_socket(tls.socket, server_side=True)
     threading.Thread(target=tls.serve_forever, daemon=True).start()
     threading.Timer(lifetime, lambda: os._exit(0)).start()
-    with open(port_file + ".part", "w") as f:
-        f.write("port=%d\ntls_port=%d\n" % (plain.server_address[1], tls.server_address[1]))
-    os.replace(port_file + ".part", port_file)
+    with open(state + ".part", "w") as f:
+        f.write("port=%d\ntls_port=%d\npid=%d\n" % (plain.server_address[1], tls.server_address[1], os.getpid()))
+    os.replace(state + ".part", state)
     plain.serve_forever()
 
 
 def start(state, lifetime, installer):
     base = os.path.dirname(os.path.abspath(state))
-    www = os.path.join(base, "www")
+    www, requests = os.path.join(base, "www"), os.path.join(base, "requests")
     os.makedirs(www, exist_ok=True)
+    shutil.rmtree(requests, ignore_errors=True)
+    os.makedirs(requests)
     if installer:
         shutil.copyfile(installer, os.path.join(www, "setup.exe"))
-    port_file = state + ".port"
-    for p in (port_file, os.path.join(base, "sent.log")):
+    for p in (state, os.path.join(base, "sent.log")):
         if os.path.exists(p):
             os.remove(p)
     with open(state + ".log", "w") as log:
-        proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", port_file, www, lifetime],
+        proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state, www, lifetime],
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
     end = time.time() + 30
-    while not os.path.exists(port_file):
+    while not os.path.exists(state):
         if time.time() > end or proc.poll() is not None:
             raise SystemExit("the server did not start; see %s.log" % state)
         time.sleep(0.05)
-    with open(port_file) as f:
-        ports = f.read()
-    with open(state + ".part", "w") as f:
-        f.write("%spid=%d\n" % (ports, proc.pid))
-    os.replace(state + ".part", state)
-    print("server on 127.0.0.1: %s" % ports.replace("\n", " "))
+    with open(state) as f:
+        print("server on 127.0.0.1: %s" % f.read().replace("\n", " "))
 
 
 def stop(state):

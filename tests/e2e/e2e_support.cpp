@@ -30,17 +30,18 @@ HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
 HWND MainWindow(const Process& p) { return WaitTopWindow(p, L"TAVUpdateMainWindow"); }
 HWND Dialog(const Process& p) { return WaitTopWindow(p, L"TAVForm"); }
 
-std::vector<HWND> DialogButtons(HWND dialog) {
-    std::vector<HWND> buttons;
-    for (int slot = 2; slot >= 0; --slot) {
-        HWND b = ::GetDlgItem(::GetDlgItem(dialog, 1004), 1100 + slot);
-        if (b && (::GetWindowLongW(b, GWL_STYLE) & WS_VISIBLE)) buttons.push_back(b);
-    }
-    return buttons;
-}
-
 // Posted: a click that opens a modal loop would hold a sent message.
 void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
+
+bool PressTheOnlyButton(HWND dialog) {
+    std::vector<HWND> visible;
+    for (int slot = 0; slot < 3; ++slot) {
+        HWND b = ::GetDlgItem(::GetDlgItem(dialog, 1004), 1100 + slot);
+        if (b && (::GetWindowLongW(b, GWL_STYLE) & WS_VISIBLE)) visible.push_back(b);
+    }
+    if (visible.size() == 1) Click(visible[0]);
+    return visible.size() == 1;
+}
 
 bool WaitStatus(HWND window, const std::string& prefix) {
     return wintest::PumpMessages(kShowMs, [&] { return Text(::GetDlgItem(window, kStatusId)).starts_with(prefix); });

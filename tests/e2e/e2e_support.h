@@ -35,8 +35,9 @@ inline constexpr unsigned long kEndMs = 60000;
 // program ended first or never showed it.
 HWND MainWindow(const Process& p);
 HWND Dialog(const Process& p);
-// The visible buttons of a message dialog.
-std::vector<HWND> DialogButtons(HWND dialog);
+// Presses the one visible button of a message dialog; false when it
+// shows another number of buttons.
+bool PressTheOnlyButton(HWND dialog);
 // Presses a button as a click would, without waiting on what it starts.
 void Click(HWND button);
 // Whether the window's status line came to start with prefix.

@@ -73,9 +73,7 @@ TEST_P(RefusedInstallerE2eTest, IsDeletedAndLeavesTavRunningAndTheEarlierInstall
     std::replace(content.begin(), content.end(), '\r', ' ');  // the spaces it wrapped at
     EXPECT_THAT(content, HasSubstr("The installer " + installer + " failed its signature check."));
     EXPECT_FALSE(tav.AnyStagingFile()) << "the refused download is deleted";
-    const std::vector<HWND> buttons = DialogButtons(dialog);
-    ASSERT_EQ(buttons.size(), 1u);
-    Click(buttons[0]);
+    ASSERT_TRUE(PressTheOnlyButton(dialog));
     EXPECT_EQ(update.Exit(kEndMs), 0);
 
     EXPECT_TRUE(windowed.Running());

@@ -24,6 +24,10 @@ TempFolder::TempFolder() {
     static int counter = 0;
     std::wstring p = std::wstring(base) + L"tavtest_" + std::to_wstring(::GetCurrentProcessId()) +
                      L"_" + std::to_wstring(++counter);
+    // Wine gives process ids out again from run to run: a folder of the
+    // same name may be left from an earlier one.
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(p), ignored);
     ::CreateDirectoryW(p.c_str(), nullptr);
     path_ = win32::Narrow(p);
 }
@@ -183,14 +187,6 @@ bool AnyFile(const std::string& pattern) {
 
 namespace {
 
-std::vector<HWND> VisibleChildren(HWND parent) {
-    std::vector<HWND> children;
-    for (HWND c = ::GetWindow(parent, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
-        if (::IsWindowVisible(c)) children.push_back(c);
-    }
-    return children;
-}
-
 std::string Describe(HWND w) {
     wchar_t cls[32] = {};
     ::GetClassNameW(w, cls, 32);
@@ -204,8 +200,7 @@ int Decoration(HWND w) {
     ::GetClassNameW(w, cls, 32);
     if (::lstrcmpiW(cls, L"Button") != 0) return 0;
     const LONG type = ::GetWindowLongW(w, GWL_STYLE) & BS_TYPEMASK;
-    const bool mark = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
-                      type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE;
+    const bool mark = (type >= BS_CHECKBOX && type <= BS_AUTO3STATE) || type == BS_AUTORADIOBUTTON;
     return mark ? ::MulDiv(16, static_cast<int>(win32::DpiOf(w)), 96) : 4;
 }
 
@@ -226,7 +221,9 @@ void CheckText(HWND w, std::vector<std::string>& faults) {
 }
 
 void CheckChildren(HWND parent, bool ownProcess, std::vector<std::string>& faults) {
-    const std::vector<HWND> children = VisibleChildren(parent);
+    std::vector<HWND> children;
+    for (HWND c = ::GetWindow(parent, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+        if (::IsWindowVisible(c)) children.push_back(c);
     for (size_t i = 0; i < children.size(); ++i) {
         RECT a, b, both;
         ::GetWindowRect(children[i], &a);

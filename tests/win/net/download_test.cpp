@@ -46,15 +46,6 @@ std::vector<std::string> ServerLog(const std::string& tag) {
     return lines;
 }
 
-win32::ReadServiceOptions TestOptions() {
-    win32::ReadServiceOptions o;
-    // A silent server is found out well within the 20 s it holds still,
-    // and a TLS handshake of the 32-bit build under an emulator (over
-    // 1.5 s on a loaded machine) is not taken for silence.
-    o.stallTimeoutMs = 5000;
-    return o;
-}
-
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -85,7 +76,14 @@ protected:
         return {b.begin(), b.end()};
     }
 
-    win32::Win32ReadService service{TestOptions()};
+    // A silent server is found out well within the 20 s it holds still,
+    // and a TLS handshake of the 32-bit build under an emulator (over
+    // 1.5 s on a loaded machine) is not taken for silence.
+    win32::Win32ReadService service{[] {
+        win32::ReadServiceOptions o;
+        o.stallTimeoutMs = 5000;
+        return o;
+    }()};
     GetNetFile net;
     std::vector<std::string> kinds;
     std::vector<std::pair<int32_t, int32_t>> progress;

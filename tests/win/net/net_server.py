@@ -113,8 +113,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.close_connection = True
 
-    def route_short(self, q):
-        self.cut_short(q)
+    route_short = cut_short
 
     def route_drop(self, q):
         validators = [("ETag", '"d%s"' % q["size"])]

@@ -86,8 +86,7 @@ TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClos
         if (row.library) WriteFileBytes(own.path() + "\\TAVri.dll", row.library);
         ShownDialog d(own.path(), 4, "Install now?");
         ASSERT_NE(d.dialog(), nullptr);
-        EXPECT_EQ(d.ButtonType(1), BS_DEFPUSHBUTTON);
-        EXPECT_EQ(d.ButtonType(0), BS_PUSHBUTTON);
+        EXPECT_EQ(d.ButtonType(1), BS_DEFPUSHBUTTON) << "plain, not drawn by the style library";
         ::PostMessageW(d.dialog(), row.msg, row.wParam, 0);
         EXPECT_EQ(d.Result(), 2);
         const std::string log = ReadFileBytes(own.path() + "\\LOGS\\TAVerror.log");

@@ -60,10 +60,10 @@ step "Window layout with a wide font and at 144 dpi (x86_64 build under Wine)"
 bash scripts/layout-check.sh win64 || status=1
 # The screenshots as PNG beside the BMPs the tests keep.
 if command -v convert-im6.q16 >/dev/null; then
-  for bmp in build/artifacts/e2e_*.bmp; do
+  for bmp in build/artifacts/*.bmp; do
     [ -e "$bmp" ] && convert-im6.q16 "$bmp" "${bmp%.bmp}.png" 2>/dev/null
   done
-  ls build/artifacts/e2e_*.png 2>/dev/null | sed 's/^/Screenshot: /'
+  ls build/artifacts/*.png 2>/dev/null | sed 's/^/Screenshot: /'
 fi
 
 step "Result"

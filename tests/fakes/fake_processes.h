@@ -1,12 +1,10 @@
-// In-memory doubles for the process seam and the desktop environment: a
-// process table, a window chain with owners and hidden windows, icons,
-// system metrics and the management service.
+// A process table with a window chain, and a desktop with icons and a
+// management service, in memory.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -19,27 +17,12 @@ namespace tav::fakes {
 class FakeProcesses : public Processes {
 public:
     struct Process {
-        uint32_t processId = 0;
+        uint32_t id = 0;
         std::string imageName;       // as the snapshot lists it
         std::string executablePath;  // "" when it cannot be read
         bool openable = true;
-        bool exitsOnClose = false;           // ends when asked to close a window
         std::optional<uint32_t> endsAtTick;  // ends by itself then
-        uint64_t creationTime = 0;           // set by Start
-    };
-    struct Window {
-        WindowHandle handle = 0;
-        uint32_t processId = 0;
-        WindowHandle owner = 0;
-        bool popup = false;  // an owned pop-up answers the parent query with its owner
-        bool visible = true;
-    };
-    struct Post {
-        WindowHandle window;
-        uint32_t processId;
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
+        uint64_t creationTime = 0;
     };
 
     std::optional<std::vector<ProcessEntry>> Snapshot() override;
@@ -52,71 +35,64 @@ public:
                            intptr_t lParam) override;
     ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override;
     bool TerminateProcess(ProcessHandle process, uint32_t exitCode) override;
-    void CloseProcessHandle(ProcessHandle process) override;
+    void CloseProcessHandle(ProcessHandle process) override { handles_.erase(process); }
     std::string ExecutablePath(ProcessHandle process) override;
     uint64_t CreationTime(ProcessHandle process) override;
 
-    // Set-up: a running process (returns its id) and a top-level window.
+    // A running process (its id), and a top-level window of it; a window
+    // with an owner is an owned pop-up.
     uint32_t Start(const std::string& imageName, const std::string& executablePath = {});
+    WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0);
     Process& Get(uint32_t processId);
-    WindowHandle AddWindow(uint32_t processId, bool visible = true, WindowHandle owner = 0,
-                           bool popup = false);
     void End(uint32_t processId);
     bool Running(uint32_t processId);
+    size_t OpenHandles() const { return handles_.size(); }
 
-    std::vector<Post> posts;
-    std::map<uint32_t, uint32_t> terminated;           // process id -> exit code
-    std::vector<std::pair<uint32_t, uint32_t>> opens;  // rights, process id
+    // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
+    std::vector<std::string> calls;
     int snapshots = 0;
     bool snapshotFails = false;
-    size_t OpenHandles() const { return handles_.size(); }
-    // The tick count of the clock that ends processes with endsAtTick.
-    Clock* clock = nullptr;
+    Clock* clock = nullptr;  // ends processes at their endsAtTick
 
     static constexpr WindowHandle kDesktop = 0x10010;
 
 private:
+    struct Window {
+        WindowHandle handle;
+        uint32_t processId;
+        WindowHandle owner;
+    };
     void Reap();
+    Process* Find(uint32_t processId);
+    Process* Opened(ProcessHandle process, uint32_t right);
     std::vector<Process> processes_;
-    std::vector<Window> windows_;                                     // z-order
+    std::vector<Window> windows_;  // z-order
     std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;  // -> process id, rights
     uint32_t nextId_ = 100;
-    WindowHandle nextWindow_ = 0x20000;
     ProcessHandle nextHandle_ = 0x400;
+    WindowHandle nextWindow_ = 0x101;
 };
 
 class FakeEnvironment : public Environment {
 public:
-    WindowHandle OwnerWindow(WindowHandle window) override;
-    int32_t SystemMetric(int32_t index) override;
-    IconHandle LoadSharedIcon(const std::string& name, int32_t width, int32_t height) override;
+    WindowHandle OwnerWindow(WindowHandle window) override { return owners[window]; }
+    int32_t SystemMetric(int32_t index) override { return metrics[index]; }
+    // Handle = width * 1000 + height, for the program's own icon only.
+    IconHandle LoadSharedIcon(const std::string& name, int32_t width, int32_t height) override {
+        return name == "TAV" ? static_cast<IconHandle>(width * 1000 + height) : 0;
+    }
     intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
                                intptr_t lParam) override;
     std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql,
                                                             const std::string& property) override;
-    std::string SystemFolder() override { return systemFolder; }
+    std::string SystemFolder() override { return "C:\\Windows\\system32"; }
 
-    // The icon handle LoadSharedIcon gives for a size of a known icon.
-    static IconHandle IconFor(int32_t width, int32_t height) {
-        return 0x7000 + static_cast<IconHandle>(width) * 0x100 + static_cast<IconHandle>(height);
-    }
-
-    struct Send {
-        WindowHandle window;
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
     std::map<WindowHandle, WindowHandle> owners;
-    std::map<int32_t, int32_t> metrics{{11, 32}, {12, 32}, {49, 16}, {50, 16}};
-    std::set<std::string> icons{"TAV"};
-    std::vector<Send> sends;
-    // Objects the query returns, each with its property or without; no
-    // value at all: the service is not there.
+    std::map<int32_t, int32_t> metrics{{kSmCxIcon, 32}, {kSmCyIcon, 32}, {kSmCxSmIcon, 16}, {kSmCySmIcon, 16}};
+    // Per object the query returns, its property; nothing: no service.
     std::optional<std::vector<std::optional<std::string>>> processors =
         std::vector<std::optional<std::string>>{std::string("64")};
-    std::vector<std::string> queries;
-    std::string systemFolder = "C:\\Windows\\system32";
+    std::vector<std::string> calls;  // "send <window> <message> <wParam> <lParam>", "query <wql> / <property>"
 };
 
 }  // namespace tav::fakes

@@ -2,80 +2,59 @@
 
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 
 namespace tav::fakes {
 
-ByteView MakeView(const std::string& text) {
-    auto store = std::make_shared<ByteStore>(text.size());
-    if (!text.empty()) {
-        std::span<uint8_t> tail = store->Tail(text.size());
-        std::memcpy(tail.data(), text.data(), text.size());
-        store->Commit(text.size());
+namespace {
+AsyncProperty Property(const std::string& name, int32_t max, const std::string& bytes) {
+    auto store = std::make_shared<ByteStore>(bytes.size());
+    if (!bytes.empty()) {
+        std::memcpy(store->Tail(bytes.size()).data(), bytes.data(), bytes.size());
+        store->Commit(bytes.size());
     }
-    return ByteView{store, text.size()};
+    AsyncProperty p;
+    p.PropertyName = name;
+    p.BytesMax = max;
+    p.BytesRead = static_cast<int32_t>(bytes.size());
+    p.data = ByteView{store, bytes.size()};
+    return p;
 }
+}  // namespace
 
-void FakeReadService::AsyncRead(AsyncReadSink& sink, const std::string& target,
+void FakeReadService::AsyncRead(AsyncReadSink& s, const std::string& target,
                                 const std::string& name, int32_t options) {
-    if (failReadsWith != 0) throw err::Make(failReadsWith);
-    requests.push_back(Request{&sink, target, name, options, true});
+    if (failWith != 0) throw err::Make(failWith);
+    calls.push_back("read " + target + " " + name + " " + std::to_string(options));
+    sink_ = &s;
+    live.insert(last = name);
 }
 
-void FakeReadService::CancelAsyncRead(AsyncReadSink& sink, const std::string& name) {
-    cancels.push_back(name);
-    if (failCancelsWith != 0) throw err::Make(failCancelsWith);
-    for (Request& r : requests) {
-        if (r.sink == &sink && r.name == name && r.active) {
-            r.active = false;
-            return;
-        }
-    }
-    throw err::Make(err::kInvalidCall);
+void FakeReadService::CancelAsyncRead(AsyncReadSink&, const std::string& name) {
+    calls.push_back("cancel " + name);
+    if (failWith != 0 || live.erase(name) == 0) throw err::Make(err::kInvalidCall);
 }
 
-void FakeReadService::CancelAll(AsyncReadSink& sink) noexcept {
-    ++cancelAlls;
-    for (Request& r : requests)
-        if (r.sink == &sink) r.active = false;
+void FakeReadService::CancelAll(AsyncReadSink&) noexcept {
+    calls.push_back("cancel all");
+    live.clear();
 }
 
-FakeReadService::Request& FakeReadService::Find(const std::string& name) {
-    for (auto it = requests.rbegin(); it != requests.rend(); ++it)
-        if (it->name == name) return *it;
-    throw std::logic_error("no request named " + name);
-}
-
-void FakeReadService::Progress(const std::string& name, int32_t bytesMax, const std::string& soFar,
-                               int32_t asyncType) {
-    Request& r = Find(name);
-    AsyncProperty p;
+void FakeReadService::Progress(int32_t bytesMax, const std::string& soFar, int32_t asyncType) {
+    AsyncProperty p = Property(last, bytesMax, soFar);
     p.AsyncType = asyncType;
-    p.PropertyName = name;
-    p.BytesMax = bytesMax;
-    p.BytesRead = static_cast<int32_t>(soFar.size());
-    p.data = MakeView(soFar);
-    r.sink->AsyncReadProgress(p);
+    sink_->AsyncReadProgress(p);
 }
 
-void FakeReadService::Complete(const std::string& name, const std::string& body) {
-    Request& r = Find(name);
-    r.active = false;
-    AsyncProperty p;
-    p.PropertyName = name;
-    p.BytesMax = static_cast<int32_t>(body.size());
-    p.BytesRead = p.BytesMax;
-    p.data = MakeView(body);
-    r.sink->AsyncReadComplete(p);
+void FakeReadService::Complete(const std::string& body) {
+    live.erase(last);
+    sink_->AsyncReadComplete(Property(last, static_cast<int32_t>(body.size()), body));
 }
 
-void FakeReadService::Fail(const std::string& name, const Failure& failure) {
-    Request& r = Find(name);
-    r.active = false;
-    AsyncProperty p;
-    p.PropertyName = name;
+void FakeReadService::Fail(const Failure& failure) {
+    live.erase(last);
+    AsyncProperty p = Property(last, 0, "");
     p.failure = failure;
-    r.sink->AsyncReadComplete(p);
+    sink_->AsyncReadComplete(p);
 }
 
 }  // namespace tav::fakes

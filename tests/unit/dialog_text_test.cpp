@@ -1,5 +1,4 @@
-// How the dialog breaks a long body text into lines and how much taller it
-// grows for it.
+// How the dialog breaks a long body text into lines and how much it grows for it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,102 +9,58 @@
 namespace tav {
 namespace {
 
-std::string Chars(char c, size_t n) { return std::string(n, c); }
+std::string C(char c, size_t n) { return std::string(n, c); }
 
-TEST(DialogWrapTest, ShortTextsAndTextsWithLineBreaksStayAsTheyAre) {
-    const std::string sixtyEight = Chars('a', 30) + " " + Chars('b', 37);
-    ASSERT_EQ(sixtyEight.size(), 68u);
-    EXPECT_EQ(WrapDialogContent(sixtyEight), sixtyEight);
-
-    const std::string withReturn = Chars('a', 50) + "\r" + Chars('b', 100) + " " + Chars('c', 20);
-    EXPECT_EQ(WrapDialogContent(withReturn), withReturn);
-
-    // Length counts characters: 68 umlauts are 136 bytes but one short line.
+TEST(DialogTextTest, WrapBreaksBeforeTheWordThatReachesSixtySix) {
+    const std::string w = C('w', 9), a55 = C('a', 55);
     std::string umlauts;
-    for (int i = 0; i < 68; ++i) umlauts += "\xC3\xA4";
-    EXPECT_EQ(TextLength(umlauts), 68);
-    EXPECT_EQ(WrapDialogContent(umlauts), umlauts);
+    for (int i = 0; i < 68; ++i) umlauts += "\xC3\xA4";  // 136 bytes, 68 characters
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {C('a', 30) + " " + C('b', 37), ""},  // 68: unchanged
+        {C('a', 50) + "\r" + C('b', 100) + " " + C('c', 20), ""},
+        {umlauts, ""},
+        {w + " " + w + " " + w + " " + w + " " + w + " " + w + " " + w,
+         w + " " + w + " " + w + " " + w + " " + w + " " + w + "\r\n" + w + " "},
+        {a55 + " " + C('b', 9) + " " + C('c', 10), a55 + " " + C('b', 9) + "\r\n" + C('c', 10) + " "},
+        {a55 + " " + C('b', 10) + " " + C('c', 5), a55 + "\r\n" + C('b', 10) + " " + C('c', 5) + " "},
+        {"The installer could not be found. Please download it again. The update ends. Nothing was changed.",
+         "The installer could not be found.  Please download it again.  The\r\n"
+         "update ends.  Nothing was changed.  "},
+        {C('x', 58) + ". " + C('y', 12) + ". z", C('x', 58) + ".\r\n" + C('y', 12) + ". z "},
+        {C('a', 40) + "   " + C('b', 20) + " " + C('c', 10), C('a', 40) + "   " + C('b', 20) + "\r\n" + C('c', 10) + " "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WrapDialogContent(c.in), c.out.empty() ? c.in : c.out) << c.in;
 }
 
-TEST(DialogWrapTest, SixtyNineCharactersBreakBeforeTheWordThatReachesSixtySix) {
-    const std::string w = Chars('w', 9);
-    const std::string text = w + " " + w + " " + w + " " + w + " " + w + " " + w + " " + w;
-    ASSERT_EQ(text.size(), 69u);
-    // Six words make a line of 60 with its blank; the seventh would reach 69.
-    EXPECT_EQ(WrapDialogContent(text),
-              w + " " + w + " " + w + " " + w + " " + w + " " + w + "\r\n" + w + " ");
-}
-
-TEST(DialogWrapTest, TheLimitIsLessThanSixtySixWithTheLinesTrailingBlank) {
-    const std::string first = Chars('a', 55);  // the line holds 56 after it
-    EXPECT_EQ(WrapDialogContent(first + " " + Chars('b', 9) + " " + Chars('c', 10)),
-              first + " " + Chars('b', 9) + "\r\n" + Chars('c', 10) + " ");
-    EXPECT_EQ(WrapDialogContent(first + " " + Chars('b', 10) + " " + Chars('c', 5)),
-              first + "\r\n" + Chars('b', 10) + " " + Chars('c', 5) + " ");
-}
-
-TEST(DialogWrapTest, SentenceEndsGetTwoBlanksExceptWhereTheyOpenALine) {
-    const std::string text =
-        "The installer could not be found. Please download it again. The update "
-        "ends. Nothing was changed.";
-    EXPECT_EQ(WrapDialogContent(text),
-              "The installer could not be found.  Please download it again.  The\r\n"
-              "update ends.  Nothing was changed.  ");
-
-    // The break trims both ends of the finished line, blanks after "." too.
-    const std::string atBreak = Chars('x', 58) + ". " + Chars('y', 12) + ". z";
-    EXPECT_EQ(WrapDialogContent(atBreak), Chars('x', 58) + ".\r\n" + Chars('y', 12) + ". z ");
-}
-
-TEST(DialogWrapTest, RunsOfBlanksAreKeptAsEmptyWords) {
-    const std::string text = Chars('a', 40) + "   " + Chars('b', 20) + " " + Chars('c', 10);
-    EXPECT_EQ(WrapDialogContent(text), Chars('a', 40) + "   " + Chars('b', 20) + "\r\n" + Chars('c', 10) + " ");
-}
-
-TEST(DialogGrowthTest, ShortTextsAndOneLineBreakKeepTheSize) {
-    EXPECT_FALSE(MeasureContent(Chars('a', 60)).grows);
-    EXPECT_FALSE(MeasureContent(Chars('a', 110)).grows);  // three lines estimated, but short
-    const ContentMeasure one = MeasureContent(Chars('a', 49) + "\r" + Chars('b', 50));
-    EXPECT_EQ(one.lineBreaks, 1);
-    EXPECT_EQ(one.length, 100);
-    EXPECT_FALSE(one.grows);
-}
-
-TEST(DialogGrowthTest, LineEstimateRoundsHalvesToTheEvenNeighbour) {
-    // 133 / 38 = 3.5 -> 4; 171 / 38 = 4.5 -> 4; 114 / 38 = 3.
-    const ContentMeasure a = MeasureContent(Chars('a', 66) + "\r" + Chars('b', 66));
-    EXPECT_EQ(a.rounded, 4);
-    EXPECT_EQ(FirstExtraHeight(a), 380);
-    const ContentMeasure b = MeasureContent(Chars('a', 85) + "\r" + Chars('b', 85));
-    EXPECT_EQ(b.rounded, 4);
-    EXPECT_EQ(FirstExtraHeight(b), 380);
-    const ContentMeasure c = MeasureContent(Chars('a', 114));
-    ASSERT_TRUE(c.grows);
-    EXPECT_EQ(FirstExtraHeight(c), 190);
-}
-
-TEST(DialogGrowthTest, CountedLinesWinOverTheEstimateAndBreaksHaveAMinimum) {
-    std::string manyShort;
-    for (int i = 0; i < 10; ++i) manyShort += "line\r\n";
-    const ContentMeasure m = MeasureContent(manyShort);
-    EXPECT_EQ(m.lineBreaks, 10);
-    EXPECT_EQ(FirstExtraHeight(m), 8 * 190);
-    // Two breaks in a short text: no line beyond two, but 2 x 135 at least.
-    const ContentMeasure two = MeasureContent("a\r\nb\r\nc");
-    ASSERT_TRUE(two.grows);
-    EXPECT_EQ(FirstExtraHeight(two), 0);
-    EXPECT_EQ(MinimumExtraHeight(two), 270);
-}
-
-TEST(DialogGrowthTest, SixteenBitLimit) {
-    EXPECT_EQ(CheckedInt16(32767), 32767);
-    EXPECT_EQ(CheckedInt16(-32768), -32768);
-    try {
-        CheckedInt16(32870);  // (175 - 2) x 190
-        FAIL() << "no overflow";
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.number(), err::kOverflow);
+TEST(DialogTextTest, GrowthTakesTheLargerLineCountAndHalvesRoundToEven) {
+    std::string tenLines;
+    for (int i = 0; i < 10; ++i) tenLines += "line\r\n";
+    const struct {
+        std::string text;
+        bool grows;
+        int64_t first, minimum;
+    } cases[] = {
+        {C('a', 110), false, 0, 0},  // three lines estimated, but short
+        {C('a', 49) + "\r" + C('b', 50), false, 0, 135},
+        {C('a', 114), true, 190, 0},
+        {C('a', 66) + "\r" + C('b', 66), true, 380, 135},  // 133 / 38 = 3.5 -> 4
+        {C('a', 85) + "\r" + C('b', 85), true, 380, 135},  // 171 / 38 = 4.5 -> 4
+        {tenLines, true, 8 * 190, 10 * 135},
+        {"a\r\nb\r\nc", true, 0, 270},
+    };
+    for (const auto& c : cases) {
+        const ContentMeasure m = MeasureContent(c.text);
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(m.grows, c.grows);
+        if (!c.grows) continue;
+        EXPECT_EQ(FirstExtraHeight(m), c.first);
+        EXPECT_EQ(MinimumExtraHeight(m), c.minimum);
     }
+    EXPECT_EQ(CheckedInt16(-32768), -32768);
+    EXPECT_EQ(CheckedInt16(32767), 32767);
+    EXPECT_THROW(CheckedInt16(32768), Failure);
 }
 
 }  // namespace

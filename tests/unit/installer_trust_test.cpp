@@ -1,129 +1,106 @@
-// Which installers a release and a development build start, judged on fake
-// signatures,
-// and the PE header reading that unmasks a stripped signature.
+// Which installers a release and a development build start, and the PE
+// header reading that unmasks a stripped signature.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
-#include "fakes/fake_platform.h"
 #include "install/installer_trust.h"
 #include "install/sha256.h"
+#include "platform/failure.h"
 
 namespace tav {
 namespace {
 
-using fakes::FakeCodeSigning;
-using ::testing::HasSubstr;
-
-constexpr uint32_t kBadDigest = 0x80096010;  // TRUST_E_BAD_DIGEST
-constexpr uint32_t kUntrustedRoot = 0x800B0109;
-
+SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid, uint32_t status = 0) {
+    const std::string key = "key of " + name;
+    return {state, status, std::vector<uint8_t>(key.begin(), key.end()), "CN=" + name};
+}
 TrustPolicy Pinned(std::initializer_list<const char*> signers) {
     TrustPolicy policy;
-    for (const char* signer : signers)
-        policy.pinnedKeys.push_back(Sha256Hex(FakeCodeSigning::SignedBy(signer).signerKeyInfo));
+    for (const char* signer : signers) policy.pinnedKeys.push_back(Sha256Hex(SignedBy(signer).signerKeyInfo));
     return policy;
 }
 
-TEST(Sha256, KnownDigestsAcrossTheBlockBoundaries) {
+TEST(InstallerTrustTest, Sha256KnownDigestsAcrossTheBlockBoundaries) {
     const auto hex = [](const std::string& text) { return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())); };
     EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    // 56 bytes: the length no longer fits the first padded block.
-    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),  // 56: the length spills
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     EXPECT_EQ(hex(std::string(1000, 'a')), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
 }
 
-// Which installer each kind of build starts.
-TEST(JudgeInstaller, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsignedOnes) {
-    SignatureInfo lookAlike = FakeCodeSigning::SignedBy("TAV Systems");  // same name, another key
-    lookAlike.signerKeyInfo.back() ^= 1;
-    SignatureInfo noKey = FakeCodeSigning::SignedBy("TAV Systems");
+TEST(InstallerTrustTest, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsigned) {
+    SignatureInfo lookAlike = SignedBy("TAV Systems"), noKey = SignedBy("TAV Systems");
+    lookAlike.signerKeyInfo.back() ^= 1;  // same name, another key
     noKey.signerKeyInfo.clear();
-    const SignatureInfo broken = FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid, kBadDigest);
-    const SignatureInfo untrusted = FakeCodeSigning::SignedBy("TAV Systems", SignatureState::Invalid, kUntrustedRoot);
-    const TrustPolicy release = Pinned({"TAV Systems"});
-    const TrustPolicy rotating = Pinned({"Old TAV Key", "TAV Systems"});
-    const TrustPolicy development;
-    struct Case {
+    const SignatureInfo broken = SignedBy("TAV Systems", SignatureState::Invalid, 0x80096010);
+    const TrustPolicy release = Pinned({"TAV Systems"}), rotating = Pinned({"Old TAV Key", "TAV Systems"}), development;
+    const struct {
         const TrustPolicy& policy;
         SignatureInfo installer;
         bool accepted;
         const char* reason;
     } cases[] = {
-        {release, FakeCodeSigning::SignedBy("TAV Systems"), true, ""},
-        {rotating, FakeCodeSigning::SignedBy("TAV Systems"), true, ""},
-        {rotating, FakeCodeSigning::SignedBy("Old TAV Key"), true, ""},
-        {release, FakeCodeSigning::SignedBy("Mallory"), false, "signed by another publisher (CN=Mallory)"},
+        {release, SignedBy("TAV Systems"), true, ""},
+        {rotating, SignedBy("TAV Systems"), true, ""},
+        {rotating, SignedBy("Old TAV Key"), true, ""},
+        {release, SignedBy("Mallory"), false, "signed by another publisher (CN=Mallory)"},
         {release, lookAlike, false, "another publisher (CN=TAV Systems)"},
         {release, noKey, false, "another publisher"},
         {release, SignatureInfo{}, false, "it is not signed"},
         {release, broken, false, "present but not valid (0x80096010)"},
-        {release, untrusted, false, "(0x800B0109)"},
+        {release, SignedBy("TAV Systems", SignatureState::Invalid, 0x800B0109), false, "(0x800B0109)"},
         {development, SignatureInfo{}, true, ""},
-        {development, FakeCodeSigning::SignedBy("Anyone"), true, ""},
+        {development, SignedBy("Anyone"), true, ""},
         {development, broken, false, "(0x80096010)"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const InstallerVerdict v = JudgeInstaller(c.policy, c.installer);
         EXPECT_EQ(v.accepted, c.accepted) << c.installer.signerName << " " << c.reason;
-        EXPECT_THAT(v.reason, HasSubstr(c.reason));
+        EXPECT_THAT(v.reason, testing::HasSubstr(c.reason));
     }
+    struct Held : HeldFile {
+        bool readable = true;
+        SignatureInfo Signature() override {
+            if (!readable) throw err::Make(err::kFileNotFound);
+            return SignedBy("TAV Systems");
+        }
+    } held;
+    EXPECT_TRUE(VerifyInstaller(held, release).accepted);  // judges the held file's own signature
+    EXPECT_FALSE(VerifyInstaller(held, Pinned({"Mallory"})).accepted);
+    held.readable = false;
+    EXPECT_THAT(VerifyInstaller(held, development).reason, testing::HasSubstr("could not be checked"));
 }
 
-TEST(VerifyInstaller, JudgesTheHeldFilesSignatureAndRefusesWhenTheCheckCannotRun) {
-    fakes::FakePlatform fake;
-    const std::string path = "C:\\TAV\\staged";
-    fake.signing.signatures[path] = FakeCodeSigning::SignedBy("TAV Systems");
-    EXPECT_TRUE(VerifyInstaller(*fake.signing.Hold(path), Pinned({"TAV Systems"})).accepted);
-    EXPECT_FALSE(VerifyInstaller(*fake.signing.Hold(path), Pinned({"Mallory"})).accepted);
-
-    struct Unreadable : HeldFile {
-        SignatureInfo Signature() override { throw err::Make(err::kFileNotFound); }
-    } unreadable;
-    const InstallerVerdict v = VerifyInstaller(unreadable, TrustPolicy{});
-    EXPECT_FALSE(v.accepted);
-    EXPECT_THAT(v.reason, HasSubstr("could not be checked"));
-}
-
-// A minimal PE image: DOS header, "PE\0\0", file header, optional header
-// with 16 data directories; the certificate table entry set to tableSize.
-std::vector<uint8_t> Image(bool plus, uint32_t tableSize) {
+// A minimal PE image: DOS header, "PE\0\0", file header, optional header with
+// 16 data directories, the certificate table's size set.
+std::vector<uint8_t> Image(bool plus, uint32_t tableSize, uint32_t directories = 16, uint32_t pe = 0x80) {
     std::vector<uint8_t> b(0x400, 0);
     b[0] = 'M', b[1] = 'Z';
-    const uint32_t pe = 0x80;
     std::memcpy(&b[0x3C], &pe, 4);
-    std::memcpy(&b[pe], "PE\0\0", 4);
-    const uint16_t optionalSize = plus ? 240 : 224;
-    std::memcpy(&b[pe + 20], &optionalSize, 2);
-    const size_t opt = pe + 24;
-    const uint16_t magic = plus ? 0x20B : 0x10B;
-    std::memcpy(&b[opt], &magic, 2);
-    const size_t dirs = plus ? 112 : 96;
-    const uint32_t count = 16;
-    std::memcpy(&b[opt + dirs - 4], &count, 4);
-    std::memcpy(&b[opt + dirs + 4 * 8 + 4], &tableSize, 4);
+    std::memcpy(&b[0x80], "PE\0\0", 4);
+    const uint16_t optionalSize = plus ? 240 : 224, magic = plus ? 0x20B : 0x10B;
+    std::memcpy(&b[0x80 + 20], &optionalSize, 2);
+    std::memcpy(&b[0x80 + 24], &magic, 2);
+    const size_t dirs = 0x80 + 24 + (plus ? 112 : 96);
+    std::memcpy(&b[dirs - 4], &directories, 4);
+    std::memcpy(&b[dirs + 4 * 8 + 4], &tableSize, 4);
     return b;
 }
 
-TEST(DeclaredCertificateTableSize, ReadsBothImageWidthsAndRejectsWhatIsNoImage) {
-    for (bool plus : {false, true}) {
-        EXPECT_EQ(DeclaredCertificateTableSize(Image(plus, 0x1234).data(), 0x400), 0x1234u);
-        EXPECT_EQ(DeclaredCertificateTableSize(Image(plus, 0).data(), 0x400), 0u);
-    }
-    std::vector<uint8_t> fewDirectories = Image(true, 0x99);
-    fewDirectories[0x80 + 24 + 108] = 4;  // the table lies past the declared directories
-    EXPECT_EQ(DeclaredCertificateTableSize(fewDirectories.data(), fewDirectories.size()), 0u);
-
-    std::vector<uint8_t> farHeader = Image(false, 0x99);
-    const uint32_t beyond = 0xFFFFFFF0;
-    std::memcpy(&farHeader[0x3C], &beyond, 4);
-    EXPECT_EQ(DeclaredCertificateTableSize(farHeader.data(), farHeader.size()), 0u);
-    // Cut inside the directories.
-    EXPECT_EQ(DeclaredCertificateTableSize(Image(true, 0x99).data(), 0x80 + 24 + 100), 0u);
+TEST(InstallerTrustTest, DeclaredCertificateTableOfBothWidthsAndOfWhatIsNoImage) {
+    const struct {
+        std::vector<uint8_t> bytes;
+        size_t size;
+        uint32_t declared;
+    } cases[] = {
+        {Image(false, 0x1234), 0x400, 0x1234}, {Image(true, 0x1234), 0x400, 0x1234}, {Image(true, 0), 0x400, 0},
+        {Image(true, 0x99, 4), 0x400, 0},               // the table lies past the declared directories
+        {Image(false, 0x99, 16, 0xFFFFFFF0), 0x400, 0},  // the header lies beyond the file
+        {Image(true, 0x99), 0x80 + 24 + 100, 0},         // cut inside the directories
+    };
+    for (const auto& c : cases) EXPECT_EQ(DeclaredCertificateTableSize(c.bytes.data(), c.size), c.declared);
     EXPECT_EQ(DeclaredCertificateTableSize(nullptr, 0), 0u);
 }
 

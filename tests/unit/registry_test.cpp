@@ -9,164 +9,89 @@ namespace tav {
 namespace {
 
 const std::string kTav = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV";
-const std::string kWatchDog = kTav + "\\WatchDog";
 
 class RegistryTest : public ::testing::Test {
 protected:
+    void TearDown() override { EXPECT_EQ(fake.registry.OpenHandles(), 0u); }
     fakes::FakePlatform fake;
 };
 
-TEST_F(RegistryTest, RootTableIsExactAndCaseSensitive) {
-    EXPECT_EQ(GetMainKeyHandle("HKEY_CLASSES_ROOT"), 0x80000000u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_CURRENT_USER"), 0x80000001u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_LOCAL_MACHINE"), 0x80000002u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_USERS"), 0x80000003u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_PERFORMANCE_DATA"), 0x80000004u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_CURRENT_CONFIG"), 0x80000005u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_DYN_DATA"), 0x80000006u);
-    EXPECT_EQ(GetMainKeyHandle("HKEY_Local_Machine"), 0u);
-    EXPECT_EQ(GetMainKeyHandle("HKLM"), 0u);
-    EXPECT_EQ(GetMainKeyHandle(""), 0u);
-}
-
-TEST_F(RegistryTest, ParseKeySplitsAtTheFirstBackslash) {
-    std::string path = "HKEY_CURRENT_USER\\SOFTWARE\\A\\B";
-    RegKey root = 7;
-    ParseKey(path, root);
-    EXPECT_EQ(root, 0x80000001u);
-    EXPECT_EQ(path, "SOFTWARE\\A\\B");
-
-    path = "HKEY_LOCAL_MACHINE";
-    ParseKey(path, root);
-    EXPECT_EQ(root, 0x80000002u);
-    EXPECT_EQ(path, "");
-}
-
-TEST_F(RegistryTest, MalformedPathsNeverReuseAnEarlierRoot) {
-    RegKey root = 0;
-    for (std::string path : {"HKEY_LOCAL_MACHINE\\SOFTWARE\\", "hkey_local_machine\\SOFTWARE",
-                             "SOFTWARE\\X", "", "HKEY"}) {
-        std::string good = "HKEY_LOCAL_MACHINE\\SOFTWARE";
-        ParseKey(good, root);
-        ASSERT_NE(root, 0u);
-        ParseKey(path, root);
-        EXPECT_EQ(root, 0u) << path;
+TEST_F(RegistryTest, PathsStartWithAnExactRootNameAndMalformedOnesNeverReuseAnEarlierRoot) {
+    const std::pair<const char*, RegKey> roots[] = {
+        {"HKEY_CLASSES_ROOT", 0x80000000}, {"HKEY_CURRENT_USER", 0x80000001}, {"HKEY_LOCAL_MACHINE", 0x80000002},
+        {"HKEY_USERS", 0x80000003}, {"HKEY_PERFORMANCE_DATA", 0x80000004}, {"HKEY_CURRENT_CONFIG", 0x80000005},
+        {"HKEY_DYN_DATA", 0x80000006}, {"HKEY_Local_Machine", 0}, {"HKLM", 0}, {"", 0}};
+    for (const auto& [name, handle] : roots) EXPECT_EQ(GetMainKeyHandle(name), handle) << name;
+    for (const auto& [path, root, rest] : std::initializer_list<std::tuple<std::string, RegKey, std::string>>{
+             {"HKEY_CURRENT_USER\\SOFTWARE\\A\\B", 0x80000001, "SOFTWARE\\A\\B"}, {"HKEY_LOCAL_MACHINE", 0x80000002, ""},
+             {"HKEY_LOCAL_MACHINE\\SOFTWARE\\", 0, ""}, {"hkey_local_machine\\SOFTWARE", 0, ""},
+             {"SOFTWARE\\X", 0, ""}, {"HKEY", 0, ""}}) {
+        RegKey parsed = 0x80000003;
+        std::string p = path;
+        ParseKey(p, parsed);
+        EXPECT_EQ(parsed, root) << path;
+        EXPECT_EQ(root ? p : "", rest);
     }
-    fake.registry.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE", "V", "x");
-    EXPECT_FALSE(GetStringValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\", "V"));
-    EXPECT_FALSE(QueryKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\"));
+    fake.registry.PutString(kTav, "V", "x");
+    for (const std::string& bad : {kTav + "\\", std::string("HKEY_Local_Machine\\SOFTWARE\\Corvel Systems\\TAV")}) {
+        EXPECT_FALSE(GetStringValue(bad, "V"));
+        EXPECT_FALSE(GetDWORDValue(bad, "V"));
+        EXPECT_FALSE(QueryKey(bad));
+        SetStringValue(bad, "X", "y");
+        SetDWORDValue(bad, "Y", 1);
+    }
+    EXPECT_FALSE(fake.registry.Get(kTav, "X") || fake.registry.Get(kTav, "Y"));
+    EXPECT_FALSE(CreateKey("HKEY_Local_Machine\\SOFTWARE\\New"));
+    EXPECT_EQ(fake.registry.openAccessRequests, std::vector<uint32_t>{});
+    EXPECT_TRUE(QueryKey("HKEY_LOCAL_MACHINE"));  // the root alone
 }
 
-TEST_F(RegistryTest, RootAloneAddressesTheRootKey) {
-    EXPECT_TRUE(QueryKey("HKEY_LOCAL_MACHINE"));
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
+TEST_F(RegistryTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminator) {
+    const struct {
+        std::string stored;
+        bool terminated;
+        std::optional<std::string> read;
+    } strings[] = {
+        {std::string(254, 'a'), true, std::string(254, 'a')}, {std::string(255, 'b'), true, std::nullopt},
+        {std::string(255, 'c'), false, std::string(255, 'c')}, {"  text", true, "text"},
+        {"text  ", true, "text  "}, {"text  ", false, "text"}, {"", true, ""}};
+    for (const auto& s : strings) {
+        fake.registry.PutString(kTav, "S", s.stored, s.terminated);
+        EXPECT_EQ(GetStringValue(kTav, "S"), s.read) << s.stored;
+    }
+    EXPECT_THAT(fake.registry.openAccessRequests, testing::Each(0x20019u));
+    for (const auto& [stored, read] : std::initializer_list<std::pair<std::string, std::optional<int32_t>>>{
+             {"abcdefgh", std::nullopt}, {"ab", 0x006261}}) {  // 9 bytes do not fit four
+        fake.registry.PutString(kTav, "D", stored);
+        EXPECT_EQ(GetDWORDValue(kTav, "D"), read) << stored;
+    }
+    fake.registry.PutDword(kTav, "D", 0xFFFFFFFFu);
+    EXPECT_EQ(GetDWORDValue(kTav, "D"), -1);
+    EXPECT_FALSE(GetStringValue(kTav, "Missing") || GetDWORDValue(kTav, "Missing"));
+    EXPECT_FALSE(GetStringValue(kTav + "\\Missing", "S"));
 }
 
-TEST_F(RegistryTest, UnknownRootDoesNothingAnywhere) {
-    fake.registry.PutString(kTav, "InstallLocation", "C:\\TAV");
-    const std::string mixed = "HKEY_Local_Machine\\SOFTWARE\\Corvel Systems\\TAV";
-    EXPECT_FALSE(GetStringValue(mixed, "InstallLocation"));
-    EXPECT_FALSE(GetDWORDValue(mixed, "InstallLocation"));
-    EXPECT_FALSE(CreateKey(mixed + "\\New"));
-    EXPECT_FALSE(QueryKey(mixed));
-    SetStringValue(mixed, "X", "y");
-    SetDWORDValue(mixed, "Y", 1);
-    EXPECT_FALSE(fake.registry.Get(kTav, "X"));
-    EXPECT_FALSE(fake.registry.Get(kTav, "Y"));
-    EXPECT_TRUE(fake.registry.openAccessRequests.empty());
-}
+TEST_F(RegistryTest, SettersWriteOnlyIntoExistingKeysAndCreateKeyMakesEveryLevel) {
+    const std::string watchDog = kTav + "\\WatchDog";
+    SetStringValue(watchDog, "Command", "Shutdown");
+    EXPECT_FALSE(fake.registry.HasKey(watchDog));
+    EXPECT_FALSE(QueryKey(watchDog));
+    EXPECT_TRUE(CreateKey(watchDog));
+    EXPECT_TRUE(QueryKey(kTav));
+    EXPECT_TRUE(CreateKey(watchDog));
+    SetStringValue(watchDog, "Command", "Shutdown");
+    SetDWORDValue(watchDog, "ShutDown", 99);
+    EXPECT_EQ(fake.registry.Get(watchDog, "Command")->type, 1u);
+    EXPECT_EQ(fake.registry.Get(watchDog, "Command")->data, (std::vector<uint8_t>{'S', 'h', 'u', 't', 'd', 'o', 'w', 'n'}));
+    EXPECT_EQ(fake.registry.Get(watchDog, "ShutDown")->type, 4u);
+    EXPECT_EQ(fake.registry.Get(watchDog, "ShutDown")->data, (std::vector<uint8_t>{99, 0, 0, 0}));
 
-TEST_F(RegistryTest, StringReadsOpenForReadAndCloseTheKey) {
-    fake.registry.PutString(kTav, "InstallLocation", "C:\\Program Files\\TAV");
-    EXPECT_EQ(GetStringValue(kTav, "InstallLocation"), "C:\\Program Files\\TAV");
-    EXPECT_EQ(fake.registry.openAccessRequests, std::vector<uint32_t>{0x20019});
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, StringBufferHolds254CharactersAndATerminator) {
-    fake.registry.PutString(kTav, "Fits", std::string(254, 'a'));
-    fake.registry.PutString(kTav, "TooLong", std::string(255, 'b'));
-    fake.registry.PutString(kTav, "Unterminated255", std::string(255, 'c'), false);
-    EXPECT_EQ(GetStringValue(kTav, "Fits"), std::string(254, 'a'));
-    EXPECT_FALSE(GetStringValue(kTav, "TooLong"));
-    EXPECT_EQ(GetStringValue(kTav, "Unterminated255"), std::string(255, 'c'));
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, BlanksAreTrimmedBeforeTheCutAtTheTerminator) {
-    fake.registry.PutString(kTav, "Lead", "  text");
-    fake.registry.PutString(kTav, "Trail", "text  ");
-    fake.registry.PutString(kTav, "TrailNoNul", "text  ", false);
-    fake.registry.PutString(kTav, "Empty", "");
-    EXPECT_EQ(GetStringValue(kTav, "Lead"), "text");
-    EXPECT_EQ(GetStringValue(kTav, "Trail"), "text  ");
-    EXPECT_EQ(GetStringValue(kTav, "TrailNoNul"), "text");
-    EXPECT_EQ(GetStringValue(kTav, "Empty"), "");
-}
-
-TEST_F(RegistryTest, MissingKeyOrValueGivesEmptyAndLeavesNothingOpen) {
-    EXPECT_FALSE(GetStringValue(kTav, "InstallLocation"));
-    fake.registry.AddKey(kTav);
-    EXPECT_FALSE(GetStringValue(kTav, "InstallLocation"));
-    EXPECT_FALSE(GetDWORDValue(kTav, "Nothing"));
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, DwordsAreSignedAndLimitedToFourBytes) {
-    fake.registry.PutDword(kWatchDog, "All", 0xFFFFFFFFu);
-    fake.registry.PutDword(kWatchDog, "Ack", 99);
-    fake.registry.PutString(kWatchDog, "Text", "abcdefgh");
-    fake.registry.PutString(kWatchDog, "Short", "ab");
-    EXPECT_EQ(GetDWORDValue(kWatchDog, "All"), -1);
-    EXPECT_EQ(GetDWORDValue(kWatchDog, "Ack"), 99);
-    EXPECT_FALSE(GetDWORDValue(kWatchDog, "Text"));  // 9 bytes do not fit
-    EXPECT_EQ(GetDWORDValue(kWatchDog, "Short"), 0x006261);
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, SettersNeverCreateTheKey) {
-    SetStringValue(kWatchDog, "Command", "Shutdown");
-    SetDWORDValue(kWatchDog, "ShutDown", 99);
-    EXPECT_FALSE(fake.registry.HasKey(kWatchDog));
-
-    EXPECT_TRUE(CreateKey(kWatchDog));
-    SetStringValue(kWatchDog, "Command", "Shutdown");
-    SetDWORDValue(kWatchDog, "ShutDown", 99);
-    const auto command = fake.registry.Get(kWatchDog, "Command");
-    ASSERT_TRUE(command);
-    EXPECT_EQ(command->type, 1u);
-    EXPECT_EQ(command->data, (std::vector<uint8_t>{'S', 'h', 'u', 't', 'd', 'o', 'w', 'n'}));
-    const auto ack = fake.registry.Get(kWatchDog, "ShutDown");
-    ASSERT_TRUE(ack);
-    EXPECT_EQ(ack->type, 4u);
-    EXPECT_EQ(ack->data, (std::vector<uint8_t>{99, 0, 0, 0}));
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, SettersOpenForWriteAndCloseEvenWhenTheWriteFails) {
-    fake.registry.AddKey(kWatchDog);
-    fake.registry.readOnlyKeys.insert(fakes::NormalizePath(kWatchDog));
-    SetDWORDValue(kWatchDog, "ShutDown", -5);
+    fake.registry.readOnlyKeys.insert(fakes::NormalizePath(watchDog));
+    fake.registry.openAccessRequests.clear();
+    SetDWORDValue(watchDog, "Other", -5);  // closes the key even when the write fails
     EXPECT_EQ(fake.registry.openAccessRequests, std::vector<uint32_t>{0x20006});
-    EXPECT_FALSE(fake.registry.Get(kWatchDog, "ShutDown"));
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, CreateKeyMakesEveryLevelAndQueryKeyFindsIt) {
-    const std::string deep = "HKEY_CURRENT_USER\\SOFTWARE\\A\\B\\C";
-    EXPECT_FALSE(QueryKey(deep));
-    EXPECT_TRUE(CreateKey(deep));
-    EXPECT_TRUE(QueryKey(deep));
-    EXPECT_TRUE(QueryKey("HKEY_CURRENT_USER\\SOFTWARE\\A"));
-    EXPECT_TRUE(CreateKey(deep));  // existing key
-    EXPECT_EQ(fake.registry.OpenHandles(), 0u);
-}
-
-TEST_F(RegistryTest, ApplyRegistryUpdateBroadcastsTheSettingChange) {
     ApplyRegistryUpdate();
-    ASSERT_EQ(fake.registry.settingChanges.size(), 1u);
-    EXPECT_EQ(fake.registry.settingChanges[0].first, 0u);
-    EXPECT_EQ(fake.registry.settingChanges[0].second, 5000);
+    EXPECT_THAT(fake.registry.settingChanges, testing::ElementsAre(std::make_pair(uintptr_t{0}, intptr_t{5000})));
 }
 
 }  // namespace

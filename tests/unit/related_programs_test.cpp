@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <numeric>
-
 #include "fakes/fake_platform.h"
 #include "install/related_programs.h"
 #include "system/registry.h"
@@ -12,172 +10,113 @@
 namespace tav {
 namespace {
 
-using fakes::FakeProcesses;
 using ::testing::Each;
 using ::testing::ElementsAre;
 
 class RelatedProgramsTest : public ::testing::Test {
 protected:
     void SetUp() override { fake.registry.AddKey(kWatchDogKey); }
-
-    std::optional<std::string> Command() {
-        return GetStringValue(kWatchDogKey, kWatchDogCommandValue);
-    }
-    std::optional<int32_t> Acknowledgement() {
-        return GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue);
+    // The watchdog's command, its acknowledgement, and the service stops run.
+    std::string Registry() {
+        return GetStringValue(kWatchDogKey, kWatchDogCommandValue).value_or("-") + " " +
+               std::to_string(GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue).value_or(0)) + " " +
+               std::to_string(fake.shell.runs.size());
     }
     uint32_t Elapsed() const { return fake.clock.tick - start_; }
-    uint32_t TotalWaited() const {
-        return std::accumulate(fake.events.waits.begin(), fake.events.waits.end(), 0u);
-    }
-    // A running program with one top-level window.
     uint32_t Windowed(const std::string& name) {
         const uint32_t id = procs.Start(name);
         procs.AddWindow(id);
         return id;
     }
+    // Stops any wait that would otherwise never end.
+    ShutdownOptions Bounded() { return {[this] { return Elapsed() > 120000; }, {}}; }
 
     fakes::FakePlatform fake;
-    FakeProcesses& procs = fake.processes;
+    fakes::FakeProcesses& procs = fake.processes;
     uint32_t start_ = fake.clock.tick;
 };
 
-TEST_F(RelatedProgramsTest, MatchingUpperCasesAndResolvesShortNames) {
+TEST_F(RelatedProgramsTest, NamesMatchInAnyCaseAndThroughShortNamesWatchedOrNot) {
     fake.files.AddFile("C:\\TAV\\TAV Setup Console.exe");
-    const uint32_t shortName = procs.Start("TAVSET~1.EXE", "C:\\TAV\\TAV SETUP CONSOLE.EXE");
-    procs.AddWindow(shortName);
-    const uint32_t unresolvable = procs.Start("TAVDAT~1.EXE", "C:\\TAV\\TAV Data Studio.exe");
+    const uint32_t shortName = Windowed("TAVSET~1.EXE");
+    procs.Get(shortName).executablePath = "C:\\TAV\\TAV SETUP CONSOLE.EXE";
+    const uint32_t unresolvable = Windowed("TAVDAT~1.EXE");
     procs.Get(unresolvable).openable = false;
-    procs.AddWindow(unresolvable);
-
-    EXPECT_TRUE(IsRelatedProcess("TAVSET~1.EXE", true));
-    EXPECT_FALSE(IsRelatedProcess("TAVDAT~1.EXE", false));
-    EXPECT_TRUE(IsRelatedProcess("tavcom.exe", true));
-    EXPECT_TRUE(IsRelatedProcess("Tav Guard.exe", false));
-    EXPECT_FALSE(IsRelatedProcess("Tav Guard.exe", true)) << "the watchdog is not watched";
-    EXPECT_FALSE(IsRelatedProcess("TAVCOM", false));
-    EXPECT_FALSE(IsRelatedProcess("XTAVCOM.EXE", false));
-    EXPECT_FALSE(IsRelatedProcess("", false));
-
-    int watched = 0;
-    for (const RelatedProcess& row : RelatedProcessTable) {
-        EXPECT_TRUE(IsRelatedProcess(std::string(row.imageName), false)) << row.imageName;
-        watched += IsRelatedProcess(std::string(row.imageName), true);
+    const struct {
+        const char* name;
+        bool related, watched;
+    } cases[] = {{"TAVSET~1.EXE", true, true}, {"TAVDAT~1.EXE", false, false}, {"tavcom.exe", true, true},
+                 {"Tav Guard.exe", true, false}, {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false},
+                 {"XTAVCOM.EXE", false, false}, {"", false, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsRelatedProcess(c.name, false), c.related) << c.name;
+        EXPECT_EQ(IsRelatedProcess(c.name, true), c.watched) << c.name;
     }
+    int watched = 0;
+    for (const RelatedProcess& row : RelatedProcessTable) watched += IsRelatedProcess(std::string(row.imageName), true);
     EXPECT_EQ(watched, 12);
-
     EXPECT_TRUE(CloseAllTavProcesses());
-    EXPECT_EQ(procs.terminated.count(shortName), 1u);
+    EXPECT_FALSE(procs.Running(shortName));
     EXPECT_TRUE(procs.Running(unresolvable));
 }
 
-TEST_F(RelatedProgramsTest, NothingRunningAcknowledgesAtOnce) {
+TEST_F(RelatedProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
     procs.Start("EXPLORER.EXE");
-    ShutDownTAV();
-    EXPECT_FALSE(Command());
-    EXPECT_EQ(Acknowledgement(), 99);
-    EXPECT_TRUE(fake.events.waits.empty());
-    EXPECT_TRUE(fake.shell.runs.empty());
-}
-
-TEST_F(RelatedProgramsTest, OnlyUnwatchedProgramsAreLeftForTheCloseStage) {
-    const uint32_t guard = Windowed("TAV GUARD.EXE");
-    const uint32_t service = procs.Start("TAVORSSERVICE.EXE");
+    const uint32_t guard = Windowed("TAV GUARD.EXE"), service = procs.Start("TAVORSSERVICE.EXE");
     EXPECT_FALSE(AnyTavProcesses());
     ShutDownTAV();
-    EXPECT_FALSE(Command());
-    EXPECT_EQ(Acknowledgement(), 99);
-    EXPECT_TRUE(procs.Running(guard));
-    EXPECT_TRUE(procs.Running(service));
-    EXPECT_TRUE(fake.shell.runs.empty());
+    EXPECT_EQ(Registry(), "- 99 0");
+    EXPECT_TRUE(fake.events.waits.empty());
+    EXPECT_TRUE(procs.Running(guard) && procs.Running(service));
 }
 
-TEST_F(RelatedProgramsTest, WatchdogEndsTheProgramsAfterFiveSeconds) {
-    const uint32_t com = procs.Start("TAVCOM.EXE");
-    const uint32_t web = procs.Start("tav web server.exe");
+TEST_F(RelatedProgramsTest, WatchdogEndsTheProgramsWhileTheWindowKeepsPainting) {
+    for (const char* name : {"TAVCOM.EXE", "tav web server.exe"}) procs.Get(procs.Start(name)).endsAtTick = start_ + 5000;
     procs.Start("TAV GUARD.EXE");  // the watchdog outlives the programs it ends
-    for (uint32_t id : {com, web}) procs.Get(id).endsAtTick = fake.clock.tick + 5000;
-
-    bool requestedBeforeWaiting = false;
+    std::string requestedBeforeWaiting;
     fake.events.onTimePasses = [&](uint32_t ms) {
-        if (fake.clock.tick == start_)
-            requestedBeforeWaiting = Command() == "Shutdown" && !Acknowledgement() &&
-                                     fake.registry.settingChanges.size() == 1;
+        if (Elapsed() == 0) requestedBeforeWaiting = Registry() + " " + std::to_string(fake.registry.settingChanges.size());
         fake.clock.Advance(ms);
     };
-
     ShutDownTAV();
-
-    EXPECT_TRUE(requestedBeforeWaiting);
-    EXPECT_THAT(fake.events.waits, ElementsAre(2000u, 2000u, 2000u))
-        << "third check sees them gone";
-    EXPECT_EQ(Elapsed(), 6000u);
-    EXPECT_EQ(Command(), "Shutdown");
-    EXPECT_EQ(Acknowledgement(), 99);
-    EXPECT_TRUE(fake.shell.runs.empty());
-    EXPECT_TRUE(fake.events.sleeps.empty()) << "the window keeps painting during the waits";
+    EXPECT_EQ(requestedBeforeWaiting, "Shutdown 0 0 1");
+    EXPECT_THAT(fake.events.waits, ElementsAre(2000u, 2000u, 2000u));  // the third check sees them gone
+    EXPECT_EQ(Registry(), "Shutdown 99 0");
+    EXPECT_TRUE(fake.events.sleeps.empty());
 }
 
 TEST_F(RelatedProgramsTest, ProgramsOutlastingTheWatchdogAreClosedAndThenAcknowledged) {
-    const uint32_t core = Windowed("TAV CORE SERVER.EXE");
-    const uint32_t guard = Windowed("TAV GUARD.EXE");
-    const uint32_t stubborn = procs.Start("VOXTELE.EXE");
-    procs.Get(stubborn).endsAtTick = fake.clock.tick + 23000;  // goes only once the service stops
-
-    ShutDownTAV();
-
+    const uint32_t core = Windowed("TAV CORE SERVER.EXE"), guard = Windowed("TAV GUARD.EXE");
+    procs.Get(procs.Start("VOXTELE.EXE")).endsAtTick = start_ + 23000;  // goes once the service stops
+    ShutDownTAV(Bounded());
     const auto& waits = fake.events.waits;
     EXPECT_EQ(std::count(waits.begin(), waits.end(), 2000u), 11);
     EXPECT_EQ(std::count(waits.begin(), waits.end(), 50u), static_cast<long>(waits.size()) - 11);
-    ASSERT_EQ(fake.shell.runs.size(), 1u);
-    EXPECT_EQ(fake.shell.runs[0].application, "C:\\Windows\\system32\\sc.exe");
-    EXPECT_EQ(fake.shell.runs[0].commandLine, "sc stop TAVorsService");
-    EXPECT_EQ(procs.terminated.count(core), 1u);
-    EXPECT_EQ(procs.terminated.count(guard), 1u);
-    EXPECT_EQ(procs.terminated.count(stubborn), 0u);
+    EXPECT_EQ(fake.shell.runs.at(0).application + " " + fake.shell.runs[0].commandLine,
+              "C:\\Windows\\system32\\sc.exe sc stop TAVorsService");
+    EXPECT_FALSE(procs.Running(core) || procs.Running(guard));
     EXPECT_GE(Elapsed(), 23000u);
-    EXPECT_LT(Elapsed(), 23200u);
-    EXPECT_EQ(Acknowledgement(), 99);
+    EXPECT_LE(Elapsed(), 23050u);  // the exit is noticed within one pass
+    EXPECT_EQ(Registry(), "Shutdown 99 1");
 }
 
-TEST_F(RelatedProgramsTest, AProgramThatWillNotGoLeavesTheAcknowledgementUnwritten) {
-    procs.Start("TAVIDS.EXE");  // windowless: never terminated
-
-    ShutDownTAV();
-
-    EXPECT_EQ(Command(), "Shutdown");
-    EXPECT_FALSE(Acknowledgement());
-    // 22 s of watchdog checks, then two 15-second attempts.
-    EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);
+TEST_F(RelatedProgramsTest, CloseWaitsPollEveryFiftyMillisecondsAndEndAfterTwoAttemptsOfFifteenSeconds) {
+    const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
+    ShutDownTAV(Bounded());
+    EXPECT_EQ(Registry(), "Shutdown 0 1");
+    EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
     EXPECT_LT(Elapsed(), 22000u + 2 * 15000u + 200u);
-    EXPECT_TRUE(procs.terminated.empty());
-}
 
-TEST_F(RelatedProgramsTest, CloseWaitsPollWithoutSpinningAndNoticeAnExitWithinOnePass) {
-    const uint32_t id = procs.Start("TAV GUARD.EXE");
-    procs.Get(id).endsAtTick = fake.clock.tick + 2000;
-    const int snapshotsBefore = procs.snapshots;
-
-    EXPECT_TRUE(CloseAllTavProcesses());
-
+    procs.End(stubborn);
+    const uint32_t first = Windowed("TAVCOM.EXE"), second = Windowed("TAVCOM.EXE");
+    fake.events.waits.clear();
+    const int snapshots = procs.snapshots;
+    start_ = fake.clock.tick;
+    // The first entry fails: it waits twice the full time while the second runs.
+    EXPECT_FALSE(CloseAllTavProcesses(Bounded()));
+    EXPECT_FALSE(procs.Running(first) || procs.Running(second));
     EXPECT_THAT(fake.events.waits, Each(50u));
-    EXPECT_GE(Elapsed(), 2000u);
-    EXPECT_LE(Elapsed(), 2050u);
-    // One fresh snapshot per pass.
-    EXPECT_GE(procs.snapshots - snapshotsBefore, 40);
-}
-
-TEST_F(RelatedProgramsTest, TwoInstancesFailTheFirstEntryAndCloseTheSecond) {
-    const uint32_t first = Windowed("TAVCOM.EXE");
-    const uint32_t second = Windowed("TAVCOM.EXE");
-    const uint32_t other = Windowed("NOTEPAD.EXE");
-
-    EXPECT_FALSE(CloseAllTavProcesses());
-
-    EXPECT_EQ(procs.terminated.count(first), 1u);
-    EXPECT_EQ(procs.terminated.count(second), 1u);
-    EXPECT_TRUE(procs.Running(other));
-    // The first entry waited twice the full time while the second ran.
+    EXPECT_GE(procs.snapshots - snapshots, 600);  // a fresh snapshot per pass
     EXPECT_GE(Elapsed(), 30000u);
     EXPECT_LT(Elapsed(), 30200u);
 }
@@ -187,57 +126,40 @@ TEST_F(RelatedProgramsTest, NoSnapshotMeansNoServiceStopAndFalse) {
     procs.snapshotFails = true;
     EXPECT_FALSE(CloseAllTavProcesses());
     EXPECT_FALSE(AnyTavProcesses());
-    EXPECT_TRUE(fake.shell.runs.empty());
-    EXPECT_TRUE(procs.posts.empty());
+    EXPECT_EQ(Registry(), "- 0 0");
+    EXPECT_TRUE(procs.calls.empty());
 }
 
-TEST_F(RelatedProgramsTest, AbortDuringTheWatchdogWaitStopsEverything) {
-    Windowed("TAVCOM.EXE");
-    bool aborted = false;
-    fake.events.onDoEvents = [&] {
-        if (fake.clock.tick - start_ >= 4000) aborted = true;
+TEST_F(RelatedProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
+    const uint32_t windowless = procs.Start("TAVORSCOM.EXE"), later = Windowed("TAVCOM.EXE");
+    const struct {
+        uint32_t abortAfterMs;
+        bool closeStageOnly;
+        std::string registry;
+        std::vector<uint32_t> waits;
+    } cases[] = {
+        {0, false, "- 0 0", {}},
+        {0, true, "- 0 0", {}},
+        {4000, false, "Shutdown 0 0", {2000u, 2000u}},  // during the watchdog's wait
+        {1000, true, "Shutdown 0 1", std::vector<uint32_t>(20, 50u)},  // during the close stage
     };
-    ShutdownOptions options;
-    options.shouldStop = [&] { return aborted; };
-
-    ShutDownTAV(options);
-
-    EXPECT_EQ(Command(), "Shutdown");
-    EXPECT_THAT(fake.events.waits, ElementsAre(2000u, 2000u));
-    EXPECT_TRUE(fake.shell.runs.empty());
-    EXPECT_TRUE(procs.terminated.empty());
-    EXPECT_FALSE(Acknowledgement());
-}
-
-TEST_F(RelatedProgramsTest, AbortDuringTheCloseStageTouchesNoFurtherProgram) {
-    const uint32_t windowless = procs.Start("TAVORSCOM.EXE");
-    const uint32_t later = Windowed("TAVCOM.EXE");
-    bool aborted = false;
-    fake.events.onTimePasses = [&](uint32_t ms) {
-        fake.clock.Advance(ms);
-        if (fake.clock.tick - start_ >= 1000) aborted = true;
-    };
-    ShutdownOptions options;
-    options.shouldStop = [&] { return aborted; };
-
-    EXPECT_FALSE(CloseAllTavProcesses(options));
-
-    EXPECT_TRUE(procs.Running(windowless));
-    EXPECT_TRUE(procs.Running(later));
-    EXPECT_TRUE(procs.posts.empty());
-    EXPECT_LE(Elapsed(), 1050u);
-}
-
-TEST_F(RelatedProgramsTest, AnOwnerClosedBeforehandStartsNothing) {
-    Windowed("TAVCOM.EXE");
-    ShutdownOptions options;
-    options.shouldStop = [] { return true; };
-    ShutDownTAV(options);
-    EXPECT_FALSE(CloseAllTavProcesses(options));
-    EXPECT_FALSE(Command());
-    EXPECT_FALSE(Acknowledgement());
-    EXPECT_TRUE(fake.shell.runs.empty());
-    EXPECT_EQ(procs.snapshots, 0);
+    for (const auto& c : cases) {
+        fake.events.waits.clear();
+        fake.shell.runs.clear();
+        start_ = fake.clock.tick;
+        const ShutdownOptions options{[&] { return Elapsed() >= c.abortAfterMs; }, {}};
+        if (c.closeStageOnly) {
+            EXPECT_FALSE(CloseAllTavProcesses(options));
+        } else {
+            ShutDownTAV(options);
+        }
+        EXPECT_EQ(Registry(), c.registry) << c.abortAfterMs;
+        EXPECT_EQ(fake.events.waits, c.waits) << c.abortAfterMs;
+        EXPECT_TRUE(procs.Running(windowless) && procs.Running(later));
+        EXPECT_EQ(std::count_if(procs.calls.begin(), procs.calls.end(),  // no message, no end
+                                [](const std::string& call) { return call.substr(0, 4) != "open"; }), 0);
+        EXPECT_EQ(procs.snapshots == 0, c.abortAfterMs == 0);
+    }
 }
 
 }  // namespace

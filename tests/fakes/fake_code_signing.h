@@ -9,25 +9,20 @@
 
 namespace tav::fakes {
 
-class FakeCodeSigning : public CodeSigning {
-public:
+struct FakeCodeSigning : CodeSigning {
     struct File : StagedFile {
-        FakeCodeSigning& owner;
-        std::string path;
         File(FakeCodeSigning& o, std::string p) : owner(o), path(std::move(p)) {}
         SignatureInfo Signature() override { return owner.signatures[path]; }
         std::string Path() const override { return path; }
         void Rename(const std::string& name) override { path = name; }
         void PrepareStart() override {}
+        FakeCodeSigning& owner;
+        std::string path;
     };
-    std::unique_ptr<HeldFile> Hold(const std::string& path) override {
-        return std::make_unique<File>(*this, path);
-    }
-    std::unique_ptr<StagedFile> Stage(const std::string& folder,
-                                      const std::vector<std::span<const uint8_t>>&) override {
+    std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(*this, path); }
+    std::unique_ptr<StagedFile> Stage(const std::string& folder, const std::vector<std::span<const uint8_t>>&) override {
         return std::make_unique<File>(*this, folder + "\\staged");
     }
-
     std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
 };
 

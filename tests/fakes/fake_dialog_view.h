@@ -1,79 +1,72 @@
-// A dialog window in memory: keeps what the logic set, logs the order it
-// was set in, lets a test act as the user, and runs the countdown timer on
-// its own clock.
+// A dialog window in memory: keeps what the logic set by name ("Height",
+// "Caption1", "Visible0", "Default"...), logs the operations in order, lets a
+// test act as the user and runs the countdown timer on its own clock.
 #pragma once
 
-#include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/dialog_view.h"
-#include "platform/failure.h"
 
 namespace tav::fakes {
 
 class FakeDialogView;
 
-// Logs "<name> <x>,<y> <w>x<h>" on the fake surface it draws on.
-class FakeImage : public DialogImage {
-public:
-    explicit FakeImage(std::string name) : name_(std::move(name)) {}
-    void Draw(uintptr_t surface, int32_t x, int32_t y, int32_t width, int32_t height, int32_t flags) override;
-
-private:
-    std::string name_;
+// Logs "<name> <x>,<y> <w>x<h>" into the picture of the view it draws on.
+struct FakeImage : DialogImage {
+    explicit FakeImage(std::string n) : name(std::move(n)) {}
+    void Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags) override;
+    std::string name;
 };
 
 struct FakeDialogSettings {
-    // The style resource's text; none: the library cannot be loaded.
-    std::optional<std::string> styleText = std::string("[ButtonBar]\n[Button]\n");
-    std::function<void(FakeDialogView&)> onShowModal;  // the user's part
-    std::function<void(FakeDialogView&)> onSetCaption;
-    int32_t renderedLineTwips = 0;  // height of one body line as drawn
+    std::optional<std::string> styleText = std::string("[ButtonBar]\n[Button]\n");  // none: no library
+    std::function<void(FakeDialogView&)> onShowModal, onSetCaption;  // the user's part
+    int32_t renderedLineTwips = 0;  // one body line as drawn
 };
 
 class FakeDialogView : public DialogView {
 public:
-    FakeDialogView(DialogEvents& events, FakeDialogSettings settings)
-        : events_(events), settings_(std::move(settings)) {}
+    FakeDialogView(DialogEvents& events, FakeDialogSettings settings) : events_(events), settings_(std::move(settings)) {}
 
-    int32_t Left() override { return left; }
-    int32_t Top() override { return top; }
-    int32_t Width() override { return width; }
-    int32_t Height() override { return height; }
-    void SetLeft(int32_t v) override { Touch("SetLeft"), left = v; }
-    void SetTop(int32_t v) override { Touch("SetTop"), top = v; }
-    void SetHeight(int32_t v) override { Touch("SetHeight"), height = v; }
-    std::string Caption() override { return caption; }
-    void SetCaption(const std::string& text) override;
-    void Refresh() override { Touch("Refresh"); }
-    int32_t PanelTop() override { return panelTop; }
-    void SetPanelTop(int32_t v) override { Touch("SetPanelTop"), panelTop = v; }
-    int32_t LineY1() override { return lineY1; }
-    int32_t LineY2() override { return lineY2; }
-    void SetLineY1(int32_t v) override { Touch("SetLineY1"), lineY1 = v; }
-    void SetLineY2(int32_t v) override { Touch("SetLineY2"), lineY2 = v; }
-    void SetMessageText(const std::string& text) override { Touch("SetMessageText"), messageText = text; }
-    void SetContentText(const std::string& text) override { Touch("SetContentText"), contentText = text; }
+    int32_t Left() override { return n["Left"]; }
+    int32_t Top() override { return n["Top"]; }
+    int32_t Width() override { return n["Width"]; }
+    int32_t Height() override { return n["Height"]; }
+    int32_t PanelTop() override { return n["PanelTop"]; }
+    int32_t LineY1() override { return n["LineY1"]; }
+    int32_t LineY2() override { return n["LineY2"]; }
+    void SetLeft(int32_t v) override { Set("Left", v); }
+    void SetTop(int32_t v) override { Set("Top", v); }
+    void SetHeight(int32_t v) override { Set("Height", v); }
+    void SetPanelTop(int32_t v) override { Set("PanelTop", v); }
+    void SetLineY1(int32_t v) override { Set("LineY1", v); }
+    void SetLineY2(int32_t v) override { Set("LineY2", v); }
+    void SetDefaultButton(int16_t slot) override { Set("Default", slot); }
+    void SetTimerInterval(uint32_t ms) override { Set("TimerInterval", static_cast<int32_t>(ms)), runMs = 0; }
+    void SetTimerEnabled(bool on) override { runMs = on && !n["TimerEnabled"] ? 0 : runMs, Set("TimerEnabled", on); }
+    bool ButtonVisible(int16_t slot) override { return n["Visible" + std::to_string(slot)]; }
+    void SetButtonVisible(int16_t slot, bool v) override { Set("Visible" + std::to_string(slot), v); }
+    std::string Caption() override { return text["Caption"]; }
+    std::string ButtonCaption(int16_t slot) override { return text["Caption" + std::to_string(slot)]; }
+    void SetButtonCaption(int16_t slot, const std::string& t) override { SetText("Caption" + std::to_string(slot), t); }
+    void SetMessageText(const std::string& t) override { SetText("Message", t); }
+    void SetContentText(const std::string& t) override { SetText("Content", t); }
+    void SetCaption(const std::string& t) override;
     int32_t ContentTop() override { return 750; }
     int32_t ContentTextHeight() override;  // lines (CRs + 1) x renderedLineTwips
-    void ShowPicture() override { Touch("ShowPicture"), pictureVisible = true; }
+    void ShowPicture() override { Set("Picture", 1); }
     uintptr_t PictureSurface() override { return reinterpret_cast<uintptr_t>(this); }
     std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override;
-    bool ButtonVisible(int16_t slot) override { return buttonVisible.at(static_cast<size_t>(slot)); }
-    void SetButtonVisible(int16_t slot, bool v) override;
-    std::string ButtonCaption(int16_t slot) override { return buttonCaption.at(static_cast<size_t>(slot)); }
-    void SetButtonCaption(int16_t slot, const std::string& text) override;
-    void SetDefaultButton(int16_t slot) override { Touch("SetDefaultButton"), defaultSlot = slot; }
-    void SetTimerInterval(uint32_t ms) override { Touch("SetTimerInterval"), timerInterval = ms, timerRunMs = 0; }
-    void SetTimerEnabled(bool enabled) override;
-    std::string LoadStyleResource(const std::string& libraryPath, const std::string& styleName) override;
-    void ApplyStyle(const DialogStyle& s) override { Touch("ApplyStyle"), style = s; }
+    std::string LoadStyleResource(const std::string& library, const std::string& name) override;
+    void ApplyStyle(const DialogStyle& s) override { Set("Style", 1), style = s; }
+    void Refresh() override { Set("Refresh", 1); }
     void ShowModal() override;
-    void Unload() override { Touch("Unload"), unloaded = true; }
+    void Unload() override { Set("Unload", 1); }
 
     // The user and the clock; nothing reaches an unloaded window.
     void Click(int16_t slot);  // a visible button only
@@ -81,33 +74,30 @@ public:
     void Activate();
     void Tick();               // a timer message, whatever the timer's state
     void Elapse(uint32_t ms);  // the timer ticks once per full interval while enabled
+    bool unloaded() { return n["Unload"]; }
 
-    // The design's sizes: a 5250 x 1845 client area plus border and caption.
-    int32_t left = 2760, top = 3750, width = 5340, height = 2340;
-    int32_t panelTop = 1260, lineY1 = 1240, lineY2 = 1240;
-    std::string caption = "TAV", messageText, contentText, styleSource;
-    std::vector<std::string> captions, pictureDraws, calls;  // calls: operation names in order
-    bool pictureVisible = false, timerEnabled = false, unloaded = false;
-    std::array<bool, 3> buttonVisible{};
-    std::array<std::string, 3> buttonCaption{};
-    int16_t defaultSlot = -1;
-    uint32_t timerInterval = 1000, timerRunMs = 0;
+    // The design: a 5250 x 1845 client area plus border and caption.
+    std::map<std::string, int32_t> n{{"Left", 2760}, {"Top", 3750}, {"Width", 5340}, {"Height", 2340},
+                                     {"PanelTop", 1260}, {"LineY1", 1240}, {"LineY2", 1240}, {"Default", -1},
+                                     {"TimerInterval", 1000}};
+    std::map<std::string, std::string> text{{"Caption", "TAV"}};
+    std::vector<std::string> calls, captions, picture;  // calls: "Set<name>", "Icon", "LoadStyleResource <path> <name>"
     std::optional<DialogStyle> style;
+    uint32_t runMs = 0;  // since the timer's period started
 
 private:
-    void Touch(const char* operation);
+    void Set(const std::string& name, int32_t v);
+    void SetText(const std::string& name, const std::string& t);
     DialogEvents& events_;
     FakeDialogSettings settings_;
 };
 
-class FakeDialogViews : public DialogViews {
-public:
+struct FakeDialogViews : DialogViews {
     void InitCommonControls() override { ++commonControlsInits; }
     std::shared_ptr<DialogView> Load(DialogEvents& events) override {
         return loaded.emplace_back(std::make_shared<FakeDialogView>(events, settings));
     }
     FakeDialogView& last() { return *loaded.back(); }
-
     FakeDialogSettings settings;
     int commonControlsInits = 0;
     std::vector<std::shared_ptr<FakeDialogView>> loaded;

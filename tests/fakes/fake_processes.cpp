@@ -8,60 +8,38 @@ namespace tav::fakes {
 
 using std::to_string;
 
-void FakeProcesses::Reap() {
-    std::vector<uint32_t> ending;
-    for (const Process& p : processes_)
-        if (clock && p.endsAtTick && clock->TickCount() >= *p.endsAtTick) ending.push_back(p.id);
-    for (uint32_t id : ending) End(id);
-}
-
 FakeProcesses::Process* FakeProcesses::Find(uint32_t processId) {
-    Reap();
+    std::vector<uint32_t> ended;
+    for (const Process& p : processes_)
+        if (clock && clock->TickCount() >= p.endsAtTick) ended.push_back(p.id);
+    for (uint32_t id : ended) End(id);
     for (Process& p : processes_)
         if (p.id == processId) return &p;
     return nullptr;
 }
 
-FakeProcesses::Process* FakeProcesses::Opened(ProcessHandle process, uint32_t right) {
-    auto it = handles_.find(process);
-    return it == handles_.end() || !(it->second.second & right) ? nullptr : Find(it->second.first);
+FakeProcesses::Process* FakeProcesses::Opened(ProcessHandle h, uint32_t right) {
+    return handles_.count(h) && (handles_[h].second & right) == right ? Find(handles_[h].first) : nullptr;
 }
 
 std::optional<std::vector<ProcessEntry>> FakeProcesses::Snapshot() {
     ++snapshots;
     if (snapshotFails) return std::nullopt;
-    Reap();
+    Find(0);
     std::vector<ProcessEntry> entries;
     for (const Process& p : processes_) entries.push_back({p.id, p.imageName, p.creationTime});
     return entries;
 }
 
-WindowHandle FakeProcesses::FirstChild(WindowHandle window) {
-    Reap();
-    return window != kDesktop || windows_.empty() ? 0 : windows_.front().handle;
+WindowHandle FakeProcesses::NextSibling(WindowHandle w) {
+    Find(0);
+    const auto next = windows_.upper_bound(w);
+    return next == windows_.end() ? 0 : next->first;
 }
 
-WindowHandle FakeProcesses::NextSibling(WindowHandle window) {
-    auto it = std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.handle == window; });
-    return it == windows_.end() || ++it == windows_.end() ? 0 : it->handle;
-}
-
-WindowHandle FakeProcesses::Parent(WindowHandle window) {
-    for (const Window& w : windows_)
-        if (w.handle == window) return w.owner;
-    return 0;
-}
-
-uint32_t FakeProcesses::WindowProcessId(WindowHandle window) {
-    for (const Window& w : windows_)
-        if (w.handle == window) return w.processId;
-    return 0;
-}
-
-bool FakeProcesses::PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
-    if (WindowProcessId(window) == 0) return false;
-    calls.push_back("post " + to_string(window) + " " + to_string(message) + " " +
-                    to_string(static_cast<intptr_t>(wParam)));
+bool FakeProcesses::PostWindowMessage(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (!windows_.count(w)) return false;
+    calls.push_back("post " + to_string(w) + " " + to_string(message) + " " + to_string(static_cast<intptr_t>(wParam)));
     return true;
 }
 
@@ -81,40 +59,24 @@ bool FakeProcesses::TerminateProcess(ProcessHandle process, uint32_t exitCode) {
     return true;
 }
 
-std::string FakeProcesses::ExecutablePath(ProcessHandle process) {
-    const Process* p = Opened(process, kProcessQueryLimitedInformation);
-    return p ? p->executablePath : "";
-}
-
-uint64_t FakeProcesses::CreationTime(ProcessHandle process) {
-    const Process* p = Opened(process, kProcessQueryLimitedInformation);
-    return p ? p->creationTime : 0;
-}
-
 uint32_t FakeProcesses::Start(const std::string& imageName, const std::string& executablePath) {
-    processes_.push_back({nextId_, imageName, executablePath, true, std::nullopt, 0x1000u + nextId_});
-    nextId_ += 4;
-    return processes_.back().id;
+    processes_.push_back({nextId_, imageName, executablePath, true, ~0u, 0x1000u + nextId_});
+    return (nextId_ += 4) - 4;
 }
 
 WindowHandle FakeProcesses::AddWindow(uint32_t processId, WindowHandle owner) {
-    windows_.push_back({nextWindow_++, processId, owner});
-    return windows_.back().handle;
+    windows_[nextWindow_] = {processId, owner};
+    return nextWindow_++;
 }
-
-FakeProcesses::Process& FakeProcesses::Get(uint32_t processId) { return *Find(processId); }
 
 void FakeProcesses::End(uint32_t processId) {
     std::erase_if(processes_, [&](const Process& p) { return p.id == processId; });
-    std::erase_if(windows_, [&](const Window& w) { return w.processId == processId; });
+    std::erase_if(windows_, [&](const auto& w) { return w.second.first == processId; });
 }
 
-bool FakeProcesses::Running(uint32_t processId) { return Find(processId) != nullptr; }
-
-intptr_t FakeEnvironment::SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
-                                            intptr_t lParam) {
-    calls.push_back("send " + to_string(window) + " " + to_string(message) + " " + to_string(wParam) +
-                    " " + to_string(lParam));
+intptr_t FakeEnvironment::SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    calls.push_back("send " + to_string(window) + " " + to_string(message) + " " + to_string(wParam) + " " +
+                    to_string(lParam));
     return 0;
 }
 

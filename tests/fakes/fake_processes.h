@@ -2,7 +2,6 @@
 // management service, in memory.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,80 +17,65 @@ class FakeProcesses : public Processes {
 public:
     struct Process {
         uint32_t id = 0;
-        std::string imageName;       // as the snapshot lists it
-        std::string executablePath;  // "" when it cannot be read
+        std::string imageName, executablePath;  // the path "" when it cannot be read
         bool openable = true;
-        std::optional<uint32_t> endsAtTick;  // ends by itself then
+        uint32_t endsAtTick = ~0u;  // ends by itself then
         uint64_t creationTime = 0;
     };
-
     std::optional<std::vector<ProcessEntry>> Snapshot() override;
     WindowHandle DesktopWindow() override { return kDesktop; }
-    WindowHandle FirstChild(WindowHandle window) override;
-    WindowHandle NextSibling(WindowHandle window) override;
-    WindowHandle Parent(WindowHandle window) override;
-    uint32_t WindowProcessId(WindowHandle window) override;
-    bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
-                           intptr_t lParam) override;
+    WindowHandle FirstChild(WindowHandle w) override { return w == kDesktop ? NextSibling(0) : 0; }
+    WindowHandle NextSibling(WindowHandle w) override;
+    WindowHandle Parent(WindowHandle w) override { return windows_.count(w) ? windows_[w].second : 0; }
+    uint32_t WindowProcessId(WindowHandle w) override { return windows_.count(w) ? windows_[w].first : 0; }
+    bool PostWindowMessage(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) override;
     ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override;
     bool TerminateProcess(ProcessHandle process, uint32_t exitCode) override;
     void CloseProcessHandle(ProcessHandle process) override { handles_.erase(process); }
-    std::string ExecutablePath(ProcessHandle process) override;
-    uint64_t CreationTime(ProcessHandle process) override;
+    std::string ExecutablePath(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->executablePath : ""; }
+    uint64_t CreationTime(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->creationTime : 0; }
 
-    // A running process (its id), and a top-level window of it; a window
-    // with an owner is an owned pop-up.
+    // A running process (ids 100, 104, ...) and a top-level window of it
+    // (handles 257, 258, ... in z-order); a window with an owner is an owned pop-up.
     uint32_t Start(const std::string& imageName, const std::string& executablePath = {});
     WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0);
-    Process& Get(uint32_t processId);
+    Process& Get(uint32_t processId) { return *Find(processId); }
     void End(uint32_t processId);
-    bool Running(uint32_t processId);
+    bool Running(uint32_t processId) { return Find(processId) != nullptr; }
     size_t OpenHandles() const { return handles_.size(); }
 
-    // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
-    std::vector<std::string> calls;
+    std::vector<std::string> calls;  // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
     int snapshots = 0;
     bool snapshotFails = false;
     Clock* clock = nullptr;  // ends processes at their endsAtTick
-
     static constexpr WindowHandle kDesktop = 0x10010;
 
 private:
-    struct Window {
-        WindowHandle handle;
-        uint32_t processId;
-        WindowHandle owner;
-    };
-    void Reap();
     Process* Find(uint32_t processId);
-    Process* Opened(ProcessHandle process, uint32_t right);
+    Process* Opened(ProcessHandle h, uint32_t right);
     std::vector<Process> processes_;
-    std::vector<Window> windows_;  // z-order
-    std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;  // -> process id, rights
+    std::map<WindowHandle, std::pair<uint32_t, WindowHandle>> windows_;  // -> process id, owner
+    std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;     // -> process id, rights
     uint32_t nextId_ = 100;
+    WindowHandle nextWindow_ = 257;
     ProcessHandle nextHandle_ = 0x400;
-    WindowHandle nextWindow_ = 0x101;
 };
 
-class FakeEnvironment : public Environment {
-public:
+struct FakeEnvironment : Environment {
     WindowHandle OwnerWindow(WindowHandle window) override { return owners[window]; }
     int32_t SystemMetric(int32_t index) override { return metrics[index]; }
-    // Handle = width * 1000 + height, for the program's own icon only.
-    IconHandle LoadSharedIcon(const std::string& name, int32_t width, int32_t height) override {
-        return name == "TAV" ? static_cast<IconHandle>(width * 1000 + height) : 0;
+    // The program's own icon only, as width * 1000 + height.
+    IconHandle LoadSharedIcon(const std::string& name, int32_t w, int32_t h) override {
+        return name == "TAV" ? static_cast<IconHandle>(w * 1000 + h) : 0;
     }
-    intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
-                               intptr_t lParam) override;
-    std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql,
-                                                            const std::string& property) override;
+    intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql, const std::string& property) override;
     std::string SystemFolder() override { return "C:\\Windows\\system32"; }
 
     std::map<WindowHandle, WindowHandle> owners;
     std::map<int32_t, int32_t> metrics{{kSmCxIcon, 32}, {kSmCyIcon, 32}, {kSmCxSmIcon, 16}, {kSmCySmIcon, 16}};
-    // Per object the query returns, its property; nothing: no service.
-    std::optional<std::vector<std::optional<std::string>>> processors =
-        std::vector<std::optional<std::string>>{std::string("64")};
+    // The property of each object the query returns; none: no service.
+    std::optional<std::vector<std::optional<std::string>>> processors = std::vector<std::optional<std::string>>{"64"};
     std::vector<std::string> calls;  // "send <window> <message> <wParam> <lParam>", "query <wql> / <property>"
 };
 

@@ -1,7 +1,9 @@
 // A read service the test drives by hand: it logs requests and cancels and
-// delivers whatever notifications the test asks for.
+// delivers whatever notifications the test asks for to the last request
+// (cancelled or not: a service may still deliver after a cancel).
 #pragma once
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,26 +12,36 @@
 
 namespace tav::fakes {
 
-class FakeReadService : public ReadService {
-public:
-    void AsyncRead(AsyncReadSink& s, const std::string& target, const std::string& name,
-                   int32_t options) override;
-    void CancelAsyncRead(AsyncReadSink& s, const std::string& name) override;
-    void CancelAll(AsyncReadSink& s) noexcept override;
+struct FakeReadService : ReadService {
+    void AsyncRead(AsyncReadSink& s, const std::string& target, const std::string& name, int32_t options) override {
+        if (failWith != 0) throw err::Make(failWith);
+        calls.push_back("read " + target + " " + name + " " + std::to_string(options));
+        sink = &s;
+        live.insert(last = name);
+    }
+    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override {
+        calls.push_back("cancel " + name);
+        if (failWith != 0 || live.erase(name) == 0) throw err::Make(err::kInvalidCall);
+    }
+    void CancelAll(AsyncReadSink&) noexcept override { calls.push_back("cancel all"), live.clear(); }
 
-    // Notifications to the last sink for the last request (cancelled or
-    // not: a service may still deliver after a cancel).
-    void Progress(int32_t bytesMax, const std::string& soFar, int32_t asyncType = kAsyncTypeByteArray);
-    void Complete(const std::string& body);
-    void Fail(const Failure& failure);
+    // A progress (bytesMax >= 0) or, finished, the whole body or the failure.
+    void Deliver(int32_t bytesMax, const std::string& bytes, int32_t type = kAsyncTypeByteArray,
+                 const std::optional<Failure>& failure = std::nullopt) {
+        auto store = std::make_shared<ByteStore>(bytes.size());
+        if (!bytes.empty()) std::memcpy(store->Tail(bytes.size()).data(), bytes.data(), bytes.size()), store->Commit(bytes.size());
+        const auto read = static_cast<int32_t>(bytes.size());
+        const AsyncProperty p{last, type, bytesMax < 0 ? read : bytesMax, read, ByteView{store, bytes.size()}, failure};
+        if (bytesMax >= 0) return sink->AsyncReadProgress(p);
+        live.erase(last);
+        sink->AsyncReadComplete(p);
+    }
 
     std::vector<std::string> calls;  // "read <target> <name> <options>", "cancel <name>", "cancel all"
     std::string last;                // the last request's name
     std::set<std::string> live;
     int32_t failWith = 0;  // AsyncRead and CancelAsyncRead fail with this number
-
-private:
-    AsyncReadSink* sink_ = nullptr;
+    AsyncReadSink* sink = nullptr;
 };
 
 }  // namespace tav::fakes

@@ -1,0 +1,260 @@
+// Before the installer runs: finding, asking and ending the TAV programs
+// (against a fake process table, window chain and clock), and judging the
+// installer's signature.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/state.h"
+#include "fakes/fake_platform.h"
+#include "install/installer_trust.h"
+#include "install/process_utils.h"
+#include "install/related_programs.h"
+#include "install/sha256.h"
+#include "system/registry.h"
+
+namespace tav {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class ProgramsTest : public ::testing::Test {
+protected:
+    void SetUp() override { fake.registry.AddKey(kWatchDogKey); }
+    ProcessEntry Entry(uint32_t id) { return {id, procs.Get(id).imageName, procs.Get(id).creationTime}; }
+    uint32_t Windowed(const std::string& name) {
+        const uint32_t id = procs.Start(name);
+        return procs.AddWindow(id), id;
+    }
+    // The watchdog's command and acknowledgement, and the service stops run.
+    std::string Outcome() {
+        return GetStringValue(kWatchDogKey, kWatchDogCommandValue).value_or("-") + " " +
+               std::to_string(GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue).value_or(0)) + " " +
+               std::to_string(fake.shell.runs.size());
+    }
+    uint32_t Elapsed() const { return fake.clock.tick - start_; }
+    ShutdownOptions StopAfter(uint32_t ms) { return {[this, ms] { return Elapsed() >= ms; }, {}}; }
+    fakes::FakePlatform fake;
+    fakes::FakeProcesses& procs = fake.processes;
+    uint32_t start_ = fake.clock.tick;
+};
+
+// Only the very process the snapshot listed, and only one with a top-level
+// window (hidden or not; owned pop-ups do not count), is told the session
+// ends and terminated.
+TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
+    procs.AddWindow(procs.Start("NOTEPAD.EXE"));   // id 100, window 257
+    const uint32_t id = Windowed("TAVCOM.EXE");     // 104, 258
+    procs.AddWindow(id);                            // 259
+    const uint32_t popupOnly = procs.Start("TAV GUARD.EXE"), windowless = procs.Start("TAVORSSERVICE.EXE");
+    procs.AddWindow(popupOnly, 257);
+    const ProcessEntry listed = Entry(id);
+    procs.Get(id).creationTime += 1;  // gone, its id given to a later program
+    CloseProcess(listed, 0);
+    procs.Get(id).creationTime -= 1, procs.Get(id).openable = false;
+    CloseProcess(listed, 0);
+    procs.Get(id).openable = true;
+    CloseProcess(Entry(popupOnly), 0), CloseProcess(Entry(windowless), 0);
+    EXPECT_FALSE(CloseAll(popupOnly, kWmClose, 0));
+    fake.files.AddFolder(sInstallLocation = "C:\\TAV");
+    bool failed = false;  // a failing step is logged, and on it goes
+    fake.events.onDoEvents = [&] { failed ? void() : (failed = true, throw err::Make(err::kOutOfMemory)); };
+    CloseProcess(listed, 7);
+    EXPECT_THAT(procs.calls, ElementsAre("open 4097 104", "open 4097 104", "open 4097 108", "open 4097 112",
+                                         "open 4097 104", "post 258 22 -1", "post 259 22 -1", "terminate 104 7"));
+    EXPECT_EQ(procs.OpenHandles(), 0u);
+    EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"), HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
+}
+
+TEST_F(ProgramsTest, NamesAreExactShortNamesResolveThroughTheFirstReadableInstanceAndMatchInAnyCase) {
+    const uint32_t first = procs.Start("TAV GUARD.EXE");
+    procs.Start("TAV GUARD.EXE");
+    fake.files.AddFile("C:\\TAV\\TAV Setup Console.exe");
+    const std::string path = "C:\\TAV\\TAV SETUP CONSOLE.EXE";
+    procs.Get(procs.Start("TAVSET~1.EXE", path)).openable = false;
+    procs.Start("TAVSET~1.EXE", "");
+    procs.AddWindow(procs.Start("TAVSET~1.EXE", path + std::string(1, '\0') + "junk"));
+    procs.Get(Windowed("TAVDAT~1.EXE")).executablePath = "C:\\TAV\\TAVDAT~1.EXE";  // names no file
+    for (const char* other : {"tav guard.exe", "TAV GUARD", ""}) EXPECT_FALSE(CheckForProcessByName(other)) << other;
+    procs.End(first);
+    EXPECT_TRUE(CheckForProcessByName("TAV GUARD.EXE"));
+    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "TAV Setup Console.exe");  // as stored on disk
+    EXPECT_EQ(GetLongProcessName("tavset~1.exe") + GetLongProcessName("TAVDAT~1.EXE"), "");
+    const std::tuple<const char*, bool, bool> names[] = {  // related, watched
+        {"TAVSET~1.EXE", true, true}, {"TAVDAT~1.EXE", false, false}, {"tavcom.exe", true, true},
+        {"Tav Guard.exe", true, false}, {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false}, {"XTAVCOM.EXE", false, false}};
+    for (const auto& [name, related, watched] : names)
+        EXPECT_EQ(std::make_pair(IsRelatedProcess(name, false), IsRelatedProcess(name, true)), std::make_pair(related, watched)) << name;
+    int watched = 0;
+    for (const RelatedProcess& row : RelatedProcessTable) watched += IsRelatedProcess(std::string(row.imageName), true);
+    EXPECT_EQ(watched, 12);
+    procs.calls.clear();
+    procs.snapshotFails = true;
+    EXPECT_FALSE(CheckForProcessByName("TAV GUARD.EXE") || AnyTavProcesses() || CloseAllTavProcesses());
+    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "");
+    EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()), "- 0 0 0");  // no snapshot, no service stop
+    procs.snapshotFails = false;
+    EXPECT_FALSE(CloseAllTavProcesses());  // windowless ones stay; the resolvable short name goes, the other is no TAV program
+    EXPECT_THAT(procs.calls, testing::Contains("terminate 116 0"));
+    EXPECT_TRUE(procs.Running(120));
+    EXPECT_EQ(procs.OpenHandles(), 0u);
+}
+
+TEST_F(ProgramsTest, FileHelpersCountOrdinaryFilesOnly) {
+    fake.files.AddFolder("C:\\TAV\\Data");
+    fake.files.AddFile("C:\\TAV\\Setup.exe");
+    fake.files.AddFile("C:\\TAV\\readonly.exe", "", kAttrReadOnly);
+    fake.files.AddFile("C:\\TAV\\hidden.exe", "", kAttrHidden);
+    fake.files.AddFile("C:\\TAV\\system.exe", "", kAttrSystem);
+    for (const char* yes : {"C:\\TAV\\setup.exe", "C:\\TAV\\readonly.exe", "C:\\TAV\\*"}) EXPECT_TRUE(IsFile(yes)) << yes;
+    for (const char* no : {"", "C:\\TAV\\setup.exe\\", "C:\\TAV\\Data", "C:\\TAV\\hidden.exe", "C:\\TAV\\system.exe",
+                           "C:\\TAV\\missing.exe", "C:\\TAV\\h*.exe", "C:\\TAV\\D*"})
+        EXPECT_FALSE(IsFile(no)) << no;
+    EXPECT_EQ(GetFileNameFromPath("c:\\tav\\SETUP.EXE") + "|" + GetFileNameFromPath("C:\\TAV\\Missing.exe"), "Setup.exe|");
+    EXPECT_EQ(TrimNull(std::string("abc\0def", 7)) + "|" + TrimNull(std::string("\0abc", 4)) + "|" + TrimNull("abc"), "abc||abc");
+}
+
+TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
+    const uint32_t guard = Windowed("TAV GUARD.EXE"), service = procs.Start("TAVORSSERVICE.EXE");
+    ShutDownTAV();
+    EXPECT_EQ(Outcome(), "- 99 0");
+    EXPECT_TRUE(fake.events.waits.empty() && procs.Running(guard) && procs.Running(service));
+}
+
+TEST_F(ProgramsTest, TheWatchdogEndsTheProgramsWhileTheWindowKeepsPainting) {
+    for (const char* name : {"TAVCOM.EXE", "tav web server.exe"}) procs.Get(procs.Start(name)).endsAtTick = start_ + 5000;
+    procs.Start("TAV GUARD.EXE");  // the watchdog outlives the programs it ends
+    std::string beforeWaiting;
+    fake.events.onTimePasses = [&](uint32_t ms) {
+        if (Elapsed() == 0) beforeWaiting = Outcome() + " " + std::to_string(fake.registry.settingChanges.size());
+        fake.clock.Advance(ms);
+    };
+    ShutDownTAV();
+    EXPECT_EQ(beforeWaiting, "Shutdown 0 0 1");
+    EXPECT_THAT(fake.events.waits, ElementsAre(2000u, 2000u, 2000u));  // the third check sees them gone
+    EXPECT_EQ(Outcome(), "Shutdown 99 0");
+    EXPECT_TRUE(fake.events.sleeps.empty());
+}
+
+// Each close wait polls every 50 ms on a fresh snapshot and gives up after
+// two attempts of 15 s; "stop after" ends any wait that would never end.
+TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
+    const uint32_t core = Windowed("TAV CORE SERVER.EXE"), guard = Windowed("TAV GUARD.EXE");
+    procs.Get(procs.Start("VOXTELE.EXE")).endsAtTick = start_ + 23000;  // goes once the service stops
+    ShutDownTAV(StopAfter(120000));
+    const auto& waits = fake.events.waits;
+    EXPECT_EQ(std::count(waits.begin(), waits.end(), 2000u), 11);
+    EXPECT_EQ(std::count(waits.begin(), waits.end(), 50u), static_cast<long>(waits.size()) - 11);
+    EXPECT_EQ(fake.shell.runs.at(0).application + " " + fake.shell.runs[0].commandLine, "C:\\Windows\\system32\\sc.exe sc stop TAVorsService");
+    EXPECT_FALSE(procs.Running(core) || procs.Running(guard));
+    EXPECT_EQ(Outcome(), "Shutdown 99 1");
+    EXPECT_GE(Elapsed(), 23000u);
+    EXPECT_LE(Elapsed(), 23050u);  // the exit is noticed within one pass
+
+    const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
+    start_ = fake.clock.tick;
+    ShutDownTAV(StopAfter(120000));
+    EXPECT_EQ(Outcome(), "Shutdown 99 2");  // the earlier acknowledgement stays
+    EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
+    EXPECT_LT(Elapsed(), 22000u + 2 * 15000u + 200u);
+
+    procs.End(stubborn);
+    const uint32_t first = Windowed("TAVCOM.EXE"), second = Windowed("TAVCOM.EXE");
+    fake.events.waits.clear();
+    const int snapshots = procs.snapshots;
+    start_ = fake.clock.tick;
+    EXPECT_FALSE(CloseAllTavProcesses(StopAfter(120000)));  // the first entry waits twice while the second runs
+    EXPECT_FALSE(procs.Running(first) || procs.Running(second));
+    EXPECT_THAT(fake.events.waits, testing::Each(50u));
+    EXPECT_GE(procs.snapshots - snapshots, 600);
+    EXPECT_GE(Elapsed(), 30000u);
+    EXPECT_LT(Elapsed(), 30200u);
+}
+
+TEST_F(ProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
+    const uint32_t windowless = procs.Start("TAVORSCOM.EXE"), later = Windowed("TAVCOM.EXE");
+    const std::tuple<uint32_t, bool, std::string, std::vector<uint32_t>> cases[] = {  // stop after, close stage only
+        {0, false, "- 0 0", {}}, {0, true, "- 0 0", {}},
+        {4000, false, "Shutdown 0 0", {2000u, 2000u}},                 // during the watchdog's wait
+        {1000, true, "Shutdown 0 1", std::vector<uint32_t>(20, 50u)}};  // during the close stage
+    for (const auto& [ms, closeStageOnly, outcome, waits] : cases) {
+        fake.events.waits.clear(), fake.shell.runs.clear();
+        start_ = fake.clock.tick;
+        if (!closeStageOnly) ShutDownTAV(StopAfter(ms));
+        EXPECT_FALSE(closeStageOnly && CloseAllTavProcesses(StopAfter(ms)));
+        EXPECT_EQ(Outcome(), outcome) << ms;
+        EXPECT_EQ(fake.events.waits, waits) << ms;
+        EXPECT_TRUE(procs.Running(windowless) && procs.Running(later));
+        EXPECT_EQ(procs.snapshots == 0, ms == 0);
+    }
+    EXPECT_EQ(std::count_if(procs.calls.begin(), procs.calls.end(), [](auto& c) { return c.substr(0, 4) != "open"; }), 0);
+}
+
+SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid, uint32_t status = 0) {
+    const std::string key = "key of " + name;
+    return {state, status, std::vector<uint8_t>(key.begin(), key.end()), "CN=" + name};
+}
+TrustPolicy Pinned(std::initializer_list<const char*> signers) {
+    TrustPolicy policy;
+    for (const char* signer : signers) policy.pinnedKeys.push_back(Sha256Hex(SignedBy(signer).signerKeyInfo));
+    return policy;
+}
+
+TEST(InstallerTrustTest, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsigned) {
+    SignatureInfo lookAlike = SignedBy("TAV Systems"), noKey = SignedBy("TAV Systems");
+    lookAlike.signerKeyInfo.back() ^= 1;  // same name, another key
+    noKey.signerKeyInfo.clear();
+    const SignatureInfo broken = SignedBy("TAV Systems", SignatureState::Invalid, 0x80096010);
+    const TrustPolicy release = Pinned({"TAV Systems"}), rotating = Pinned({"Old TAV Key", "TAV Systems"}), development;
+    const std::tuple<const TrustPolicy&, SignatureInfo, bool, const char*> cases[] = {
+        {release, SignedBy("TAV Systems"), true, ""}, {rotating, SignedBy("TAV Systems"), true, ""},
+        {rotating, SignedBy("Old TAV Key"), true, ""}, {release, SignedBy("Mallory"), false, "signed by another publisher (CN=Mallory)"},
+        {release, lookAlike, false, "another publisher (CN=TAV Systems)"}, {release, noKey, false, "another publisher"},
+        {release, SignatureInfo{}, false, "it is not signed"}, {release, broken, false, "present but not valid (0x80096010)"},
+        {release, SignedBy("TAV Systems", SignatureState::Invalid, 0x800B0109), false, "(0x800B0109)"},
+        {development, SignatureInfo{}, true, ""}, {development, SignedBy("Anyone"), true, ""},
+        {development, broken, false, "(0x80096010)"}};
+    for (const auto& [policy, installer, accepted, reason] : cases) {
+        const InstallerVerdict v = JudgeInstaller(policy, installer);
+        EXPECT_EQ(v.accepted, accepted) << installer.signerName << " " << reason;
+        EXPECT_THAT(v.reason, HasSubstr(reason));
+    }
+    fakes::FakeCodeSigning signing;  // the held file's own signature; refused when it cannot be checked
+    signing.signatures["C:\\TAV\\staged"] = SignedBy("TAV Systems");
+    EXPECT_TRUE(VerifyInstaller(*signing.Hold("C:\\TAV\\staged"), release).accepted);
+    EXPECT_FALSE(VerifyInstaller(*signing.Hold("C:\\TAV\\staged"), Pinned({"Mallory"})).accepted);
+    struct Unreadable : HeldFile {
+        SignatureInfo Signature() override { throw err::Make(err::kFileNotFound); }
+    } unreadable;
+    EXPECT_THAT(VerifyInstaller(unreadable, development).reason, HasSubstr("could not be checked"));
+    const auto hex = [](const std::string& text) { return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())).substr(0, 16); };
+    EXPECT_EQ(hex("") + hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") + hex(std::string(1000, 'a')),
+              "e3b0c44298fc1c14" "248d6a61d20638b8" "41edece42d63e8d9");  // 56 bytes: the length spills into a block
+}
+
+// A minimal PE image: "MZ", the header offset, "PE\0\0", the optional
+// header's size and magic, the number of data directories, the certificate table's size.
+std::vector<uint8_t> Image(bool plus, uint32_t tableSize, uint32_t directories = 16, uint32_t pe = 0x80) {
+    std::vector<uint8_t> b(0x400, 0);
+    const uint16_t optionalSize = plus ? 240 : 224, magic = plus ? 0x20B : 0x10B;
+    const size_t dirs = 0x80 + 24 + (plus ? 112 : 96);
+    std::memcpy(&b[0], "MZ", 2), std::memcpy(&b[0x3C], &pe, 4), std::memcpy(&b[0x80], "PE\0\0", 4);
+    std::memcpy(&b[0x80 + 20], &optionalSize, 2), std::memcpy(&b[0x80 + 24], &magic, 2);
+    std::memcpy(&b[dirs - 4], &directories, 4), std::memcpy(&b[dirs + 4 * 8 + 4], &tableSize, 4);
+    return b;
+}
+
+TEST(InstallerTrustTest, DeclaredCertificateTableOfBothWidthsAndOfWhatIsNoImage) {
+    const std::tuple<std::vector<uint8_t>, size_t, uint32_t> cases[] = {
+        {Image(false, 0x1234), 0x400, 0x1234}, {Image(true, 0x1234), 0x400, 0x1234}, {Image(true, 0), 0x400, 0},
+        {Image(true, 0x99, 4), 0x400, 0},                // the table lies past the declared directories
+        {Image(false, 0x99, 16, 0xFFFFFFF0), 0x400, 0},  // the header lies beyond the file
+        {Image(true, 0x99), 0x80 + 24 + 100, 0}};        // cut inside the directories
+    for (const auto& [bytes, size, declared] : cases) EXPECT_EQ(DeclaredCertificateTableSize(bytes.data(), size), declared);
+    EXPECT_EQ(DeclaredCertificateTableSize(nullptr, 0), 0u);
+}
+
+}  // namespace
+}  // namespace tav

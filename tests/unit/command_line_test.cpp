@@ -1,7 +1,12 @@
-// The command line TAV gives the updater, and the names and texts derived from it.
+// The command line TAV gives the updater, the names and texts derived from
+// it, and the number rules under them.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "main_window/command_line.h"
+#include "platform/failure.h"
+#include "platform/number_text.h"
 
 namespace tav {
 namespace {
@@ -66,6 +71,19 @@ TEST(CommandLineTest, BackupNamesAndProgressTexts) {
         {0, 1250000, ",", "Downloading s.exe 1,250 K Bytes"},  // no total announced
     };
     for (const auto& c : cases) EXPECT_EQ(ProgressText("s.exe", c.max, c.bytes, c.separator), c.text);
+    EXPECT_EQ(FormatGrouped(-1234, ",") + "|" + FormatGrouped(1234567, "\xC2\xA0"), "-1,234|1\xC2\xA0" "234\xC2\xA0" "567");
+}
+
+TEST(CommandLineTest, HalvesRoundToEvenAndOutOfRangeIsTheClassicOverflow) {
+    EXPECT_EQ(RoundHalfEven32(1.5) * 100 + RoundHalfEven32(2.5) * 10 + RoundHalfEven32(-2.5), 218);
+    EXPECT_EQ(RoundHalfEven16(32767.4), 32767);
+    for (double bad : {3e9, std::nan("")}) EXPECT_THROW(RoundHalfEven32(bad), Failure);
+    try {
+        RoundHalfEven16(32767.5);
+        ADD_FAILURE();
+    } catch (const Failure& f) {
+        EXPECT_EQ(std::to_string(f.number()) + " " + f.description(), "6 Overflow");
+    }
 }
 
 }  // namespace

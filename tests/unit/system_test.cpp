@@ -1,0 +1,118 @@
+// The registry layer's own rules against an in-memory registry, and the
+// window icon, the processor width and the run-as-administrator flag.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/state.h"
+#include "fakes/fake_platform.h"
+#include "system/environment_helpers.h"
+#include "system/registry.h"
+
+namespace tav {
+namespace {
+
+using ::testing::ElementsAre;
+const std::string kTav = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV";
+
+class SystemTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(fake.registry.OpenHandles(), 0u); }
+    fakes::FakePlatform fake;
+};
+
+TEST_F(SystemTest, PathsStartWithAnExactRootNameAndMalformedOnesNeverReuseAnEarlierRoot) {
+    const char* roots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                           "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+    for (RegKey k = 0; k < 7; ++k) EXPECT_EQ(GetMainKeyHandle(roots[k]), 0x80000000u + k);
+    for (const std::tuple<std::string, RegKey, std::string> c : {std::make_tuple("HKEY_CURRENT_USER\\SOFTWARE\\A", 0x80000001u, "SOFTWARE\\A"),
+             {"HKEY_LOCAL_MACHINE", 0x80000002u, ""}, {"HKEY_LOCAL_MACHINE\\SOFTWARE\\", 0u, ""}, {"hkey_local_machine\\SOFTWARE", 0u, ""},
+             {"HKLM\\SOFTWARE", 0u, ""}, {"HKEY", 0u, ""}, {"", 0u, ""}}) {
+        RegKey parsed = 0x80000003;
+        std::string path = std::get<0>(c);
+        ParseKey(path, parsed);
+        EXPECT_EQ(std::make_pair(parsed, parsed ? path : ""), std::make_pair(std::get<1>(c), std::get<2>(c))) << std::get<0>(c);
+    }
+    fake.registry.PutString(kTav, "V", "x");
+    for (const std::string& bad : {kTav + "\\", std::string("HKEY_Local_Machine\\SOFTWARE\\Corvel Systems\\TAV")}) {
+        EXPECT_FALSE(GetStringValue(bad, "V") || GetDWORDValue(bad, "V") || QueryKey(bad));
+        SetStringValue(bad, "X", "y"), SetDWORDValue(bad, "Y", 1);
+    }
+    EXPECT_FALSE(CreateKey("HKEY_Local_Machine\\SOFTWARE\\New") || fake.registry.Get(kTav, "X") || fake.registry.Get(kTav, "Y"));
+    EXPECT_EQ(fake.registry.openAccessRequests, std::vector<uint32_t>{});
+    EXPECT_TRUE(QueryKey("HKEY_LOCAL_MACHINE"));  // the root alone
+}
+
+TEST_F(SystemTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminator) {
+    const std::tuple<std::string, bool, std::optional<std::string>> strings[] = {  // stored, terminated, read
+        {std::string(254, 'a'), true, std::string(254, 'a')}, {std::string(255, 'b'), true, std::nullopt},
+        {std::string(255, 'c'), false, std::string(255, 'c')}, {"  text", true, "text"}, {"text  ", true, "text  "},
+        {"text  ", false, "text"}, {"", true, ""}};
+    for (const auto& [stored, terminated, read] : strings) {
+        fake.registry.PutString(kTav, "S", stored, terminated);
+        EXPECT_EQ(GetStringValue(kTav, "S"), read) << stored;
+    }
+    EXPECT_THAT(fake.registry.openAccessRequests, testing::Each(0x20019u));
+    fake.registry.PutString(kTav, "D", "abcdefgh");  // 9 bytes do not fit four
+    EXPECT_FALSE(GetDWORDValue(kTav, "D"));
+    fake.registry.PutString(kTav, "D", "ab");
+    EXPECT_EQ(GetDWORDValue(kTav, "D"), 0x006261);
+    fake.registry.PutDword(kTav, "D", 0xFFFFFFFFu);
+    EXPECT_EQ(GetDWORDValue(kTav, "D"), -1);
+    EXPECT_FALSE(GetStringValue(kTav, "Missing") || GetDWORDValue(kTav, "Missing") || GetStringValue(kTav + "\\Missing", "S"));
+}
+
+TEST_F(SystemTest, SettersWriteOnlyIntoExistingKeysAndCreateKeyMakesEveryLevel) {
+    const std::string watchDog = kTav + "\\WatchDog";
+    SetStringValue(watchDog, "Command", "Shutdown");
+    EXPECT_FALSE(fake.registry.HasKey(watchDog) || QueryKey(watchDog));
+    EXPECT_TRUE(CreateKey(watchDog) && QueryKey(kTav) && CreateKey(watchDog));
+    SetStringValue(watchDog, "Command", "Shutdown"), SetDWORDValue(watchDog, "ShutDown", 99);
+    const auto command = fake.registry.Get(watchDog, "Command"), ack = fake.registry.Get(watchDog, "ShutDown");
+    EXPECT_EQ(std::string(command->data.begin(), command->data.end()) + std::to_string(command->type), "Shutdown1");
+    EXPECT_EQ(ack->data, (std::vector<uint8_t>{99, 0, 0, 0}));
+    EXPECT_EQ(ack->type, 4u);
+    fake.registry.readOnlyKeys.insert(fakes::NormalizePath(watchDog));
+    fake.registry.openAccessRequests.clear();
+    SetDWORDValue(watchDog, "Other", -5);  // closes the key even when the write fails
+    EXPECT_EQ(fake.registry.openAccessRequests, std::vector<uint32_t>{0x20006});
+    ApplyRegistryUpdate();
+    EXPECT_THAT(fake.registry.settingChanges, ElementsAre(std::make_pair(uintptr_t{0}, intptr_t{5000})));
+}
+
+TEST_F(SystemTest, IconGoesLargeThenSmallToTheTopOwnerAndTheWindow) {
+    fake.environment.owners = {{16, 32}, {32, 48}};
+    SetIcon(16, "TAV", true);
+    SetIcon(64, "TAV", true);  // an unowned window is its own top owner
+    fake.environment.metrics = {{11, 48}, {12, 48}, {49, 24}, {50, 24}};
+    SetIcon(16, "TAV", false);
+    EXPECT_THAT(fake.environment.calls, ElementsAre("send 48 128 1 32032", "send 16 128 1 32032", "send 48 128 0 16016",
+        "send 16 128 0 16016", "send 64 128 1 32032", "send 64 128 1 32032", "send 64 128 0 16016", "send 64 128 0 16016",
+        "send 16 128 1 48048", "send 16 128 0 24024"));
+}
+
+TEST_F(SystemTest, TheFlagLiesUnderTheInstallDrivesProgramFolderOfTheSystemsWidth) {
+    fake.files.AddFolder(sInstallLocation = "D:\\Home Automation\\Current");
+    const auto flag = [&](const std::string& path) {
+        const auto v = fake.registry.Get(kAppCompatLayersKey, path);
+        return v && v->type == 1 ? std::string(v->data.begin(), v->data.end()) : "";
+    };
+    fake.environment.processors = std::vector<std::optional<std::string>>{"32", "64", std::nullopt};
+    EXPECT_EQ(GetAddressWidth(), "64");  // the last processor's
+    SetRunAsAdmin("setup 7.6.exe");
+    EXPECT_EQ(flag("D:\\Program Files (x86)\\TAV\\setup 7.6.exe"), "WINXPSP3 RUNASADMIN");
+    fake.environment.processors = std::vector<std::optional<std::string>>{"32"};
+    SetRunAsAdmin("a.exe");
+    EXPECT_EQ(flag("D:\\Program Files\\TAV\\a.exe"), "WINXPSP3 RUNASADMIN");
+    EXPECT_EQ(fake.environment.calls.back(), "query SELECT * FROM Win32_Processor / AddressWidth");
+    fake.environment.processors = std::vector<std::optional<std::string>>{};
+    EXPECT_EQ(GetAddressWidth(), "");
+    fake.environment.processors.reset();  // no management service: silently ""
+    EXPECT_EQ(GetAddressWidth(), "");
+    EXPECT_FALSE(fake.files.FolderExists("D:\\Home Automation\\Current\\LOGS"));
+    for (const auto& [width, folder] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"32", "Program Files"}, {" 32", "Program Files"}, {"320", "Program Files (x86)"}, {"x32", "Program Files (x86)"}})
+        EXPECT_EQ(AssumedInstallerPath("a.exe", width), std::string("D:\\") + folder + "\\TAV\\a.exe") << width;
+}
+
+}  // namespace
+}  // namespace tav

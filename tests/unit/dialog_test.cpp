@@ -1,9 +1,15 @@
-// The message dialog as a caller and a user meet it, on a window in memory.
+// The message dialog as a caller and a user meet it, on a window in memory;
+// its text rules and its style.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "app/state.h"
 #include "dialog/ShowMessageDialog.h"
+#include "dialog/dialog_layout.h"
+#include "dialog/dialog_style.h"
 #include "dialog/frmDialog.h"
 #include "fakes/fake_platform.h"
 
@@ -160,6 +166,71 @@ TEST_F(DialogTest, CentredAcrossTheScreenAndHighOnEveryActivationWhenAvoidingThe
     EXPECT_EQ(view().Left(), (1024 * 15 - 5340) / 2);
     Show(0, user);
     EXPECT_THAT(tops, ElementsAre(2305, 2305, 3750, 100));
+}
+
+
+std::string C(char c, size_t n) { return std::string(n, c); }
+
+// Over 68 characters without a CR: lines of less than 66 with their blank,
+// two blanks after a sentence inside a line, runs of blanks kept.
+TEST(DialogTextTest, WrapBreaksBeforeTheWordThatReachesSixtySix) {
+    const std::string w = C('w', 9) + " ", a55 = C('a', 55) + " ";
+    std::string umlauts;
+    for (int i = 0; i < 68; ++i) umlauts += "\xC3\xA4";  // 136 bytes, 68 characters
+    const std::pair<std::string, std::string> cases[] = {
+        {C('a', 30) + " " + C('b', 37), ""}, {C('a', 50) + "\r" + C('b', 100) + " " + C('c', 20), ""}, {umlauts, ""},
+        {w + w + w + w + w + w + C('w', 9), w + w + w + w + w + C('w', 9) + "\r\n" + w},
+        {a55 + C('b', 9) + " " + C('c', 10), a55 + C('b', 9) + "\r\n" + C('c', 10) + " "},
+        {a55 + C('b', 10) + " " + C('c', 5), C('a', 55) + "\r\n" + C('b', 10) + " " + C('c', 5) + " "},
+        {"The installer could not be found. Please download it again. The update ends. Nothing was changed.",
+         "The installer could not be found.  Please download it again.  The\r\nupdate ends.  Nothing was changed.  "},
+        {C('x', 58) + ". " + C('y', 12) + ". z", C('x', 58) + ".\r\n" + C('y', 12) + ". z "},
+        {C('a', 40) + "   " + C('b', 20) + " " + C('c', 10), C('a', 40) + "   " + C('b', 20) + "\r\n" + C('c', 10) + " "}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(WrapDialogContent(in), out.empty() ? in : out) << in;
+}
+
+// One line height (190) per line beyond two, the larger of the counted and
+// the estimated (length / 38, halves to even) lines, at least 135 per break.
+TEST(DialogTextTest, GrowthTakesTheLargerLineCountAndHalvesRoundToEven) {
+    std::string tenLines;
+    for (int i = 0; i < 10; ++i) tenLines += "line\r\n";
+    const std::tuple<std::string, int64_t, int64_t> cases[] = {  // text, first, minimum; -1: no growth
+        {C('a', 110), -1, -1}, {C('a', 49) + "\r" + C('b', 50), -1, -1}, {C('a', 114), 190, 0},
+        {C('a', 66) + "\r" + C('b', 66), 380, 135}, {C('a', 85) + "\r" + C('b', 85), 380, 135},
+        {tenLines, 8 * 190, 10 * 135}, {"a\r\nb\r\nc", 0, 270}};
+    for (const auto& [text, first, minimum] : cases) {
+        const ContentMeasure m = MeasureContent(text);
+        EXPECT_EQ(m.grows ? std::make_pair(FirstExtraHeight(m), MinimumExtraHeight(m)) : std::make_pair(-1l, -1l),
+                  std::make_pair(first, minimum)) << text;
+    }
+    EXPECT_EQ(CheckedInt16(-32768) + CheckedInt16(32767), -1);
+    EXPECT_THROW(CheckedInt16(32768), Failure);
+}
+
+int Brightness(uint32_t bgr) { return static_cast<int>((bgr & 0xFF) + ((bgr >> 8) & 0xFF) + (bgr >> 16)) / 3; }
+
+TEST(DialogStyleTest, ColoursAreStoredBlueGreenRedStatesInheritAndDamageIsRefused) {
+    const std::string here = __FILE__;
+    std::ifstream in(here.substr(0, here.find_last_of("/\\")) + "/../../src/resources/Office2007Black.ini");
+    std::ostringstream shipped;
+    shipped << in.rdbuf();
+    DialogStyle s = ParseDialogStyle(shipped.str());  // dark, with light text and a lighter hover
+    EXPECT_TRUE(Brightness(s.bar.top) < 100 && Brightness(s.normal.text) > 200 && s.defaultBorder != s.normal.border);
+    EXPECT_GT(Brightness(s.hot.fill.top), Brightness(s.normal.fill.top));
+    s = ParseDialogStyle("; comment\n[buttonbar]\r\n  GRADIENTTOP = #102030 \r\nUnknown=x\r\n[Button]\nText=#ABCDEF\n"
+                         "Border=#010203\n[Button.Hot]\nText=#000000\n[Later.Section]\nKey=1\n");
+    EXPECT_EQ(std::vector<uint32_t>({s.bar.top, s.normal.text, s.hot.text, s.hot.border, s.pressed.text, s.defaultBorder}),
+              std::vector<uint32_t>({0x302010, 0xEFCDAB, 0, 0x030201, 0xEFCDAB, 0x030201}));
+    const std::pair<std::string, int32_t> damaged[] = {{"[ButtonBar]\nGradientTop=#12345\n[Button]\n", err::kTypeMismatch},
+        {"[ButtonBar]\n[Button]\nText=#GGGGGG\n", err::kTypeMismatch}, {"[ButtonBar]\n[Button]\nCornerRadius=99\n", err::kTypeMismatch},
+        {"[Button]\nText=#FFFFFF\n", err::kInvalidCall}, {std::string("MZ\x90\0\x03", 5), err::kInvalidCall}};
+    for (const auto& [ini, number] : damaged) {
+        try {
+            ParseDialogStyle(ini), ADD_FAILURE() << ini;
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.number(), number) << ini;
+        }
+    }
 }
 
 }  // namespace

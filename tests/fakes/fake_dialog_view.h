@@ -3,6 +3,7 @@
 // test act as the user and runs the countdown timer on its own clock.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/dialog_view.h"
+#include "platform/failure.h"
 
 namespace tav::fakes {
 
@@ -56,24 +58,45 @@ public:
     void SetButtonCaption(int16_t slot, const std::string& t) override { SetText("Caption" + std::to_string(slot), t); }
     void SetMessageText(const std::string& t) override { SetText("Message", t); }
     void SetContentText(const std::string& t) override { SetText("Content", t); }
-    void SetCaption(const std::string& t) override;
+    void SetCaption(const std::string& t) override {
+        SetText("Caption", t), captions.push_back(t);
+        if (settings_.onSetCaption) settings_.onSetCaption(*this);
+    }
     int32_t ContentTop() override { return 750; }
-    int32_t ContentTextHeight() override;  // lines (CRs + 1) x renderedLineTwips
+    int32_t ContentTextHeight() override {
+        return static_cast<int32_t>(1 + std::count(text["Content"].begin(), text["Content"].end(), '\r')) * settings_.renderedLineTwips;
+    }
     void ShowPicture() override { Set("Picture", 1); }
     uintptr_t PictureSurface() override { return reinterpret_cast<uintptr_t>(this); }
-    std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override;
-    std::string LoadStyleResource(const std::string& library, const std::string& name) override;
+    std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override {
+        if (id < 100 || id > 104) throw Failure(326, "Resource with identifier not found");
+        return std::make_shared<FakeImage>("icon " + std::to_string(id) + "/" + std::to_string(width));
+    }
+    std::string LoadStyleResource(const std::string& library, const std::string& name) override {
+        calls.push_back("LoadStyleResource " + library + " " + name);
+        return settings_.styleText ? *settings_.styleText : throw err::Make(err::kFileNotFound);
+    }
     void ApplyStyle(const DialogStyle& s) override { Set("Style", 1), style = s; }
     void Refresh() override { Set("Refresh", 1); }
-    void ShowModal() override;
+    void ShowModal() override {
+        Set("ShowModal", 1), events_.Form_Activate();
+        if (settings_.onShowModal) settings_.onShowModal(*this);
+        // A real modal show cannot return before the window has gone.
+        if (!unloaded()) throw Failure(err::kInternalError, "the test left the modal dialog open");
+    }
     void Unload() override { Set("Unload", 1); }
 
     // The user and the clock; nothing reaches an unloaded window.
-    void Click(int16_t slot);  // a visible button only
-    void Close();              // the system's close command
-    void Activate();
-    void Tick();               // a timer message, whatever the timer's state
-    void Elapse(uint32_t ms);  // the timer ticks once per full interval while enabled
+    void Click(int16_t slot) { unloaded() || !ButtonVisible(slot) ? void() : events_.cmdOption_Click(slot); }
+    void Close() { unloaded() ? void() : events_.SystemClose(); }  // the system's close command
+    void Activate() { unloaded() ? void() : events_.Form_Activate(); }
+    void Tick() { unloaded() ? void() : events_.ISTimer_Timer(); }  // whatever the timer's state
+    void Elapse(uint32_t ms) {  // the timer ticks once per full interval while enabled
+        for (uint32_t step; ms > 0 && !unloaded() && n["TimerEnabled"] && n["TimerInterval"] > 0; ms -= step) {
+            step = std::min(ms, static_cast<uint32_t>(n["TimerInterval"]) - runMs);
+            if ((runMs += step) == static_cast<uint32_t>(n["TimerInterval"])) runMs = 0, events_.ISTimer_Timer();
+        }
+    }
     bool unloaded() { return n["Unload"]; }
 
     // The design: a 5250 x 1845 client area plus border and caption.
@@ -86,11 +109,20 @@ public:
     uint32_t runMs = 0;  // since the timer's period started
 
 private:
-    void Set(const std::string& name, int32_t v);
-    void SetText(const std::string& name, const std::string& t);
+    void Set(const std::string& name, int32_t v) {
+        // A real window is gone once unloaded: the logic must never reach it again.
+        if (n["Unload"]) throw Failure(364, "Object was unloaded");
+        calls.push_back("Set" + name), n[name] = v;
+    }
+    void SetText(const std::string& name, const std::string& t) { Set(name, 0), text[name] = t; }
     DialogEvents& events_;
     FakeDialogSettings settings_;
 };
+
+inline void FakeImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h, int32_t) {
+    reinterpret_cast<FakeDialogView*>(surface)->picture.push_back(
+        name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h));
+}
 
 struct FakeDialogViews : DialogViews {
     void InitCommonControls() override { ++commonControlsInits; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/failure.h"
 #include "platform/processes.h"
 #include "platform/runtime.h"
 
@@ -22,25 +23,50 @@ public:
         uint32_t endsAtTick = ~0u;  // ends by itself then
         uint64_t creationTime = 0;
     };
-    std::optional<std::vector<ProcessEntry>> Snapshot() override;
+    std::optional<std::vector<ProcessEntry>> Snapshot() override {
+        if (++snapshots, snapshotFails) return std::nullopt;
+        std::vector<ProcessEntry> entries;
+        for (Find(0); const Process& p : processes_) entries.push_back({p.id, p.imageName, p.creationTime});
+        return entries;
+    }
     WindowHandle DesktopWindow() override { return kDesktop; }
     WindowHandle FirstChild(WindowHandle w) override { return w == kDesktop ? NextSibling(0) : 0; }
-    WindowHandle NextSibling(WindowHandle w) override;
+    WindowHandle NextSibling(WindowHandle w) override {
+        const auto next = (Find(0), windows_.upper_bound(w));
+        return next == windows_.end() ? 0 : next->first;
+    }
     WindowHandle Parent(WindowHandle w) override { return windows_.count(w) ? windows_[w].second : 0; }
     uint32_t WindowProcessId(WindowHandle w) override { return windows_.count(w) ? windows_[w].first : 0; }
-    bool PostWindowMessage(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) override;
-    ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override;
-    bool TerminateProcess(ProcessHandle process, uint32_t exitCode) override;
+    bool PostWindowMessage(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) override {
+        if (!windows_.count(w)) return false;
+        return Log("post", w, message, static_cast<intptr_t>(wParam)), true;
+    }
+    ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override {
+        Log("open", access, processId);
+        const Process* p = Find(processId);
+        if (!p || !p->openable) return 0;
+        return handles_[nextHandle_] = {processId, access}, nextHandle_++;
+    }
+    bool TerminateProcess(ProcessHandle h, uint32_t exitCode) override {
+        const Process* p = Opened(h, kProcessTerminate);
+        return p && (Log("terminate", p->id, exitCode), End(p->id), true);
+    }
     void CloseProcessHandle(ProcessHandle process) override { handles_.erase(process); }
     std::string ExecutablePath(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->executablePath : ""; }
     uint64_t CreationTime(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->creationTime : 0; }
 
     // A running process (ids 100, 104, ...) and a top-level window of it
     // (handles 257, 258, ... in z-order); a window with an owner is an owned pop-up.
-    uint32_t Start(const std::string& imageName, const std::string& executablePath = {});
-    WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0);
+    uint32_t Start(const std::string& imageName, const std::string& executablePath = {}) {
+        processes_.push_back({nextId_, imageName, executablePath, true, ~0u, 0x1000u + nextId_});
+        return (nextId_ += 4) - 4;
+    }
+    WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0) { return windows_[nextWindow_] = {processId, owner}, nextWindow_++; }
     Process& Get(uint32_t processId) { return *Find(processId); }
-    void End(uint32_t processId);
+    void End(uint32_t processId) {
+        std::erase_if(processes_, [&](const Process& p) { return p.id == processId; });
+        std::erase_if(windows_, [&](const auto& w) { return w.second.first == processId; });
+    }
     bool Running(uint32_t processId) { return Find(processId) != nullptr; }
     size_t OpenHandles() const { return handles_.size(); }
 
@@ -51,8 +77,20 @@ public:
     static constexpr WindowHandle kDesktop = 0x10010;
 
 private:
-    Process* Find(uint32_t processId);
-    Process* Opened(ProcessHandle h, uint32_t right);
+    template <typename... T> void Log(const char* what, T... values) {
+        calls.push_back(what);
+        ((calls.back() += " " + std::to_string(values)), ...);
+    }
+    Process* Find(uint32_t processId) {
+        for (const Process& ended : std::vector<Process>(processes_))  // a copy: End changes the table
+            if (clock && clock->TickCount() >= ended.endsAtTick) End(ended.id);
+        for (Process& p : processes_)
+            if (p.id == processId) return &p;
+        return nullptr;
+    }
+    Process* Opened(ProcessHandle h, uint32_t right) {
+        return handles_.count(h) && (handles_[h].second & right) == right ? Find(handles_[h].first) : nullptr;
+    }
     std::vector<Process> processes_;
     std::map<WindowHandle, std::pair<uint32_t, WindowHandle>> windows_;  // -> process id, owner
     std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;     // -> process id, rights
@@ -68,8 +106,15 @@ struct FakeEnvironment : Environment {
     IconHandle LoadSharedIcon(const std::string& name, int32_t w, int32_t h) override {
         return name == "TAV" ? static_cast<IconHandle>(w * 1000 + h) : 0;
     }
-    intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql, const std::string& property) override;
+    intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        calls.push_back("send " + std::to_string(window) + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
+                        std::to_string(lParam));
+        return 0;
+    }
+    std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql, const std::string& property) override {
+        calls.push_back("query " + wql + " / " + property);
+        return processors ? *processors : throw err::Make(err::kCantCreateObject);
+    }
     std::string SystemFolder() override { return "C:\\Windows\\system32"; }
 
     std::map<WindowHandle, WindowHandle> owners;

@@ -200,7 +200,7 @@ TEST(DialogTextTest, GrowthTakesTheLargerLineCountAndHalvesRoundToEven) {
         {tenLines, 8 * 190, 10 * 135}, {"a\r\nb\r\nc", 0, 270}};
     for (const auto& [text, first, minimum] : cases) {
         const ContentMeasure m = MeasureContent(text);
-        EXPECT_EQ(m.grows ? std::make_pair(FirstExtraHeight(m), MinimumExtraHeight(m)) : std::make_pair(-1l, -1l),
+        EXPECT_EQ(m.grows ? std::make_pair(FirstExtraHeight(m), MinimumExtraHeight(m)) : std::make_pair(int64_t{-1}, int64_t{-1}),
                   std::make_pair(first, minimum)) << text;
     }
     EXPECT_EQ(CheckedInt16(-32768) + CheckedInt16(32767), -1);

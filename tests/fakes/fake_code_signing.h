@@ -20,10 +20,12 @@ struct FakeCodeSigning : CodeSigning {
         std::string path;
     };
     std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(*this, path); }
-    std::unique_ptr<StagedFile> Stage(const std::string& folder, const std::vector<std::span<const uint8_t>>&) override {
+    std::unique_ptr<StagedFile> Stage(const std::string& folder, const std::vector<std::span<const uint8_t>>& pieces) override {
+        for (staged.clear(); const auto& piece : pieces) staged.append(piece.begin(), piece.end());
         return std::make_unique<File>(*this, folder + "\\staged");
     }
     std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
+    std::string staged;                               // the bytes last staged
 };
 
 }  // namespace tav::fakes

@@ -227,27 +227,20 @@ TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce
     EXPECT_EQ(net.Duration(), 0);
 }
 
-TEST_F(GetNetFileTest, SaveAsWritesOnlyAFinishedDownloadAndLeavesTheTargetOnFailure) {
-    const std::string target = fake.app.identity.path + "\\setup.exe", mz("MZ\0\x01", 4);
-    EXPECT_FALSE(net.SaveAs("setup.exe"));  // nothing downloaded yet
-    fake.files.AddFile(target, "an older and much longer installer");
+TEST_F(GetNetFileTest, OnlyAFinishedDownloadIsStagedOrSaved) {
+    const std::string mz("MZ\0\x01", 4);
+    EXPECT_FALSE(net.SaveStaged("C:\\TAV") || net.SaveAs("setup.exe"));  // nothing downloaded yet
     net.DownloadStart("http://host/a", "a");
     fake.reads.Deliver(-1, mz);
-    fake.files.AddFolder("D:\\Downloads");
-    EXPECT_TRUE(net.SaveAs("setup.exe"));
-    EXPECT_TRUE(net.SaveAs("D:/Downloads/setup.exe"));  // a name with "/" is taken as it stands
-    EXPECT_EQ(fake.files.Content(target) + fake.files.Content("D:\\Downloads\\setup.exe"), mz + mz);
-    fake.files.failAtomicMoveWith = err::kPermissionDenied;
-    EXPECT_FALSE(net.SaveAs("setup.exe"));
-    EXPECT_FALSE(net.SaveAs("Z:/no/such/folder/setup.exe"));
-    fake.files.failAtomicMoveWith = 0;
+    EXPECT_EQ(net.SaveStaged("C:\\TAV")->Path() + " " + fake.signing.staged, "C:\\TAV\\staged " + mz);
+    EXPECT_TRUE(net.SaveAs("setup.exe"));  // a bare name lies in the program's folder
+    EXPECT_EQ(fake.files.Content(fake.app.identity.path + "\\setup.exe"), mz);
     net.DownloadStart("http://host/b", "b");
     fake.reads.Deliver(100, "partial");
     fake.reads.Deliver(-1, "", 2, Failure(404, "HTTP 404 Not Found"));
     EXPECT_EQ(events.back(), "Failed 404 HTTP 404 Not Found");
-    EXPECT_EQ(net.Bytes().size() * 10 + net.Busy(), 70u);
-    EXPECT_FALSE(net.SaveAs("setup.exe"));
-    EXPECT_EQ(fake.files.Content(target), mz);
+    EXPECT_EQ(net.Bytes().size() * 10 + net.Busy(), 70u);  // what arrived stays readable, but is no download
+    EXPECT_FALSE(net.SaveStaged("C:\\TAV") || net.SaveAs("setup.exe"));
     EXPECT_EQ(CurrentError().number, 0);
     {
         GetNetFile other;  // going away stops its requests

@@ -1,5 +1,5 @@
-// A process table with a window chain, and a desktop with icons and a
-// management service, in memory.
+// A process table with a window chain, and a desktop with a management
+// service, in memory.
 #pragma once
 
 #include <map>
@@ -99,29 +99,18 @@ private:
     ProcessHandle nextHandle_ = 0x400;
 };
 
+// A desktop without icons whose management service knows the processors.
 struct FakeEnvironment : Environment {
-    WindowHandle OwnerWindow(WindowHandle window) override { return owners[window]; }
-    int32_t SystemMetric(int32_t index) override { return metrics[index]; }
-    // The program's own icon only, as width * 1000 + height.
-    IconHandle LoadSharedIcon(const std::string& name, int32_t w, int32_t h) override {
-        return name == "TAV" ? static_cast<IconHandle>(w * 1000 + h) : 0;
-    }
-    intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        calls.push_back("send " + std::to_string(window) + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
-                        std::to_string(lParam));
-        return 0;
-    }
-    std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql, const std::string& property) override {
-        calls.push_back("query " + wql + " / " + property);
+    WindowHandle OwnerWindow(WindowHandle) override { return 0; }
+    int32_t SystemMetric(int32_t) override { return 32; }
+    IconHandle LoadSharedIcon(const std::string&, int32_t, int32_t) override { return 0; }
+    intptr_t SendWindowMessage(WindowHandle, uint32_t, uintptr_t, intptr_t) override { return 0; }
+    std::vector<std::optional<std::string>> ManagementQuery(const std::string&, const std::string&) override {
         return processors ? *processors : throw err::Make(err::kCantCreateObject);
     }
     std::string SystemFolder() override { return "C:\\Windows\\system32"; }
-
-    std::map<WindowHandle, WindowHandle> owners;
-    std::map<int32_t, int32_t> metrics{{kSmCxIcon, 32}, {kSmCyIcon, 32}, {kSmCxSmIcon, 16}, {kSmCySmIcon, 16}};
-    // The property of each object the query returns; none: no service.
+    // The property of each processor; none: no service.
     std::optional<std::vector<std::optional<std::string>>> processors = std::vector<std::optional<std::string>>{"64"};
-    std::vector<std::string> calls;  // "send <window> <message> <wParam> <lParam>", "query <wql> / <property>"
 };
 
 }  // namespace tav::fakes

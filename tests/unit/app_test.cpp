@@ -1,9 +1,8 @@
-// Start-up, the error log as support staff read it, where it goes, what
-// happens when it cannot be written, and the trap that feeds it.
+// The error log as support staff read it, what happens when it cannot be
+// written, and the trap that feeds it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/modMain.h"
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"
 #include "error_log/trap.h"
@@ -14,21 +13,6 @@ namespace {
 
 using ::testing::HasSubstr;
 const std::string kStars(80, '*'), kHeader = "TAVUpdate V7.6.10 @ 09:05:07 On 12/6/2026\r\n";
-
-TEST(AppTest, ASecondCopyEndsQuietlyTheFirstOpensTheWindowWithTheInstallFolderReadOrNot) {
-    for (const std::string folder : {"", "C:\\TAV", "second"}) {
-        fakes::FakePlatform fake;
-        fake.app.prevInstance = folder == "second";
-        fake.registry.PutString(kTavKey, kInstallLocationValue, folder == "second" ? "C:\\TAV" : folder);
-        fake.files.AddFolder("C:\\TAV");
-        std::string seen = "second";
-        EXPECT_EQ(Main([&] { seen = sInstallLocation, throw err::Make(err::kOutOfMemory); }), !fake.app.prevInstance);
-        EXPECT_EQ(seen, folder);
-        EXPECT_EQ(fake.files.Content(fake.app.prevInstance ? "C:\\TAV\\LOGS\\TAVerror.log" : folder + "\\LOGS\\TAVerror.log"),
-                  fake.app.prevInstance ? "" : kHeader + "modMain.Main \r\nERROR: TAVUpdate, 7, Out of memory, 0\r\n" + kStars + "\r\n");
-        EXPECT_TRUE(fake.ui.messages.empty());
-    }
-}
 
 class ErrorLogTest : public ::testing::Test {
 protected:
@@ -54,18 +38,6 @@ TEST_F(ErrorLogTest, EntriesAppendHeaderRoutineErrorAndStars) {
                          "ERROR: Get NetFile, 404, Not Found  TAVUpdate V7.6.10 @ forged [2J !, 0\r\n" + kStars + "\r\n");
 }
 
-TEST_F(ErrorLogTest, MissingFoldersAreCreatedDownFromTheDrive) {
-    for (const auto& [folder, log] : std::initializer_list<std::pair<std::string, std::string>>{
-             {"C:\\Vendor\\TAV\\Install", "C:\\Vendor\\TAV\\Install\\LOGS\\TAVerror.log"}, {"", "\\LOGS\\TAVerror.log"},
-             {"NoSeparatorsAnywhere", ""}}) {  // the recursion ends; the open fails
-        sInstallLocation = folder;
-        ErrorLog().Log("x.Y");
-        EXPECT_EQ(log.empty() ? kHeader : fake.files.Content(log).substr(0, kHeader.size()), kHeader) << folder;
-        EXPECT_EQ(fake.ui.messages.empty(), !log.empty()) << folder;
-        EXPECT_EQ(fake.files.OpenCount(), 0u);
-    }
-}
-
 // One message per failed step; nothing written through a junction or link.
 TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
     const std::string logs = "C:\\TAV\\LOGS", prefix = "Error while trying to Write error to Error Log: x.Y ";
@@ -74,8 +46,7 @@ TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
         {[&](auto& f) { f.AddFile(logs + "\\TAVerror.log", "", kAttrReadOnly); }, true, {e75, e52, e52, e52, e52}},
         {[&](auto& f) { f.deniedFolders = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}},
         {[&](auto& f) { f.failWritesWith = err::kDiskFull; }, false, {prefix + "Disk full61", e52, e52}},
-        {[&](auto& f) { f.reparsePoints = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}},
-        {[&](auto& f) { f.reparsePoints = {fakes::NormalizePath(logs + "\\TAVerror.log")}; }, false, {e75, e52, e52, e52}}};
+        {[&](auto& f) { f.reparsePoints = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}}};
     for (const auto& [setUp, withError, messages] : cases) {
         fakes::FakePlatform fake;
         fake.files.AddFolder(logs);
@@ -86,6 +57,10 @@ TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
         EXPECT_EQ(fake.ui.messages, messages);
         EXPECT_EQ(fake.files.Content(logs + "\\TAVerror.log") + std::to_string(fake.files.OpenCount()), "0");
     }
+    fakes::FakePlatform fake;  // no separator to climb up from: the climb ends and the open fails
+    sInstallLocation = "NoSeparatorsAnywhere";
+    ErrorLog().Log("x.Y");
+    EXPECT_EQ(fake.ui.messages.size(), 4u);
 }
 
 TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapAndDebugPrintWriteNothing) {

@@ -1,6 +1,6 @@
 // A dialog window in memory: keeps what the logic set by name ("Height",
-// "Caption1", "Visible0", "Default"...), logs the operations in order, lets a
-// test act as the user and runs the countdown timer on its own clock.
+// "Caption1", "Visible0", "Default"...), lets a test act as the user and
+// runs the countdown timer on its own clock.
 #pragma once
 
 #include <algorithm>
@@ -26,7 +26,6 @@ struct FakeImage : DialogImage {
 };
 
 struct FakeDialogSettings {
-    std::optional<std::string> styleText = std::string("[ButtonBar]\n[Button]\n");  // none: no library
     std::function<void(FakeDialogView&)> onShowModal, onSetCaption;  // the user's part
     int32_t renderedLineTwips = 0;  // one body line as drawn
 };
@@ -72,11 +71,8 @@ public:
         if (id < 100 || id > 104) throw Failure(326, "Resource with identifier not found");
         return std::make_shared<FakeImage>("icon " + std::to_string(id) + "/" + std::to_string(width));
     }
-    std::string LoadStyleResource(const std::string& library, const std::string& name) override {
-        calls.push_back("LoadStyleResource " + library + " " + name);
-        return settings_.styleText ? *settings_.styleText : throw err::Make(err::kFileNotFound);
-    }
-    void ApplyStyle(const DialogStyle& s) override { Set("Style", 1), style = s; }
+    std::string LoadStyleResource(const std::string&, const std::string&) override { return "[ButtonBar]\n[Button]\n"; }
+    void ApplyStyle(const DialogStyle&) override { Set("Style", 1); }
     void Refresh() override { Set("Refresh", 1); }
     void ShowModal() override {
         Set("ShowModal", 1), events_.Form_Activate();
@@ -104,15 +100,14 @@ public:
                                      {"PanelTop", 1260}, {"LineY1", 1240}, {"LineY2", 1240}, {"Default", -1},
                                      {"TimerInterval", 1000}};
     std::map<std::string, std::string> text{{"Caption", "TAV"}};
-    std::vector<std::string> calls, captions, picture;  // calls: "Set<name>", "Icon", "LoadStyleResource <path> <name>"
-    std::optional<DialogStyle> style;
+    std::vector<std::string> captions, picture;
     uint32_t runMs = 0;  // since the timer's period started
 
 private:
     void Set(const std::string& name, int32_t v) {
         // A real window is gone once unloaded: the logic must never reach it again.
         if (n["Unload"]) throw Failure(364, "Object was unloaded");
-        calls.push_back("Set" + name), n[name] = v;
+        n[name] = v;
     }
     void SetText(const std::string& name, const std::string& t) { Set(name, 0), text[name] = t; }
     DialogEvents& events_;

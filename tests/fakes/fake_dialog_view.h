@@ -27,7 +27,6 @@ struct FakeImage : DialogImage {
 
 struct FakeDialogSettings {
     std::function<void(FakeDialogView&)> onShowModal, onSetCaption;  // the user's part
-    int32_t renderedLineTwips = 0;  // one body line as drawn
 };
 
 class FakeDialogView : public DialogView {
@@ -62,9 +61,7 @@ public:
         if (settings_.onSetCaption) settings_.onSetCaption(*this);
     }
     int32_t ContentTop() override { return 750; }
-    int32_t ContentTextHeight() override {
-        return static_cast<int32_t>(1 + std::count(text["Content"].begin(), text["Content"].end(), '\r')) * settings_.renderedLineTwips;
-    }
+    int32_t ContentTextHeight() override { return 0; }
     void ShowPicture() override { Set("Picture", 1); }
     uintptr_t PictureSurface() override { return reinterpret_cast<uintptr_t>(this); }
     std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override {
@@ -120,13 +117,12 @@ inline void FakeImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, 
 }
 
 struct FakeDialogViews : DialogViews {
-    void InitCommonControls() override { ++commonControlsInits; }
+    void InitCommonControls() override {}
     std::shared_ptr<DialogView> Load(DialogEvents& events) override {
         return loaded.emplace_back(std::make_shared<FakeDialogView>(events, settings));
     }
     FakeDialogView& last() { return *loaded.back(); }
     FakeDialogSettings settings;
-    int commonControlsInits = 0;
     std::vector<std::shared_ptr<FakeDialogView>> loaded;
 };
 

@@ -3,9 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "app/state.h"
 #include "dialog/ShowMessageDialog.h"
 #include "dialog/dialog_layout.h"
@@ -62,7 +59,6 @@ TEST_F(DialogTest, ButtonSetsShowTheirCaptionsDefaultAndResults) {
             EXPECT_EQ(view().text["Caption" + std::to_string(view().n["Default"])], byDefault);
         }
     }
-    EXPECT_EQ(fake.dialogs.commonControlsInits, 1);  // one dialog object, a fresh window each time
     EXPECT_EQ(Log(), "");
 }
 
@@ -83,23 +79,20 @@ TEST_F(DialogTest, ImageKindsPickTheirIconAndStandInForAnEmptyHeading) {
     EXPECT_THAT(view().picture, ElementsAre("icon 102/32 0,0 32x32", "custom 0,0 32x32"));
 }
 
-TEST_F(DialogTest, WindowBarAndLineGrowUntilTheWholeBodyShows) {
-    std::string eight, many, more, words;
-    for (int i = 0; i < 7; ++i) eight += "line\r\n";
+// What the body needs as drawn is the Windows tier's; here the rule and
+// its overflows, which are logged while the dialog still shows.
+TEST_F(DialogTest, WindowBarAndLineGrowByTheRuleAndOverflowsAreLogged) {
+    std::string many, words;
     for (int i = 0; i < 175; ++i) many += "x\r";
     for (int i = 0; i < 33000; ++i) words += "w ";  // more words than the word index holds: logged, all shown
-    more = many + many;
-    const std::tuple<std::string, int32_t, int32_t, long> cases[] = {  // body, line as drawn, growth, logged
-        {std::string(48, 'a') + "\r\n" + std::string(48, 'b') + "\r\n" + std::string(50, 'c'), 0, 380, 0},
-        {std::string(49, 'a') + "\r" + std::string(50, 'b'), 0, 0, 0},
+    const std::tuple<std::string, int32_t, long> cases[] = {  // body, growth, logged
+        {std::string(48, 'a') + "\r\n" + std::string(48, 'b') + "\r\n" + std::string(50, 'c'), 380, 0},
+        {std::string(49, 'a') + "\r" + std::string(50, 'b'), 0, 0}, 
         {"The download of the new release was interrupted before it was complete. "
-         "Check the network connection and start the update again.", 0, 270, 0},  // 132 characters: 3 lines
-        {eight + "last", 195, 950 + (750 + 8 * 195 + 60 - 2190), 0},  // the rule is not enough as drawn
-        {eight + "last", 170, 950, 0}, {"Body", 260, 0, 0},
-        {many, 0, 175 * 135, 1},  // (175 - 2) x 190 overflows 16 bits; the minimum does not
-        {more, 0, 0, 2}, {words, 0, 0, 3}};
-    for (const auto& [body, lineTwips, growth, logged] : cases) {
-        fake.dialogs.settings.renderedLineTwips = lineTwips;
+         "Check the network connection and start the update again.", 270, 0},  // 132 characters: wrapped to 3 lines
+        {many, 175 * 135, 1},  // (175 - 2) x 190 overflows 16 bits; the minimum does not
+        {many + many, 0, 2}, {words, 0, 3}};
+    for (const auto& [body, growth, logged] : cases) {
         const long before = Logged();
         Show(0, CloseBox, "H", -1, body);
         auto& n = view().n;
@@ -108,8 +101,6 @@ TEST_F(DialogTest, WindowBarAndLineGrowUntilTheWholeBodyShows) {
         EXPECT_EQ(Logged() - before, logged);
     }
     EXPECT_EQ(std::count(view().text["Content"].begin(), view().text["Content"].end(), 'w'), 33000);
-    EXPECT_EQ(fake.dialogs.loaded[2]->text["Content"], "The download of the new release was interrupted before it was\r\n"
-                                                       "complete. Check the network connection and start the update\r\nagain. ");
     EXPECT_THAT(Log(), testing::HasSubstr("ERROR: TAVUpdate, 6, Overflow, 0"));
 }
 
@@ -126,10 +117,8 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     EXPECT_FALSE(shown);
     DialogForm().lTimeOutButton = 0;
     EXPECT_EQ(Show(0, [](FakeDialogView& v) { v.Elapse(2000); }, "H", 2), 0);
-    for (int16_t none : {0, -1}) {
-        Show(0, [](FakeDialogView& v) { v.Elapse(60000), v.Click(0); }, "H", none);
-        EXPECT_THAT(view().captions, ElementsAre(t));
-    }
+    Show(0, [](FakeDialogView& v) { v.Elapse(60000), v.Click(0); }, "H", 0);  // no countdown
+    EXPECT_THAT(view().captions, ElementsAre(t));
     // A tick that arrives inside a tick (under a yielding handler) does nothing.
     bool nest = false;
     fake.dialogs.settings.onSetCaption = [&](FakeDialogView& v) { nest ? v.Tick() : void(); };
@@ -189,16 +178,8 @@ TEST(DialogTextTest, GrowthTakesTheLargerLineCountAndHalvesRoundToEven) {
     EXPECT_THROW(CheckedInt16(32768), Failure);
 }
 
-int Brightness(uint32_t bgr) { return static_cast<int>((bgr & 0xFF) + ((bgr >> 8) & 0xFF) + (bgr >> 16)) / 3; }
-
 TEST(DialogStyleTest, ColoursAreStoredBlueGreenRedStatesInheritAndDamageIsRefused) {
-    const std::string here = __FILE__;
-    std::ifstream in(here.substr(0, here.find_last_of("/\\")) + "/../../src/resources/Office2007Black.ini");
-    std::ostringstream shipped;
-    shipped << in.rdbuf();
-    DialogStyle s = ParseDialogStyle(shipped.str());  // dark, with light text and a lighter hover
-    EXPECT_TRUE(Brightness(s.bar.top) < 100 && Brightness(s.normal.text) > 200 && s.defaultBorder != s.normal.border);
-    EXPECT_GT(Brightness(s.hot.fill.top), Brightness(s.normal.fill.top));
+    DialogStyle s;  // the shipped style is shown on the Windows tier
     s = ParseDialogStyle("; comment\n[buttonbar]\r\n  GRADIENTTOP = #102030 \r\nUnknown=x\r\n[Button]\nText=#ABCDEF\n"
                          "Border=#010203\n[Button.Hot]\nText=#000000\n[Later.Section]\nKey=1\n");
     EXPECT_EQ(std::vector<uint32_t>({s.bar.top, s.normal.text, s.hot.text, s.hot.border, s.pressed.text, s.defaultBorder}),

@@ -82,16 +82,6 @@ TEST_F(ProgramsTest, NamesAreExactShortNamesResolveThroughTheFirstReadableInstan
     EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()), "- 0 0 0");  // no snapshot, no service stop
 }
 
-TEST_F(ProgramsTest, FileHelpersCountOrdinaryFilesOnly) {
-    fake.files.AddFile("C:\\TAV\\Setup.exe");
-    fake.files.AddFile("C:\\TAV\\readonly.exe", "", kAttrReadOnly);
-    fake.files.AddFile("C:\\TAV\\system.exe", "", kAttrSystem);
-    EXPECT_TRUE(IsFile("C:\\TAV\\readonly.exe") && IsFile("C:\\TAV\\*"));
-    EXPECT_FALSE(IsFile("C:\\TAV\\system.exe") || IsFile("") || IsFile("C:\\TAV\\missing.exe"));
-    EXPECT_EQ(GetFileNameFromPath("c:\\tav\\SETUP.EXE") + "|" + GetFileNameFromPath("C:\\TAV\\Missing.exe"), "Setup.exe|");
-    EXPECT_EQ(TrimNull(std::string("abc\0def", 7)) + "|" + TrimNull(std::string("\0abc", 4)) + "|" + TrimNull("abc"), "abc||abc");
-}
-
 TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
     const uint32_t guard = Windowed("TAV GUARD.EXE"), service = procs.Start("TAVORSSERVICE.EXE");
     ShutDownTAV();

@@ -1,7 +1,6 @@
-// Signatures by file name; nothing is written anywhere.
+// Staging keeps the bytes in memory; every file is unsigned.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 
@@ -11,20 +10,18 @@ namespace tav::fakes {
 
 struct FakeCodeSigning : CodeSigning {
     struct File : StagedFile {
-        File(FakeCodeSigning& o, std::string p) : owner(o), path(std::move(p)) {}
-        SignatureInfo Signature() override { return owner.signatures[path]; }
+        explicit File(std::string p) : path(std::move(p)) {}
+        SignatureInfo Signature() override { return {}; }
         std::string Path() const override { return path; }
         void Rename(const std::string& name) override { path = name; }
         void PrepareStart() override {}
-        FakeCodeSigning& owner;
         std::string path;
     };
-    std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(*this, path); }
+    std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(path); }
     std::unique_ptr<StagedFile> Stage(const std::string& folder, const std::vector<std::span<const uint8_t>>& pieces) override {
         for (staged.clear(); const auto& piece : pieces) staged.append(piece.begin(), piece.end());
-        return std::make_unique<File>(*this, folder + "\\staged");
+        return std::make_unique<File>(folder + "\\staged");
     }
-    std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
     std::string staged;                               // the bytes last staged
 };
 

@@ -173,8 +173,6 @@ TEST_F(GetNetFileTest, RequestIsNamedByTheStartTickAndARefusedCancelLeavesItBusy
 TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce) {
     fake.clock.tick = 0xFFFFFF00u;
     net.DownloadStart("http://host/a", "a");
-    std::vector<size_t> seen;
-    fake.events.onDoEvents = [&] { seen.push_back(net.Bytes().size()); };
     fake.reads.Deliver(2500000, std::string(1250, 'x'));
     fake.reads.Deliver(10, "zz", 1);  // another kind of result is not this control's business
     fake.events.onDoEvents = [&] {
@@ -184,8 +182,6 @@ TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce
     };
     fake.reads.Deliver(5, "who");
     EXPECT_THAT(events, ElementsAre("Started http://host/a a", "Progress 2500000 1250", "Progress 5 3", "Complete 5 768"));
-    EXPECT_THAT(seen, ElementsAre(1250u));
-    EXPECT_EQ(net.Bytes(), std::vector<uint8_t>({'w', 'h', 'o', 'l', 'e'}));
     net.DownloadStart("http://host/b", "b");
     EXPECT_EQ(net.Duration(), 0);
 }

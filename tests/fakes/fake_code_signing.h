@@ -22,7 +22,7 @@ struct FakeCodeSigning : CodeSigning {
         for (staged.clear(); const auto& piece : pieces) staged.append(piece.begin(), piece.end());
         return std::make_unique<File>(folder + "\\staged");
     }
-    std::string staged;                               // the bytes last staged
+    std::string staged;  // the bytes last staged
 };
 
 }  // namespace tav::fakes

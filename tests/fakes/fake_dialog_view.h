@@ -82,7 +82,6 @@ public:
     // The user and the clock; nothing reaches an unloaded window.
     void Click(int16_t slot) { unloaded() || !ButtonVisible(slot) ? void() : events_.cmdOption_Click(slot); }
     void Close() { unloaded() ? void() : events_.SystemClose(); }  // the system's close command
-    void Activate() { unloaded() ? void() : events_.Form_Activate(); }
     void Tick() { unloaded() ? void() : events_.ISTimer_Timer(); }  // whatever the timer's state
     void Elapse(uint32_t ms) {  // the timer ticks once per full interval while enabled
         for (uint32_t step; ms > 0 && !unloaded() && n["TimerEnabled"] && n["TimerInterval"] > 0; ms -= step) {

@@ -13,15 +13,11 @@ namespace tav::fakes {
 
 struct FakeReadService : ReadService {
     void AsyncRead(AsyncReadSink& s, const std::string& target, const std::string& name, int32_t options) override {
-        if (failWith != 0) throw err::Make(failWith);
         calls.push_back("read " + target + " " + name + " " + std::to_string(options));
         sink = &s;
         last = name;
     }
-    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override {
-        calls.push_back("cancel " + name);
-        if (failWith != 0) throw err::Make(err::kInvalidCall);
-    }
+    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override { calls.push_back("cancel " + name); }
     void CancelAll(AsyncReadSink&) noexcept override { calls.push_back("cancel all"); }
 
     // A progress (bytesMax >= 0) or, finished, the whole body or the failure.
@@ -37,7 +33,6 @@ struct FakeReadService : ReadService {
 
     std::vector<std::string> calls;  // "read <target> <name> <options>", "cancel <name>", "cancel all"
     std::string last;                // the last request's name
-    int32_t failWith = 0;  // AsyncRead and CancelAsyncRead fail with this number
     AsyncReadSink* sink = nullptr;
 };
 

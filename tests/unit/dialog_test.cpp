@@ -22,9 +22,9 @@ class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override { fake.files.AddFolder(sInstallLocation = "C:\\TAV"); }
     int32_t Show(int32_t style, User user, const std::string& heading = "H", int16_t timeout = -1,
-                 const std::string& body = "Body", std::shared_ptr<DialogImage> image = nullptr, bool avoidSplash = false) {
+                 const std::string& body = "Body", std::shared_ptr<DialogImage> image = nullptr) {
         fake.dialogs.settings.onShowModal = std::move(user);
-        return ShowMessageDialog(body, style, kTitle, heading, timeout, image, avoidSplash);
+        return ShowMessageDialog(body, style, kTitle, heading, timeout, image, false);
     }
     FakeDialogView& view() { return fake.dialogs.last(); }
     std::string Log() { return fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"); }
@@ -71,9 +71,6 @@ TEST_F(DialogTest, ImageKindsPickTheirIconAndStandInForAnEmptyHeading) {
         EXPECT_EQ(view().picture, icon ? std::vector<std::string>{"icon " + std::to_string(icon) + "/32 0,0 32x32"}
                                        : std::vector<std::string>{});
     }
-    Show(0x30, CloseBox, "Own heading", -1, "The installer is missing.");
-    EXPECT_EQ(view().text["Message"] + "|" + view().text["Content"] + "|" + view().Caption(),
-              "Own heading|The installer is missing.|" + kTitle);
     Show(0x40, CloseBox, "", -1, "Body", std::make_shared<fakes::FakeImage>("custom"));
     EXPECT_THAT(view().picture, ElementsAre("icon 102/32 0,0 32x32", "custom 0,0 32x32"));
 }
@@ -116,27 +113,12 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     EXPECT_FALSE(shown);
     DialogForm().lTimeOutButton = 0;
     EXPECT_EQ(Show(0, [](FakeDialogView& v) { v.Elapse(2000); }, "H", 2), 0);
-    Show(0, [](FakeDialogView& v) { v.Elapse(60000), v.Click(0); }, "H", 0);  // no countdown
-    EXPECT_THAT(view().captions, ElementsAre(t));
     // A tick that arrives inside a tick (under a yielding handler) does nothing.
     bool nest = false;
     fake.dialogs.settings.onSetCaption = [&](FakeDialogView& v) { nest ? v.Tick() : void(); };
     Show(0, [&](FakeDialogView& v) { nest = true, v.Elapse(1000), nest = false, v.Elapse(1000), v.Click(0); }, "H", 10);
     EXPECT_THAT(view().captions, ElementsAre(t + " (9)", t, t + " (9)", t + " (8)"));
     EXPECT_EQ(Log(), "");
-}
-
-TEST_F(DialogTest, AvoidingTheSplashItIsHighOnEveryActivation) {
-    fake.ui.screenHeight = 11523;  // a fifth is 2304.6
-    std::vector<int32_t> tops;
-    const User user = [&](FakeDialogView& v) {
-        tops.push_back(v.Top());
-        v.SetTop(100);  // the user moves it away and comes back
-        v.Activate(), tops.push_back(v.Top()), v.Click(0);
-    };
-    Show(0, user, "H", -1, "Body", nullptr, true);
-    EXPECT_EQ(view().Left(), (1024 * 15 - 5340) / 2);
-    EXPECT_THAT(tops, ElementsAre(2305, 2305));
 }
 
 std::string C(char c, size_t n) { return std::string(n, c); }

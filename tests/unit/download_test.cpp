@@ -157,19 +157,6 @@ protected:
     GetNetFile net;  // after the platform: it goes first
 };
 
-// A refused cancel or start leaves it busy until a completion or a new start.
-TEST_F(GetNetFileTest, RequestIsNamedByTheStartTickAndARefusedCancelLeavesItBusy) {
-    net.DownloadStart("", "setup.exe", 16);  // an empty URL does nothing
-    fake.clock.tick = 0x80000010u;  // a signed 32-bit count: past 2^31 ms its text is negative
-    net.DownloadStart("http://host/b", "b.exe", 16);
-    fake.reads.failWith = err::kOutOfMemory;
-    net.DownloadCancel();
-    net.DownloadStart("http://host/c", "c.exe");
-    EXPECT_TRUE(net.Busy());
-    EXPECT_EQ(CurrentError().number, 0);
-    EXPECT_THAT(fake.reads.calls, ElementsAre("read http://host/b -2147483632 16", "cancel -2147483632", "cancel -2147483632"));
-}
-
 TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce) {
     fake.clock.tick = 0xFFFFFF00u;
     net.DownloadStart("http://host/a", "a");

@@ -21,7 +21,6 @@ TEST(CommandLineTest, UrlIsTheFirstOfAtLeastTwoFieldsAndNamesTheInstaller) {
         {" " + u + "|", " " + u, ""},  // kept as given: the download then fails visibly
         {"https://h/a/b/TAV%20Setup.exe?token=1/2|", "https://h/a/b/TAV%20Setup.exe?token=1/2", "TAV Setup.exe"},
         {"https://h:8443/Setup.EXE#frag|", "https://h:8443/Setup.EXE#frag", "Setup.EXE"},
-        {"http://user:pw@h/x/setup.exe|", "http://user:pw@h/x/setup.exe", "setup.exe"},
         {"http://h?q=setup.exe|", "http://h?q=setup.exe", ""}, {"http://h/|", "http://h/", ""},
         {"not a url/setup.exe|", "not a url/setup.exe", ""},
     };

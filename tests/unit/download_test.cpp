@@ -147,9 +147,7 @@ protected:
     GetNetFileTest() {
         const auto log = [this](const std::string& e) { events.push_back(e); };
         net.DownloadComplete = [=, this](int32_t n) { log("Complete " + std::to_string(n) + (net.Busy() ? " busy " : " ") + std::to_string(net.Duration())); };
-        net.DownloadCanceled = [=] { log("Canceled"); };
         net.DownloadStarted = [=](const std::string& url, const std::string& file) { log("Started " + url + " " + file); };
-        net.DownloadFailed = [=](int32_t n, const std::string& text) { log("Failed " + std::to_string(n) + " " + text); };
         net.DownloadProgress = [=](int32_t max, int32_t n) { log("Progress " + std::to_string(max) + " " + std::to_string(n)); };
     }
     fakes::FakePlatform fake;

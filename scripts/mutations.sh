@@ -14,6 +14,19 @@ wrong-registry-view | src/platform/win32/registry_win32.cpp | view32_ ? KEY_WOW6
 flipped-signature-verdict | src/platform/win32/code_signing_win32.cpp | info.state = SignatureState::Invalid; | info.state = SignatureState::Valid; | win64 | ^(CodeSigningWin\.|Installers/RefusedInstallerE2eTest\.)
 skipped-old | src/main_window/frmMain.cpp | files->Rename(folder + sInstallerFile_, folder + backup) | files->Delete(folder + sInstallerFile_) | win64 | ^UpdateE2eTest\.Silent
 missed-slash-s | src/main_window/frmMain.cpp | view_.SilentChecked() ? "/s" : "" | "" | win64 | ^UpdateE2eTest\.Silent
+wrap-off-by-one | src/dialog/dialog_layout.cpp | lineLength + wordLength < kLineLimit | lineLength + wordLength <= kLineLimit | host | DialogTextTest
+log-line-break | src/error_log/CErrorUpdate.cpp | if (c < 0x20 | if (c < 0x0A | host | ErrorLogTest
+short-name-alias | src/main_window/command_line.cpp | name.find('~') != std::string::npos | false | host | CommandLineTest
+device-trailing-blank | src/main_window/command_line.cpp | stem.back() == u' ' | stem.back() == u'\t' | host | CommandLineTest
+dev-broken-signature | src/install/installer_trust.cpp | if (installer.state == SignatureState::Invalid) | if (false) | host | InstallerTrustTest
+pinned-verdict-flipped | src/install/installer_trust.cpp | if (!pinned) return Refuse | if (pinned) return Refuse | host | InstallerTrustTest
+close-wait-endless | src/install/related_programs.cpp | if (Tick() - start > limitMs) return | if (Tick() - start > limitMs * 1000) return | host | ProgramsTest
+close-wait-spins | src/install/related_programs.cpp | WaitForEvents(options.timings.pollMs) | WaitForEvents(0) | host | ProgramsTest
+weak-etag-resume | src/platform/http_fetch.cpp | !StartsWithNoCase(r.etag, "w/") | true | host | FetchTest
+https-to-http | src/platform/http_fetch.cpp | IsHttpsUrl(current) && !IsHttpsUrl(r.location) | false | host | FetchTest
+misspelt-routine | src/install/process_utils.cpp | Trap trap("modORSutils.CloseAll"); | Trap trap("modORSUtils.CloseAll"); | host | ProgramsTest
+progress-kibibytes | src/main_window/command_line.cpp | RoundHalfEven32(nBytes / 1000.0) | RoundHalfEven32(nBytes / 1024.0) | host | CommandLineTest
+save-staged-unchecked | src/download/GetNetFile.cpp | if (byteCount_ == 0) return nullptr; | if (false) return nullptr; | host | GetNetFileTest
 EOF
 }
 

@@ -1,33 +1,28 @@
-// Signatures by file name, and holds that can be counted and that make a
-// held file refuse writing in the fake file system's eyes.
+// Staging keeps the bytes in memory; every file is unsigned.
 #pragma once
 
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "platform/code_signing.h"
-#include "platform/failure.h"
 
 namespace tav::fakes {
 
-class FakeCodeSigning : public CodeSigning {
-public:
-    std::unique_ptr<HeldFile> Hold(const std::string& path) override;
-    // Keeps the bytes in `staged` under folder + "\\staged" while held.
-    std::unique_ptr<StagedFile> Stage(const std::string& folder,
-                                      const std::vector<std::span<const uint8_t>>& pieces) override;
-
-    // Signed by a signer named name (its key derives from it).
-    static SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid,
-                                  uint32_t status = 0);
-
-    std::map<std::string, SignatureInfo> signatures;  // path -> signature; others are unsigned
-    std::set<std::string> unopenable;                 // Hold throws for these
-    std::set<std::string> held;                       // paths with a live hold
-    std::map<std::string, std::string> staged;        // staged path -> bytes, while held
-    int holdsTaken = 0;
+struct FakeCodeSigning : CodeSigning {
+    struct File : StagedFile {
+        explicit File(std::string p) : path(std::move(p)) {}
+        SignatureInfo Signature() override { return {}; }
+        std::string Path() const override { return path; }
+        void Rename(const std::string& name) override { path = name; }
+        void PrepareStart() override {}
+        std::string path;
+    };
+    std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(path); }
+    std::unique_ptr<StagedFile> Stage(const std::string& folder, const std::vector<std::span<const uint8_t>>& pieces) override {
+        for (staged.clear(); const auto& piece : pieces) staged.append(piece.begin(), piece.end());
+        return std::make_unique<File>(folder + "\\staged");
+    }
+    std::string staged;  // the bytes last staged
 };
 
 }  // namespace tav::fakes

@@ -1,129 +1,127 @@
-// A dialog window in memory: records what the logic set, lets a test act as
-// the user, and counts time with its own clock so countdowns run without
-// waiting.
+// A dialog window in memory: keeps what the logic set by name ("Height",
+// "Caption1", "Visible0", "Default"...), lets a test act as the user and
+// runs the countdown timer on its own clock.
 #pragma once
 
-#include <array>
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/dialog_view.h"
+#include "platform/failure.h"
 
 namespace tav::fakes {
 
 class FakeDialogView;
 
-// An image that writes what it was asked to draw into the fake surface.
-class FakeImage : public DialogImage {
-public:
-    explicit FakeImage(std::string name) : name_(std::move(name)) {}
-    void Draw(uintptr_t surface, int32_t x, int32_t y, int32_t width, int32_t height,
-              int32_t flags) override;
-
-private:
-    std::string name_;
+// Logs "<name> <x>,<y> <w>x<h>" into the picture of the view it draws on.
+struct FakeImage : DialogImage {
+    explicit FakeImage(std::string n) : name(std::move(n)) {}
+    void Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags) override;
+    std::string name;
 };
 
 struct FakeDialogSettings {
-    // The style resource's text; none: the library cannot be loaded.
-    std::optional<std::string> styleText = std::string("[ButtonBar]\n[Button]\n");
-    std::function<void(FakeDialogView&)> onShowModal;  // the user's part
-    std::function<void(FakeDialogView&)> onSetCaption;
-    // The height of one body line as drawn; 0: the text takes no room.
-    int32_t renderedLineTwips = 0;
+    std::function<void(FakeDialogView&)> onShowModal, onSetCaption;  // the user's part
 };
 
 class FakeDialogView : public DialogView {
 public:
-    FakeDialogView(DialogEvents& events, const FakeDialogSettings& settings);
+    FakeDialogView(DialogEvents& events, FakeDialogSettings settings) : events_(events), settings_(std::move(settings)) {}
 
-    int32_t Left() override { return left; }
-    int32_t Top() override { return top; }
-    int32_t Width() override { return width; }
-    int32_t Height() override { return height; }
-    void SetLeft(int32_t twips) override;
-    void SetTop(int32_t twips) override;
-    void SetHeight(int32_t twips) override;
-    std::string Caption() override { return caption; }
-    void SetCaption(const std::string& text) override;
-    void Refresh() override;
-    int32_t PanelTop() override { return panelTop; }
-    void SetPanelTop(int32_t twips) override;
-    int32_t LineY1() override { return lineY1; }
-    int32_t LineY2() override { return lineY2; }
-    void SetLineY1(int32_t twips) override;
-    void SetLineY2(int32_t twips) override;
-    void SetMessageText(const std::string& text) override;
-    void SetContentText(const std::string& text) override;
+    int32_t Left() override { return n["Left"]; }
+    int32_t Top() override { return n["Top"]; }
+    int32_t Width() override { return n["Width"]; }
+    int32_t Height() override { return n["Height"]; }
+    int32_t PanelTop() override { return n["PanelTop"]; }
+    int32_t LineY1() override { return n["LineY1"]; }
+    int32_t LineY2() override { return n["LineY2"]; }
+    void SetLeft(int32_t v) override { Set("Left", v); }
+    void SetTop(int32_t v) override { Set("Top", v); }
+    void SetHeight(int32_t v) override { Set("Height", v); }
+    void SetPanelTop(int32_t v) override { Set("PanelTop", v); }
+    void SetLineY1(int32_t v) override { Set("LineY1", v); }
+    void SetLineY2(int32_t v) override { Set("LineY2", v); }
+    void SetDefaultButton(int16_t slot) override { Set("Default", slot); }
+    void SetTimerInterval(uint32_t ms) override { Set("TimerInterval", static_cast<int32_t>(ms)), runMs = 0; }
+    void SetTimerEnabled(bool on) override { runMs = on && !n["TimerEnabled"] ? 0 : runMs, Set("TimerEnabled", on); }
+    bool ButtonVisible(int16_t slot) override { return n["Visible" + std::to_string(slot)]; }
+    void SetButtonVisible(int16_t slot, bool v) override { Set("Visible" + std::to_string(slot), v); }
+    std::string Caption() override { return text["Caption"]; }
+    std::string ButtonCaption(int16_t slot) override { return text["Caption" + std::to_string(slot)]; }
+    void SetButtonCaption(int16_t slot, const std::string& t) override { SetText("Caption" + std::to_string(slot), t); }
+    void SetMessageText(const std::string& t) override { SetText("Message", t); }
+    void SetContentText(const std::string& t) override { SetText("Content", t); }
+    void SetCaption(const std::string& t) override {
+        SetText("Caption", t), captions.push_back(t);
+        if (settings_.onSetCaption) settings_.onSetCaption(*this);
+    }
     int32_t ContentTop() override { return 750; }
-    int32_t ContentTextHeight() override;
-    void ShowPicture() override;
-    uintptr_t PictureSurface() override;
-    std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override;
-    bool ButtonVisible(int16_t slot) override;
-    void SetButtonVisible(int16_t slot, bool visible) override;
-    std::string ButtonCaption(int16_t slot) override;
-    void SetButtonCaption(int16_t slot, const std::string& text) override;
-    void SetDefaultButton(int16_t slot) override;
-    void SetTimerInterval(uint32_t ms) override;
-    void SetTimerEnabled(bool enabled) override;
-    std::string LoadStyleResource(const std::string& libraryPath,
-                                  const std::string& styleName) override;
-    void ApplyStyle(const DialogStyle& style) override;
-    void ShowModal() override;
-    void Unload() override;
+    int32_t ContentTextHeight() override { return 0; }
+    void ShowPicture() override { Set("Picture", 1); }
+    uintptr_t PictureSurface() override { return reinterpret_cast<uintptr_t>(this); }
+    std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override {
+        if (id < 100 || id > 104) throw Failure(326, "Resource with identifier not found");
+        return std::make_shared<FakeImage>("icon " + std::to_string(id) + "/" + std::to_string(width));
+    }
+    std::string LoadStyleResource(const std::string&, const std::string&) override { return "[ButtonBar]\n[Button]\n"; }
+    void ApplyStyle(const DialogStyle&) override { Set("Style", 1); }
+    void Refresh() override { Set("Refresh", 1); }
+    void ShowModal() override {
+        Set("ShowModal", 1), events_.Form_Activate();
+        if (settings_.onShowModal) settings_.onShowModal(*this);
+        // A real modal show cannot return before the window has gone.
+        if (!unloaded()) throw Failure(err::kInternalError, "the test left the modal dialog open");
+    }
+    void Unload() override { Set("Unload", 1); }
 
-    // The user and the clock.
-    void Click(int16_t slot);  // only a visible button of a shown window
-    void Close();              // the system's close command
-    void Activate();
-    // A timer message dispatched right now, whatever the timer's state.
-    void Tick();
-    // Lets ms pass: the timer ticks once per full interval while enabled.
-    void Elapse(uint32_t ms);
+    // The user and the clock; nothing reaches an unloaded window.
+    void Click(int16_t slot) { unloaded() || !ButtonVisible(slot) ? void() : events_.cmdOption_Click(slot); }
+    void Close() { unloaded() ? void() : events_.SystemClose(); }  // the system's close command
+    void Tick() { unloaded() ? void() : events_.ISTimer_Timer(); }  // whatever the timer's state
+    void Elapse(uint32_t ms) {  // the timer ticks once per full interval while enabled
+        for (uint32_t step; ms > 0 && !unloaded() && n["TimerEnabled"] && n["TimerInterval"] > 0; ms -= step) {
+            step = std::min(ms, static_cast<uint32_t>(n["TimerInterval"]) - runMs);
+            if ((runMs += step) == static_cast<uint32_t>(n["TimerInterval"])) runMs = 0, events_.ISTimer_Timer();
+        }
+    }
+    bool unloaded() { return n["Unload"]; }
 
-    // What the window holds. Sizes are the design's; the outer window is
-    // the 5250 x 1845 client area plus a border and caption.
-    int32_t left = 2760, top = 3750, width = 5340, height = 2340;
-    int32_t panelTop = 1260, lineY1 = 1240, lineY2 = 1240;
-    std::string caption = "TAV";
-    std::vector<std::string> captions;  // every caption set, in order
-    std::string messageText, contentText;
-    bool pictureVisible = false;
-    std::vector<std::string> pictureDraws;  // "icon 104 0,0 32x32 0"
-    std::array<bool, 3> buttonVisible{};
-    std::array<std::string, 3> buttonCaption{};
-    int16_t defaultSlot = -1;
-    uint32_t timerInterval = 1000;
-    bool timerEnabled = false;
-    uint32_t timerRunMs = 0;  // since the timer's period last started
-    std::string styleLibrary, styleName;
-    std::optional<DialogStyle> style;
-    int refreshes = 0;
-    bool shown = false;
-    bool unloaded = false;
-    std::vector<std::string> calls;  // operation names, in order
+    // The design: a 5250 x 1845 client area plus border and caption.
+    std::map<std::string, int32_t> n{{"Left", 2760}, {"Top", 3750}, {"Width", 5340}, {"Height", 2340},
+                                     {"PanelTop", 1260}, {"LineY1", 1240}, {"LineY2", 1240}, {"Default", -1},
+                                     {"TimerInterval", 1000}};
+    std::map<std::string, std::string> text{{"Caption", "TAV"}};
+    std::vector<std::string> captions, picture;
+    uint32_t runMs = 0;  // since the timer's period started
 
 private:
-    void Touch(const char* operation);
-
+    void Set(const std::string& name, int32_t v) {
+        // A real window is gone once unloaded: the logic must never reach it again.
+        if (n["Unload"]) throw Failure(364, "Object was unloaded");
+        n[name] = v;
+    }
+    void SetText(const std::string& name, const std::string& t) { Set(name, 0), text[name] = t; }
     DialogEvents& events_;
     FakeDialogSettings settings_;
 };
 
-class FakeDialogViews : public DialogViews {
-public:
-    void InitCommonControls() override { ++commonControlsInits; }
-    std::shared_ptr<DialogView> Load(DialogEvents& events) override;
+inline void FakeImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h, int32_t) {
+    reinterpret_cast<FakeDialogView*>(surface)->picture.push_back(
+        name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h));
+}
 
-    // The window most recently loaded.
+struct FakeDialogViews : DialogViews {
+    void InitCommonControls() override {}
+    std::shared_ptr<DialogView> Load(DialogEvents& events) override {
+        return loaded.emplace_back(std::make_shared<FakeDialogView>(events, settings));
+    }
     FakeDialogView& last() { return *loaded.back(); }
-
     FakeDialogSettings settings;
-    int commonControlsInits = 0;
     std::vector<std::shared_ptr<FakeDialogView>> loaded;
 };
 

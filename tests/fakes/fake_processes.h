@@ -1,16 +1,14 @@
-// In-memory doubles for the process seam and the desktop environment: a
-// process table, a window chain with owners and hidden windows, icons,
-// system metrics and the management service.
+// A process table with a window chain, and a desktop with a management
+// service, in memory.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/failure.h"
 #include "platform/processes.h"
 #include "platform/runtime.h"
 
@@ -19,104 +17,100 @@ namespace tav::fakes {
 class FakeProcesses : public Processes {
 public:
     struct Process {
-        uint32_t processId = 0;
-        std::string imageName;       // as the snapshot lists it
-        std::string executablePath;  // "" when it cannot be read
+        uint32_t id = 0;
+        std::string imageName, executablePath;  // the path "" when it cannot be read
         bool openable = true;
-        bool exitsOnClose = false;           // ends when asked to close a window
-        std::optional<uint32_t> endsAtTick;  // ends by itself then
-        uint64_t creationTime = 0;           // set by Start
+        uint32_t endsAtTick = ~0u;  // ends by itself then
+        uint64_t creationTime = 0;
     };
-    struct Window {
-        WindowHandle handle = 0;
-        uint32_t processId = 0;
-        WindowHandle owner = 0;
-        bool popup = false;  // an owned pop-up answers the parent query with its owner
-        bool visible = true;
-    };
-    struct Post {
-        WindowHandle window;
-        uint32_t processId;
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-
-    std::optional<std::vector<ProcessEntry>> Snapshot() override;
+    std::optional<std::vector<ProcessEntry>> Snapshot() override {
+        if (++snapshots, snapshotFails) return std::nullopt;
+        std::vector<ProcessEntry> entries;
+        for (Find(0); const Process& p : processes_) entries.push_back({p.id, p.imageName, p.creationTime});
+        return entries;
+    }
     WindowHandle DesktopWindow() override { return kDesktop; }
-    WindowHandle FirstChild(WindowHandle window) override;
-    WindowHandle NextSibling(WindowHandle window) override;
-    WindowHandle Parent(WindowHandle window) override;
-    uint32_t WindowProcessId(WindowHandle window) override;
-    bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
-                           intptr_t lParam) override;
-    ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override;
-    bool TerminateProcess(ProcessHandle process, uint32_t exitCode) override;
-    void CloseProcessHandle(ProcessHandle process) override;
-    std::string ExecutablePath(ProcessHandle process) override;
-    uint64_t CreationTime(ProcessHandle process) override;
+    WindowHandle FirstChild(WindowHandle w) override { return w == kDesktop ? NextSibling(0) : 0; }
+    WindowHandle NextSibling(WindowHandle w) override {
+        const auto next = (Find(0), windows_.upper_bound(w));
+        return next == windows_.end() ? 0 : next->first;
+    }
+    WindowHandle Parent(WindowHandle w) override { return windows_.count(w) ? windows_[w].second : 0; }
+    uint32_t WindowProcessId(WindowHandle w) override { return windows_.count(w) ? windows_[w].first : 0; }
+    bool PostWindowMessage(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) override {
+        if (!windows_.count(w)) return false;
+        return Log("post", w, message, static_cast<intptr_t>(wParam)), true;
+    }
+    ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override {
+        Log("open", access, processId);
+        const Process* p = Find(processId);
+        if (!p || !p->openable) return 0;
+        return handles_[nextHandle_] = {processId, access}, nextHandle_++;
+    }
+    bool TerminateProcess(ProcessHandle h, uint32_t exitCode) override {
+        const Process* p = Opened(h, kProcessTerminate);
+        return p && (Log("terminate", p->id, exitCode), End(p->id), true);
+    }
+    void CloseProcessHandle(ProcessHandle process) override { handles_.erase(process); }
+    std::string ExecutablePath(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->executablePath : ""; }
+    uint64_t CreationTime(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->creationTime : 0; }
 
-    // Set-up: a running process (returns its id) and a top-level window.
-    uint32_t Start(const std::string& imageName, const std::string& executablePath = {});
-    Process& Get(uint32_t processId);
-    WindowHandle AddWindow(uint32_t processId, bool visible = true, WindowHandle owner = 0,
-                           bool popup = false);
-    void End(uint32_t processId);
-    bool Running(uint32_t processId);
+    // A running process (ids 100, 104, ...) and a top-level window of it
+    // (handles 257, 258, ... in z-order); a window with an owner is an owned pop-up.
+    uint32_t Start(const std::string& imageName, const std::string& executablePath = {}) {
+        processes_.push_back({nextId_, imageName, executablePath, true, ~0u, 0x1000u + nextId_});
+        return (nextId_ += 4) - 4;
+    }
+    WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0) { return windows_[nextWindow_] = {processId, owner}, nextWindow_++; }
+    Process& Get(uint32_t processId) { return *Find(processId); }
+    void End(uint32_t processId) {
+        std::erase_if(processes_, [&](const Process& p) { return p.id == processId; });
+        std::erase_if(windows_, [&](const auto& w) { return w.second.first == processId; });
+    }
+    bool Running(uint32_t processId) { return Find(processId) != nullptr; }
+    size_t OpenHandles() const { return handles_.size(); }
 
-    std::vector<Post> posts;
-    std::map<uint32_t, uint32_t> terminated;           // process id -> exit code
-    std::vector<std::pair<uint32_t, uint32_t>> opens;  // rights, process id
+    std::vector<std::string> calls;  // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
     int snapshots = 0;
     bool snapshotFails = false;
-    size_t OpenHandles() const { return handles_.size(); }
-    // The tick count of the clock that ends processes with endsAtTick.
-    Clock* clock = nullptr;
-
+    Clock* clock = nullptr;  // ends processes at their endsAtTick
     static constexpr WindowHandle kDesktop = 0x10010;
 
 private:
-    void Reap();
+    template <typename... T> void Log(const char* what, T... values) {
+        calls.push_back(what);
+        ((calls.back() += " " + std::to_string(values)), ...);
+    }
+    Process* Find(uint32_t processId) {
+        for (const Process& ended : std::vector<Process>(processes_))  // a copy: End changes the table
+            if (clock && clock->TickCount() >= ended.endsAtTick) End(ended.id);
+        for (Process& p : processes_)
+            if (p.id == processId) return &p;
+        return nullptr;
+    }
+    Process* Opened(ProcessHandle h, uint32_t right) {
+        return handles_.count(h) && (handles_[h].second & right) == right ? Find(handles_[h].first) : nullptr;
+    }
     std::vector<Process> processes_;
-    std::vector<Window> windows_;                                     // z-order
-    std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;  // -> process id, rights
+    std::map<WindowHandle, std::pair<uint32_t, WindowHandle>> windows_;  // -> process id, owner
+    std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;     // -> process id, rights
     uint32_t nextId_ = 100;
-    WindowHandle nextWindow_ = 0x20000;
+    WindowHandle nextWindow_ = 257;
     ProcessHandle nextHandle_ = 0x400;
 };
 
-class FakeEnvironment : public Environment {
-public:
-    WindowHandle OwnerWindow(WindowHandle window) override;
-    int32_t SystemMetric(int32_t index) override;
-    IconHandle LoadSharedIcon(const std::string& name, int32_t width, int32_t height) override;
-    intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
-                               intptr_t lParam) override;
-    std::vector<std::optional<std::string>> ManagementQuery(const std::string& wql,
-                                                            const std::string& property) override;
-    std::string SystemFolder() override { return systemFolder; }
-
-    // The icon handle LoadSharedIcon gives for a size of a known icon.
-    static IconHandle IconFor(int32_t width, int32_t height) {
-        return 0x7000 + static_cast<IconHandle>(width) * 0x100 + static_cast<IconHandle>(height);
+// A desktop without icons whose management service knows the processors.
+struct FakeEnvironment : Environment {
+    WindowHandle OwnerWindow(WindowHandle) override { return 0; }
+    int32_t SystemMetric(int32_t) override { return 32; }
+    IconHandle LoadSharedIcon(const std::string&, int32_t, int32_t) override { return 0; }
+    intptr_t SendWindowMessage(WindowHandle, uint32_t, uintptr_t, intptr_t) override { return 0; }
+    std::vector<std::optional<std::string>> ManagementQuery(const std::string&, const std::string&) override {
+        return processors ? *processors : throw err::Make(err::kCantCreateObject);
     }
-
-    struct Send {
-        WindowHandle window;
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-    std::map<WindowHandle, WindowHandle> owners;
-    std::map<int32_t, int32_t> metrics{{11, 32}, {12, 32}, {49, 16}, {50, 16}};
-    std::set<std::string> icons{"TAV"};
-    std::vector<Send> sends;
-    // Objects the query returns, each with its property or without; no
-    // value at all: the service is not there.
-    std::optional<std::vector<std::optional<std::string>>> processors =
-        std::vector<std::optional<std::string>>{std::string("64")};
-    std::vector<std::string> queries;
-    std::string systemFolder = "C:\\Windows\\system32";
+    std::string SystemFolder() override { return "C:\\Windows\\system32"; }
+    // The property of each processor; none: no service.
+    std::optional<std::vector<std::optional<std::string>>> processors = std::vector<std::optional<std::string>>{"64"};
 };
 
 }  // namespace tav::fakes

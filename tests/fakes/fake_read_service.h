@@ -1,8 +1,9 @@
-// A read service that the test drives by hand: it records requests and
-// delivers whatever notifications the test asks for.
+// A read service the test drives by hand: it logs requests and cancels and
+// delivers whatever notifications the test asks for to the last request
+// (cancelled or not: a service may still deliver after a cancel).
 #pragma once
 
-#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,38 +11,29 @@
 
 namespace tav::fakes {
 
-// A byte view holding exactly text's bytes.
-ByteView MakeView(const std::string& text);
+struct FakeReadService : ReadService {
+    void AsyncRead(AsyncReadSink& s, const std::string& target, const std::string& name, int32_t options) override {
+        calls.push_back("read " + target + " " + name + " " + std::to_string(options));
+        sink = &s;
+        last = name;
+    }
+    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override { calls.push_back("cancel " + name); }
+    void CancelAll(AsyncReadSink&) noexcept override { calls.push_back("cancel all"); }
 
-class FakeReadService : public ReadService {
-public:
-    void AsyncRead(AsyncReadSink& sink, const std::string& target, const std::string& name,
-                   int32_t options) override;
-    void CancelAsyncRead(AsyncReadSink& sink, const std::string& name) override;
-    void CancelAll(AsyncReadSink& sink) noexcept override;
+    // A progress (bytesMax >= 0) or, finished, the whole body or the failure.
+    void Deliver(int32_t bytesMax, const std::string& bytes, int32_t type = kAsyncTypeByteArray,
+                 const std::optional<Failure>& failure = std::nullopt) {
+        auto store = std::make_shared<ByteStore>(bytes.size());
+        if (!bytes.empty()) std::memcpy(store->Tail(bytes.size()).data(), bytes.data(), bytes.size()), store->Commit(bytes.size());
+        const auto read = static_cast<int32_t>(bytes.size());
+        const AsyncProperty p{last, type, bytesMax < 0 ? read : bytesMax, read, ByteView{store, bytes.size()}, failure};
+        if (bytesMax >= 0) return sink->AsyncReadProgress(p);
+        sink->AsyncReadComplete(p);
+    }
 
-    // Notifications for the request of that name (cancelled or not: a
-    // service may still deliver after a cancel).
-    void Progress(const std::string& name, int32_t bytesMax, const std::string& soFar,
-                  int32_t asyncType = kAsyncTypeByteArray);
-    void Complete(const std::string& name, const std::string& body);
-    void Fail(const std::string& name, const Failure& failure);
-
-    struct Request {
-        AsyncReadSink* sink = nullptr;
-        std::string target, name;
-        int32_t options = 0;
-        bool active = true;
-    };
-    std::vector<Request> requests;
-    std::vector<std::string> cancels;  // names, in order
-    int cancelAlls = 0;
-    // When set, AsyncRead and CancelAsyncRead fail with this number.
-    int32_t failReadsWith = 0;
-    int32_t failCancelsWith = 0;
-
-private:
-    Request& Find(const std::string& name);
+    std::vector<std::string> calls;  // "read <target> <name> <options>", "cancel <name>", "cancel all"
+    std::string last;                // the last request's name
+    AsyncReadSink* sink = nullptr;
 };
 
 }  // namespace tav::fakes

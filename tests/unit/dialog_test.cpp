@@ -1,13 +1,12 @@
-// The message dialog as a caller and a user meet it, on a window in memory:
-// build, buttons, images, results, countdown and placement.
+// The message dialog as a caller and a user meet it, on a window in memory;
+// its text rules and its style.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "app/state.h"
 #include "dialog/ShowMessageDialog.h"
+#include "dialog/dialog_layout.h"
+#include "dialog/dialog_style.h"
 #include "dialog/frmDialog.h"
 #include "fakes/fake_platform.h"
 
@@ -15,375 +14,165 @@ namespace tav {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using fakes::FakeDialogView;
+using User = std::function<void(FakeDialogView&)>;
+const std::string kTitle = "TAV Update Manager";
 
 class DialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        sInstallLocation = "C:\\TAV";
-        fake.files.AddFolder(sInstallLocation);
-    }
-
-    // Shows a dialog; user acts while it is shown.
-    int32_t Show(int32_t style, std::function<void(FakeDialogView&)> user,
-                 const std::string& message = "Heading", int16_t timeout = -1,
-                 std::shared_ptr<DialogImage> image = nullptr, bool avoidSplash = false,
-                 const std::string& content = "Body") {
+    void SetUp() override { fake.files.AddFolder(sInstallLocation = "C:\\TAV"); }
+    int32_t Show(int32_t style, User user, const std::string& heading = "H", int16_t timeout = -1,
+                 const std::string& body = "Body", std::shared_ptr<DialogImage> image = nullptr) {
         fake.dialogs.settings.onShowModal = std::move(user);
-        return ShowMessageDialog(content, style, "TAV Update Manager", message, timeout, image,
-                                 avoidSplash);
+        return ShowMessageDialog(body, style, kTitle, heading, timeout, image, false);
     }
     FakeDialogView& view() { return fake.dialogs.last(); }
     std::string Log() { return fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"); }
-    int LogEntries(const std::string& routine) {
-        const std::string text = Log();
-        int n = 0;
-        for (size_t at = text.find(routine + " \r\n"); at != std::string::npos;
-             at = text.find(routine + " \r\n", at + 1)) {
-            ++n;
-        }
-        return n;
+    long Logged() {  // entries of the routine that builds the dialog
+        long count = 0;
+        for (size_t at = 0; (at = Log().find("frmDialog.FormSetup \r\n", at)) != std::string::npos; ++at) ++count;
+        return count;
     }
-
     fakes::FakePlatform fake;
 };
 
-auto Press(int16_t slot) {
-    return [slot](FakeDialogView& v) { v.Click(slot); };
-}
-void CloseBox(FakeDialogView& v) { v.Close(); }
+User Press(int16_t slot) { return [slot](FakeDialogView& v) { v.Click(slot); }; }
+const User CloseBox = [](FakeDialogView& v) { v.Close(); };
 
-TEST_F(DialogTest, FatalErrorDialogShowsItsPartsAndOkReturnsOne) {
-    EXPECT_EQ(Show(16, Press(0), "Critical Error", -1, nullptr, false, "The installer is missing."),
-              1);
-    const FakeDialogView& v = view();
-    EXPECT_EQ(v.caption, "TAV Update Manager");
-    EXPECT_EQ(v.messageText, "Critical Error");
-    EXPECT_EQ(v.contentText, "The installer is missing.");
-    EXPECT_TRUE(v.pictureVisible);
-    EXPECT_THAT(v.pictureDraws, ElementsAre("icon 101/32 0,0 32x32 0"));
-    EXPECT_THAT(v.buttonVisible, ElementsAre(true, false, false));
-    EXPECT_EQ(v.buttonCaption[0], "OK");
-    EXPECT_EQ(v.defaultSlot, 0);
-    EXPECT_FALSE(v.timerEnabled);
-    // Centred across a 1024-pixel screen; the designed top is kept.
-    EXPECT_EQ(v.left, (1024 * 15 - v.width) / 2);
-    EXPECT_EQ(v.top, 3750);
-    EXPECT_TRUE(v.unloaded);
-    EXPECT_EQ(Log(), "");
-}
-
-TEST_F(DialogTest, EveryButtonSetShowsItsCaptionsDefaultAndResults) {
-    struct Case {
-        int32_t set;
-        std::vector<std::string> captions;  // slots 0, 1, 2
-        int16_t defaultSlot;
-        std::vector<int32_t> results;  // pressing slot 0, 1, 2
-    };
-    const std::vector<Case> cases = {
-        {0, {"OK", "", ""}, 0, {1}},
-        {1, {"Cancel", "OK", ""}, 1, {2, 1}},
-        {2, {"Ignore", "Retry", "Abort"}, 2, {5, 4, 3}},
-        {3, {"Cancel", "No", "Yes"}, 2, {2, 7, 6}},
-        {4, {"No", "Yes", ""}, 1, {7, 6}},
-        {5, {"Cancel", "Retry", ""}, 1, {2, 4}},
-    };
-    for (const Case& c : cases) {
-        for (int16_t slot = 0; slot < static_cast<int16_t>(c.results.size()); ++slot) {
-            SCOPED_TRACE("set " + std::to_string(c.set) + " slot " + std::to_string(slot));
-            EXPECT_EQ(Show(c.set, Press(slot)), c.results[static_cast<size_t>(slot)]);
-            for (size_t k = 0; k < 3; ++k) {
-                EXPECT_EQ(view().buttonVisible[k], !c.captions[k].empty());
-                EXPECT_EQ(view().buttonCaption[k], c.captions[k]);
-            }
-            EXPECT_EQ(view().defaultSlot, c.defaultSlot);
+// Captions right to left, the default (the flags 0x100 and 0x200 name slots;
+// 0x200 decides alone), the result of each button, and 2 for the close box.
+TEST_F(DialogTest, ButtonSetsShowTheirCaptionsDefaultAndResults) {
+    const std::tuple<int32_t, std::string, std::string, std::vector<int32_t>> cases[] = {
+        {0, "OK||", "OK", {1}}, {1, "Cancel|OK|", "OK", {2, 1}}, {2, "Ignore|Retry|Abort", "Abort", {5, 4, 3}},
+        {3, "Cancel|No|Yes", "Yes", {2, 7, 6}}, {4, "No|Yes|", "Yes", {7, 6}}, {5, "Cancel|Retry|", "Retry", {2, 4}},
+        {6, "||", "", {}}, {15, "||", "", {}}, {3 | 0x100, "Cancel|No|Yes", "No", {}}, {3 | 0x300, "Cancel|No|Yes", "Yes", {}},
+        {1 | 0x100, "Cancel|OK|", "OK", {}}, {1 | 0x200, "Cancel|OK|", "OK", {}}, {4 | 0x210, "No|Yes|", "Yes", {}}};
+    for (const auto& [style, captions, byDefault, results] : cases) {
+        for (size_t slot = 0; slot <= results.size(); ++slot) {
+            SCOPED_TRACE(testing::Message() << "style " << style << " slot " << slot);
+            const bool close = slot == results.size();
+            EXPECT_EQ(Show(style, close ? CloseBox : Press(int16_t(slot))), close ? 2 : results[slot]);
+            std::string shown;
+            for (int16_t k = 0; k < 3; ++k) shown += (k ? "|" : "") + view().text["Caption" + std::to_string(k)];
+            for (int16_t k = 0; k < 3; ++k) EXPECT_EQ(view().ButtonVisible(k), view().ButtonCaption(k) != "");
+            EXPECT_EQ(shown, captions);
+            EXPECT_EQ(view().text["Caption" + std::to_string(view().n["Default"])], byDefault);
         }
     }
 }
 
-TEST_F(DialogTest, SetsSixToFifteenShowNoButtonAndEndOnlyByClosing) {
-    for (int32_t set : {6, 9, 15}) {
-        EXPECT_EQ(Show(set, CloseBox), 2);
-        EXPECT_THAT(view().buttonVisible, ElementsAre(false, false, false));
-        EXPECT_EQ(view().defaultSlot, -1);
+TEST_F(DialogTest, ImageKindsPickTheirIconAndStandInForAnEmptyHeading) {
+    const std::tuple<int32_t, int32_t, std::string> kinds[] = {{0x80, 104, "Please Wait"}, {0x40, 102, "Information"},
+        {0x30, 100, "Warning"}, {0x20, 103, "Question"}, {0x10, 101, "Alert"}, {0x00, 0, ""}, {0x50, 0, ""}, {0xF0, 0, ""}};
+    for (const auto& [bits, icon, word] : kinds) {
+        Show(bits, CloseBox, "");
+        EXPECT_EQ(view().text["Message"], word) << bits;
+        EXPECT_EQ(view().picture, icon ? std::vector<std::string>{"icon " + std::to_string(icon) + "/32 0,0 32x32"}
+                                       : std::vector<std::string>{});
     }
+    Show(0x40, CloseBox, "", -1, "Body", std::make_shared<fakes::FakeImage>("custom"));
+    EXPECT_THAT(view().picture, ElementsAre("icon 102/32 0,0 32x32", "custom 0,0 32x32"));
 }
 
-TEST_F(DialogTest, ClosingWithoutAButtonGivesTwoWhateverCameBefore) {
-    EXPECT_EQ(Show(4, Press(1)), 6);  // Yes
-    for (int32_t set = 0; set <= 5; ++set) EXPECT_EQ(Show(set, CloseBox), 2) << set;
-}
-
-TEST_F(DialogTest, DefaultFlagsNameSlotsNotButtons) {
-    Show(3 | 0x100, CloseBox);
-    EXPECT_EQ(view().buttonCaption[static_cast<size_t>(view().defaultSlot)], "No");
-    Show(3 | 0x200, CloseBox);
-    EXPECT_EQ(view().buttonCaption[static_cast<size_t>(view().defaultSlot)], "Yes");
-    Show(3 | 0x300, CloseBox);  // 0x200 decides alone
-    EXPECT_EQ(view().defaultSlot, 2);
-    Show(1 | 0x100, CloseBox);
-    EXPECT_EQ(view().buttonCaption[static_cast<size_t>(view().defaultSlot)], "OK");
-    Show(1 | 0x200, CloseBox);  // no left slot in this set
-    EXPECT_EQ(view().buttonCaption[static_cast<size_t>(view().defaultSlot)], "OK");
-    Show(4 | 0x200 | 0x10, CloseBox);  // with an image kind in the word
-    EXPECT_EQ(view().buttonCaption[static_cast<size_t>(view().defaultSlot)], "Yes");
-}
-
-TEST_F(DialogTest, ImageKindsPickTheirIconAndStandInForAnEmptyHeadline) {
-    struct Kind {
-        int32_t bits;
-        int32_t icon;
-        std::string word;
-    };
-    for (const Kind& k : std::vector<Kind>{{0x80, 104, "Please Wait"},
-                                           {0x40, 102, "Information"},
-                                           {0x30, 100, "Warning"},
-                                           {0x20, 103, "Question"},
-                                           {0x10, 101, "Alert"}}) {
-        SCOPED_TRACE(k.word);
-        const std::string icon = "icon " + std::to_string(k.icon) + "/32 0,0 32x32 0";
-        EXPECT_EQ(Show(k.bits, Press(0), ""), 1);  // set 0 still shows OK
-        EXPECT_EQ(view().messageText, k.word);
-        EXPECT_THAT(view().pictureDraws, ElementsAre(icon));
-        Show(k.bits, CloseBox, "Own heading");
-        EXPECT_EQ(view().messageText, "Own heading");
-        EXPECT_THAT(view().pictureDraws, ElementsAre(icon));
+// What the body needs as drawn is the Windows tier's; here the rule and
+// its overflows, which are logged while the dialog still shows.
+TEST_F(DialogTest, WindowBarAndLineGrowByTheRuleAndOverflowsAreLogged) {
+    std::string many, words;
+    for (int i = 0; i < 175; ++i) many += "x\r";
+    for (int i = 0; i < 33000; ++i) words += "w ";  // more words than the word index holds: logged, all shown
+    const std::tuple<std::string, int32_t, long> cases[] = {  // body, growth, logged
+        {std::string(48, 'a') + "\r\n" + std::string(48, 'b') + "\r\n" + std::string(50, 'c'), 380, 0},
+        {std::string(49, 'a') + "\r" + std::string(50, 'b'), 0, 0}, 
+        {"The download of the new release was interrupted before it was complete. "
+         "Check the network connection and start the update again.", 270, 0},  // 132 characters: wrapped to 3 lines
+        {many, 175 * 135, 1},  // (175 - 2) x 190 overflows 16 bits; the minimum does not
+        {many + many, 0, 2}, {words, 0, 3}};
+    for (const auto& [body, growth, logged] : cases) {
+        const long before = Logged();
+        Show(0, CloseBox, "H", -1, body);
+        auto& n = view().n;
+        EXPECT_EQ(std::vector<int32_t>({n["Height"], n["PanelTop"], n["LineY1"], n["LineY2"]}),
+                  std::vector<int32_t>({2340 + growth, 1260 + growth, 1240 + growth, 1240 + growth})) << body.substr(0, 20);
+        EXPECT_EQ(Logged() - before, logged);
     }
-    for (int32_t other : {0x00, 0x50, 0xF0}) {
-        Show(other, CloseBox, "");
-        EXPECT_FALSE(view().pictureVisible) << other;
-        EXPECT_EQ(view().messageText, "") << other;
-    }
-}
-
-TEST_F(DialogTest, CustomImageIsDrawnOverTheKindsIcon) {
-    auto custom = std::make_shared<fakes::FakeImage>("custom");
-    Show(0, CloseBox, "", -1, custom);
-    EXPECT_TRUE(view().pictureVisible);
-    EXPECT_THAT(view().pictureDraws, ElementsAre("custom 0,0 32x32 0"));
-    Show(0x40, CloseBox, "", -1, custom);
-    EXPECT_THAT(view().pictureDraws, ElementsAre("icon 102/32 0,0 32x32 0", "custom 0,0 32x32 0"));
-}
-
-TEST_F(DialogTest, LongTextIsWrappedAndTheWindowGrowsWithBarAndLine) {
-    // Three lines, 150 characters: grows by (4 - 2) x 190.
-    const std::string text = std::string(48, 'a') + "\r\n" + std::string(48, 'b') + "\r\n" +
-                             std::string(50, 'c');
-    ASSERT_EQ(text.size(), 150u);
-    Show(0, CloseBox, "H", -1, nullptr, false, text);
-    EXPECT_EQ(view().height, 2340 + 380);
-    EXPECT_EQ(view().panelTop, 1260 + 380);
-    EXPECT_EQ(view().lineY1, 1240 + 380);
-    EXPECT_EQ(view().lineY2, 1240 + 380);
-    EXPECT_EQ(view().contentText, text);
-
-    Show(0, CloseBox, "H", -1, nullptr, false, std::string(49, 'a') + "\r" + std::string(50, 'b'));
-    EXPECT_EQ(view().height, 2340);
-    EXPECT_EQ(view().panelTop, 1260);
-
-    const std::string paragraph =
-        "The download of the new release was interrupted before it was complete. "
-        "Check the network connection and start the update again.";
-    Show(0, CloseBox, "H", -1, nullptr, false, paragraph);
-    EXPECT_EQ(view().contentText,
-              "The download of the new release was interrupted before it was\r\n"
-              "complete. Check the network connection and start the update\r\n"
-              "again. ");
-    EXPECT_EQ(view().height, 2340 + 2 * 135);  // 132 characters estimate 3 lines only
-    EXPECT_EQ(Log(), "");
-}
-
-TEST_F(DialogTest, WindowGrowsUntilEveryDrawnLineOfTheBodyShows) {
-    // Eight lines: the rule grows by 950, the line moves to 2190.
-    std::string eight;
-    for (int i = 0; i < 7; ++i) eight += "line\r\n";
-    eight += "last";
-    struct Case {
-        int32_t lineTwips;
-        std::string body;
-        int32_t growth;
-    } cases[] = {
-        {195, eight, 950 + (750 + 8 * 195 + 60 - 2190)},  // the intended font at 96 dpi
-        {260, eight, 950 + (750 + 8 * 260 + 60 - 2190)},  // a wider font
-        {170, eight, 950},                                // the rule already suffices
-        {260, "Body", 0},
-    };
-    for (const Case& c : cases) {
-        fake.dialogs.settings.renderedLineTwips = c.lineTwips;
-        Show(0, CloseBox, "H", -1, nullptr, false, c.body);
-        SCOPED_TRACE(c.lineTwips);
-        EXPECT_EQ(view().height, 2340 + c.growth);
-        EXPECT_EQ(view().panelTop, 1260 + c.growth);
-        EXPECT_EQ(view().lineY1, 1240 + c.growth);
-        EXPECT_EQ(view().lineY2, 1240 + c.growth);
-    }
-    EXPECT_EQ(Log(), "");
-}
-
-TEST_F(DialogTest, ExtraHeightBeyondSixteenBitsIsLoggedAndSkipped) {
-    std::string lines;
-    for (int i = 0; i < 175; ++i) lines += "x\r";
-    // (175 - 2) x 190 does not fit; the minimum 175 x 135 does.
-    Show(0, CloseBox, "H", -1, nullptr, false, lines);
-    EXPECT_EQ(view().height, 2340 + 175 * 135);
-    EXPECT_EQ(LogEntries("frmDialog.FormSetup"), 1);
-    EXPECT_THAT(Log(), HasSubstr("ERROR: TAVUpdate, 6, Overflow, 0"));
-
-    for (int i = 175; i < 250; ++i) lines += "x\r";
-    Show(0, Press(0), "H", -1, nullptr, false, lines);  // neither fits
-    EXPECT_EQ(view().height, 2340);
-    EXPECT_EQ(view().panelTop, 1260);
-    EXPECT_EQ(LogEntries("frmDialog.FormSetup"), 3);
-    EXPECT_EQ(fake.dialogs.loaded.size(), 2u);
-}
-
-TEST_F(DialogTest, MoreWordsThanTheWordIndexHoldsAreLoggedButAllShown) {
-    std::string text;
-    for (int i = 0; i < 33000; ++i) text += "w ";
-    Show(0, Press(0), "H", -1, nullptr, false, text);
-    EXPECT_THAT(Log(), HasSubstr("ERROR: TAVUpdate, 6, Overflow, 0"));
-    EXPECT_EQ(std::count(view().contentText.begin(), view().contentText.end(), 'w'), 33000);
-}
-
-TEST_F(DialogTest, StyleComesFromTheLibraryBesideTheProgramBetweenGrowthAndTexts) {
-    Show(0, CloseBox, "H", -1, nullptr, false, "a\r\nb\r\nc");
-    const FakeDialogView& v = view();
-    EXPECT_EQ(v.styleLibrary, "C:\\Program Files\\TAV\\TAVri.dll");
-    EXPECT_EQ(v.styleName, "Office2007Black.ini");
-    EXPECT_TRUE(v.style.has_value());
-    const auto at = [&](const std::string& op) {
-        return std::find(v.calls.begin(), v.calls.end(), op) - v.calls.begin();
-    };
-    EXPECT_LT(at("SetLineY2"), at("LoadStyleResource"));
-    EXPECT_LT(at("LoadStyleResource"), at("ApplyStyle"));
-    EXPECT_LT(at("ApplyStyle"), at("SetCaption"));
-    EXPECT_LT(at("SetCaption"), at("SetContentText"));
-    EXPECT_LT(at("SetContentText"), at("SetMessageText"));
-    EXPECT_EQ(at("SetTimerEnabled"), 0);  // disarmed at load time
-    const auto lastTimer = std::find(v.calls.rbegin(), v.calls.rend(), "SetTimerEnabled");
-    EXPECT_LT(at("SetDefaultButton"), v.calls.rend() - lastTimer - 1);
-    EXPECT_LT(v.calls.rend() - lastTimer - 1, at("Refresh"));
-    EXPECT_LT(at("Refresh"), at("SetLeft"));
-    EXPECT_LT(at("SetLeft"), at("ShowModal"));
-}
-
-TEST_F(DialogTest, MissingOrDamagedStyleCostsOnlyTheLookAndOneLogEntry) {
-    fake.dialogs.settings.styleText.reset();
-    EXPECT_EQ(Show(3, Press(1)), 7);
-    EXPECT_FALSE(view().style.has_value());
-    EXPECT_EQ(view().buttonCaption[1], "No");
-    EXPECT_EQ(LogEntries("frmDialog.FormSetup"), 1);
-    EXPECT_THAT(Log(), HasSubstr("ERROR: TAVUpdate, 53, File not found, 0"));
-
-    fake.dialogs.settings.styleText = "[ButtonBar]\nGradientTop=dark\n[Button]\n";
-    EXPECT_EQ(Show(0, Press(0)), 1);
-    EXPECT_FALSE(view().style.has_value());
-    EXPECT_EQ(LogEntries("frmDialog.FormSetup"), 2);
-}
-
-TEST_F(DialogTest, OneDialogObjectAFreshWindowPerRequest) {
-    Show(0, Press(0));
-    Show(0, Press(0));
-    EXPECT_EQ(fake.dialogs.commonControlsInits, 1);
-    ASSERT_EQ(fake.dialogs.loaded.size(), 2u);
-    EXPECT_TRUE(fake.dialogs.loaded[0]->unloaded);
-    EXPECT_TRUE(fake.dialogs.loaded[1]->unloaded);
-    EXPECT_FALSE(DialogForm().Loaded());
+    EXPECT_EQ(std::count(view().text["Content"].begin(), view().text["Content"].end(), 'w'), 33000);
+    EXPECT_THAT(Log(), testing::HasSubstr("ERROR: TAVUpdate, 6, Overflow, 0"));
 }
 
 TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResult) {
+    const std::string t = kTitle;
     DialogForm().lTimeOutButton = 6;
-    std::vector<std::string> seen;
-    const int32_t result = Show(4, [&](FakeDialogView& v) {
-        seen.push_back(v.caption);
-        v.Elapse(999);
-        seen.push_back(v.caption);
-        for (int s = 0; s < 5; ++s) {
-            v.Elapse(1000);
-            seen.push_back(v.caption);
-        }
-    }, "Question", 5);
-    EXPECT_EQ(result, 6);
-    const std::string t = "TAV Update Manager";
-    EXPECT_THAT(seen, ElementsAre(t, t, t + " (4)", t + " (3)", t + " (2)", t + " (1)", t + " (0)"));
-    // The tick at load time had already counted once before the build.
-    EXPECT_EQ(view().captions.front(), t + " (4)");
-    EXPECT_TRUE(view().unloaded);
-}
-
-TEST_F(DialogTest, CountdownNeverSetReturnsZero) {
+    EXPECT_EQ(Show(4, [](FakeDialogView& v) { v.Elapse(999), v.Elapse(4001), v.Elapse(5000); }, "H", 5), 6);
+    // The tick at load time counted once before the build set the title.
+    EXPECT_THAT(view().captions, ElementsAre(t + " (4)", t, t + " (4)", t + " (3)", t + " (2)", t + " (1)", t + " (0)"));
+    EXPECT_EQ(Show(4, [](FakeDialogView& v) { v.Elapse(2000), v.Click(0), v.Elapse(5000); }, "H", 3), 7);
+    EXPECT_EQ(view().Caption(), t + " (1)");  // a button pressed during the countdown wins
+    // One second ends while building: never shown.
+    EXPECT_EQ(Show(4, [](FakeDialogView&) { ADD_FAILURE() << "shown"; }, "H", 1), 6);
+    DialogForm().lTimeOutButton = 0;
     EXPECT_EQ(Show(0, [](FakeDialogView& v) { v.Elapse(2000); }, "H", 2), 0);
-}
-
-TEST_F(DialogTest, OneSecondCountdownEndsWhileBuildingAndIsNeverShown) {
-    DialogForm().lTimeOutButton = 7;
-    bool shown = false;
-    EXPECT_EQ(Show(4, [&](FakeDialogView&) { shown = true; }, "H", 1), 7);
-    EXPECT_FALSE(shown);
-    EXPECT_TRUE(view().unloaded);
-    EXPECT_EQ(Log(), "");
-    // The next request loads a new window as usual.
-    EXPECT_EQ(Show(4, Press(1)), 6);
-    EXPECT_EQ(fake.dialogs.loaded.size(), 2u);
-}
-
-TEST_F(DialogTest, ButtonPressedDuringTheCountdownWins) {
-    DialogForm().lTimeOutButton = 6;
-    EXPECT_EQ(Show(4, [](FakeDialogView& v) {
-                  v.Elapse(2000);
-                  v.Click(0);  // No
-                  v.Elapse(5000);
-              }, "H", 3),
-              7);
-    EXPECT_EQ(view().caption, "TAV Update Manager (1)");
-}
-
-TEST_F(DialogTest, NoCountdownForZeroOrLess) {
-    for (int16_t timeout : {int16_t{0}, int16_t{-1}}) {
-        Show(0, [](FakeDialogView& v) {
-            v.Elapse(60000);
-            v.Click(0);
-        }, "H", timeout);
-        EXPECT_FALSE(view().timerEnabled);
-        EXPECT_THAT(view().captions, ElementsAre("TAV Update Manager"));
-    }
-}
-
-TEST_F(DialogTest, TickArrivingInsideATickDoesNothing) {
+    // A tick that arrives inside a tick (under a yielding handler) does nothing.
     bool nest = false;
-    // A tick dispatched while the caption changes, as under a yielding handler.
-    fake.dialogs.settings.onSetCaption = [&](FakeDialogView& v) {
-        if (nest) v.Tick();
-    };
-    Show(0, [&](FakeDialogView& v) {
-        nest = true;
-        v.Elapse(1000);
-        nest = false;
-        EXPECT_EQ(DialogForm().elapsedSeconds(), 1);
-        EXPECT_EQ(v.caption, "TAV Update Manager (9)");
-        v.Elapse(1000);
-        EXPECT_EQ(v.caption, "TAV Update Manager (8)");
-        v.Click(0);
-    }, "H", 10);
+    fake.dialogs.settings.onSetCaption = [&](FakeDialogView& v) { nest ? v.Tick() : void(); };
+    Show(0, [&](FakeDialogView& v) { nest = true, v.Elapse(1000), nest = false, v.Elapse(1000), v.Click(0); }, "H", 10);
+    EXPECT_THAT(view().captions, ElementsAre(t + " (9)", t, t + " (9)", t + " (8)"));
+    EXPECT_EQ(Log(), "");
 }
 
-TEST_F(DialogTest, AvoidSplashPlacesTheDialogHighOnEveryActivation) {
-    fake.ui.screenHeight = 11523;  // a fifth is 2304.6
-    Show(0, [&](FakeDialogView& v) {
-        EXPECT_EQ(v.top, 2305);
-        v.SetTop(100);  // the user moves it away and comes back
-        v.Activate();
-        EXPECT_EQ(v.top, 2305);
-        v.Click(0);
-    }, "H", -1, nullptr, true);
-    EXPECT_EQ(view().left, (fake.ui.screenWidth - view().width) / 2);
+std::string C(char c, size_t n) { return std::string(n, c); }
 
-    Show(0, [&](FakeDialogView& v) {
-        v.Activate();
-        EXPECT_EQ(v.top, 3750);
-        v.Click(0);
-    });
+// Over 68 characters without a CR: lines of less than 66 with their blank,
+// two blanks after a sentence inside a line, runs of blanks kept.
+TEST(DialogTextTest, WrapBreaksBeforeTheWordThatReachesSixtySix) {
+    const std::string w = C('w', 9) + " ", a55 = C('a', 55) + " ";
+    std::string umlauts;
+    for (int i = 0; i < 68; ++i) umlauts += "\xC3\xA4";  // 136 bytes, 68 characters
+    const std::pair<std::string, std::string> cases[] = {
+        {C('a', 30) + " " + C('b', 37), ""}, {C('a', 50) + "\r" + C('b', 100) + " " + C('c', 20), ""}, {umlauts, ""},
+        {w + w + w + w + w + w + C('w', 9), w + w + w + w + w + C('w', 9) + "\r\n" + w},
+        {a55 + C('b', 9) + " " + C('c', 10), a55 + C('b', 9) + "\r\n" + C('c', 10) + " "},
+        {a55 + C('b', 10) + " " + C('c', 5), C('a', 55) + "\r\n" + C('b', 10) + " " + C('c', 5) + " "},
+        {"The installer could not be found. Please download it again. The update ends. Nothing was changed.",
+         "The installer could not be found.  Please download it again.  The\r\nupdate ends.  Nothing was changed.  "},
+        {C('x', 58) + ". " + C('y', 12) + ". z", C('x', 58) + ".\r\n" + C('y', 12) + ". z "},
+        {C('a', 40) + "   " + C('b', 20) + " " + C('c', 10), C('a', 40) + "   " + C('b', 20) + "\r\n" + C('c', 10) + " "}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(WrapDialogContent(in), out.empty() ? in : out) << in;
+}
+
+// One line height (190) per line beyond two, the larger of the counted and
+// the estimated (length / 38, halves to even) lines, at least 135 per break.
+TEST(DialogTextTest, GrowthTakesTheLargerLineCountAndHalvesRoundToEven) {
+    std::string tenLines;
+    for (int i = 0; i < 10; ++i) tenLines += "line\r\n";
+    const std::tuple<std::string, int64_t, int64_t> cases[] = {  // text, first, minimum; -1: no growth
+        {C('a', 110), -1, -1}, {C('a', 49) + "\r" + C('b', 50), -1, -1}, {C('a', 114), 190, 0},
+        {C('a', 66) + "\r" + C('b', 66), 380, 135}, {C('a', 85) + "\r" + C('b', 85), 380, 135},
+        {tenLines, 8 * 190, 10 * 135}, {"a\r\nb\r\nc", 0, 270}};
+    for (const auto& [text, first, minimum] : cases) {
+        const ContentMeasure m = MeasureContent(text);
+        EXPECT_EQ(m.grows ? std::make_pair(FirstExtraHeight(m), MinimumExtraHeight(m)) : std::make_pair(int64_t{-1}, int64_t{-1}),
+                  std::make_pair(first, minimum)) << text;
+    }
+    EXPECT_EQ(CheckedInt16(-32768) + CheckedInt16(32767), -1);
+    EXPECT_THROW(CheckedInt16(32768), Failure);
+}
+
+TEST(DialogStyleTest, ColoursAreStoredBlueGreenRedStatesInheritAndDamageIsRefused) {
+    DialogStyle s;  // the shipped style is shown on the Windows tier
+    s = ParseDialogStyle("; comment\n[buttonbar]\r\n  GRADIENTTOP = #102030 \r\nUnknown=x\r\n[Button]\nText=#ABCDEF\n"
+                         "Border=#010203\n[Button.Hot]\nText=#000000\n[Later.Section]\nKey=1\n");
+    EXPECT_EQ(std::vector<uint32_t>({s.bar.top, s.normal.text, s.hot.text, s.hot.border, s.pressed.text, s.defaultBorder}),
+              std::vector<uint32_t>({0x302010, 0xEFCDAB, 0, 0x030201, 0xEFCDAB, 0x030201}));
+    const std::pair<std::string, int32_t> damaged[] = {{"[ButtonBar]\nGradientTop=#12345\n[Button]\n", err::kTypeMismatch},
+        {"[ButtonBar]\n[Button]\nText=#GGGGGG\n", err::kTypeMismatch}, {"[ButtonBar]\n[Button]\nCornerRadius=99\n", err::kTypeMismatch},
+        {"[Button]\nText=#FFFFFF\n", err::kInvalidCall}, {std::string("MZ\x90\0\x03", 5), err::kInvalidCall}};
+    for (const auto& [ini, number] : damaged) {
+        try {
+            ParseDialogStyle(ini), ADD_FAILURE() << ini;
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.number(), number) << ini;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+// The error log as support staff read it, what happens when it cannot be
+// written, and the trap that feeds it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/state.h"
+#include "error_log/CErrorUpdate.h"
+#include "error_log/trap.h"
+#include "fakes/fake_platform.h"
+
+namespace tav {
+namespace {
+
+using ::testing::HasSubstr;
+const std::string kStars(80, '*'), kHeader = "TAVUpdate V7.6.10 @ 09:05:07 On 12/6/2026\r\n";
+
+class ErrorLogTest : public ::testing::Test {
+protected:
+    void SetUp() override { fake.files.AddFolder(sInstallLocation = "C:\\Program Files\\TAV"); }
+    std::string LogText() { return fake.files.Content(sInstallLocation + "\\LOGS\\TAVerror.log"); }
+    fakes::FakePlatform fake;
+};
+
+// Header, routine and text, the error when there is one, stars: each line
+// ends in CR LF, and control characters in the texts cannot forge lines.
+TEST_F(ErrorLogTest, EntriesAppendHeaderRoutineErrorAndStars) {
+    fake.files.AddFile(sInstallLocation + "\\LOGS\\TAVerror.log", "older entry\r\n");
+    ErrorLog().Log("frmMain.Form_Load");
+    fake.clock.Advance(3'600'000 * 5 + 61'000);
+    CurrentError().Set(Failure(-2147467259, "Automation error", "WinHttp", 120));
+    ErrorLog().Log("modMain.Main", "extra");
+    CurrentError().Set(Failure(404, "Not Found\r\nTAVUpdate V7.6.10 @ forged\x1b[2J\xC2\x85!", "Get\nNetFile"));
+    ErrorLog().Log("frmMain.InstallUpdate", "signed by (CN=Evil\r\n****)");
+    EXPECT_EQ(LogText(), "older entry\r\n" + kHeader + "frmMain.Form_Load \r\n" + kStars + "\r\n"
+                         "TAVUpdate V7.6.10 @ 14:06:08 On 12/6/2026\r\nmodMain.Main extra\r\n"
+                         "ERROR: WinHttp, -2147467259, Automation error, 120\r\n" + kStars + "\r\n"
+                         "TAVUpdate V7.6.10 @ 14:06:08 On 12/6/2026\r\nfrmMain.InstallUpdate signed by (CN=Evil  ****)\r\n"
+                         "ERROR: Get NetFile, 404, Not Found  TAVUpdate V7.6.10 @ forged [2J !, 0\r\n" + kStars + "\r\n");
+}
+
+// One message per failed step; nothing written through a junction or link.
+TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
+    const std::string logs = "C:\\TAV\\LOGS", prefix = "Error while trying to Write error to Error Log: x.Y ";
+    const std::string e75 = prefix + "Path/File access error75", e52 = prefix + "Bad file name or number52";
+    const std::tuple<std::function<void(fakes::FakeFiles&)>, bool, std::vector<std::string>> cases[] = {
+        {[&](auto& f) { f.AddFile(logs + "\\TAVerror.log", "", kAttrReadOnly); }, true, {e75, e52, e52, e52, e52}},
+        {[&](auto& f) { f.deniedFolders = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}},
+        {[&](auto& f) { f.failWritesWith = err::kDiskFull; }, false, {prefix + "Disk full61", e52, e52}},
+        {[&](auto& f) { f.reparsePoints = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}}};
+    for (const auto& [setUp, withError, messages] : cases) {
+        fakes::FakePlatform fake;
+        fake.files.AddFolder(logs);
+        sInstallLocation = "C:\\TAV";
+        setUp(fake.files);
+        if (withError) CurrentError().Set(err::Make(err::kDivisionByZero));
+        ErrorLog().Log("x.Y");
+        EXPECT_EQ(fake.ui.messages, messages);
+        EXPECT_EQ(fake.files.Content(logs + "\\TAVerror.log") + std::to_string(fake.files.OpenCount()), "0");
+    }
+    fakes::FakePlatform fake;  // no separator to climb up from: the climb ends and the open fails
+    sInstallLocation = "NoSeparatorsAnywhere";
+    ErrorLog().Log("x.Y");
+    EXPECT_EQ(fake.ui.messages.size(), 4u);
+}
+
+TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapAndDebugPrintWriteNothing) {
+    Trap::Silent()([] { throw err::Make(err::kFileNotFound); });
+    ErrorLog().DebugPrint("trace");
+    EXPECT_FALSE(fake.files.HasFile(sInstallLocation + "\\LOGS\\TAVerror.log"));
+    ReleaseErrorLog();  // a new logger after a release
+    Trap trap("modMain.Main");
+    int ran = 0;
+    EXPECT_FALSE(trap([] { throw err::Make(err::kPathNotFound); }));
+    EXPECT_TRUE(trap([&] { ++ran; }));
+    trap([] { throw std::bad_alloc(); }), trap([] { throw 42; });
+    EXPECT_EQ(ran * 10 + CurrentError().number, 10);
+    EXPECT_THAT(LogText(), HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, Path not found, 0\r\n"));
+    EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 7, Out of memory, 0"));
+    EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 51, Internal error, 0"));
+}
+
+}  // namespace
+}  // namespace tav

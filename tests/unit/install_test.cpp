@@ -1,0 +1,192 @@
+// Before the installer runs: finding, asking and ending the TAV programs
+// (against a fake process table, window chain and clock), and judging the
+// installer's signature.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/state.h"
+#include "fakes/fake_platform.h"
+#include "install/installer_trust.h"
+#include "install/process_utils.h"
+#include "install/related_programs.h"
+#include "install/sha256.h"
+#include "system/registry.h"
+
+namespace tav {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class ProgramsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake.registry.AddKey(kWatchDogKey);
+        fake.events.onDoEvents = [this] { fake.clock.Advance(1); };  // so that a spinning wait would show
+    }
+    ProcessEntry Entry(uint32_t id) { return {id, procs.Get(id).imageName, procs.Get(id).creationTime}; }
+    uint32_t Windowed(const std::string& name) {
+        const uint32_t id = procs.Start(name);
+        return procs.AddWindow(id), id;
+    }
+    // The watchdog's command and acknowledgement, and the service stops run.
+    std::string Outcome() {
+        return GetStringValue(kWatchDogKey, kWatchDogCommandValue).value_or("-") + " " +
+               std::to_string(GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue).value_or(0)) + " " +
+               std::to_string(fake.shell.runs.size());
+    }
+    uint32_t Elapsed() const { return fake.clock.tick - start_; }
+    ShutdownOptions StopAfter(uint32_t ms) { return {[this, ms] { return Elapsed() >= ms; }, {}}; }
+    fakes::FakePlatform fake;
+    fakes::FakeProcesses& procs = fake.processes;
+    uint32_t start_ = fake.clock.tick;
+};
+
+// Every top-level window of the program is told the session ends, then it
+// is terminated; a failing step is logged, and on it goes.
+TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
+    const uint32_t id = Windowed("TAVCOM.EXE");  // id 100, window 257
+    procs.AddWindow(id);                          // 258
+    fake.files.AddFolder(sInstallLocation = "C:\\TAV");
+    bool failed = false;
+    fake.events.onDoEvents = [&] { failed ? void() : (failed = true, throw err::Make(err::kOutOfMemory)); };
+    CloseProcess(Entry(id), 7);
+    EXPECT_THAT(procs.calls, ElementsAre("open 4097 100", "post 257 22 -1", "post 258 22 -1", "terminate 100 7"));
+    EXPECT_EQ(procs.OpenHandles(), 0u);
+    EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"), HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
+}
+
+TEST_F(ProgramsTest, NamesAreExactShortNamesResolveThroughTheFirstReadableInstanceAndMatchInAnyCase) {
+    procs.Start("TAV GUARD.EXE");
+    fake.files.AddFile("C:\\TAV\\TAV Setup Console.exe");
+    const std::string path = "C:\\TAV\\TAV SETUP CONSOLE.EXE";
+    procs.Get(procs.Start("TAVSET~1.EXE", path)).openable = false;
+    procs.Start("TAVSET~1.EXE", "");
+    procs.Start("TAVSET~1.EXE", path + std::string(1, '\0') + "junk");
+    procs.Get(procs.Start("TAVDAT~1.EXE")).executablePath = "C:\\TAV\\TAVDAT~1.EXE";  // names no file
+    for (const char* other : {"tav guard.exe", "TAV GUARD", ""}) EXPECT_FALSE(CheckForProcessByName(other)) << other;
+    EXPECT_TRUE(CheckForProcessByName("TAV GUARD.EXE"));
+    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "TAV Setup Console.exe");  // as stored on disk
+    EXPECT_EQ(GetLongProcessName("tavset~1.exe") + GetLongProcessName("TAVDAT~1.EXE"), "");
+    const std::tuple<const char*, bool, bool> names[] = {  // related, watched
+        {"TAVSET~1.EXE", true, true}, {"TAVDAT~1.EXE", false, false}, {"tavcom.exe", true, true},
+        {"Tav Guard.exe", true, false}, {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false}, {"XTAVCOM.EXE", false, false}};
+    for (const auto& [name, related, watched] : names)
+        EXPECT_EQ(std::make_pair(IsRelatedProcess(name, false), IsRelatedProcess(name, true)), std::make_pair(related, watched)) << name;
+    procs.calls.clear();
+    procs.snapshotFails = true;
+    EXPECT_FALSE(CheckForProcessByName("TAV GUARD.EXE") || AnyTavProcesses() || CloseAllTavProcesses());
+    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "");
+    EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()), "- 0 0 0");  // no snapshot, no service stop
+}
+
+TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
+    const uint32_t guard = Windowed("TAV GUARD.EXE"), service = procs.Start("TAVORSSERVICE.EXE");
+    ShutDownTAV();
+    EXPECT_EQ(Outcome(), "- 99 0");
+    EXPECT_TRUE(fake.events.waits.empty() && procs.Running(guard) && procs.Running(service));
+}
+
+// Each close wait polls every 50 ms on a fresh snapshot and gives up after
+// two attempts of 15 s; "stop after" ends any wait that would never end.
+TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
+    const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
+    ShutDownTAV(StopAfter(120000));
+    EXPECT_EQ(Outcome(), "Shutdown 0 1");  // not acknowledged while one survives
+    EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
+    EXPECT_LT(Elapsed(), 22000u + 2 * 15000u + 200u);
+
+    procs.End(stubborn);
+    const uint32_t first = Windowed("TAVCOM.EXE"), second = Windowed("TAVCOM.EXE");
+    fake.events.waits.clear();
+    const int snapshots = procs.snapshots;
+    start_ = fake.clock.tick;
+    EXPECT_FALSE(CloseAllTavProcesses(StopAfter(120000)));  // the first entry waits twice while the second runs
+    EXPECT_FALSE(procs.Running(first) || procs.Running(second));
+    EXPECT_THAT(fake.events.waits, testing::Each(50u));
+    EXPECT_GE(procs.snapshots - snapshots, 580);  // a fresh snapshot per pass
+    EXPECT_GE(Elapsed(), 30000u);
+    EXPECT_LT(Elapsed(), 30200u);
+}
+
+TEST_F(ProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
+    const uint32_t windowless = procs.Start("TAVORSCOM.EXE"), later = Windowed("TAVCOM.EXE");
+    const std::tuple<uint32_t, bool, std::string, std::vector<uint32_t>> cases[] = {  // stop after, close stage only
+        {0, false, "- 0 0", {}}, {0, true, "- 0 0", {}},
+        {4000, false, "Shutdown 0 0", {2000u, 2000u}},                 // during the watchdog's wait
+        {1000, true, "Shutdown 0 1", std::vector<uint32_t>(20, 50u)}};  // during the close stage
+    for (const auto& [ms, closeStageOnly, outcome, waits] : cases) {
+        fake.events.waits.clear(), fake.shell.runs.clear();
+        start_ = fake.clock.tick;
+        if (!closeStageOnly) ShutDownTAV(StopAfter(ms));
+        EXPECT_FALSE(closeStageOnly && CloseAllTavProcesses(StopAfter(ms)));
+        EXPECT_EQ(Outcome(), outcome) << ms;
+        EXPECT_EQ(fake.events.waits, waits) << ms;
+        EXPECT_TRUE(procs.Running(windowless) && procs.Running(later));
+        EXPECT_EQ(procs.snapshots == 0, ms == 0);
+    }
+    EXPECT_EQ(std::count_if(procs.calls.begin(), procs.calls.end(), [](auto& c) { return c.substr(0, 4) != "open"; }), 0);
+}
+
+SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid, uint32_t status = 0) {
+    const std::string key = "key of " + name;
+    return {state, status, std::vector<uint8_t>(key.begin(), key.end()), "CN=" + name};
+}
+TrustPolicy Pinned(std::initializer_list<const char*> signers) {
+    TrustPolicy policy;
+    for (const char* signer : signers) policy.pinnedKeys.push_back(Sha256Hex(SignedBy(signer).signerKeyInfo));
+    return policy;
+}
+
+TEST(InstallerTrustTest, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsigned) {
+    SignatureInfo lookAlike = SignedBy("TAV Systems"), noKey = SignedBy("TAV Systems");
+    lookAlike.signerKeyInfo.back() ^= 1;  // same name, another key
+    noKey.signerKeyInfo.clear();
+    const SignatureInfo broken = SignedBy("TAV Systems", SignatureState::Invalid, 0x80096010);
+    const TrustPolicy release = Pinned({"TAV Systems"}), rotating = Pinned({"Old TAV Key", "TAV Systems"}), development;
+    const std::tuple<const TrustPolicy&, SignatureInfo, bool, const char*> cases[] = {  // the rest is seen end to end
+        {rotating, SignedBy("TAV Systems"), true, ""}, {rotating, SignedBy("Old TAV Key"), true, ""},
+        {release, lookAlike, false, "another publisher (CN=TAV Systems)"}, {release, noKey, false, "another publisher"},
+        {release, SignedBy("TAV Systems", SignatureState::Invalid, 0x800B0109), false, "(0x800B0109)"},
+        {development, SignatureInfo{}, true, ""}, {development, SignedBy("Anyone"), true, ""},
+        {development, broken, false, "(0x80096010)"}};
+    for (const auto& [policy, installer, accepted, reason] : cases) {
+        const InstallerVerdict v = JudgeInstaller(policy, installer);
+        EXPECT_EQ(v.accepted, accepted) << installer.signerName << " " << reason;
+        EXPECT_THAT(v.reason, HasSubstr(reason));
+    }
+    // The held file's own signature is judged end to end; refused when it cannot be read.
+    struct Unreadable : HeldFile {
+        SignatureInfo Signature() override { throw err::Make(err::kFileNotFound); }
+    } unreadable;
+    EXPECT_THAT(VerifyInstaller(unreadable, development).reason, HasSubstr("could not be checked"));
+    const auto hex = [](const std::string& text) { return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())).substr(0, 16); };
+    EXPECT_EQ(hex("") + hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") + hex(std::string(1000, 'a')),
+              "e3b0c44298fc1c14" "248d6a61d20638b8" "41edece42d63e8d9");  // 56 bytes: the length spills into a block
+}
+
+// A minimal PE image: "MZ", the header offset, "PE\0\0", the optional
+// header's size and magic, the number of data directories, the certificate table's size.
+std::vector<uint8_t> Image(bool plus, uint32_t tableSize, uint32_t directories = 16, uint32_t pe = 0x80) {
+    std::vector<uint8_t> b(0x400, 0);
+    const uint16_t optionalSize = plus ? 240 : 224, magic = plus ? 0x20B : 0x10B;
+    const size_t dirs = 0x80 + 24 + (plus ? 112 : 96);
+    std::memcpy(&b[0], "MZ", 2), std::memcpy(&b[0x3C], &pe, 4), std::memcpy(&b[0x80], "PE\0\0", 4);
+    std::memcpy(&b[0x80 + 20], &optionalSize, 2), std::memcpy(&b[0x80 + 24], &magic, 2);
+    std::memcpy(&b[dirs - 4], &directories, 4), std::memcpy(&b[dirs + 4 * 8 + 4], &tableSize, 4);
+    return b;
+}
+
+TEST(InstallerTrustTest, DeclaredCertificateTableOfBothWidthsAndOfWhatIsNoImage) {
+    const std::tuple<std::vector<uint8_t>, size_t, uint32_t> cases[] = {
+        {Image(false, 0x1234), 0x400, 0x1234}, {Image(true, 0x1234), 0x400, 0x1234}, {Image(true, 0), 0x400, 0},
+        {Image(true, 0x99, 4), 0x400, 0},                // the table lies past the declared directories
+        {Image(false, 0x99, 16, 0xFFFFFFF0), 0x400, 0},  // the header lies beyond the file
+        {Image(true, 0x99), 0x80 + 24 + 100, 0}};        // cut inside the directories
+    for (const auto& [bytes, size, declared] : cases) EXPECT_EQ(DeclaredCertificateTableSize(bytes.data(), size), declared);
+}
+
+}  // namespace
+}  // namespace tav

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/code_signing.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav::fakes {
 

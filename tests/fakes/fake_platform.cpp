@@ -6,7 +6,7 @@
 
 #include "app/state.h"
 #include "dialog/frmDialog.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav::fakes {
 

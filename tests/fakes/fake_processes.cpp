@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav::fakes {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dialog/dialog_style.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav {
 namespace {

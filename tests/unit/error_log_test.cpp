@@ -6,7 +6,7 @@
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"
 #include "fakes/fake_platform.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "error_log/trap.h"
 
 namespace tav {

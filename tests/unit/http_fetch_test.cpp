@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "platform/http_fetch.h"
+#include "download/http_fetch.h"
 
 namespace tav::net {
 namespace {

@@ -4,7 +4,7 @@
 #include "app/modMain.h"
 #include "app/state.h"
 #include "fakes/fake_platform.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav {
 namespace {

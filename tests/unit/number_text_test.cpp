@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "platform/failure.h"
-#include "platform/number_text.h"
+#include "core/failure.h"
+#include "core/number_text.h"
 
 namespace tav {
 namespace {

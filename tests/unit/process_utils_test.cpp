@@ -6,7 +6,7 @@
 #include "app/state.h"
 #include "fakes/fake_platform.h"
 #include "install/process_utils.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav {
 namespace {

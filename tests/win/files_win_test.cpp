@@ -6,7 +6,7 @@
 
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"

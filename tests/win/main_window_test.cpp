@@ -28,7 +28,6 @@ protected:
         win32::InstallWin32Platform();
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         sInstallLocation = temp.path();
-        recorder.journal = nullptr;
         ASSERT_TRUE(window.Create(form));
         hwnd = reinterpret_cast<HWND>(window.Handle());
     }
@@ -38,8 +37,7 @@ protected:
     static bool Gone(void* h) { return !::IsWindow(static_cast<HWND>(h)); }
 
     wintest::TempFolder temp;
-    fakes::FakeMainWindowView recorder;  // only for the services' journal
-    fakes::FakeUpdateServices services{recorder};
+    fakes::FakeMainWindow services;  // only its services are used
     win32::Win32MainWindow window;
     frmMain form{window, services};
     HWND hwnd = nullptr;

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "install/installer_trust.h"
-#include "platform/failure.h"
+#include "core/pe_image.h"
+#include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"

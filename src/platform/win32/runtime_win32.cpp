@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/win.h"
 
 #include <shellapi.h>

@@ -5,7 +5,7 @@
 // Writes "accepted=0|1\r\nreason=...\r\n" to the report file; exit code 0
 // when accepted, 2 when refused.
 #include "install/installer_trust.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/text.h"

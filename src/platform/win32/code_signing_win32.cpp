@@ -21,8 +21,6 @@ namespace tav::win32 {
 
 namespace {
 
-using UniqueFile = UniqueHandle<FileHandleTraits>;
-
 // wintrust and crypt32 are not known system DLLs: imported statically they
 // would be looked for beside the program before our code runs, so they are
 // loaded from the system folder on first use instead.

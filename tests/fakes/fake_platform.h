@@ -21,73 +21,73 @@ namespace tav::fakes {
 // Upper-cased, forward slashes turned to "\", no trailing "\": files and
 // folders are found regardless of case, as on Windows.
 std::string NormalizePath(const std::string& path);
-// "*" and "?" matching, case-insensitive.
-bool WildcardMatch(const std::string& pattern, const std::string& name);
 
 class FakeEventLoop : public EventLoop {
 public:
-    void DoEvents() override;
-    void Sleep(uint32_t ms) override;
-    void WaitForEvents(uint32_t ms) override;
+    void DoEvents() override {
+        ++doEventsCalls;
+        if (onDoEvents) onDoEvents();
+    }
+    void Sleep(uint32_t ms) override { Pass(sleeps, ms); }
+    void WaitForEvents(uint32_t ms) override { Pass(waits, ms); }
 
     int doEventsCalls = 0;
-    std::vector<uint32_t> sleeps;
-    std::vector<uint32_t> waits;
+    std::vector<uint32_t> sleeps, waits;
     // Runs inside every DoEvents, as a queued handler would.
     std::function<void()> onDoEvents;
-    // Called with the milliseconds each Sleep or WaitForEvents lasts, so a
-    // fake clock can advance.
+    // Hears how long each Sleep or WaitForEvents lasts, so a clock can move.
     std::function<void(uint32_t)> onTimePasses;
+
+private:
+    void Pass(std::vector<uint32_t>& log, uint32_t ms) {
+        log.push_back(ms);
+        if (onTimePasses) onTimePasses(ms);
+    }
 };
 
 class FakeApp : public App {
 public:
     AppIdentity Identity() override { return identity; }
     bool PrevInstance() override { return prevInstance; }
-    std::string ArgumentText() override { return argumentText; }
+    std::string ArgumentText() override { return {}; }
 
     AppIdentity identity{"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10};
     bool prevInstance = false;
-    std::string argumentText;
 };
 
 class FakeFiles : public Files {
 public:
-    FakeFiles();
-
     int FreeFile() override;
     void OpenAppend(int fileNumber, const std::string& path) override;
     void PrintLine(int fileNumber, const std::string& text) override;
-    void Close(int fileNumber) override;
-    void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override;
-    void WriteBinaryAtomic(const std::string& path,
-                           const std::vector<std::span<const uint8_t>>& pieces) override;
+    void Close(int fileNumber) override { open_.erase(fileNumber); }
+    void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override { Write(path, {bytes}, false); }
+    void WriteBinaryAtomic(const std::string& path, const std::vector<std::span<const uint8_t>>& pieces) override {
+        Write(path, pieces, true);
+    }
     void Delete(const std::string& path) override;
     void Rename(const std::string& from, const std::string& to) override;
-    bool FolderExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override { return folders_.count(NormalizePath(path)) != 0; }
     void MakeFolder(const std::string& path) override;
-    std::optional<FoundFile> FindFirst(const std::string& pattern) override;
+    std::optional<FoundFile> FindFirst(const std::string& pattern) override {
+        auto all = FindAll(pattern);
+        return all.empty() ? std::nullopt : std::optional<FoundFile>(all.front());
+    }
     std::vector<FoundFile> FindAll(const std::string& pattern) override;
 
-    // Test set-up and inspection.
     void AddFolder(const std::string& path);  // and its parents
-    void AddFile(const std::string& path, const std::string& content = {},
-                 uint32_t attributes = 0);
-    bool HasFile(const std::string& path) const;
+    void AddFile(const std::string& path, const std::string& content = {}, uint32_t attributes = 0);
+    bool HasFile(const std::string& path) const { return files_.count(NormalizePath(path)) != 0; }
     std::string Content(const std::string& path) const;  // "" when missing
-    // The file's name as created (original case), or "".
-    std::string StoredName(const std::string& path) const;
     size_t OpenCount() const { return open_.size(); }
 
     // Folders (normalized) in which nothing can be created or opened.
     std::set<std::string> deniedFolders;
     // Normalized paths that are junctions or symbolic links.
     std::set<std::string> reparsePoints;
-    // When set, PrintLine fails with this classic number.
-    int32_t failWritesWith = 0;
-    // When set, WriteBinaryAtomic fails at its last step (the move over
-    // the target) with this classic number.
-    int32_t failAtomicMoveWith = 0;
+    // Writes fail with this classic number; the atomic write's last step
+    // (the move over the target) with the other.
+    int32_t failWritesWith = 0, failAtomicMoveWith = 0;
 
 private:
     struct File {
@@ -95,26 +95,36 @@ private:
         std::string content;
         uint32_t attributes = 0;
     };
-    std::string ParentOf(const std::string& normalized) const;
-    bool Denied(const std::string& normalizedFolder) const;
+    // Checks that path's folder exists and lets it be written in.
+    std::string Writable(const std::string& path) const;
+    void Write(const std::string& path, const std::vector<std::span<const uint8_t>>& pieces, bool atomic);
 
-    std::set<std::string> folders_;
+    std::set<std::string> folders_{"C:"};
     std::map<std::string, File> files_;
     std::map<int, std::string> open_;  // number -> normalized path
 };
 
 class FakeClock : public Clock {
 public:
-    DateTime Now() override;
-    std::string ShortDate(const DateTime& when) override;
+    DateTime Now() override { return now; }
+    std::string ShortDate(const DateTime& d) override {
+        return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
+    }
     uint32_t TickCount() override { return tick; }
-
-    // Moves both the tick count and the wall clock.
-    void Advance(uint32_t ms);
+    // Moves both the tick count and the wall clock (within the day).
+    void Advance(uint32_t ms) {
+        tick += ms;
+        const uint32_t seconds = (ms_ + ms) / 1000;
+        ms_ = (ms_ + ms) % 1000;
+        const int total = now.hour * 3600 + now.minute * 60 + now.second + static_cast<int>(seconds);
+        now.hour = (total / 3600) % 24, now.minute = (total / 60) % 60, now.second = total % 60;
+    }
 
     DateTime now{2026, 12, 6, 9, 5, 7};
     uint32_t tick = 1000;
-    uint32_t msRemainder = 0;
+
+private:
+    uint32_t ms_ = 0;
 };
 
 class FakeUi : public Ui {
@@ -124,37 +134,27 @@ public:
     int32_t ScreenHeightTwips() override { return screenHeight; }
 
     std::vector<std::string> messages;
-    int32_t screenWidth = 1024 * 15;
-    int32_t screenHeight = 768 * 15;
+    int32_t screenWidth = 1024 * 15, screenHeight = 768 * 15;
 };
 
 class FakeShell : public Shell {
 public:
     bool RunHidden(const std::string& application, const std::string& commandLine) override {
         runs.push_back({application, commandLine});
-        return startSucceeds;
+        return true;
     }
-    void Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
-        opens.push_back({file, parameters, folder});
-        if (!startSucceeds) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
-    }
+    void Open(const std::string&, const std::string&, const std::string&) override {}
     struct Run {
         std::string application, commandLine;
     };
-    struct Opened {
-        std::string file, parameters, folder;
-    };
     std::vector<Run> runs;
-    std::vector<Opened> opens;
-    bool startSucceeds = true;
 };
 
 class FakeLocale : public Locale {
 public:
-    std::string ThousandsSeparator() override { return separator; }
+    std::string ThousandsSeparator() override { return ","; }
     std::string ToAnsi(const std::string& utf8) override { return utf8; }
     std::string FromAnsi(const std::string& ansi) override { return ansi; }
-    std::string separator = ",";
 };
 
 class FakeRegistry : public RegistryApi {
@@ -166,10 +166,8 @@ public:
                          uint32_t& length) override;
     int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
                        uint32_t length) override;
-    int32_t CloseKey(RegKey key) override;
-    void PostSettingChange(uintptr_t wParam, intptr_t lParam) override {
-        settingChanges.push_back({wParam, lParam});
-    }
+    int32_t CloseKey(RegKey key) override { return open_.erase(key) ? 0 : kInvalidHandle; }
+    void PostSettingChange(uintptr_t wParam, intptr_t lParam) override { settingChanges.push_back({wParam, lParam}); }
 
     struct Value {
         uint32_t type = 0;
@@ -181,7 +179,7 @@ public:
                    bool terminated = true);
     void PutDword(const std::string& path, const std::string& name, uint32_t value);
     std::optional<Value> Get(const std::string& path, const std::string& name) const;
-    bool HasKey(const std::string& path) const;
+    bool HasKey(const std::string& path) const { return keys_.count(NormalizePath(path)) != 0; }
     size_t OpenHandles() const { return open_.size(); }
 
     std::vector<std::pair<uintptr_t, intptr_t>> settingChanges;
@@ -190,11 +188,13 @@ public:
     std::set<std::string> readOnlyKeys;
 
 private:
+    static constexpr int32_t kInvalidHandle = 6;
     struct Open {
         std::string path;
         uint32_t access;
     };
     std::string FullPath(RegKey root, const std::string& subkey) const;
+    RegKey Hand(const std::string& path, uint32_t access);
     std::map<std::string, std::map<std::string, Value>> keys_;  // normalized path -> values
     std::map<RegKey, Open> open_;
     RegKey next_ = 0x1000;

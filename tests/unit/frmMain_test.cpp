@@ -172,7 +172,7 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
 // Abort inside any yield of the install step, or inside the watchdog wait
 // (0): the window closes and the installer is never started.
 TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
-    for (int abortAt = 0; abortAt <= 8; ++abortAt) {
+    for (int abortAt = 0; abortAt <= 9; ++abortAt) {
         fakes::FakeMainWindow w;
         frmMain f(w, w);
         w.arguments = kUrl + "|";

@@ -56,6 +56,8 @@ for preset in win64 win32; do
   step "End-to-end tests ($width: the whole program under Wine: demo installation, server, probe)"
   run_ctest "$preset" "e2e-$preset" -L e2e --repeat until-pass:2 || status=1
 done
+step "Window layout with a wide font and at 144 dpi (x86_64 build under Wine)"
+bash scripts/layout-check.sh win64 || status=1
 # The screenshots as PNG beside the BMPs the tests keep.
 if command -v convert-im6.q16 >/dev/null; then
   for bmp in build/artifacts/e2e_*.bmp; do

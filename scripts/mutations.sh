@@ -10,6 +10,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # name | file | text to replace (must occur once) | replacement | preset | ctest -R
 faults() {
   cat <<'EOF'
+frmMain-routine-name | src/main_window/frmMain.cpp | ErrorLog().Log("frmMain.InstallUpdate", | ErrorLog().Log("frmMain.InstalUpdate", | host | FrmMainTest
+frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap("frmMain.Status"); | Trap trap("frmMain.Stat"); | host | FrmMainTest
+missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
+skipped-old | src/main_window/frmMain.cpp | movedAside = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | movedAside = true; | host | FrmMainTest
+progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest
 EOF
 }
 

@@ -3,11 +3,7 @@
 // reads texts, steps and file moves together.
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "core/failure.h"
 #include "main_window/update_services.h"
@@ -26,8 +22,7 @@ public:
     void SetStatusText(const std::string& text) override { Note("Status " + text); }
     void SetStatusVisible(bool v) override { Note(v ? "ShowStatus" : "HideStatus"); }
     void SetBarValue(int16_t value) override {
-        if (value < 0 || value > 100) throw err::Make(err::kInvalidPropertyValue);
-        Note("Bar " + N(value));
+        value < 0 || value > 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(value));
     }
     void SetBarVisible(bool v) override { Note(v ? "ShowBar" : "HideBar"); }
     void SetBarError() override { Note("BarError"); }
@@ -48,32 +43,28 @@ public:
         Note("SetIcon " + N(w) + " " + name + (app ? " app" : ""));
     }
     bool IsFile(const std::string& path) override { return files.count(path) != 0; }
-    void RemoveFile(const std::string& path) override {
-        Note("Remove " + path);
-        files.erase(path);
-    }
+    void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
     void RenameFile(const std::string& from, const std::string& to) override {
-        Note("Rename " + from + " " + to);
-        files.erase(from);
-        files.insert(to);
+        Note("Rename " + from + " " + to), files.erase(from), files.insert(to);
     }
     void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
     void DownloadStart(const std::string& url, const std::string& file, int32_t mode) override {
         Note("Download " + url + " " + file + " " + N(mode));
     }
     std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override {
-        Note("Stage " + folder);
-        if (!saves) throw err::Make(err::kPermissionDenied);
+        if (Note("Stage " + folder), !saves) throw err::Make(err::kPermissionDenied);
         return std::make_unique<Staged>(*this);
     }
     InstallerVerdict VerifyInstaller(StagedFile&) override { return Note("Verify"), verdict; }
     void SetRunAsAdmin(const std::string& file) override { Note("RunAsAdmin " + file); }
-    void ShutDownTAV(const std::function<bool()>& stop) override { Wait("ShutDownTAV", stop); }
-    bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Wait("CloseAll", stop), true; }
+    void ShutDownTAV(const std::function<bool()>& stop) override {
+        Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
+    }
+    bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Note("CloseAll"), stoppedEarly = stop(), true; }
     void StartInstaller(StagedFile&, const std::string& path, const std::string& parameters,
                         const std::string& folder) override {
-        Note("Start " + path + " [" + parameters + "] " + folder);
-        if (!starts) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
+        if (Note("Start " + path + " [" + parameters + "] " + folder), !starts)
+            throw Failure(err::kFileNotFound, "The system cannot find the file specified");
     }
 
     std::vector<std::string> calls;
@@ -82,7 +73,7 @@ public:
     InstallerVerdict verdict{true, ""};
     bool silent = false, saves = true, renames = true, starts = true, stoppedEarly = false;
     // Runs inside every yield, and inside the watchdog wait.
-    std::function<void()> onYield, onShutDown;
+    std::function<void()> onYield, onShutDown;  // the latter inside the watchdog wait
 
 private:
     // Records its naming and its end: released once named, deleted if not.
@@ -92,8 +83,7 @@ private:
         SignatureInfo Signature() override { return {}; }
         std::string Path() const override { return "staged"; }
         void Rename(const std::string& name) override {
-            fake.Note("Name " + name);
-            if (!fake.renames) throw err::Make(err::kFileAlreadyExists);
+            if (fake.Note("Name " + name), !fake.renames) throw err::Make(err::kFileAlreadyExists);
             named = true;
         }
         void PrepareStart() override {}
@@ -102,11 +92,6 @@ private:
     };
     static std::string N(int64_t n) { return std::to_string(n); }
     void Note(const std::string& call) { calls.push_back(call); }
-    void Wait(const std::string& call, const std::function<bool()>& stop) {
-        Note(call);
-        if (call == "ShutDownTAV" && onShutDown) onShutDown();
-        stoppedEarly = stop();
-    }
 };
 
 }  // namespace tav::fakes

@@ -2,14 +2,12 @@
 // owns them and installs them for a test.
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <algorithm>
+#include <cctype>
 #include <map>
-#include <optional>
 #include <set>
-#include <string>
-#include <vector>
 
+#include "core/failure.h"
 #include "fake_processes.h"
 #include "fakes/fake_code_signing.h"
 #include "fakes/fake_dialog_view.h"
@@ -18,185 +16,216 @@
 
 namespace tav::fakes {
 
-// Upper-cased, forward slashes turned to "\", no trailing "\": files and
-// folders are found regardless of case, as on Windows.
+// Upper-cased, "/" as "\", no trailing "\": names are found regardless of
+// case, as on Windows.
 std::string NormalizePath(const std::string& path);
+inline std::string ParentOf(const std::string& key) {
+    const size_t cut = key.rfind('\\');
+    return cut == std::string::npos ? "" : key.substr(0, cut);
+}
 
-class FakeEventLoop : public EventLoop {
+class FakeClock : public Clock {
 public:
-    void DoEvents() override {
-        ++doEventsCalls;
-        if (onDoEvents) onDoEvents();
+    DateTime Now() override { return now_; }
+    std::string ShortDate(const DateTime& d) override {
+        return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
     }
-    void Sleep(uint32_t ms) override { Pass(sleeps, ms); }
-    void WaitForEvents(uint32_t ms) override { Pass(waits, ms); }
-
-    int doEventsCalls = 0;
-    std::vector<uint32_t> sleeps, waits;
-    // Runs inside every DoEvents, as a queued handler would.
-    std::function<void()> onDoEvents;
-    // Hears how long each Sleep or WaitForEvents lasts, so a clock can move.
-    std::function<void(uint32_t)> onTimePasses;
+    uint32_t TickCount() override { return tick; }
+    // Moves the tick count and the wall clock (within the day) together.
+    void Advance(uint32_t ms) {
+        tick += ms, ms_ += ms;
+        const int s = now_.hour * 3600 + now_.minute * 60 + now_.second + static_cast<int>(ms_ / 1000);
+        ms_ %= 1000, now_.hour = s / 3600 % 24, now_.minute = s / 60 % 60, now_.second = s % 60;
+    }
+    uint32_t tick = 1000;
 
 private:
-    void Pass(std::vector<uint32_t>& log, uint32_t ms) {
-        log.push_back(ms);
-        if (onTimePasses) onTimePasses(ms);
-    }
+    DateTime now_{2026, 12, 6, 9, 5, 7};
+    uint32_t ms_ = 0;
 };
 
-class FakeApp : public App {
+// Time passes only in the waits, so a spinning loop never ends its timeout.
+class FakeEventLoop : public EventLoop {
 public:
-    AppIdentity Identity() override { return identity; }
-    bool PrevInstance() override { return prevInstance; }
-    std::string ArgumentText() override { return {}; }
+    explicit FakeEventLoop(FakeClock& clock) : clock_(clock) {}
+    void DoEvents() override { onDoEvents ? onDoEvents() : void(); }
+    void Sleep(uint32_t ms) override { clock_.Advance(ms); }
+    void WaitForEvents(uint32_t ms) override { waits.push_back(ms), clock_.Advance(ms); }
+    std::vector<uint32_t> waits;
+    std::function<void()> onDoEvents;  // as a queued handler would
 
-    AppIdentity identity{"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10};
-    bool prevInstance = false;
+private:
+    FakeClock& clock_;
+};
+
+struct FakeApp : App {
+    AppIdentity Identity() override { return {"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10}; }
+    bool PrevInstance() override { return false; }
+    std::string ArgumentText() override { return {}; }
 };
 
 class FakeFiles : public Files {
 public:
-    int FreeFile() override;
-    void OpenAppend(int fileNumber, const std::string& path) override;
-    void PrintLine(int fileNumber, const std::string& text) override;
-    void Close(int fileNumber) override { open_.erase(fileNumber); }
-    void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override { Write(path, {bytes}, false); }
+    int FreeFile() override {
+        int n = 1;
+        while (open_.count(n)) ++n;
+        return n;
+    }
+    void OpenAppend(int number, const std::string& path) override {
+        const std::string key = Writable(path);
+        if (reparsePoints.count(ParentOf(key)) || reparsePoints.count(key) || folders_.count(key))
+            throw err::Make(err::kPathFileAccess);
+        files_.try_emplace(key, File{Leaf(path), {}});
+        open_[number] = key;
+    }
+    void PrintLine(int number, const std::string& text) override {
+        if (failWritesWith) throw err::Make(failWritesWith);
+        files_[open_.at(number)].content += text + "\r\n";
+    }
+    void Close(int number) override { open_.erase(number); }
+    void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override { WriteBinaryAtomic(path, {bytes}); }
     void WriteBinaryAtomic(const std::string& path, const std::vector<std::span<const uint8_t>>& pieces) override {
-        Write(path, pieces, true);
+        const std::string key = Writable(path);
+        if (failWritesWith) throw err::Make(failWritesWith);
+        files_[key] = File{Leaf(path), {}};
+        for (std::span<const uint8_t> piece : pieces) files_[key].content.append(piece.begin(), piece.end());
     }
-    void Delete(const std::string& path) override;
-    void Rename(const std::string& from, const std::string& to) override;
+    void Delete(const std::string& path) override { files_.erase(NormalizePath(path)); }
+    void Rename(const std::string& from, const std::string& to) override { AddFile(to, Content(from)), Delete(from); }
     bool FolderExists(const std::string& path) override { return folders_.count(NormalizePath(path)) != 0; }
-    void MakeFolder(const std::string& path) override;
-    std::optional<FoundFile> FindFirst(const std::string& pattern) override {
-        auto all = FindAll(pattern);
-        return all.empty() ? std::nullopt : std::optional<FoundFile>(all.front());
+    void MakeFolder(const std::string& path) override { folders_.insert(Writable(path)); }
+    std::optional<FoundFile> FindFirst(const std::string& path) override {
+        auto it = files_.find(NormalizePath(path));
+        return it == files_.end() ? std::nullopt : std::optional(FoundFile{it->second.name, it->second.attributes});
     }
-    std::vector<FoundFile> FindAll(const std::string& pattern) override;
+    std::vector<FoundFile> FindAll(const std::string& path) override {
+        auto found = FindFirst(path);
+        return found ? std::vector{*found} : std::vector<FoundFile>{};
+    }
 
-    void AddFolder(const std::string& path);  // and its parents
-    void AddFile(const std::string& path, const std::string& content = {}, uint32_t attributes = 0);
+    void AddFolder(const std::string& path) {  // and its parents
+        for (std::string key = NormalizePath(path); !key.empty(); key = ParentOf(key)) folders_.insert(key);
+    }
+    void AddFile(const std::string& path, const std::string& content = {}, uint32_t attributes = 0) {
+        AddFolder(ParentOf(NormalizePath(path)));
+        files_[NormalizePath(path)] = File{Leaf(path), content, attributes};
+    }
     bool HasFile(const std::string& path) const { return files_.count(NormalizePath(path)) != 0; }
-    std::string Content(const std::string& path) const;  // "" when missing
+    std::string Content(const std::string& path) const {
+        auto it = files_.find(NormalizePath(path));
+        return it == files_.end() ? std::string() : it->second.content;
+    }
     size_t OpenCount() const { return open_.size(); }
 
-    // Folders (normalized) in which nothing can be created or opened.
-    std::set<std::string> deniedFolders;
-    // Normalized paths that are junctions or symbolic links.
-    std::set<std::string> reparsePoints;
-    // Writes fail with this classic number; the atomic write's last step
-    // (the move over the target) with the other.
-    int32_t failWritesWith = 0, failAtomicMoveWith = 0;
+    std::set<std::string> deniedFolders, reparsePoints;  // normalized
+    int32_t failWritesWith = 0;
 
 private:
     struct File {
-        std::string name;  // as created
-        std::string content;
+        std::string name, content;  // the name as created
         uint32_t attributes = 0;
     };
-    // Checks that path's folder exists and lets it be written in.
-    std::string Writable(const std::string& path) const;
-    void Write(const std::string& path, const std::vector<std::span<const uint8_t>>& pieces, bool atomic);
+    static std::string Leaf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+    std::string Writable(const std::string& path) const {
+        const std::string key = NormalizePath(path), parent = ParentOf(key);
+        if (!folders_.count(parent)) throw err::Make(err::kPathNotFound);
+        auto it = files_.find(key);
+        if (deniedFolders.count(parent) || (it != files_.end() && (it->second.attributes & kAttrReadOnly)))
+            throw err::Make(err::kPathFileAccess);
+        return key;
+    }
 
     std::set<std::string> folders_{"C:"};
     std::map<std::string, File> files_;
     std::map<int, std::string> open_;  // number -> normalized path
 };
 
-class FakeClock : public Clock {
-public:
-    DateTime Now() override { return now; }
-    std::string ShortDate(const DateTime& d) override {
-        return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
-    }
-    uint32_t TickCount() override { return tick; }
-    // Moves both the tick count and the wall clock (within the day).
-    void Advance(uint32_t ms) {
-        tick += ms;
-        const uint32_t seconds = (ms_ + ms) / 1000;
-        ms_ = (ms_ + ms) % 1000;
-        const int total = now.hour * 3600 + now.minute * 60 + now.second + static_cast<int>(seconds);
-        now.hour = (total / 3600) % 24, now.minute = (total / 60) % 60, now.second = total % 60;
-    }
-
-    DateTime now{2026, 12, 6, 9, 5, 7};
-    uint32_t tick = 1000;
-
-private:
-    uint32_t ms_ = 0;
-};
-
-class FakeUi : public Ui {
-public:
+struct FakeUi : Ui {
     void MsgBox(const std::string& text) override { messages.push_back(text); }
-    int32_t ScreenWidthTwips() override { return screenWidth; }
-    int32_t ScreenHeightTwips() override { return screenHeight; }
-
+    int32_t ScreenWidthTwips() override { return 1024 * 15; }
+    int32_t ScreenHeightTwips() override { return 768 * 15; }
     std::vector<std::string> messages;
-    int32_t screenWidth = 1024 * 15, screenHeight = 768 * 15;
 };
 
-class FakeShell : public Shell {
-public:
-    bool RunHidden(const std::string& application, const std::string& commandLine) override {
-        runs.push_back({application, commandLine});
-        return true;
+struct FakeShell : Shell {
+    bool RunHidden(const std::string& application, const std::string& line) override {
+        return runs.emplace_back(application, line), true;
     }
     void Open(const std::string&, const std::string&, const std::string&) override {}
-    struct Run {
-        std::string application, commandLine;
-    };
-    std::vector<Run> runs;
+    std::vector<std::pair<std::string, std::string>> runs;
 };
 
-class FakeLocale : public Locale {
-public:
+struct FakeLocale : Locale {
     std::string ThousandsSeparator() override { return ","; }
     std::string ToAnsi(const std::string& utf8) override { return utf8; }
     std::string FromAnsi(const std::string& ansi) override { return ansi; }
 };
 
+// Paths as "HKEY_...\Sub\Key"; value names regardless of case.
 class FakeRegistry : public RegistryApi {
 public:
-    int32_t OpenKeyEx(RegKey root, const std::string& subkey, uint32_t options, uint32_t access,
-                      RegKey& key) override;
-    int32_t CreateKey(RegKey root, const std::string& subkey, RegKey& key) override;
-    int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type, uint8_t* data,
-                         uint32_t& length) override;
-    int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
-                       uint32_t length) override;
+    int32_t OpenKeyEx(RegKey root, const std::string& subkey, uint32_t, uint32_t access, RegKey& key) override {
+        openAccessRequests.push_back(access);
+        const std::string path = FullPath(root, subkey);
+        if (path.empty()) return kInvalidHandle;
+        return !subkey.empty() && !keys_.count(path) ? 2 : (key = Hand(path, access), 0);
+    }
+    int32_t CreateKey(RegKey root, const std::string& subkey, RegKey& key) override {
+        const std::string path = FullPath(root, subkey);
+        return path.empty() ? kInvalidHandle : (AddKey(path), key = Hand(path, 0xF003F), 0);
+    }
+    int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type, uint8_t* data, uint32_t& length) override {
+        if (!open_.count(key)) return kInvalidHandle;
+        auto k = keys_.find(open_[key].first);
+        if (k == keys_.end() || !k->second.count(Upper(name))) return 2;
+        const Value* v = &k->second.at(Upper(name));
+        const uint32_t size = static_cast<uint32_t>(v->second.size()), fits = size <= length;
+        if (fits) std::copy(v->second.begin(), v->second.end(), data);
+        return type = v->first, length = size, fits ? 0 : 234;
+    }
+    int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t length) override {
+        if (!open_.count(key)) return kInvalidHandle;
+        const auto& [path, access] = open_[key];
+        if (!(access & 0x2) || readOnlyKeys.count(path)) return 5;
+        return keys_[path][Upper(name)] = {type, std::vector<uint8_t>(data, data + length)}, 0;
+    }
     int32_t CloseKey(RegKey key) override { return open_.erase(key) ? 0 : kInvalidHandle; }
-    void PostSettingChange(uintptr_t wParam, intptr_t lParam) override { settingChanges.push_back({wParam, lParam}); }
+    void PostSettingChange(uintptr_t, intptr_t) override {}
 
-    struct Value {
-        uint32_t type = 0;
-        std::vector<uint8_t> data;
-    };
-    // Test set-up and inspection; path as "HKEY_...\Sub\Key".
-    void AddKey(const std::string& path);
-    void PutString(const std::string& path, const std::string& name, const std::string& text,
-                   bool terminated = true);
-    void PutDword(const std::string& path, const std::string& name, uint32_t value);
-    std::optional<Value> Get(const std::string& path, const std::string& name) const;
+    void AddKey(const std::string& path) {
+        for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_[key];
+    }
+    void PutString(const std::string& path, const std::string& name, const std::string& text, bool terminated = true) {
+        Put(path, name, 1, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + terminated));
+    }
+    void PutDword(const std::string& path, const std::string& name, uint32_t v) {
+        Put(path, name, 4, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
     bool HasKey(const std::string& path) const { return keys_.count(NormalizePath(path)) != 0; }
     size_t OpenHandles() const { return open_.size(); }
 
-    std::vector<std::pair<uintptr_t, intptr_t>> settingChanges;
     std::vector<uint32_t> openAccessRequests;
-    // Keys (normalized full paths) that refuse writing.
-    std::set<std::string> readOnlyKeys;
+    std::set<std::string> readOnlyKeys;  // normalized
 
 private:
     static constexpr int32_t kInvalidHandle = 6;
-    struct Open {
-        std::string path;
-        uint32_t access;
-    };
-    std::string FullPath(RegKey root, const std::string& subkey) const;
-    RegKey Hand(const std::string& path, uint32_t access);
-    std::map<std::string, std::map<std::string, Value>> keys_;  // normalized path -> values
-    std::map<RegKey, Open> open_;
+    using Value = std::pair<uint32_t, std::vector<uint8_t>>;  // type, bytes
+    static std::string Upper(std::string s) { return std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::toupper(c)); }), s; }
+    void Put(const std::string& path, const std::string& name, uint32_t type, std::vector<uint8_t> data) {
+        AddKey(path), keys_[NormalizePath(path)][Upper(name)] = {type, std::move(data)};
+    }
+    std::string FullPath(RegKey root, const std::string& subkey) const {
+        static const char* const roots[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                                            "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+        const std::string base = root - 0x80000000u < 7 ? roots[root - 0x80000000u]
+                                 : open_.count(root)    ? open_.at(root).first
+                                                        : "";
+        return base.empty() || subkey.empty() ? base : NormalizePath(base + "\\" + subkey);
+    }
+    RegKey Hand(const std::string& path, uint32_t access) { return open_[next_] = {path, access}, next_++; }
+
+    std::map<std::string, std::map<std::string, Value>> keys_;
+    std::map<RegKey, std::pair<std::string, uint32_t>> open_;  // handle -> path, access
     RegKey next_ = 0x1000;
 };
 
@@ -208,10 +237,10 @@ struct FakePlatform {
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
-    FakeEventLoop events;
+    FakeClock clock;
+    FakeEventLoop events{clock};
     FakeApp app;
     FakeFiles files;
-    FakeClock clock;
     FakeUi ui;
     FakeShell shell;
     FakeLocale locale;

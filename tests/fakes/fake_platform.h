@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <set>
 
@@ -19,43 +18,33 @@ namespace tav::fakes {
 // Upper-cased, "/" as "\", no trailing "\": names are found regardless of
 // case, as on Windows.
 std::string NormalizePath(const std::string& path);
-inline std::string ParentOf(const std::string& key) {
-    const size_t cut = key.rfind('\\');
-    return cut == std::string::npos ? "" : key.substr(0, cut);
-}
+inline std::string ParentOf(const std::string& key) { return key.substr(0, key.find('\\') == std::string::npos ? 0 : key.rfind('\\')); }
 
-class FakeClock : public Clock {
-public:
-    DateTime Now() override { return now_; }
+struct FakeClock : Clock {
+    DateTime Now() override { return now; }
     std::string ShortDate(const DateTime& d) override {
         return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
     }
     uint32_t TickCount() override { return tick; }
     // Moves the tick count and the wall clock (within the day) together.
     void Advance(uint32_t ms) {
-        tick += ms, ms_ += ms;
-        const int s = now_.hour * 3600 + now_.minute * 60 + now_.second + static_cast<int>(ms_ / 1000);
-        ms_ %= 1000, now_.hour = s / 3600 % 24, now_.minute = s / 60 % 60, now_.second = s % 60;
+        tick += ms, subMs += ms;
+        const int s = now.hour * 3600 + now.minute * 60 + now.second + static_cast<int>(subMs / 1000);
+        subMs %= 1000, now.hour = s / 3600 % 24, now.minute = s / 60 % 60, now.second = s % 60;
     }
-    uint32_t tick = 1000;
-
-private:
-    DateTime now_{2026, 12, 6, 9, 5, 7};
-    uint32_t ms_ = 0;
+    DateTime now{2026, 12, 6, 9, 5, 7};
+    uint32_t tick = 1000, subMs = 0;
 };
 
 // Time passes only in the waits, so a spinning loop never ends its timeout.
-class FakeEventLoop : public EventLoop {
-public:
-    explicit FakeEventLoop(FakeClock& clock) : clock_(clock) {}
+struct FakeEventLoop : EventLoop {
+    explicit FakeEventLoop(FakeClock& c) : clock(c) {}
     void DoEvents() override { onDoEvents ? onDoEvents() : void(); }
-    void Sleep(uint32_t ms) override { clock_.Advance(ms); }
-    void WaitForEvents(uint32_t ms) override { waits.push_back(ms), clock_.Advance(ms); }
+    void Sleep(uint32_t ms) override { clock.Advance(ms); }
+    void WaitForEvents(uint32_t ms) override { waits.push_back(ms), clock.Advance(ms); }
+    FakeClock& clock;
     std::vector<uint32_t> waits;
     std::function<void()> onDoEvents;  // as a queued handler would
-
-private:
-    FakeClock& clock_;
 };
 
 struct FakeApp : App {
@@ -66,11 +55,7 @@ struct FakeApp : App {
 
 class FakeFiles : public Files {
 public:
-    int FreeFile() override {
-        int n = 1;
-        while (open_.count(n)) ++n;
-        return n;
-    }
+    int FreeFile() override { return open_.empty() ? 1 : open_.rbegin()->first + 1; }
     void OpenAppend(int number, const std::string& path) override {
         const std::string key = Writable(path);
         if (reparsePoints.count(ParentOf(key)) || reparsePoints.count(key) || folders_.count(key))
@@ -111,10 +96,7 @@ public:
         files_[NormalizePath(path)] = File{Leaf(path), content, attributes};
     }
     bool HasFile(const std::string& path) const { return files_.count(NormalizePath(path)) != 0; }
-    std::string Content(const std::string& path) const {
-        auto it = files_.find(NormalizePath(path));
-        return it == files_.end() ? std::string() : it->second.content;
-    }
+    std::string Content(const std::string& path) const { return HasFile(path) ? files_.at(NormalizePath(path)).content : ""; }
     size_t OpenCount() const { return open_.size(); }
 
     std::set<std::string> deniedFolders, reparsePoints;  // normalized
@@ -161,7 +143,7 @@ struct FakeLocale : Locale {
     std::string FromAnsi(const std::string& ansi) override { return ansi; }
 };
 
-// Paths as "HKEY_...\Sub\Key"; value names regardless of case.
+// Paths as "HKEY_...\Sub\Key"; key and value names regardless of case.
 class FakeRegistry : public RegistryApi {
 public:
     int32_t OpenKeyEx(RegKey root, const std::string& subkey, uint32_t, uint32_t access, RegKey& key) override {
@@ -176,24 +158,24 @@ public:
     }
     int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type, uint8_t* data, uint32_t& length) override {
         if (!open_.count(key)) return kInvalidHandle;
-        auto k = keys_.find(open_[key].first);
-        if (k == keys_.end() || !k->second.count(Upper(name))) return 2;
-        const Value* v = &k->second.at(Upper(name));
-        const uint32_t size = static_cast<uint32_t>(v->second.size()), fits = size <= length;
-        if (fits) std::copy(v->second.begin(), v->second.end(), data);
-        return type = v->first, length = size, fits ? 0 : 234;
+        const auto v = values_.find(open_[key].first + "|" + NormalizePath(name));
+        if (v == values_.end()) return 2;
+        const auto& [stored, bytes] = v->second;
+        const uint32_t size = static_cast<uint32_t>(bytes.size()), fits = size <= length;
+        if (fits) std::copy(bytes.begin(), bytes.end(), data);
+        return type = stored, length = size, fits ? 0 : 234;
     }
     int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t length) override {
         if (!open_.count(key)) return kInvalidHandle;
         const auto& [path, access] = open_[key];
         if (!(access & 0x2) || readOnlyKeys.count(path)) return 5;
-        return keys_[path][Upper(name)] = {type, std::vector<uint8_t>(data, data + length)}, 0;
+        return values_[path + "|" + NormalizePath(name)] = {type, std::vector<uint8_t>(data, data + length)}, 0;
     }
     int32_t CloseKey(RegKey key) override { return open_.erase(key) ? 0 : kInvalidHandle; }
     void PostSettingChange(uintptr_t, intptr_t) override {}
 
     void AddKey(const std::string& path) {
-        for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_[key];
+        for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_.insert(key);
     }
     void PutString(const std::string& path, const std::string& name, const std::string& text, bool terminated = true) {
         Put(path, name, 1, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + terminated));
@@ -210,21 +192,20 @@ public:
 private:
     static constexpr int32_t kInvalidHandle = 6;
     using Value = std::pair<uint32_t, std::vector<uint8_t>>;  // type, bytes
-    static std::string Upper(std::string s) { return std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::toupper(c)); }), s; }
     void Put(const std::string& path, const std::string& name, uint32_t type, std::vector<uint8_t> data) {
-        AddKey(path), keys_[NormalizePath(path)][Upper(name)] = {type, std::move(data)};
+        AddKey(path), values_[NormalizePath(path) + "|" + NormalizePath(name)] = {type, std::move(data)};
     }
     std::string FullPath(RegKey root, const std::string& subkey) const {
         static const char* const roots[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                             "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
-        const std::string base = root - 0x80000000u < 7 ? roots[root - 0x80000000u]
-                                 : open_.count(root)    ? open_.at(root).first
-                                                        : "";
+        const std::string base =
+            root - 0x80000000u < 7 ? roots[root - 0x80000000u] : open_.count(root) ? open_.at(root).first : "";
         return base.empty() || subkey.empty() ? base : NormalizePath(base + "\\" + subkey);
     }
     RegKey Hand(const std::string& path, uint32_t access) { return open_[next_] = {path, access}, next_++; }
 
-    std::map<std::string, std::map<std::string, Value>> keys_;
+    std::set<std::string> keys_;
+    std::map<std::string, Value> values_;  // "PATH|NAME"
     std::map<RegKey, std::pair<std::string, uint32_t>> open_;  // handle -> path, access
     RegKey next_ = 0x1000;
 };

@@ -60,7 +60,9 @@ public:
     void ShutDownTAV(const std::function<bool()>& stop) override {
         Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
-    bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Note("CloseAll"), stoppedEarly = stop(), true; }
+    bool CloseAllTavProcesses(const std::function<bool()>& stop) override {
+        return Note("CloseAll"), stoppedEarly = stop(), true;
+    }
     void StartInstaller(StagedFile&, const std::string& path, const std::string& parameters,
                         const std::string& folder) override {
         if (Note("Start " + path + " [" + parameters + "] " + folder), !starts)
@@ -72,8 +74,8 @@ public:
     std::string arguments;
     InstallerVerdict verdict{true, ""};
     bool silent = false, saves = true, renames = true, starts = true, stoppedEarly = false;
-    // Runs inside every yield, and inside the watchdog wait.
-    std::function<void()> onYield, onShutDown;  // the latter inside the watchdog wait
+    // The first runs inside every yield, the second inside the watchdog wait.
+    std::function<void()> onYield, onShutDown;
 
 private:
     // Records its naming and its end: released once named, deleted if not.

@@ -64,8 +64,9 @@ public:
         open_[number] = key;
     }
     void PrintLine(int number, const std::string& text) override {
+        if (!open_.count(number)) throw err::Make(err::kBadFileNameOrNumber);
         if (failWritesWith) throw err::Make(failWritesWith);
-        files_[open_.at(number)].content += text + "\r\n";
+        files_[open_[number]].content += text + "\r\n";
     }
     void Close(int number) override { open_.erase(number); }
     void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override { WriteBinaryAtomic(path, {bytes}); }
@@ -117,7 +118,7 @@ private:
         return key;
     }
 
-    std::set<std::string> folders_{"C:"};
+    std::set<std::string> folders_{"", "C:"};  // "" holds root-relative paths
     std::map<std::string, File> files_;
     std::map<int, std::string> open_;  // number -> normalized path
 };

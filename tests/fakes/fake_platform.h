@@ -131,9 +131,7 @@ struct FakeUi : Ui {
 };
 
 struct FakeShell : Shell {
-    bool RunHidden(const std::string& application, const std::string& line) override {
-        return runs.emplace_back(application, line), true;
-    }
+    bool RunHidden(const std::string& app, const std::string& line) override { return runs.emplace_back(app, line), true; }
     void Open(const std::string&, const std::string&, const std::string&) override {}
     std::vector<std::pair<std::string, std::string>> runs;
 };
@@ -217,7 +215,6 @@ struct FakePlatform {
     FakePlatform();
     ~FakePlatform();
     FakePlatform(const FakePlatform&) = delete;
-    FakePlatform& operator=(const FakePlatform&) = delete;
 
     FakeClock clock;
     FakeEventLoop events{clock};

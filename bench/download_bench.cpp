@@ -15,7 +15,7 @@
 #include <string>
 
 #include "download/GetNetFile.h"
-#include "platform/byte_store.h"
+#include "core/byte_store.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/text.h"

@@ -22,6 +22,12 @@ target_link_libraries(tav_win32 PUBLIC
   shlwapi msimg32 windowscodecs wbemuuid version uxtheme dwmapi)
 tav_warnings(tav_win32)
 
+# The program on Win32: its logic wired to the real window and services.
+file(GLOB TAV_APP_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32/*.cpp)
+add_library(tav_app_win32 STATIC ${TAV_APP_WIN32_SOURCES})
+target_link_libraries(tav_app_win32 PUBLIC tav_win32)
+tav_warnings(tav_app_win32)
+
 # The type library that describes the error logger, embedded in the exe.
 # Debian's mingw-w64-tools names the compiler by its target only; the
 # target's own one writes the type library for the build's width.
@@ -47,7 +53,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc PROPERTIE
   OBJECT_DEPENDS "${TAV_TLB};${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.manifest;${CMAKE_SOURCE_DIR}/src/resources/main_window.rc;${CMAKE_SOURCE_DIR}/src/resources/main_artwork.png")
 target_include_directories(TAVUpdate PRIVATE ${CMAKE_SOURCE_DIR}/src/resources ${CMAKE_BINARY_DIR}/generated)
 target_link_options(TAVUpdate PRIVATE -municode)
-target_link_libraries(TAVUpdate PRIVATE tav_win32)
+target_link_libraries(TAVUpdate PRIVATE tav_app_win32)
 tav_warnings(TAVUpdate)
 
 install(TARGETS TAVUpdate RUNTIME DESTINATION .)

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dialog/dialog_layout.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace {
 

@@ -12,8 +12,8 @@ faults() {
   cat <<'EOF'
 wrong-registry-view | src/platform/win32/registry_win32.cpp | view32_ ? KEY_WOW64_32KEY : KEY_WOW64_64KEY | view32_ ? 0 : KEY_WOW64_64KEY | win64 | ^(SystemWinTest\.Registry|UpdateE2eTest\.Silent)
 flipped-signature-verdict | src/platform/win32/code_signing_win32.cpp | info.state = SignatureState::Invalid; | info.state = SignatureState::Valid; | win64 | ^(CodeSigningWin\.|Installers/RefusedInstallerE2eTest\.)
-skipped-old | src/main_window/frmMain.cpp | files->Rename(folder + sInstallerFile_, folder + backup) | files->Delete(folder + sInstallerFile_) | win64 | ^UpdateE2eTest\.Silent
-missed-slash-s | src/main_window/frmMain.cpp | view_.SilentChecked() ? "/s" : "" | "" | win64 | ^UpdateE2eTest\.Silent
+skipped-old-e2e | src/main_window/frmMain.cpp | services_.RenameFile(folder + sInstallerFile_, folder + backup) | services_.RemoveFile(folder + sInstallerFile_) | win64 | ^UpdateE2eTest\.Silent
+missed-slash-s-e2e | src/main_window/frmMain.cpp | view_.SilentChecked() ? "/s" : "" | "" | win64 | ^UpdateE2eTest\.Silent
 wrap-off-by-one | src/dialog/dialog_layout.cpp | lineLength + wordLength < kLineLimit | lineLength + wordLength <= kLineLimit | host | DialogTextTest
 log-line-break | src/error_log/CErrorUpdate.cpp | if (c < 0x20 | if (c < 0x0A | host | ErrorLogTest
 short-name-alias | src/main_window/command_line.cpp | name.find('~') != std::string::npos | false | host | CommandLineTest
@@ -22,11 +22,16 @@ dev-broken-signature | src/install/installer_trust.cpp | if (installer.state == 
 pinned-verdict-flipped | src/install/installer_trust.cpp | if (!pinned) return Refuse | if (pinned) return Refuse | host | InstallerTrustTest
 close-wait-endless | src/install/related_programs.cpp | if (Tick() - start > limitMs) return | if (Tick() - start > limitMs * 1000) return | host | ProgramsTest
 close-wait-spins | src/install/related_programs.cpp | WaitForEvents(options.timings.pollMs) | WaitForEvents(0) | host | ProgramsTest
-weak-etag-resume | src/platform/http_fetch.cpp | !StartsWithNoCase(r.etag, "w/") | true | host | FetchTest
-https-to-http | src/platform/http_fetch.cpp | IsHttpsUrl(current) && !IsHttpsUrl(r.location) | false | host | FetchTest
+weak-etag-resume | src/download/http_fetch.cpp | !StartsWithNoCase(r.etag, "w/") | true | host | FetchTest
+https-to-http | src/download/http_fetch.cpp | IsHttpsUrl(current) && !IsHttpsUrl(r.location) | false | host | FetchTest
 misspelt-routine | src/install/process_utils.cpp | Trap trap("modORSutils.CloseAll"); | Trap trap("modORSUtils.CloseAll"); | host | ProgramsTest
 progress-kibibytes | src/main_window/command_line.cpp | RoundHalfEven32(nBytes / 1000.0) | RoundHalfEven32(nBytes / 1024.0) | host | CommandLineTest
 save-staged-unchecked | src/download/GetNetFile.cpp | if (byteCount_ == 0) return nullptr; | if (false) return nullptr; | host | GetNetFileTest
+frmMain-routine-name | src/main_window/frmMain.cpp | ErrorLog().Log("frmMain.InstallUpdate", | ErrorLog().Log("frmMain.InstalUpdate", | host | FrmMainTest
+frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap("frmMain.Status"); | Trap trap("frmMain.Stat"); | host | FrmMainTest
+missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
+skipped-old | src/main_window/frmMain.cpp | movedAside = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | movedAside = true; | host | FrmMainTest
+progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest
 EOF
 }
 

@@ -1,7 +1,7 @@
 #include "dialog/ShowMessageDialog.h"
 
 #include "dialog/frmDialog.h"
-#include "platform/number_text.h"
+#include "core/number_text.h"
 #include "platform/platform.h"
 #include "error_log/trap.h"
 

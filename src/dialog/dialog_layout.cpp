@@ -4,8 +4,8 @@
 #include <limits>
 #include <string_view>
 
-#include "platform/failure.h"
-#include "platform/number_text.h"
+#include "core/failure.h"
+#include "core/number_text.h"
 
 namespace tav {
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <map>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav {
 

@@ -3,8 +3,8 @@
 #include "dialog/dialog_codes.h"
 #include "dialog/dialog_layout.h"
 #include "dialog/dialog_style.h"
-#include "platform/failure.h"
-#include "platform/number_text.h"
+#include "core/failure.h"
+#include "core/number_text.h"
 #include "platform/platform.h"
 #include "error_log/trap.h"
 

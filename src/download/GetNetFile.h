@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_store.h"
+#include "core/byte_store.h"
 #include "platform/code_signing.h"
 #include "platform/read_service.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/state.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/platform.h"
 
 namespace tav {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav {
 

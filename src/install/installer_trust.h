@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/pe_image.h"
 #include "platform/code_signing.h"
 
 namespace tav {
@@ -36,10 +37,6 @@ InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& 
 // Checks the signature of the held file and judges it. Never throws: a
 // file whose check cannot run is refused.
 InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy);
-
-// The size of the certificate table a PE image declares in its headers, or
-// 0 when it declares none or the bytes are no PE image.
-uint32_t DeclaredCertificateTableSize(const uint8_t* data, size_t size);
 
 // "0x800B0100".
 std::string StatusText(uint32_t status);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "install/related_programs.h"
-#include "platform/number_text.h"
+#include "core/number_text.h"
 
 namespace tav {
 

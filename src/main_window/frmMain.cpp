@@ -3,9 +3,8 @@
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"
 #include "main_window/command_line.h"
-#include "platform/failure.h"
-#include "platform/number_text.h"
-#include "platform/platform.h"
+#include "core/failure.h"
+#include "core/number_text.h"
 #include "error_log/trap.h"
 
 namespace tav {
@@ -21,18 +20,17 @@ void frmMain::Form_Load() {
     Trap trap("frmMain.Form_Load");
     trap([&] { services_.SetIcon(view_.Handle(), "TAV", true); });
     trap([&] {
-        Ui& ui = *platform().ui;
         // One fifth of the free height above the window, not one half.
-        view_.MoveTwips((ui.ScreenWidthTwips() - view_.WidthTwips()) / 2,
-                        (ui.ScreenHeightTwips() - view_.HeightTwips()) / 5);
+        view_.MoveTwips((services_.ScreenWidthTwips() - view_.WidthTwips()) / 2,
+                        (services_.ScreenHeightTwips() - view_.HeightTwips()) / 5);
     });
     trap([&] {
-        const AppIdentity id = platform().app->Identity();
+        const AppIdentity id = services_.Identity();
         view_.SetVersionText("Version " + std::to_string(id.major) + "." + std::to_string(id.minor) +
                              "." + std::to_string(id.revision));
     });
     trap([&] {
-        const CommandLineFields fields = ParseCommandLine(platform().app->ArgumentText());
+        const CommandLineFields fields = ParseCommandLine(services_.ArgumentText());
         sDownloadURL_ = fields.sDownloadURL;
         sInstallerFile_ = fields.sInstallerFile;
         // A URL that names no file the program may save is a failed parse:
@@ -52,7 +50,7 @@ void frmMain::Status(const std::string& sText, int16_t iPercentage) {
     Trap trap("frmMain.Status");
     trap([&] { view_.SetStatusText(sText); });
     if (iPercentage != -1) trap([&] { view_.SetBarValue(iPercentage); });
-    trap([&] { platform().events->DoEvents(); });
+    trap([&] { services_.DoEvents(); });
 }
 
 void frmMain::TimerBeginUpdate_Timer() {
@@ -77,7 +75,7 @@ void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) {
     if (progressEvents_ == 1) {
         trap([&] {
             const std::string text =
-                ProgressText(sInstallerFile_, nBytesMax, nBytes, platform().locale->ThousandsSeparator());
+                ProgressText(sInstallerFile_, nBytesMax, nBytes, services_.ThousandsSeparator());
             int16_t percent = -1;
             if (nBytesMax != 0) percent = RoundHalfEven16(static_cast<double>(nBytes) / nBytesMax * 100.0);
             Status(text, percent);
@@ -96,7 +94,7 @@ void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
     if (staged_) {
         trap([&] { Status("Download of " + sInstallerFile_ + " complete.", -1); });
         trap([&] { view_.SetBarVisible(false); });
-        trap([&] { platform().events->DoEvents(); });
+        trap([&] { services_.DoEvents(); });
         if (!closed_) trap([&] { InstallUpdate("FORCE"); });
     } else {
         trap([&] {
@@ -140,12 +138,12 @@ bool frmMain::PlaceInstaller() {
     trap([&] { present = services_.IsFile(folder + sInstallerFile_); });
     if (present) {
         trap([&] {
-            if (services_.IsFile(folder + backup)) platform().files->Delete(folder + backup);
+            if (services_.IsFile(folder + backup)) services_.RemoveFile(folder + backup);
         });
-        movedAside = trap([&] { platform().files->Rename(folder + sInstallerFile_, folder + backup); });
+        movedAside = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); });
     }
     const bool placed = trap([&] { staged_->Rename(sInstallerFile_); });
-    if (!placed && movedAside) trap([&] { platform().files->Rename(folder + backup, folder + sInstallerFile_); });
+    if (!placed && movedAside) trap([&] { services_.RenameFile(folder + backup, folder + sInstallerFile_); });
     return placed;
 }
 
@@ -178,19 +176,19 @@ void frmMain::InstallUpdate(const std::string& mode) {
     trap([&] { Status("Setting " + sInstallerFile_ + " Properties."); });
     if (closed_) return;
     trap([&] { services_.SetRunAsAdmin(sInstallerFile_); });
-    trap([&] { platform().events->DoEvents(); });
+    trap([&] { services_.DoEvents(); });
     if (closed_) return;
     trap([&] { Status(kClosingText); });
     if (closed_) return;
     trap([&] { services_.ShutDownTAV(stopRequested); });
     if (closed_) return;
-    trap([&] { platform().events->DoEvents(); });
+    trap([&] { services_.DoEvents(); });
     if (closed_) return;
     trap([&] { Status(std::string(kClosingText) + "."); });
     if (closed_) return;
     trap([&] { services_.CloseAllTavProcesses(stopRequested); });
     if (closed_) return;
-    trap([&] { platform().events->DoEvents(); });
+    trap([&] { services_.DoEvents(); });
     if (closed_) return;
     trap([&] { Status(kBeginningText); });
     if (closed_) return;

@@ -6,25 +6,24 @@
 #include <memory>
 #include <string>
 
-#include "main_window/main_window_view.h"
+#include "platform/main_window_view.h"
 #include "main_window/update_services.h"
 
 namespace tav {
 
-class frmMain {
+class frmMain : public MainWindowEvents {
 public:
     frmMain(MainWindowView& view, UpdateServices& services);
 
     // Handlers, named as the window's events.
     void Form_Load();
-    void Form_Unload();
-    void TimerBeginUpdate_Timer();
+    void Form_Unload() override;
+    void TimerBeginUpdate_Timer() override;
     void GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes);
     void GetNetFile_DownloadComplete(int32_t nBytes);
     void GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc);
-    void cmdAbort_Click();
-    // A press of any mouse button on the window or one of its labels.
-    void MouseDown(const std::string& control);
+    void cmdAbort_Click() override;
+    void MouseDown(const std::string& control) override;
 
     // Shows sText in the status line and, unless iPercentage is -1, the bar
     // at iPercentage; then lets pending events run.

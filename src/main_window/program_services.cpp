@@ -19,11 +19,22 @@ void ProgramServices::Attach(frmMain& form) {
     };
 }
 
+int32_t ProgramServices::ScreenWidthTwips() { return platform().ui->ScreenWidthTwips(); }
+int32_t ProgramServices::ScreenHeightTwips() { return platform().ui->ScreenHeightTwips(); }
+AppIdentity ProgramServices::Identity() { return platform().app->Identity(); }
+std::string ProgramServices::ArgumentText() { return platform().app->ArgumentText(); }
+void ProgramServices::DoEvents() { platform().events->DoEvents(); }
+std::string ProgramServices::ThousandsSeparator() { return platform().locale->ThousandsSeparator(); }
+
 void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) {
     tav::SetIcon(static_cast<WindowHandle>(window), resourceName, asAppIcon);
 }
 
 bool ProgramServices::IsFile(const std::string& path) { return tav::IsFile(path); }
+void ProgramServices::RemoveFile(const std::string& path) { platform().files->Delete(path); }
+void ProgramServices::RenameFile(const std::string& from, const std::string& to) {
+    platform().files->Rename(from, to);
+}
 
 void ProgramServices::ShowCriticalError(const std::string& content) {
     ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr, false);

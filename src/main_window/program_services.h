@@ -1,5 +1,6 @@
-// The update's services as the program really provides them: the download
-// control, the message dialog, the TAV program shutdown and the shell.
+// The update's services as the program really provides them: the run-time
+// services of the platform, the download control, the message dialog, the
+// installer's trust check and the TAV program shutdown.
 #pragma once
 
 #include "download/GetNetFile.h"
@@ -14,8 +15,16 @@ public:
     // Routes the download control's events to form's handlers.
     void Attach(frmMain& form);
 
+    int32_t ScreenWidthTwips() override;
+    int32_t ScreenHeightTwips() override;
+    AppIdentity Identity() override;
+    std::string ArgumentText() override;
+    void DoEvents() override;
+    std::string ThousandsSeparator() override;
     void SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) override;
     bool IsFile(const std::string& path) override;
+    void RemoveFile(const std::string& path) override;
+    void RenameFile(const std::string& from, const std::string& to) override;
     void ShowCriticalError(const std::string& content) override;
     void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override;
     std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override;

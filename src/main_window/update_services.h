@@ -1,6 +1,8 @@
-// What the update needs from the rest of the program: the download control,
-// the dialog, the process shutdown and the shell. One real set wires the
-// program's parts together; tests record the calls.
+// Everything the main window's logic needs beyond its view, through one
+// door: the screen, the program's identity and command line, the event
+// loop, the files of the install step, the download control, the dialog,
+// the installer's check and start, and the shutdown of the TAV programs.
+// One real set wires the program's parts together; tests record the calls.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +11,30 @@
 #include <string>
 
 #include "install/installer_trust.h"
+#include "platform/runtime.h"
 
 namespace tav {
 
 class UpdateServices {
 public:
     virtual ~UpdateServices() = default;
+
+    virtual int32_t ScreenWidthTwips() = 0;
+    virtual int32_t ScreenHeightTwips() = 0;
+    virtual AppIdentity Identity() = 0;
+    // The command line after the program's own name, as given.
+    virtual std::string ArgumentText() = 0;
+    // Lets pending events run; any handler (Abort among them) may run inside.
+    virtual void DoEvents() = 0;
+    virtual std::string ThousandsSeparator() = 0;
     virtual void SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) = 0;
+
     virtual bool IsFile(const std::string& path) = 0;
+    // Failures throw tav::Failure with the classic numbers.
+    virtual void RemoveFile(const std::string& path) = 0;
+    // Renames within a folder; fails when the target exists.
+    virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+
     // The fatal-error dialog with the program's fixed frame; returns when
     // the user has closed it.
     virtual void ShowCriticalError(const std::string& content) = 0;

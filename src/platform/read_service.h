@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/byte_store.h"
-#include "platform/failure.h"
+#include "core/byte_store.h"
+#include "core/failure.h"
 
 namespace tav {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/dialog_view.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav::fakes {
 

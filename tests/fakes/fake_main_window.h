@@ -1,133 +1,99 @@
-// Recording doubles for the main window's view and the update's services.
+// The main window's view and its services in one recording double: every
+// call that matters lands in one list of short strings, in order, so a test
+// reads texts, steps and file moves together.
 #pragma once
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <set>
 
-#include "main_window/main_window_view.h"
+#include "core/failure.h"
 #include "main_window/update_services.h"
-#include "platform/failure.h"
+#include "platform/main_window_view.h"
+#include "platform/platform.h"
 
 namespace tav::fakes {
 
-class FakeMainWindowView : public MainWindowView {
+class FakeMainWindow : public MainWindowView, public UpdateServices {
 public:
     uintptr_t Handle() override { return 0x1234; }
     int32_t WidthTwips() override { return 6000; }
     int32_t HeightTwips() override { return 3000; }
-    void MoveTwips(int32_t l, int32_t t) override { left = l, top = t; }
-    void SetVersionText(const std::string& text) override { version = text; }
-    void SetStatusText(const std::string& text) override {
-        status = text;
-        if (journal) journal->push_back("Status " + text);
-    }
-    void SetStatusVisible(bool v) override { statusVisible = v; }
+    void MoveTwips(int32_t l, int32_t t) override { Note("Move " + N(l) + " " + N(t)); }
+    void SetVersionText(const std::string& text) override { Note(text); }
+    void SetStatusText(const std::string& text) override { Note("Status " + text); }
+    void SetStatusVisible(bool v) override { Note(v ? "ShowStatus" : "HideStatus"); }
     void SetBarValue(int16_t value) override {
-        if (value < 0 || value > 100) throw err::Make(err::kInvalidPropertyValue);
-        bar = value;
-        barWrites.push_back(value);
+        value < 0 || value > 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(value));
     }
-    void SetBarVisible(bool v) override { barVisible = v; }
-    void SetBarError() override { barError = true; }
+    void SetBarVisible(bool v) override { Note(v ? "ShowBar" : "HideBar"); }
+    void SetBarError() override { Note("BarError"); }
     bool SilentChecked() override { return silent; }
-    void SetStartTimerEnabled(bool e) override { timerEnabled = e; }
-    void BeginWindowMove() override { ++moves; }
-    void Close() override { ++closes; }
+    void SetStartTimerEnabled(bool e) override { Note(e ? "TimerOn" : "TimerOff"); }
+    void BeginWindowMove() override { Note("DragWindow"); }
+    void Close() override { Note("Close"); }
 
-    int32_t left = -1, top = -1;
-    std::string version, status;
-    // When set, status texts are written into it between the service calls.
-    std::vector<std::string>* journal = nullptr;
-    std::vector<int16_t> barWrites;
-    bool statusVisible = false, barVisible = false, barError = false, silent = false;
-    bool timerEnabled = false;
-    int16_t bar = 0;
-    int moves = 0, closes = 0;
-};
-
-// A staged installer that writes its renaming and its release into the
-// call list, so tests see when it was named and when it stopped being held
-// (and whether it was deleted then).
-class RecordingStagedFile : public StagedFile {
-public:
-    RecordingStagedFile(std::vector<std::string>& calls, std::string path, bool renameFails)
-        : calls_(calls), path_(std::move(path)), renameFails_(renameFails) {}
-    ~RecordingStagedFile() override { calls_.push_back(named_ ? "ReleaseHold" : "DeleteStaged"); }
-    SignatureInfo Signature() override { return {}; }
-    std::string Path() const override { return path_; }
-    void Rename(const std::string& name) override {
-        calls_.push_back("RenameStaged " + name);
-        if (renameFails_) throw err::Make(err::kFileAlreadyExists);
-        named_ = true;
+    int32_t ScreenWidthTwips() override { return 15360; }
+    int32_t ScreenHeightTwips() override { return 11520; }
+    AppIdentity Identity() override { return {"TAVUpdate", "C:\\TAV", 7, 6, 10}; }
+    std::string ArgumentText() override { return arguments; }
+    // Without a hook, yields through the installed event loop, so that a
+    // real window's messages run inside.
+    void DoEvents() override { onYield ? onYield() : platform().events->DoEvents(); }
+    std::string ThousandsSeparator() override { return ","; }
+    void SetIcon(uintptr_t w, const std::string& name, bool app) override {
+        Note("SetIcon " + N(w) + " " + name + (app ? " app" : ""));
     }
-    void PrepareStart() override {}
-
-private:
-    std::vector<std::string>& calls_;
-    std::string path_;
-    bool renameFails_;
-    bool named_ = false;
-};
-
-// Records every call in one ordered list, so tests can check the order of
-// texts and steps together.
-class FakeUpdateServices : public UpdateServices {
-public:
-    explicit FakeUpdateServices(FakeMainWindowView& view) { view.journal = &calls; }
-
-    void SetIcon(uintptr_t window, const std::string& name, bool flag) override {
-        Record("SetIcon " + std::to_string(window) + " " + name + (flag ? " true" : " false"));
+    bool IsFile(const std::string& path) override { return files.count(path) != 0; }
+    void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
+    void RenameFile(const std::string& from, const std::string& to) override {
+        Note("Rename " + from + " " + to), files.erase(from), files.insert(to);
     }
-    bool IsFile(const std::string& path) override {
-        for (const auto& f : files)
-            if (f == path) return true;
-        return false;
-    }
-    void ShowCriticalError(const std::string& content) override { Record("Dialog " + content); }
-    void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override {
-        Record("DownloadStart " + url + " " + filename + " " + std::to_string(mode));
+    void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
+    void DownloadStart(const std::string& url, const std::string& file, int32_t mode) override {
+        Note("Download " + url + " " + file + " " + N(mode));
     }
     std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override {
-        Record("StageInstaller " + folder);
-        if (!saveSucceeds) throw err::Make(err::kPermissionDenied);
-        return std::make_unique<RecordingStagedFile>(calls, folder + "\\staged", renameFails);
+        if (Note("Stage " + folder), !saves) throw err::Make(err::kPermissionDenied);
+        return std::make_unique<Staged>(*this);
     }
-    InstallerVerdict VerifyInstaller(StagedFile& installer) override {
-        Record("VerifyInstaller " + installer.Path());
-        InstallerVerdict v;
-        v.accepted = verdictAccepted;
-        v.reason = verdictReason;
-        return v;
-    }
-    void SetRunAsAdmin(const std::string& installerFile) override { Record("SetRunAsAdmin " + installerFile); }
+    InstallerVerdict VerifyInstaller(StagedFile&) override { return Note("Verify"), verdict; }
+    void SetRunAsAdmin(const std::string& file) override { Note("RunAsAdmin " + file); }
     void ShutDownTAV(const std::function<bool()>& stop) override {
-        Record("ShutDownTAV");
-        if (duringShutDown) duringShutDown();
-        stoppedEarly = stop();
+        Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
     bool CloseAllTavProcesses(const std::function<bool()>& stop) override {
-        Record("CloseAllTavProcesses");
-        if (duringCloseAll) duringCloseAll();
-        stoppedEarly = stop();
-        return true;
+        return Note("CloseAll"), stoppedEarly = stop(), true;
     }
     void StartInstaller(StagedFile&, const std::string& path, const std::string& parameters,
                         const std::string& folder) override {
-        Record("StartInstaller " + path + " [" + parameters + "] " + folder);
-        if (!startSucceeds) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
+        if (Note("Start " + path + " [" + parameters + "] " + folder), !starts)
+            throw Failure(err::kFileNotFound, "The system cannot find the file specified");
     }
 
     std::vector<std::string> calls;
-    std::vector<std::string> files;
-    bool saveSucceeds = true, renameFails = false, startSucceeds = true;
-    bool verdictAccepted = true;
-    std::string verdictReason;
-    bool stoppedEarly = false;
-    std::function<void()> duringShutDown, duringCloseAll;
+    std::set<std::string> files;
+    std::string arguments;
+    InstallerVerdict verdict{true, ""};
+    bool silent = false, saves = true, renames = true, starts = true, stoppedEarly = false;
+    // The first runs inside every yield, the second inside the watchdog wait.
+    std::function<void()> onYield, onShutDown;
 
 private:
-    void Record(const std::string& call) { calls.push_back(call); }
+    // Records its naming and its end: released once named, deleted if not.
+    struct Staged : StagedFile {
+        explicit Staged(FakeMainWindow& f) : fake(f) {}
+        ~Staged() override { fake.Note(named ? "Release" : "DeleteStaged"); }
+        SignatureInfo Signature() override { return {}; }
+        std::string Path() const override { return "staged"; }
+        void Rename(const std::string& name) override {
+            if (fake.Note("Name " + name), !fake.renames) throw err::Make(err::kFileAlreadyExists);
+            named = true;
+        }
+        void PrepareStart() override {}
+        FakeMainWindow& fake;
+        bool named = false;
+    };
+    static std::string N(int64_t n) { return std::to_string(n); }
+    void Note(const std::string& call) { calls.push_back(call); }
 };
 
 }  // namespace tav::fakes

@@ -2,14 +2,11 @@
 // owns them and installs them for a test.
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <algorithm>
 #include <map>
-#include <optional>
 #include <set>
-#include <string>
-#include <vector>
 
+#include "core/failure.h"
 #include "fake_processes.h"
 #include "fakes/fake_code_signing.h"
 #include "fakes/fake_dialog_view.h"
@@ -18,185 +15,197 @@
 
 namespace tav::fakes {
 
-// Upper-cased, forward slashes turned to "\", no trailing "\": files and
-// folders are found regardless of case, as on Windows.
+// Upper-cased, "/" as "\", no trailing "\": names are found regardless of
+// case, as on Windows.
 std::string NormalizePath(const std::string& path);
-// "*" and "?" matching, case-insensitive.
-bool WildcardMatch(const std::string& pattern, const std::string& name);
+inline std::string ParentOf(const std::string& key) { return key.substr(0, key.find('\\') == std::string::npos ? 0 : key.rfind('\\')); }
 
-class FakeEventLoop : public EventLoop {
-public:
-    void DoEvents() override;
-    void Sleep(uint32_t ms) override;
-    void WaitForEvents(uint32_t ms) override;
-
-    int doEventsCalls = 0;
-    std::vector<uint32_t> sleeps;
-    std::vector<uint32_t> waits;
-    // Runs inside every DoEvents, as a queued handler would.
-    std::function<void()> onDoEvents;
-    // Called with the milliseconds each Sleep or WaitForEvents lasts, so a
-    // fake clock can advance.
-    std::function<void(uint32_t)> onTimePasses;
+struct FakeClock : Clock {
+    DateTime Now() override { return now; }
+    std::string ShortDate(const DateTime& d) override {
+        return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
+    }
+    uint32_t TickCount() override { return tick; }
+    // Moves the tick count and the wall clock (within the day) together.
+    void Advance(uint32_t ms) {
+        tick += ms, subMs += ms;
+        const int s = now.hour * 3600 + now.minute * 60 + now.second + static_cast<int>(subMs / 1000);
+        subMs %= 1000, now.hour = s / 3600 % 24, now.minute = s / 60 % 60, now.second = s % 60;
+    }
+    DateTime now{2026, 12, 6, 9, 5, 7};
+    uint32_t tick = 1000, subMs = 0;
 };
 
-class FakeApp : public App {
-public:
-    AppIdentity Identity() override { return identity; }
-    bool PrevInstance() override { return prevInstance; }
-    std::string ArgumentText() override { return argumentText; }
+// Time passes only in the waits, so a spinning loop never ends its timeout.
+struct FakeEventLoop : EventLoop {
+    explicit FakeEventLoop(FakeClock& c) : clock(c) {}
+    void DoEvents() override { onDoEvents ? onDoEvents() : void(); }
+    void Sleep(uint32_t ms) override { clock.Advance(ms); }
+    void WaitForEvents(uint32_t ms) override { waits.push_back(ms), clock.Advance(ms); }
+    FakeClock& clock;
+    std::vector<uint32_t> waits;
+    std::function<void()> onDoEvents;  // as a queued handler would
+};
 
-    AppIdentity identity{"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10};
-    bool prevInstance = false;
-    std::string argumentText;
+struct FakeApp : App {
+    AppIdentity Identity() override { return {"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10}; }
+    bool PrevInstance() override { return false; }
+    std::string ArgumentText() override { return {}; }
 };
 
 class FakeFiles : public Files {
 public:
-    FakeFiles();
+    int FreeFile() override { return open_.empty() ? 1 : open_.rbegin()->first + 1; }
+    void OpenAppend(int number, const std::string& path) override {
+        const std::string key = Writable(path);
+        if (reparsePoints.count(ParentOf(key)) || reparsePoints.count(key) || folders_.count(key))
+            throw err::Make(err::kPathFileAccess);
+        files_.try_emplace(key, File{Leaf(path), {}});
+        open_[number] = key;
+    }
+    void PrintLine(int number, const std::string& text) override {
+        if (!open_.count(number)) throw err::Make(err::kBadFileNameOrNumber);
+        if (failWritesWith) throw err::Make(failWritesWith);
+        files_[open_[number]].content += text + "\r\n";
+    }
+    void Close(int number) override { open_.erase(number); }
+    void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override { WriteBinaryAtomic(path, {bytes}); }
+    void WriteBinaryAtomic(const std::string& path, const std::vector<std::span<const uint8_t>>& pieces) override {
+        const std::string key = Writable(path);
+        if (failWritesWith) throw err::Make(failWritesWith);
+        files_[key] = File{Leaf(path), {}};
+        for (std::span<const uint8_t> piece : pieces) files_[key].content.append(piece.begin(), piece.end());
+    }
+    void Delete(const std::string& path) override { files_.erase(NormalizePath(path)); }
+    void Rename(const std::string& from, const std::string& to) override { AddFile(to, Content(from)), Delete(from); }
+    bool FolderExists(const std::string& path) override { return folders_.count(NormalizePath(path)) != 0; }
+    void MakeFolder(const std::string& path) override { folders_.insert(Writable(path)); }
+    std::optional<FoundFile> FindFirst(const std::string& path) override {
+        auto it = files_.find(NormalizePath(path));
+        return it == files_.end() ? std::nullopt : std::optional(FoundFile{it->second.name, it->second.attributes});
+    }
+    std::vector<FoundFile> FindAll(const std::string& path) override {
+        auto found = FindFirst(path);
+        return found ? std::vector{*found} : std::vector<FoundFile>{};
+    }
 
-    int FreeFile() override;
-    void OpenAppend(int fileNumber, const std::string& path) override;
-    void PrintLine(int fileNumber, const std::string& text) override;
-    void Close(int fileNumber) override;
-    void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override;
-    void WriteBinaryAtomic(const std::string& path,
-                           const std::vector<std::span<const uint8_t>>& pieces) override;
-    void Delete(const std::string& path) override;
-    void Rename(const std::string& from, const std::string& to) override;
-    bool FolderExists(const std::string& path) override;
-    void MakeFolder(const std::string& path) override;
-    std::optional<FoundFile> FindFirst(const std::string& pattern) override;
-    std::vector<FoundFile> FindAll(const std::string& pattern) override;
-
-    // Test set-up and inspection.
-    void AddFolder(const std::string& path);  // and its parents
-    void AddFile(const std::string& path, const std::string& content = {},
-                 uint32_t attributes = 0);
-    bool HasFile(const std::string& path) const;
-    std::string Content(const std::string& path) const;  // "" when missing
-    // The file's name as created (original case), or "".
-    std::string StoredName(const std::string& path) const;
+    void AddFolder(const std::string& path) {  // and its parents
+        for (std::string key = NormalizePath(path); !key.empty(); key = ParentOf(key)) folders_.insert(key);
+    }
+    void AddFile(const std::string& path, const std::string& content = {}, uint32_t attributes = 0) {
+        AddFolder(ParentOf(NormalizePath(path)));
+        files_[NormalizePath(path)] = File{Leaf(path), content, attributes};
+    }
+    bool HasFile(const std::string& path) const { return files_.count(NormalizePath(path)) != 0; }
+    std::string Content(const std::string& path) const { return HasFile(path) ? files_.at(NormalizePath(path)).content : ""; }
     size_t OpenCount() const { return open_.size(); }
 
-    // Folders (normalized) in which nothing can be created or opened.
-    std::set<std::string> deniedFolders;
-    // Normalized paths that are junctions or symbolic links.
-    std::set<std::string> reparsePoints;
-    // When set, PrintLine fails with this classic number.
+    std::set<std::string> deniedFolders, reparsePoints;  // normalized
     int32_t failWritesWith = 0;
-    // When set, WriteBinaryAtomic fails at its last step (the move over
-    // the target) with this classic number.
-    int32_t failAtomicMoveWith = 0;
 
 private:
     struct File {
-        std::string name;  // as created
-        std::string content;
+        std::string name, content;  // the name as created
         uint32_t attributes = 0;
     };
-    std::string ParentOf(const std::string& normalized) const;
-    bool Denied(const std::string& normalizedFolder) const;
+    static std::string Leaf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+    std::string Writable(const std::string& path) const {
+        const std::string key = NormalizePath(path), parent = ParentOf(key);
+        if (!folders_.count(parent)) throw err::Make(err::kPathNotFound);
+        auto it = files_.find(key);
+        if (deniedFolders.count(parent) || (it != files_.end() && (it->second.attributes & kAttrReadOnly)))
+            throw err::Make(err::kPathFileAccess);
+        return key;
+    }
 
-    std::set<std::string> folders_;
+    std::set<std::string> folders_{"", "C:"};  // "" holds root-relative paths
     std::map<std::string, File> files_;
     std::map<int, std::string> open_;  // number -> normalized path
 };
 
-class FakeClock : public Clock {
-public:
-    DateTime Now() override;
-    std::string ShortDate(const DateTime& when) override;
-    uint32_t TickCount() override { return tick; }
-
-    // Moves both the tick count and the wall clock.
-    void Advance(uint32_t ms);
-
-    DateTime now{2026, 12, 6, 9, 5, 7};
-    uint32_t tick = 1000;
-    uint32_t msRemainder = 0;
-};
-
-class FakeUi : public Ui {
-public:
+struct FakeUi : Ui {
     void MsgBox(const std::string& text) override { messages.push_back(text); }
-    int32_t ScreenWidthTwips() override { return screenWidth; }
-    int32_t ScreenHeightTwips() override { return screenHeight; }
-
+    int32_t ScreenWidthTwips() override { return 1024 * 15; }
+    int32_t ScreenHeightTwips() override { return 768 * 15; }
     std::vector<std::string> messages;
-    int32_t screenWidth = 1024 * 15;
-    int32_t screenHeight = 768 * 15;
 };
 
-class FakeShell : public Shell {
-public:
-    bool RunHidden(const std::string& application, const std::string& commandLine) override {
-        runs.push_back({application, commandLine});
-        return startSucceeds;
-    }
-    void Open(const std::string& file, const std::string& parameters, const std::string& folder) override {
-        opens.push_back({file, parameters, folder});
-        if (!startSucceeds) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
-    }
-    struct Run {
-        std::string application, commandLine;
-    };
-    struct Opened {
-        std::string file, parameters, folder;
-    };
-    std::vector<Run> runs;
-    std::vector<Opened> opens;
-    bool startSucceeds = true;
+struct FakeShell : Shell {
+    bool RunHidden(const std::string& app, const std::string& line) override { return runs.emplace_back(app, line), true; }
+    void Open(const std::string&, const std::string&, const std::string&) override {}
+    std::vector<std::pair<std::string, std::string>> runs;
 };
 
-class FakeLocale : public Locale {
-public:
-    std::string ThousandsSeparator() override { return separator; }
+struct FakeLocale : Locale {
+    std::string ThousandsSeparator() override { return ","; }
     std::string ToAnsi(const std::string& utf8) override { return utf8; }
     std::string FromAnsi(const std::string& ansi) override { return ansi; }
-    std::string separator = ",";
 };
 
+// Paths as "HKEY_...\Sub\Key"; key and value names regardless of case.
 class FakeRegistry : public RegistryApi {
 public:
-    int32_t OpenKeyEx(RegKey root, const std::string& subkey, uint32_t options, uint32_t access,
-                      RegKey& key) override;
-    int32_t CreateKey(RegKey root, const std::string& subkey, RegKey& key) override;
-    int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type, uint8_t* data,
-                         uint32_t& length) override;
-    int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
-                       uint32_t length) override;
-    int32_t CloseKey(RegKey key) override;
-    void PostSettingChange(uintptr_t wParam, intptr_t lParam) override {
-        settingChanges.push_back({wParam, lParam});
+    int32_t OpenKeyEx(RegKey root, const std::string& subkey, uint32_t, uint32_t access, RegKey& key) override {
+        openAccessRequests.push_back(access);
+        const std::string path = FullPath(root, subkey);
+        if (path.empty()) return kInvalidHandle;
+        return !subkey.empty() && !keys_.count(path) ? 2 : (key = Hand(path, access), 0);
     }
+    int32_t CreateKey(RegKey root, const std::string& subkey, RegKey& key) override {
+        const std::string path = FullPath(root, subkey);
+        return path.empty() ? kInvalidHandle : (AddKey(path), key = Hand(path, 0xF003F), 0);
+    }
+    int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type, uint8_t* data, uint32_t& length) override {
+        if (!open_.count(key)) return kInvalidHandle;
+        const auto v = values_.find(open_[key].first + "|" + NormalizePath(name));
+        if (v == values_.end()) return 2;
+        const auto& [stored, bytes] = v->second;
+        const uint32_t size = static_cast<uint32_t>(bytes.size()), fits = size <= length;
+        if (fits) std::copy(bytes.begin(), bytes.end(), data);
+        return type = stored, length = size, fits ? 0 : 234;
+    }
+    int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t length) override {
+        if (!open_.count(key)) return kInvalidHandle;
+        const auto& [path, access] = open_[key];
+        if (!(access & 0x2) || readOnlyKeys.count(path)) return 5;
+        return values_[path + "|" + NormalizePath(name)] = {type, std::vector<uint8_t>(data, data + length)}, 0;
+    }
+    int32_t CloseKey(RegKey key) override { return open_.erase(key) ? 0 : kInvalidHandle; }
+    void PostSettingChange(uintptr_t, intptr_t) override {}
 
-    struct Value {
-        uint32_t type = 0;
-        std::vector<uint8_t> data;
-    };
-    // Test set-up and inspection; path as "HKEY_...\Sub\Key".
-    void AddKey(const std::string& path);
-    void PutString(const std::string& path, const std::string& name, const std::string& text,
-                   bool terminated = true);
-    void PutDword(const std::string& path, const std::string& name, uint32_t value);
-    std::optional<Value> Get(const std::string& path, const std::string& name) const;
-    bool HasKey(const std::string& path) const;
+    void AddKey(const std::string& path) {
+        for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_.insert(key);
+    }
+    void PutString(const std::string& path, const std::string& name, const std::string& text, bool terminated = true) {
+        Put(path, name, 1, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + terminated));
+    }
+    void PutDword(const std::string& path, const std::string& name, uint32_t v) {
+        Put(path, name, 4, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
+    bool HasKey(const std::string& path) const { return keys_.count(NormalizePath(path)) != 0; }
     size_t OpenHandles() const { return open_.size(); }
 
-    std::vector<std::pair<uintptr_t, intptr_t>> settingChanges;
     std::vector<uint32_t> openAccessRequests;
-    // Keys (normalized full paths) that refuse writing.
-    std::set<std::string> readOnlyKeys;
+    std::set<std::string> readOnlyKeys;  // normalized
 
 private:
-    struct Open {
-        std::string path;
-        uint32_t access;
-    };
-    std::string FullPath(RegKey root, const std::string& subkey) const;
-    std::map<std::string, std::map<std::string, Value>> keys_;  // normalized path -> values
-    std::map<RegKey, Open> open_;
+    static constexpr int32_t kInvalidHandle = 6;
+    using Value = std::pair<uint32_t, std::vector<uint8_t>>;  // type, bytes
+    void Put(const std::string& path, const std::string& name, uint32_t type, std::vector<uint8_t> data) {
+        AddKey(path), values_[NormalizePath(path) + "|" + NormalizePath(name)] = {type, std::move(data)};
+    }
+    std::string FullPath(RegKey root, const std::string& subkey) const {
+        static const char* const roots[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                                            "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+        const std::string base =
+            root - 0x80000000u < 7 ? roots[root - 0x80000000u] : open_.count(root) ? open_.at(root).first : "";
+        return base.empty() || subkey.empty() ? base : NormalizePath(base + "\\" + subkey);
+    }
+    RegKey Hand(const std::string& path, uint32_t access) { return open_[next_] = {path, access}, next_++; }
+
+    std::set<std::string> keys_;
+    std::map<std::string, Value> values_;  // "PATH|NAME"
+    std::map<RegKey, std::pair<std::string, uint32_t>> open_;  // handle -> path, access
     RegKey next_ = 0x1000;
 };
 
@@ -206,12 +215,11 @@ struct FakePlatform {
     FakePlatform();
     ~FakePlatform();
     FakePlatform(const FakePlatform&) = delete;
-    FakePlatform& operator=(const FakePlatform&) = delete;
 
-    FakeEventLoop events;
+    FakeClock clock;
+    FakeEventLoop events{clock};
     FakeApp app;
     FakeFiles files;
-    FakeClock clock;
     FakeUi ui;
     FakeShell shell;
     FakeLocale locale;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/environment.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/processes.h"
 #include "platform/runtime.h"
 

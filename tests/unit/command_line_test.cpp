@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "main_window/command_line.h"
-#include "platform/failure.h"
-#include "platform/number_text.h"
+#include "core/failure.h"
+#include "core/number_text.h"
 
 namespace tav {
 namespace {

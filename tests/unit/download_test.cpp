@@ -10,7 +10,7 @@
 
 #include "download/GetNetFile.h"
 #include "fakes/fake_platform.h"
-#include "platform/http_fetch.h"
+#include "download/http_fetch.h"
 
 namespace tav {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "install/installer_trust.h"
 #include "install/sha256.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/code_signing_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"

@@ -29,7 +29,6 @@ protected:
         win32::InstallWin32Platform();
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         sInstallLocation = temp.path();
-        recorder.journal = nullptr;
         ASSERT_TRUE(window.Create(form));
         hwnd = reinterpret_cast<HWND>(window.Handle());
         form.Form_Load();
@@ -39,8 +38,7 @@ protected:
     void TearDown() override { sInstallLocation.clear(); }
 
     wintest::TempFolder temp;
-    fakes::FakeMainWindowView recorder;  // only for the services' journal
-    fakes::FakeUpdateServices services{recorder};
+    fakes::FakeMainWindow services;  // only its services are used
     win32::Win32MainWindow window;
     frmMain form{window, services};
     HWND hwnd = nullptr;

@@ -11,7 +11,7 @@
 
 #include "install/process_utils.h"
 #include "install/related_programs.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/runtime_win32.h"

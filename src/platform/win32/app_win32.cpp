@@ -1,7 +1,7 @@
 // The program itself: its name, folder, version, instance and arguments.
 #include "platform/win32/runtime_win32.h"
 
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/text.h"
 #include "version.h"
 

@@ -1,7 +1,7 @@
 // The clock: local time, the short date, the tick count.
 #include "platform/win32/runtime_win32.h"
 
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/text.h"
 
 namespace tav::win32 {

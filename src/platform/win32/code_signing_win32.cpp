@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "install/installer_trust.h"
-#include "platform/failure.h"
+#include "core/pe_image.h"
+#include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -20,8 +20,6 @@
 namespace tav::win32 {
 
 namespace {
-
-using UniqueFile = UniqueHandle<FileHandleTraits>;
 
 // wintrust and crypt32 are not known system DLLs: imported statically they
 // would be looked for beside the program before our code runs, so they are

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 

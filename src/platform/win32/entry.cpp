@@ -1,8 +1,8 @@
 // The process entry: hardens the loader, installs the Win32 services,
-// runs Main and then the message loop until the last window has closed.
-#include "app/modMain.h"
+// starts the program and then runs the message loop until the last window
+// has closed.
+#include "platform/program.h"
 #include "platform/win32/dpi.h"
-#include "platform/win32/main_window_host.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/win.h"
@@ -21,7 +21,7 @@ void HardenDllSearch() {
 int Run() {
     tav::win32::InstallWin32Platform();
     try {
-        if (!tav::Main([] { tav::win32::OpenMainWindow(); })) return 0;
+        if (!tav::StartProgram()) return 0;
         if (tav::win32::OpenWindowCount() == 0) return 0;
         return tav::win32::RunMessageLoop();
     } catch (...) {

@@ -7,7 +7,7 @@
 #include <wbemcli.h>
 // clang-format on
 
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"

@@ -9,8 +9,7 @@
 #include <algorithm>
 #include <map>
 
-#include "main_window/frmMain.h"
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/artwork_win32.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/form_window.h"
@@ -72,7 +71,7 @@ enum ControlId : int {
 // rule and the keyboard are FormWindow's; this adds the artwork, the white
 // labels on it and the fitting of texts that a wider font makes longer.
 struct Win32MainWindow::Impl final : FormWindow {
-    frmMain* form = nullptr;
+    MainWindowEvents* form = nullptr;
     HWND version = nullptr, name = nullptr, copyright = nullptr, status = nullptr, bar = nullptr,
          silent = nullptr, abort = nullptr, tooltip = nullptr;
     UniqueGdi artwork;
@@ -83,7 +82,7 @@ struct Win32MainWindow::Impl final : FormWindow {
     int artWidth = 0, artHeight = 0;
     TaskbarProgress taskbar;
 
-    bool Build(frmMain& owner);
+    bool Build(MainWindowEvents& owner);
 
     // Runs one of the form's handlers; a close asked for inside it takes
     // effect once no handler of the program is running any more.
@@ -294,7 +293,7 @@ struct Win32MainWindow::Impl final : FormWindow {
     void OnDestroy() override {
         StopTimer(kStartTimer);
         taskbar.Detach();
-        if (frmMain* f = std::exchange(form, nullptr)) {
+        if (MainWindowEvents* f = std::exchange(form, nullptr)) {
             const HandlerScope scope;
             try {
                 f->Form_Unload();
@@ -330,7 +329,7 @@ LRESULT CALLBACK Win32MainWindow::Impl::LabelProc(HWND label, UINT msg, WPARAM w
     }
 }
 
-bool Win32MainWindow::Impl::Build(frmMain& owner) {
+bool Win32MainWindow::Impl::Build(MainWindowEvents& owner) {
     form = &owner;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&icc);
@@ -388,7 +387,7 @@ Win32MainWindow::~Win32MainWindow() {
     }
 }
 
-bool Win32MainWindow::Create(frmMain& form) {
+bool Win32MainWindow::Create(MainWindowEvents& form) {
     impl_ = FormWindow::Make<Impl>();
     return impl_->Build(form);
 }

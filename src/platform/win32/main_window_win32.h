@@ -6,11 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "main_window/main_window_view.h"
-
-namespace tav {
-class frmMain;
-}
+#include "platform/main_window_view.h"
 
 namespace tav::win32 {
 
@@ -25,7 +21,7 @@ public:
     Win32MainWindow& operator=(const Win32MainWindow&) = delete;
 
     // Creates the window (hidden) and routes its events to form.
-    bool Create(frmMain& form);
+    bool Create(MainWindowEvents& form);
     // Shows the window modeless.
     void Show();
 

@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/http_fetch.h"
+#include "platform/http_transport.h"
 #include "platform/read_service.h"
 #include "platform/win32/win.h"
 

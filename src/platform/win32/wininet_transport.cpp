@@ -23,7 +23,9 @@ struct WinInetTransport::Attempt {
     DWORD_PTR result = 0;
     DWORD error = 0;
     INTERNET_BUFFERSW buffers{};
-    HINTERNET request = nullptr;
+    // Closing it does not end the attempt, which lives on, on the handle's
+    // share, until the system's last callback for it.
+    UniqueInternet request;
     bool opening = false;
 };
 
@@ -188,7 +190,7 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
         request = reinterpret_cast<HINTERNET>(attempt_->result);
     }
     attempt_->opening = false;
-    attempt_->request = request;
+    attempt_->request.reset(request);
 
     net::HttpResponse r;
     DWORD status = 0, size = sizeof status;
@@ -228,7 +230,7 @@ size_t WinInetTransport::Read(std::span<uint8_t> dst) {
         b.dwStructSize = sizeof b;
         b.lpvBuffer = dst.data();
         b.dwBufferLength = static_cast<DWORD>(std::min<size_t>(dst.size(), 0x40000000u));
-        if (::InternetReadFileExW(attempt_->request, &b, IRF_NO_WAIT,
+        if (::InternetReadFileExW(attempt_->request.get(), &b, IRF_NO_WAIT,
                                   reinterpret_cast<DWORD_PTR>(attempt_)))
             return b.dwBufferLength;
         const DWORD e = ::GetLastError();
@@ -242,10 +244,9 @@ void WinInetTransport::Close() noexcept {
     Attempt* a = std::exchange(attempt_, nullptr);
     if (!a) return;
     // A read left pending by a silent server keeps its handle, and so the
-    // attempt, until the server lets go: the handle's share covers it. Not
-    // an owner: the attempt lives on after this close, until the system's
-    // last callback for the handle.
-    if (a->request) InternetHandleTraits::Close(a->request);
+    // attempt, until the server lets go: the handle's share covers it, so
+    // the attempt outlives this close until Wine's last callback for it.
+    a->request.reset();
     if (!a->opening) Release(a);
 }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/http_fetch.h"
+#include "platform/http_transport.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "download/GetNetFile.h"
-#include "platform/http_fetch.h"
+#include "download/http_fetch.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/read_service_win32.h"

@@ -1,4 +1,4 @@
-#include "platform/byte_store.h"
+#include "core/byte_store.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "platform/http_fetch.h"
+#include "download/http_fetch.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,15 +1,19 @@
-#include "platform/win32/main_window_host.h"
-
+// The program on Win32: the start-up and the main window's logic wired to
+// the real window and services.
+#include "app/modMain.h"
 #include "main_window/frmMain.h"
 #include "main_window/program_services.h"
+#include "platform/program.h"
 #include "platform/win32/main_window_win32.h"
 
-namespace tav::win32 {
+namespace tav {
+
+namespace {
 
 void OpenMainWindow() {
     // The window, its logic and its services live as long as the process:
     // the program ends when this window has closed.
-    static Win32MainWindow view;
+    static win32::Win32MainWindow view;
     static ProgramServices services;
     static frmMain form(view, services);
     services.Attach(form);
@@ -19,4 +23,8 @@ void OpenMainWindow() {
     view.Show();
 }
 
-}  // namespace tav::win32
+}  // namespace
+
+bool StartProgram() { return Main([] { OpenMainWindow(); }); }
+
+}  // namespace tav

@@ -1,5 +1,6 @@
-// What the main window's logic needs from its window. The Win32 view draws
-// the real controls; tests use a recording fake.
+// The main window as its logic sees it: the view it draws on and the events
+// the window brings in. The Win32 view draws the real controls; tests use a
+// recording fake.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,21 @@ public:
     // Hides the window at once; it is destroyed when the handler on the
     // stack returns, and its unload step runs.
     virtual void Close() = 0;
+};
+
+// The window's events, as its logic handles them; the view calls them on
+// the user-interface thread.
+class MainWindowEvents {
+public:
+    virtual ~MainWindowEvents() = default;
+    virtual void TimerBeginUpdate_Timer() = 0;
+    // The Abort button, and every way of closing the window.
+    virtual void cmdAbort_Click() = 0;
+    // A press of any mouse button on the window ("frmMain") or one of its
+    // labels (its name).
+    virtual void MouseDown(const std::string& control) = 0;
+    // The window is going away.
+    virtual void Form_Unload() = 0;
 };
 
 }  // namespace tav

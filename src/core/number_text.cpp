@@ -1,8 +1,8 @@
-#include "platform/number_text.h"
+#include "core/number_text.h"
 
 #include <cmath>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 
 namespace tav {
 

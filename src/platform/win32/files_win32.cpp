@@ -1,18 +1,14 @@
-// The file and shell services.
+// The file service, files by number as the classic run-time had them.
 #include "platform/win32/runtime_win32.h"
 
 #include <vector>
 
-#include "platform/failure.h"
+#include "core/failure.h"
 #include "platform/win32/win.h"
-
-#include <shellapi.h>
 
 #include "platform/win32/text.h"
 
 namespace tav::win32 {
-
-// ----------------------------------------------------------------- files
 
 int32_t ClassicFileError(DWORD e) {
     switch (e) {
@@ -182,57 +178,6 @@ std::vector<FoundFile> Win32Files::FindAll(const std::string& pattern) {
         found.push_back(FoundFile{Narrow(data.cFileName), data.dwFileAttributes});
     } while (::FindNextFileW(find.get(), &data));
     return found;
-}
-
-// ----------------------------------------------------------------- shell
-
-bool Win32Shell::RunHidden(const std::string& application, const std::string& commandLine) {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = Widen(commandLine);  // CreateProcessW may write to it
-    const std::wstring app = Widen(application);
-    if (!::CreateProcessW(app.empty() ? nullptr : app.c_str(), cmd.data(), nullptr, nullptr, FALSE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
-        return false;
-    }
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return true;
-}
-
-namespace {
-// The system's own words for a failure, without the closing full stop (the
-// caller's sentence goes on).
-std::string SystemErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = n > 0 && buffer ? Narrow(std::wstring(buffer, n)) : std::string();
-    if (buffer) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-}  // namespace
-
-void Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& folder) {
-    const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters), wideFolder = Widen(folder);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    // No error box of the shell's own: the program says what went wrong.
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    info.lpVerb = L"Open";
-    info.lpFile = wideFile.c_str();
-    info.lpParameters = parameters.empty() ? nullptr : wideParameters.c_str();
-    info.lpDirectory = wideFolder.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (::ShellExecuteExW(&info)) return;
-    const DWORD error = ::GetLastError();
-    throw Failure(static_cast<int32_t>(error), SystemErrorText(error));
 }
 
 std::string SystemFolder() {

@@ -1,7 +1,7 @@
-// The rules of one download, apart from the network library that carries
-// it: which answers count, redirects, the announced length, resuming a
-// dropped connection, the size limit. A read service runs Fetch on a worker
-// thread over its own transport.
+// The network under a download: one HTTP GET at a time over a real
+// network library, and what a fetch hands back. The read service's home
+// carries the bytes; the rules of a download (which answers count,
+// redirects, resuming) are the download's own, above this seam.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_store.h"
-#include "platform/failure.h"
+#include "core/byte_store.h"
+#include "core/failure.h"
 
 namespace tav::net {
 
@@ -86,12 +86,10 @@ struct FetchResult {
     bool cancelled = false;          // the transport was cancelled
 };
 
-// Downloads url through transport. Never throws.
+// Downloads url through transport by the download's rules; never throws.
+// The read service's home calls it on its worker thread; the download
+// (src/download) defines it.
 FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
                   FetchObserver& observer, const FetchLimits& limits = {}) noexcept;
-
-// True for http:// and https:// addresses (any case).
-bool IsHttpUrl(const std::string& url);
-bool IsHttpsUrl(const std::string& url);
 
 }  // namespace tav::net

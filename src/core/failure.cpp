@@ -1,4 +1,4 @@
-#include "platform/failure.h"
+#include "core/failure.h"
 
 #include <utility>
 

@@ -57,11 +57,7 @@ class FakeFiles : public Files {
 public:
     int FreeFile() override { return open_.empty() ? 1 : open_.rbegin()->first + 1; }
     void OpenAppend(int number, const std::string& path) override {
-        const std::string key = Writable(path);
-        if (reparsePoints.count(ParentOf(key)) || reparsePoints.count(key) || folders_.count(key))
-            throw err::Make(err::kPathFileAccess);
-        files_.try_emplace(key, File{Leaf(path), {}});
-        open_[number] = key;
+        files_.try_emplace(open_[number] = Writable(path), File{Leaf(path), {}});
     }
     void PrintLine(int number, const std::string& text) override {
         if (!open_.count(number)) throw err::Make(err::kBadFileNameOrNumber);
@@ -100,20 +96,18 @@ public:
     std::string Content(const std::string& path) const { return HasFile(path) ? files_.at(NormalizePath(path)).content : ""; }
     size_t OpenCount() const { return open_.size(); }
 
-    std::set<std::string> deniedFolders, reparsePoints;  // normalized
+    std::set<std::string> deniedFolders, reparsePoints;  // normalized; nothing is made or opened in or through them
     int32_t failWritesWith = 0;
 
 private:
-    struct File {
-        std::string name, content;  // the name as created
-        uint32_t attributes = 0;
-    };
+    struct File { std::string name, content; uint32_t attributes = 0; };  // the name as created
     static std::string Leaf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
     std::string Writable(const std::string& path) const {
         const std::string key = NormalizePath(path), parent = ParentOf(key);
         if (!folders_.count(parent)) throw err::Make(err::kPathNotFound);
         auto it = files_.find(key);
-        if (deniedFolders.count(parent) || (it != files_.end() && (it->second.attributes & kAttrReadOnly)))
+        if (deniedFolders.count(parent) || reparsePoints.count(parent) || reparsePoints.count(key) || folders_.count(key) ||
+            (it != files_.end() && (it->second.attributes & kAttrReadOnly)))
             throw err::Make(err::kPathFileAccess);
         return key;
     }

@@ -127,10 +127,10 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
     }
 }
 
-// Abort inside any yield of the download's end and the install step, or
-// inside the watchdog wait (0): the installer is never started.
+// Abort before the download's events (-1), inside any yield of its end and
+// the install step, or inside the watchdog wait (0): nothing more happens.
 TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
-    for (int abortAt = 0; abortAt <= 9; ++abortAt) {
+    for (int abortAt = -1; abortAt <= 9; ++abortAt) {
         fakes::FakeMainWindow w;
         frmMain f(w, w);
         w.arguments = kUrl + "|", Start(w, f);
@@ -139,23 +139,15 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
             if (++yields == abortAt) f.cmdAbort_Click();
         };
         if (abortAt == 0) w.onShutDown = [&] { f.cmdAbort_Click(); };
+        if (abortAt < 0) f.cmdAbort_Click(), f.GetNetFile_DownloadProgress(100, 50), f.GetNetFile_DownloadFailed(404, "x");
         f.GetNetFile_DownloadComplete(10);
         // Once closed, nothing but hiding and letting go: no step, no start.
         const Calls& c = w.calls;
         EXPECT_THAT(Calls(std::find(c.begin(), c.end(), "Close"), c.end()),
                     Each(AnyOf("Close", "HideBar", "Release", "DeleteStaged"))) << abortAt;
-        EXPECT_EQ(std::count(c.begin(), c.end(), "Release") + std::count(c.begin(), c.end(), "DeleteStaged"), 1);
+        EXPECT_EQ(std::count(c.begin(), c.end(), "Release") + std::count(c.begin(), c.end(), "DeleteStaged"), abortAt >= 0);
         EXPECT_EQ(w.stoppedEarly, abortAt == 0);
     }
-}
-
-TEST_F(FrmMainTest, AfterAbortTheDownloadsEventsDoNothing) {
-    Start(ui, form);
-    form.cmdAbort_Click();
-    form.GetNetFile_DownloadProgress(100, 50);
-    form.GetNetFile_DownloadComplete(100);
-    form.GetNetFile_DownloadFailed(404, "HTTP 404 Not Found");
-    EXPECT_THAT(ui.calls, ElementsAre("Close"));
 }
 
 TEST_F(FrmMainTest, AnyMouseButtonOnTheLabelsDragsTheWindowAndUnloadReleasesTheLog) {

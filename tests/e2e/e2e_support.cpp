@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include <commctrl.h>
-
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
@@ -25,13 +23,23 @@ HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
     return ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr) == ERROR_SUCCESS ? h : nullptr;
 }
 
+long Sc(const std::string& arguments) {
+    const Process sc(wintest::StartProcess(win32::SystemFolder() + "\\sc.exe", arguments));
+    return sc.Exit(60000);
+}
+
+// The test prefix holds no TAV of its own: what the tests wrote goes.
+void ForgetTav() {
+    HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
+    ::RegDeleteTreeW(software, L"Corvel Systems");
+    ::RegCloseKey(software);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kLayersKey);
+}
+
 }  // namespace
 
 HWND MainWindow(const Process& p) { return WaitTopWindow(p, L"TAVUpdateMainWindow"); }
 HWND Dialog(const Process& p) { return WaitTopWindow(p, L"TAVForm"); }
-
-// Posted: a click that opens a modal loop would hold a sent message.
-void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 
 bool PressTheOnlyButton(HWND dialog) {
     std::vector<HWND> visible;
@@ -41,10 +49,6 @@ bool PressTheOnlyButton(HWND dialog) {
     }
     if (visible.size() == 1) Click(visible[0]);
     return visible.size() == 1;
-}
-
-bool WaitStatus(HWND window, const std::string& prefix) {
-    return wintest::PumpMessages(kShowMs, [&] { return Text(::GetDlgItem(window, kStatusId)).starts_with(prefix); });
 }
 
 std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::string& name) {
@@ -62,21 +66,10 @@ std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::strin
     return type == REG_SZ ? std::optional(win32::Narrow(value)) : std::nullopt;
 }
 
-std::optional<std::string> RunAsAdminFlag(const std::string& installer) {
-    return Value(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + installer);
-}
-
 std::string ServerUrl(const std::string& path) {
     const std::string state = wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_SERVER_STATE));
     return "http://127.0.0.1:" + std::to_string(std::atoi(state.c_str() + state.find("port=") + 5)) + path;
 }
-
-namespace {
-long Sc(const std::string& arguments) {
-    const Process sc(wintest::StartProcess(win32::SystemFolder() + "\\sc.exe", arguments));
-    return sc.Exit(60000);
-}
-}  // namespace
 
 bool ServiceRunning() {
     SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -88,16 +81,6 @@ bool ServiceRunning() {
     return running;
 }
 
-namespace {
-// The test prefix holds no TAV of its own: what the tests wrote goes.
-void ForgetTav() {
-    HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
-    ::RegDeleteTreeW(software, L"Corvel Systems");
-    ::RegCloseKey(software);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, kLayersKey);
-}
-}  // namespace
-
 DemoInstallation::DemoInstallation() {
     folder_ = root_.path() + "\\TAV";
     ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
@@ -106,7 +89,7 @@ DemoInstallation::DemoInstallation() {
     ::CopyFileW(Widen(wintest::HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(Path("TAVri.dll")).c_str(), FALSE);
     ForgetTav();
     ::RegCloseKey(OpenKey(HKEY_LOCAL_MACHINE, kWatchDogKey, KEY_SET_VALUE));
-    HKEY tav = OpenKey(HKEY_LOCAL_MACHINE, kTavKey, KEY_SET_VALUE);
+    HKEY tav = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", KEY_SET_VALUE);
     const std::wstring location = Widen(folder_);
     ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
                      static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
@@ -126,14 +109,6 @@ std::string DemoInstallation::InstallerRecord(const std::string& installer, unsi
     const std::string record = Path(installer + ".record.txt");
     wintest::PumpMessages(ms, [&] { return !wintest::ReadFileBytes(record).empty(); });
     return wintest::ReadFileBytes(record);
-}
-
-Process DemoInstallation::StartUpdate(const std::string& argument) const {
-    return Process(wintest::StartProcess(Path("TAVUpdate.exe"), "\"" + argument + "\""));
-}
-
-Process DemoInstallation::StartProgram(const std::string& imageName, const std::string& mode) const {
-    return wintest::StartStandIn(root_.path() + "\\programs\\" + imageName, mode);
 }
 
 bool DemoInstallation::StartService() {

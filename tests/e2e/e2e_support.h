@@ -23,7 +23,6 @@ inline constexpr int kBarId = 105;
 inline constexpr int kSilentId = 106;
 inline constexpr int kDialogContentId = 1003;
 
-inline constexpr wchar_t kTavKey[] = L"SOFTWARE\\Corvel Systems\\TAV";
 inline constexpr wchar_t kWatchDogKey[] = L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog";
 inline constexpr wchar_t kLayersKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
 
@@ -38,16 +37,21 @@ HWND Dialog(const Process& p);
 // Presses the one visible button of a message dialog; false when it
 // shows another number of buttons.
 bool PressTheOnlyButton(HWND dialog);
-// Presses a button as a click would, without waiting on what it starts.
-void Click(HWND button);
+// Presses a button as a click would, without waiting on what it starts:
+// posted, as a click that opens a modal loop would hold a sent message.
+inline void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 // Whether the window's status line came to start with prefix.
-bool WaitStatus(HWND window, const std::string& prefix);
+inline bool WaitStatus(HWND window, const std::string& prefix) {
+    return wintest::PumpMessages(kShowMs, [&] { return Text(::GetDlgItem(window, kStatusId)).starts_with(prefix); });
+}
 
 // A value in the 32-bit view of HKEY_LOCAL_MACHINE or in HKEY_CURRENT_USER:
 // a string's text or a DWORD in decimal; nullopt when there is none.
 std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::string& name);
 // The run-as-administrator flag the program sets for an installer.
-std::optional<std::string> RunAsAdminFlag(const std::string& installer);
+inline std::optional<std::string> RunAsAdminFlag(const std::string& installer) {
+    return Value(HKEY_CURRENT_USER, kLayersKey, "C:\\Program Files (x86)\\TAV\\" + installer);
+}
 
 // Whether the test service TAVorsService runs.
 bool ServiceRunning();
@@ -62,8 +66,6 @@ class DemoInstallation {
 public:
     DemoInstallation();
     ~DemoInstallation();
-    DemoInstallation(const DemoInstallation&) = delete;
-    DemoInstallation& operator=(const DemoInstallation&) = delete;
 
     const std::string& folder() const { return folder_; }
     std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
@@ -74,9 +76,13 @@ public:
     std::string InstallerRecord(const std::string& installer = "setup.exe", unsigned long ms = 0) const;
 
     // Starts the program as TAV does: from its folder, the argument quoted.
-    Process StartUpdate(const std::string& argument) const;
+    Process StartUpdate(const std::string& argument) const {
+        return Process(wintest::StartProcess(Path("TAVUpdate.exe"), "\"" + argument + "\""));
+    }
     // Starts a stand-in TAV program under imageName in mode.
-    Process StartProgram(const std::string& imageName, const std::string& mode) const;
+    Process StartProgram(const std::string& imageName, const std::string& mode) const {
+        return wintest::StartStandIn(root_.path() + "\\programs\\" + imageName, mode);
+    }
     // Installs and starts a service named TAVorsService.
     bool StartService();
 

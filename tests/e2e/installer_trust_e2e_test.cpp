@@ -47,9 +47,7 @@ TEST_F(InstallerTrustE2eTest, PinnedBuildStartsItsPublishersInstallerWithoutSlas
 
 struct Refusal {
     bool pinned;
-    const char* fixture;
-    const char* servedAs;
-    const char* reason;
+    const char *fixture, *servedAs, *reason;
 };
 
 void PrintTo(const Refusal& r, std::ostream* os) { *os << r.servedAs; }

@@ -5,13 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "e2e_support.h"
 
 #include <commctrl.h>
-
-#include "platform/win32/text.h"
 
 namespace tav::e2e {
 namespace {
@@ -59,10 +55,7 @@ TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheN
     EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_WWW "/setup.exe")));
     // The installer runs by itself after the program ended, from the
     // installation folder.
-    std::string record = tav.InstallerRecord("setup.exe", kShowMs), folder = tav.folder();
-    std::transform(record.begin(), record.end(), record.begin(), ::tolower);
-    std::transform(folder.begin(), folder.end(), folder.begin(), ::tolower);
-    EXPECT_EQ(record, "args=/s\r\ncwd=" + folder + "\r\n");
+    EXPECT_THAT(tav.InstallerRecord("setup.exe", kShowMs), ::testing::StrCaseEq("args=/s\r\ncwd=" + tav.folder() + "\r\n"));
     EXPECT_EQ(tav.Log(), "") << "a development build starts the unsigned installer and logs nothing";
 }
 

@@ -9,7 +9,6 @@
 #include "install/sha256.h"
 #include "core/failure.h"
 #include "platform/win32/code_signing_win32.h"
-#include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 #include "win_test_support.h"
 
@@ -35,22 +34,18 @@ protected:
 
 TEST_F(CodeSigningWin, SignaturesAreToldApartAndNameTheSignersKey) {
     ASSERT_TRUE(root.ok());
-    const struct {
-        const char* file;
-        SignatureState state;
-        const char* signer;  // whose key the signature names
-    } rows[] = {{"installer_unsigned.exe", SignatureState::Unsigned, nullptr},
-                {"installer_tampered.exe", SignatureState::Invalid, nullptr},
-                {"installer_truncated.exe", SignatureState::Invalid, nullptr},
-                {"installer_publisher.exe", SignatureState::Valid, "publisher"},
-                {"installer_lookalike.exe", SignatureState::Valid, "lookalike"},
-                {"installer_other.exe", SignatureState::Valid, "other"}};
+    // signer: whose key the signature names
+    const struct { const char* file; SignatureState state; const char* signer; } rows[] = {
+        {"installer_unsigned.exe", SignatureState::Unsigned, nullptr},
+        {"installer_tampered.exe", SignatureState::Invalid, nullptr},
+        {"installer_truncated.exe", SignatureState::Invalid, nullptr},
+        {"installer_publisher.exe", SignatureState::Valid, "publisher"},
+        {"installer_lookalike.exe", SignatureState::Valid, "lookalike"},
+        {"installer_other.exe", SignatureState::Valid, "other"}};
     for (const auto& row : rows) {
         const SignatureInfo info = signing.Hold(Fixture(row.file))->Signature();
         EXPECT_EQ(info.state, row.state) << row.file << " " << StatusText(info.status);
-        if (row.signer) {
-            EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer)) << row.file;
-        }
+        if (row.signer) { EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer)) << row.file; }
     }
     EXPECT_THAT(signing.Hold(Fixture("installer_publisher.exe"))->Signature().signerName,
                 ::testing::HasSubstr("TAV Test Publisher"));

@@ -22,9 +22,9 @@ public:
         const std::string exe = folder + "\\dialog_probe.exe";
         ::CopyFileW(win32::Widen(HostPath(TAV_TEST_HELPER_DIR "/dialog_probe.exe")).c_str(),
                     win32::Widen(exe).c_str(), FALSE);
-        process_ = StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + (avoidSplash ? " 1" : " 0") +
-                                         " \"" + content + "\"");
-        const DWORD pid = ::GetProcessId(process_);
+        process_ = Process(StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + (avoidSplash ? " 1" : " 0") +
+                                                 " \"" + content + "\""));
+        const DWORD pid = process_.id();
         PumpMessages(20000, [&] { return (dialog_ = FindTopWindow(pid, win32::kFormWindowClass)) || Result(0) != -1; });
         // Activation follows the showing a moment later under Wine.
         GUITHREADINFO gui{};
@@ -33,26 +33,21 @@ public:
         PumpMessages(5000, [&] { return !dialog_ || (::GetGUIThreadInfo(thread, &gui) && gui.hwndActive == dialog_); });
         Ask(dialog_, WM_NULL);
     }
-    ~ShownDialog() {
-        if (Result(0) == -1) ::TerminateProcess(process_, 99);
-        ::CloseHandle(process_);
-    }
     HWND dialog() const { return dialog_; }
     HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
     LONG ButtonType(int slot) const {
         return ::GetWindowLongW(::GetDlgItem(Item(win32::kButtonBarId), win32::kFirstOptionId + slot), GWL_STYLE) & BS_TYPEMASK;
     }
-    long Result(unsigned long ms = 30000) const { return WaitExit(process_, ms); }
+    long Result(unsigned long ms = 30000) const { return process_.Exit(ms); }
 
 private:
-    HANDLE process_ = nullptr;
+    Process process_;
     HWND dialog_ = nullptr;
 };
 
 class DialogWinTest : public ::testing::Test {
 protected:
     TempFolder folder;
-    std::string Log() const { return ReadFileBytes(folder.path() + "\\LOGS\\TAVerror.log"); }
 };
 
 TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPressesTheDefault) {
@@ -72,7 +67,7 @@ TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPresse
     EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog-eight-lines"));
     ::PostMessageW(d.dialog(), WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(d.Result(), 7) << "the second slot, No";
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(ReadFileBytes(folder.path() + "\\LOGS\\TAVerror.log"), "");
 }
 
 TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClosesWithTwo) {

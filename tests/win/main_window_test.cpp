@@ -89,16 +89,9 @@ namespace {
 class TestForm : public FormWindow {
 public:
     void Build() {
-        FormDesign design;
-        design.caption = L"Form test";
-        design.screenRect = {1500, 1500, 2880, 1440};
-        ASSERT_TRUE(Create(design));
-        ControlDesign b;
-        b.className = L"BUTTON";
-        b.style = WS_VISIBLE | BS_PUSHBUTTON;
-        b.id = 10;
-        b.rect = {150, 150, 1200, 360};
-        button = AddControl(b);
+        ASSERT_TRUE(Create(FormDesign{.caption = L"Form test", .screenRect = {1500, 1500, 2880, 1440}}));
+        button = AddControl({.className = L"BUTTON", .text = L"", .style = WS_VISIBLE | BS_PUSHBUTTON, .id = 10,
+                             .rect = {150, 150, 1200, 360}, .font = {}});
     }
     bool OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;

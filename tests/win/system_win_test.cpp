@@ -7,8 +7,6 @@
 #include <functional>
 #include <map>
 
-#include "platform/win32/win.h"
-
 #include "install/process_utils.h"
 #include "install/related_programs.h"
 #include "core/failure.h"
@@ -16,7 +14,6 @@
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
-#include "system/environment_helpers.h"
 #include "system/registry.h"
 #include "win_test_support.h"
 
@@ -24,7 +21,6 @@ namespace tav {
 namespace {
 
 using win32::Widen;
-using wintest::ReadFileBytes;
 
 class SystemWinTest : public ::testing::Test {
 protected:
@@ -34,11 +30,7 @@ protected:
 };
 
 int32_t FailureNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& e) {
-        return e.number();
-    }
+    try { f(); } catch (const Failure& e) { return e.number(); }
     return 0;
 }
 
@@ -97,7 +89,7 @@ TEST_F(SystemWinTest, FilesAppendAnsiLinesTellFoldersAndHiddenFilesApartAndRefus
         files.PrintLine(n, line);
         files.Close(n);
     }
-    EXPECT_EQ(ReadFileBytes(log), "first\r\ncaf\xE9\r\n");
+    EXPECT_EQ(wintest::ReadFileBytes(log), "first\r\ncaf\xE9\r\n");
     files.MakeFolder(temp.path() + "\\Sub");
     ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_HIDDEN, nullptr));

@@ -1,5 +1,6 @@
 #include "win_test_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -13,23 +14,20 @@ namespace tav::wintest {
 
 std::string HostPath(const std::string& unixPath) {
     std::string out = "Z:" + unixPath;
-    for (char& c : out)
-        if (c == '/') c = '\\';
+    std::replace(out.begin(), out.end(), '/', '\\');
     return out;
 }
 
 TempFolder::TempFolder() {
-    wchar_t base[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, base);
     static int counter = 0;
-    std::wstring p = std::wstring(base) + L"tavtest_" + std::to_wstring(::GetCurrentProcessId()) +
-                     L"_" + std::to_wstring(++counter);
+    const std::filesystem::path p = std::filesystem::temp_directory_path() /
+                                    ("tavtest_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter));
     // Wine gives process ids out again from run to run: a folder of the
     // same name may be left from an earlier one.
     std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(p), ignored);
-    ::CreateDirectoryW(p.c_str(), nullptr);
-    path_ = win32::Narrow(p);
+    std::filesystem::remove_all(p, ignored);
+    std::filesystem::create_directory(p, ignored);
+    path_ = win32::Narrow(p.wstring());
 }
 
 TempFolder::~TempFolder() {
@@ -49,26 +47,25 @@ HANDLE StartProcess(const std::string& exe, const std::string& arguments, const 
     return pi.hProcess;
 }
 
-long WaitExit(HANDLE process, unsigned long ms) {
-    if (::WaitForSingleObject(process, ms) != WAIT_OBJECT_0) return -1;
+long Process::Exit(unsigned long ms) const {
     DWORD code = 0;
-    ::GetExitCodeProcess(process, &code);
+    if (!handle_ || ::WaitForSingleObject(handle_, ms) != WAIT_OBJECT_0) return -1;
+    ::GetExitCodeProcess(handle_, &code);
     return static_cast<long>(code);
 }
 
 Process::~Process() {
     if (!handle_) return;
     if (Running()) ::TerminateProcess(handle_, 99);
-    WaitExit(handle_, 10000);
+    Exit(10000);
     ::CloseHandle(handle_);
 }
 
 Process StartStandIn(const std::string& path, const std::string& mode) {
     ::CopyFileW(win32::Widen(HostPath(TAV_HELPER_DIR "/related_program.exe")).c_str(), win32::Widen(path).c_str(), FALSE);
     Process p(StartProcess(path, mode));
-    if (!p.handle()) return p;
-    const std::wstring ready = L"TAVTest.Ready." + std::to_wstring(p.id());
-    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
+    if (!p.Running()) return p;
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, (L"TAVTest.Ready." + std::to_wstring(p.id())).c_str());
     PumpMessages(20000, [&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; });
     ::CloseHandle(event);
     return p;
@@ -79,12 +76,8 @@ bool PumpMessages(unsigned long ms, const std::function<bool()>& done) {
     while (::GetTickCount64() < end) {
         if (done && done()) return true;
         MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!win32::FilterMessage(msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-        }
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (!win32::FilterMessage(msg)) ::TranslateMessage(&msg), ::DispatchMessageW(&msg);
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return done && done();
@@ -123,31 +116,17 @@ bool WriteWindowBmp(HWND window, const std::string& path) {
     // child controls included.
     ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
     ::SelectObject(mem, old);
-    BITMAPINFOHEADER bih{};
-    bih.biSize = sizeof bih;
-    bih.biWidth = w;
-    bih.biHeight = h;
-    bih.biPlanes = 1;
-    bih.biBitCount = 24;
+    BITMAPINFOHEADER bih{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
     std::string pixels(stride * static_cast<DWORD>(h), '\0');
     ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS);
     ::DeleteObject(bmp);
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
-
-    HANDLE f = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    BITMAPFILEHEADER bfh{};
-    bfh.bfType = 0x4D42;
-    bfh.bfOffBits = sizeof bfh + sizeof bih;
-    bfh.bfSize = bfh.bfOffBits + static_cast<DWORD>(pixels.size());
-    DWORD written = 0;
-    ::WriteFile(f, &bfh, sizeof bfh, &written, nullptr);
-    ::WriteFile(f, &bih, sizeof bih, &written, nullptr);
-    ::WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    ::CloseHandle(f);
-    return true;
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof bih;
+    const BITMAPFILEHEADER bfh{0x4D42, offset + static_cast<DWORD>(pixels.size()), 0, 0, offset};
+    const auto bytes = [](const auto& header) { return std::string(reinterpret_cast<const char*>(&header), sizeof header); };
+    return WriteFileBytes(path, bytes(bfh) + bytes(bih) + pixels);
 }
 
 bool SaveWindowPicture(HWND window, const std::string& name) {
@@ -162,8 +141,7 @@ bool SaveWindowPicture(HWND window, const std::string& name) {
 
 std::string ReadFileBytes(const std::string& path) {
     HANDLE h = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::string out;
     char buf[65536];
@@ -214,10 +192,9 @@ void CheckText(HWND w, std::vector<std::string>& faults) {
     const win32::SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(w, WM_GETFONT, 0, 0)));
     RECT need{0, 0, room, 0};
     ::DrawTextW(dc.get(), text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-    if (need.right > room || need.bottom > client.bottom) {
+    if (need.right > room || need.bottom > client.bottom)
         faults.push_back(Describe(w) + " needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
                          " in " + std::to_string(room) + "x" + std::to_string(client.bottom));
-    }
 }
 
 void CheckChildren(HWND parent, bool ownProcess, std::vector<std::string>& faults) {

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win.h"
@@ -28,8 +29,6 @@ private:
 // Starts a program (in folder when given); its process handle (caller
 // closes) or null.
 HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
-// Waits for a process to end; its exit code, or -1 on time-out.
-long WaitExit(HANDLE process, unsigned long ms);
 
 // A started process, ended by the destructor if it still runs.
 class Process {
@@ -37,11 +36,11 @@ public:
     explicit Process(HANDLE h = nullptr) : handle_(h) {}
     ~Process();
     Process(Process&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    HANDLE handle() const { return handle_; }
+    Process& operator=(Process&& other) noexcept { std::swap(handle_, other.handle_); return *this; }
     DWORD id() const { return handle_ ? ::GetProcessId(handle_) : 0; }
     bool Running() const { return handle_ && ::WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
     // The exit code once the process ended within ms, else -1.
-    long Exit(unsigned long ms) const { return handle_ ? WaitExit(handle_, ms) : -1; }
+    long Exit(unsigned long ms) const;
 
 private:
     HANDLE handle_;
@@ -83,8 +82,6 @@ class TrustedTestRoot {
 public:
     explicit TrustedTestRoot(const std::string& derPath);
     ~TrustedTestRoot();
-    TrustedTestRoot(const TrustedTestRoot&) = delete;
-    TrustedTestRoot& operator=(const TrustedTestRoot&) = delete;
     bool ok() const { return cert_ != nullptr; }
 
 private:

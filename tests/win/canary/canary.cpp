@@ -5,8 +5,7 @@
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(self, path, MAX_PATH - 8);
-    if (n == 0) return TRUE;
+    if (::GetModuleFileNameW(self, path, MAX_PATH - 8) == 0) return TRUE;
     lstrcatW(path, L".loaded");
     HANDLE f = ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f != INVALID_HANDLE_VALUE) ::CloseHandle(f);

@@ -30,9 +30,7 @@ int main() {
     tav::sInstallLocation = arg(1);
 
     std::string content = arg(4);
-    for (size_t at = content.find("\\n"); at != std::string::npos; at = content.find("\\n", at)) {
-        content.replace(at, 2, "\r\n");
-    }
+    for (size_t at = 0; (at = content.find("\\n", at)) != std::string::npos;) content.replace(at, 2, "\r\n");
     const int32_t result = tav::ShowMessageDialog(
         content, std::atoi(arg(2).c_str()), "TAV Update Manager", "Warning", -1, nullptr, arg(3) == "1");
     ::LocalFree(argv);

@@ -5,9 +5,8 @@
 #include "platform/win32/win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    wchar_t self[MAX_PATH];
+    wchar_t self[MAX_PATH], cwd[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    wchar_t cwd[MAX_PATH];
     ::GetCurrentDirectoryW(MAX_PATH, cwd);
     const std::string record = "args=" + tav::win32::Narrow(tav::win32::ArgumentsAfterProgramName(::GetCommandLineW())) +
                                "\r\ncwd=" + tav::win32::Narrow(cwd) + "\r\n";

@@ -54,10 +54,8 @@ int main(int argc, char** argv) {
         if (HMODULE imm = ::LoadLibraryW(L"imm32.dll"))
             if (auto disable = reinterpret_cast<DisableFn>(reinterpret_cast<void*>(::GetProcAddress(imm, "ImmDisableIME"))))
                 disable(static_cast<DWORD>(-1));
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TAVTestRelatedProgram";
+        const WNDCLASSW wc{0,       WindowProc, 0,       0,      ::GetModuleHandleW(nullptr),
+                           nullptr, nullptr,    nullptr, nullptr, L"TAVTestRelatedProgram"};
         ::RegisterClassW(&wc);
         g_stubborn = mode == "stubborn";
         HWND owner = mode == "popup" && argc > 2 ? reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 10))) : nullptr;

@@ -21,10 +21,17 @@ namespace {
 using ::testing::HasSubstr;
 using wintest::PumpMessages;
 
+// The lines of one of the server's files.
+std::vector<std::string> Lines(const std::string& unixPath) {
+    std::istringstream in(wintest::ReadFileBytes(wintest::HostPath(unixPath)));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 // The port the server listens on with TLS (tls_port=) or without (port=).
 int Port(const std::string& key) {
-    std::istringstream in(wintest::ReadFileBytes(wintest::HostPath(TAV_NET_STATE)));
-    for (std::string line; std::getline(in, line);)
+    for (const std::string& line : Lines(TAV_NET_STATE))
         if (line.starts_with(key + "=")) return std::atoi(line.c_str() + key.size() + 1);
     return 0;
 }
@@ -39,12 +46,7 @@ std::string Pattern(size_t n) {
 }
 
 // The requests the server saw for tag, one line each.
-std::vector<std::string> ServerLog(const std::string& tag) {
-    std::istringstream in(wintest::ReadFileBytes(wintest::HostPath(TAV_NET_REQUESTS "/" + tag + ".log")));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> ServerLog(const std::string& tag) { return Lines(TAV_NET_REQUESTS "/" + tag + ".log"); }
 
 class DownloadTest : public ::testing::Test {
 protected:
@@ -71,19 +73,12 @@ protected:
         return ended();
     }
 
-    std::string Received() const {
-        const std::vector<uint8_t> b = net.Bytes();
-        return {b.begin(), b.end()};
-    }
+    std::string Received() const { const auto b = net.Bytes(); return {b.begin(), b.end()}; }
 
     // A silent server is found out well within the 20 s it holds still,
     // and a TLS handshake of the 32-bit build under an emulator (over
     // 1.5 s on a loaded machine) is not taken for silence.
-    win32::Win32ReadService service{[] {
-        win32::ReadServiceOptions o;
-        o.stallTimeoutMs = 5000;
-        return o;
-    }()};
+    win32::Win32ReadService service{win32::ReadServiceOptions{.stallTimeoutMs = 5000, .limits = {}}};
     GetNetFile net;
     std::vector<std::string> kinds;
     std::vector<std::pair<int32_t, int32_t>> progress;
@@ -95,8 +90,7 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
     const std::string tls = "https://127.0.0.1:" + std::to_string(Port("tls_port"));
     const struct {
         std::string tag, url;
-        int32_t size;         // the whole body arrived, or -1
-        int32_t code;         // else the failure
+        int32_t size, code;  // the whole body arrived, or -1 and the failure
         std::string text;
         std::vector<std::string> requests;  // what the server saw, one substring each
     } rows[] = {

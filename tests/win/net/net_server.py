@@ -1,32 +1,18 @@
 #!/usr/bin/env python3
-"""Loopback HTTP server of the download and end-to-end tests, the demo and
-the benchmarks; it ends by itself after LIFETIME seconds (default 1800).
-
-  net_server.py start STATE [LIFETIME] [INSTALLER]   serve www/ beside STATE
-        (INSTALLER copied there as setup.exe) on 127.0.0.1 in the background;
-        write "port=", "tls_port=" (self-signed, trusted by nobody) and
-        "pid=" lines to STATE
-  net_server.py stop STATE
-
-Paths are /ROUTE/TAG?params; requests/TAG.log beside STATE lists the
-requests of TAG. Routes:
-/body size [etag chunked slow=MS], /status [code], /short size sent,
-/drop size sent (then serves the range), /stall size sent hold=S,
-/redirect to, /file [name ms] (www/NAME spread over ms; logged to sent.log).
-Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF.
-"""
-import http.server
-import os
-import re
-import shutil
-import signal
-import socketserver
-import ssl
-import subprocess
-import sys
-import threading
-import time
-import urllib.parse
+# Loopback HTTP server of the download and end-to-end tests, the demo and
+# the benchmarks; it ends by itself after LIFETIME seconds (default 1800).
+#   net_server.py start STATE [LIFETIME] [INSTALLER]   serve www/ beside STATE
+#         (INSTALLER copied there as setup.exe) on 127.0.0.1 in the background;
+#         write "port=", "tls_port=" (self-signed, trusted by nobody) and
+#         "pid=" lines to STATE
+#   net_server.py stop STATE
+# Paths are /ROUTE/TAG?params; requests/TAG.log beside STATE lists the
+# requests of TAG. Routes:
+# /body size [etag chunked slow=MS], /status [code], /short size sent,
+# /drop size sent (then serves the range), /stall size sent hold=S,
+# /redirect to, /file [name ms] (www/NAME spread over ms; logged to sent.log).
+# Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF.
+import http.server, os, pathlib, re, shutil, signal, socketserver, ssl, subprocess, sys, threading, time, urllib.parse
 
 _BASE = bytes((j * 7) & 0xFF for j in range(256))
 _SHIFTED = [bytes((b + k) & 0xFF for b in _BASE) for k in range(256)]
@@ -175,8 +161,7 @@ def start(state, lifetime, installer):
     if installer:
         shutil.copyfile(installer, os.path.join(www, "setup.exe"))
     for p in (state, os.path.join(base, "sent.log")):
-        if os.path.exists(p):
-            os.remove(p)
+        pathlib.Path(p).unlink(missing_ok=True)
     with open(state + ".log", "w") as log:
         proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state, www, lifetime],
                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
@@ -194,15 +179,10 @@ def stop(state):
         return
     with open(state) as f:
         pid = int(dict(line.strip().split("=", 1) for line in f if "=" in line).get("pid", "0"))
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            mine = b"net_server.py" in f.read()
-    except OSError:
-        mine = False
-    if pid and mine:  # a pid may have been reused since
+    cmdline = "/proc/%d/cmdline" % pid
+    if pid and os.path.exists(cmdline) and b"net_server.py" in open(cmdline, "rb").read():  # a pid may have been reused
         os.kill(pid, signal.SIGTERM)
     os.remove(state)
-    print("server stopped")
 
 
 if __name__ == "__main__":
@@ -214,4 +194,4 @@ if __name__ == "__main__":
     elif len(args) == 4 and args[0] == "serve":
         serve(args[1], args[2], float(args[3]))
     else:
-        raise SystemExit(__doc__)
+        raise SystemExit("usage: net_server.py start STATE [LIFETIME] [INSTALLER] | stop STATE")

@@ -36,7 +36,7 @@ TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheN
     const Process update = tav.StartUpdate(Installer(4000));
     const HWND window = MainWindow(update);
     ASSERT_NE(window, nullptr);
-    EXPECT_NE(wintest::Ask(window, WM_GETICON, ICON_BIG), 0) << "the program's icon";
+    for (const WPARAM size : {ICON_BIG, ICON_SMALL}) EXPECT_NE(wintest::Ask(window, WM_GETICON, size), 0) << size;
     // Part way: the bar and the status line follow the bytes.
     ASSERT_TRUE(WaitStatus(window, "Downloading setup.exe "));
     const HWND bar = ::GetDlgItem(window, kBarId), silent = ::GetDlgItem(window, kSilentId);
@@ -63,6 +63,8 @@ TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorUntilItsButtonIsPressed) {
     const Process update = tav.StartUpdate("no address here");
     const HWND dialog = Dialog(update);
     ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Text(dialog), "TAV Update Manager");
+    EXPECT_EQ(Text(::GetDlgItem(dialog, kDialogContentId - 1)), "Critical Error");  // the heading
     EXPECT_THAT(Text(::GetDlgItem(dialog, kDialogContentId)), HasSubstr("Missing Download URL."));
     EXPECT_TRUE(update.Running()) << "the dialog waits for its answer";
     ASSERT_TRUE(PressTheOnlyButton(dialog));

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/win32/win.h"
 
@@ -58,6 +59,9 @@ TEST_F(MainWindowWinTest, ControlsAreRealLaidOutAndEscapePressesAbort) {
     wintest::PumpMessages(300);
     EXPECT_TRUE(wintest::SaveWindowPicture(hwnd, "main_window_progress"));
 
+    std::vector<int> tabOrder;  // Abort, the three labels, status, bar, silent box
+    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) tabOrder.push_back(::GetDlgCtrlID(c));
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDCANCEL, 101, 102, 103, 104, 105, 106}));
     HWND abort = ::GetDlgItem(hwnd, IDCANCEL);
     ::SetFocus(abort);
     ::PostMessageW(abort, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -165,7 +165,7 @@ public:
         return values_[path + "|" + NormalizePath(name)] = {type, std::vector<uint8_t>(data, data + length)}, 0;
     }
     int32_t CloseKey(RegKey key) override { return open_.erase(key) ? 0 : kInvalidHandle; }
-    void PostSettingChange(uintptr_t, intptr_t) override {}
+    void PostSettingChange(uintptr_t, intptr_t) override { ++settingChanges; }
 
     void AddKey(const std::string& path) {
         for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_.insert(key);
@@ -181,6 +181,7 @@ public:
 
     std::vector<uint32_t> openAccessRequests;
     std::set<std::string> readOnlyKeys;  // normalized
+    int settingChanges = 0;
 
 private:
     static constexpr int32_t kInvalidHandle = 6;

@@ -3,13 +3,8 @@
 // runs the countdown timer on its own clock.
 #pragma once
 
-#include <algorithm>
 #include <functional>
 #include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/dialog_view.h"
 #include "core/failure.h"

@@ -2,7 +2,6 @@
 // owns them and installs them for a test.
 #pragma once
 
-#include <algorithm>
 #include <map>
 #include <set>
 

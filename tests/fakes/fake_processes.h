@@ -3,9 +3,6 @@
 #pragma once
 
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/environment.h"
 #include "core/failure.h"

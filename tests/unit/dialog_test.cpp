@@ -1,7 +1,6 @@
 // The message dialog as a caller and a user meet it, on a window in memory;
 // its text rules and its style.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/state.h"
 #include "dialog/ShowMessageDialog.h"

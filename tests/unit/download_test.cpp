@@ -2,11 +2,8 @@
 // redirects, lengths, resuming, limits), and the download control's events
 // and saving against a hand-driven read service.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <cstring>
 #include <deque>
-#include <new>
 
 #include "download/GetNetFile.h"
 #include "fakes/fake_platform.h"

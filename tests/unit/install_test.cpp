@@ -2,9 +2,7 @@
 // (against a fake process table, window chain and clock), and judging the
 // installer's signature.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "app/state.h"
 #include "fakes/fake_platform.h"

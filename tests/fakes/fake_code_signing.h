@@ -1,8 +1,6 @@
 // Staging keeps the bytes in memory; every file is unsigned.
 #pragma once
 
-#include <memory>
-#include <string>
 
 #include "platform/code_signing.h"
 

@@ -3,13 +3,8 @@
 // runs the countdown timer on its own clock.
 #pragma once
 
-#include <algorithm>
 #include <functional>
 #include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/dialog_view.h"
 #include "core/failure.h"
@@ -25,9 +20,7 @@ struct FakeImage : DialogImage {
     std::string name;
 };
 
-struct FakeDialogSettings {
-    std::function<void(FakeDialogView&)> onShowModal, onSetCaption;  // the user's part
-};
+struct FakeDialogSettings { std::function<void(FakeDialogView&)> onShowModal, onSetCaption; };  // the user's part
 
 class FakeDialogView : public DialogView {
 public:
@@ -57,8 +50,7 @@ public:
     void SetMessageText(const std::string& t) override { SetText("Message", t); }
     void SetContentText(const std::string& t) override { SetText("Content", t); }
     void SetCaption(const std::string& t) override {
-        SetText("Caption", t), captions.push_back(t);
-        if (settings_.onSetCaption) settings_.onSetCaption(*this);
+        SetText("Caption", t), captions.push_back(t), settings_.onSetCaption ? settings_.onSetCaption(*this) : void();
     }
     int32_t ContentTop() override { return 750; }
     int32_t ContentTextHeight() override { return 0; }

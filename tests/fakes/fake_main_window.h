@@ -21,9 +21,7 @@ public:
     void SetVersionText(const std::string& text) override { Note(text); }
     void SetStatusText(const std::string& text) override { Note("Status " + text); }
     void SetStatusVisible(bool v) override { Note(v ? "ShowStatus" : "HideStatus"); }
-    void SetBarValue(int16_t value) override {
-        value < 0 || value > 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(value));
-    }
+    void SetBarValue(int16_t v) override { v < 0 || v > 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(v)); }
     void SetBarVisible(bool v) override { Note(v ? "ShowBar" : "HideBar"); }
     void SetBarError() override { Note("BarError"); }
     bool SilentChecked() override { return silent; }
@@ -39,18 +37,12 @@ public:
     // real window's messages run inside.
     void DoEvents() override { onYield ? onYield() : platform().events->DoEvents(); }
     std::string ThousandsSeparator() override { return ","; }
-    void SetIcon(uintptr_t w, const std::string& name, bool app) override {
-        Note("SetIcon " + N(w) + " " + name + (app ? " app" : ""));
-    }
+    void SetIcon(uintptr_t w, const std::string& name, bool app) override { Note("SetIcon " + N(w) + " " + name + (app ? " app" : "")); }
     bool IsFile(const std::string& path) override { return files.count(path) != 0; }
     void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
-    void RenameFile(const std::string& from, const std::string& to) override {
-        Note("Rename " + from + " " + to), files.erase(from), files.insert(to);
-    }
+    void RenameFile(const std::string& f, const std::string& t) override { Note("Rename " + f + " " + t), files.erase(f), files.insert(t); }
     void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
-    void DownloadStart(const std::string& url, const std::string& file, int32_t mode) override {
-        Note("Download " + url + " " + file + " " + N(mode));
-    }
+    void DownloadStart(const std::string& url, const std::string& f, int32_t m) override { Note("Download " + url + " " + f + " " + N(m)); }
     std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override {
         if (Note("Stage " + folder), !saves) throw err::Make(err::kPermissionDenied);
         return std::make_unique<Staged>(*this);
@@ -60,9 +52,7 @@ public:
     void ShutDownTAV(const std::function<bool()>& stop) override {
         Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
-    bool CloseAllTavProcesses(const std::function<bool()>& stop) override {
-        return Note("CloseAll"), stoppedEarly = stop(), true;
-    }
+    bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Note("CloseAll"), stoppedEarly = stop(), true; }
     void StartInstaller(StagedFile&, const std::string& path, const std::string& parameters,
                         const std::string& folder) override {
         if (Note("Start " + path + " [" + parameters + "] " + folder), !starts)

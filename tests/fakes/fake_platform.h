@@ -2,7 +2,6 @@
 // owns them and installs them for a test.
 #pragma once
 
-#include <algorithm>
 #include <map>
 #include <set>
 
@@ -56,9 +55,7 @@ struct FakeApp : App {
 class FakeFiles : public Files {
 public:
     int FreeFile() override { return open_.empty() ? 1 : open_.rbegin()->first + 1; }
-    void OpenAppend(int number, const std::string& path) override {
-        files_.try_emplace(open_[number] = Writable(path), File{Leaf(path), {}});
-    }
+    void OpenAppend(int n, const std::string& p) override { files_.try_emplace(open_[n] = Writable(p), File{Leaf(p), {}}); }
     void PrintLine(int number, const std::string& text) override {
         if (!open_.count(number)) throw err::Make(err::kBadFileNameOrNumber);
         if (failWritesWith) throw err::Make(failWritesWith);
@@ -80,10 +77,7 @@ public:
         auto it = files_.find(NormalizePath(path));
         return it == files_.end() ? std::nullopt : std::optional(FoundFile{it->second.name, it->second.attributes});
     }
-    std::vector<FoundFile> FindAll(const std::string& path) override {
-        auto found = FindFirst(path);
-        return found ? std::vector{*found} : std::vector<FoundFile>{};
-    }
+    std::vector<FoundFile> FindAll(const std::string& p) override { auto f = FindFirst(p); return f ? std::vector{*f} : std::vector<FoundFile>{}; }
 
     void AddFolder(const std::string& path) {  // and its parents
         for (std::string key = NormalizePath(path); !key.empty(); key = ParentOf(key)) folders_.insert(key);
@@ -165,7 +159,7 @@ public:
         return values_[path + "|" + NormalizePath(name)] = {type, std::vector<uint8_t>(data, data + length)}, 0;
     }
     int32_t CloseKey(RegKey key) override { return open_.erase(key) ? 0 : kInvalidHandle; }
-    void PostSettingChange(uintptr_t, intptr_t) override {}
+    void PostSettingChange(uintptr_t, intptr_t) override { ++settingChanges; }
 
     void AddKey(const std::string& path) {
         for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_.insert(key);
@@ -181,6 +175,7 @@ public:
 
     std::vector<uint32_t> openAccessRequests;
     std::set<std::string> readOnlyKeys;  // normalized
+    int settingChanges = 0;
 
 private:
     static constexpr int32_t kInvalidHandle = 6;

@@ -3,9 +3,6 @@
 #pragma once
 
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/environment.h"
 #include "core/failure.h"
@@ -51,7 +48,7 @@ public:
         const Process* p = Opened(h, kProcessTerminate);
         return p && (Log("terminate", p->id, exitCode), End(p->id), true);
     }
-    void CloseProcessHandle(ProcessHandle process) override { handles_.erase(process); }
+    void CloseProcessHandle(ProcessHandle h) override { handles_.erase(h) ? void() : Log("close unopened", h); }
     std::string ExecutablePath(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->executablePath : ""; }
     uint64_t CreationTime(ProcessHandle h) override { return Opened(h, 0x1000) ? Opened(h, 0x1000)->creationTime : 0; }
 

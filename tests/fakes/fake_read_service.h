@@ -3,9 +3,8 @@
 // (cancelled or not: a service may still deliver after a cancel).
 #pragma once
 
+
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "platform/read_service.h"
 

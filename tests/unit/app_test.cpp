@@ -1,7 +1,6 @@
 // The error log as support staff read it, what happens when it cannot be
 // written, and the trap that feeds it.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"

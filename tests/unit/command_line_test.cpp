@@ -1,5 +1,6 @@
 // The command line TAV gives the updater, the names and texts derived from
 // it, and the number rules under them.
+
 #include <gtest/gtest.h>
 
 #include <cmath>

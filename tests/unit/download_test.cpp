@@ -2,11 +2,8 @@
 // redirects, lengths, resuming, limits), and the download control's events
 // and saving against a hand-driven read service.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <cstring>
 #include <deque>
-#include <new>
 
 #include "download/GetNetFile.h"
 #include "fakes/fake_platform.h"
@@ -138,7 +135,7 @@ TEST(FetchTest, WhatEachScriptEndsInAndWhatItAsksFor) {
     s.script = {Ok(Pattern(1001), -1)}, s.readSize = 100;
     FetchLimits limits;
     limits.maxBody = 1000;
-    EXPECT_EQ(Fetch(s, u, true, s, limits).failure->number(), err::kOverflow);
+    EXPECT_EQ(Fetch(s, u, true, s, limits).failure.value_or(Failure(0, "")).number(), err::kOverflow);
     EXPECT_EQ(s.seen.back().first, 1000u);
 }
 
@@ -177,7 +174,8 @@ TEST_F(GetNetFileTest, OnlyAFinishedDownloadIsStagedOrSaved) {
     net.DownloadStart("http://host/a", "a");
     fake.reads.Deliver(-1, mz);
     EXPECT_EQ(net.SaveStaged("C:\\TAV")->Path() + " " + fake.signing.staged, "C:\\TAV\\staged " + mz);
-    net.DownloadStart("http://host/b", "b");
+    net.DownloadStart("http://host/b", "b", 16);  // a fresh copy
+    EXPECT_THAT(fake.reads.calls.back(), ::testing::EndsWith(" 16"));
     fake.reads.Deliver(100, "partial");
     fake.reads.Deliver(-1, "", 2, Failure(404, "HTTP 404 Not Found"));
     EXPECT_EQ(net.Bytes().size() * 10 + net.Busy(), 70u);  // what arrived stays readable, but is no download

@@ -1,9 +1,7 @@
 // The update as the main window drives it: load, download session, install
 // step and Abort, read from one journal of the window's and services' calls.
-#include <algorithm>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"

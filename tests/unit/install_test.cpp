@@ -2,9 +2,7 @@
 // (against a fake process table, window chain and clock), and judging the
 // installer's signature.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "app/state.h"
 #include "fakes/fake_platform.h"
@@ -56,6 +54,9 @@ TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 100", "post 257 22 -1", "post 258 22 -1", "terminate 100 7"));
     EXPECT_EQ(procs.OpenHandles(), 0u);
     EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"), HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
+    const uint32_t locked = Windowed("TAVCOM.EXE");  // cannot be opened: left alone
+    procs.Get(locked).openable = false, procs.calls.clear(), CloseProcess(Entry(locked), 7);
+    EXPECT_THAT(procs.calls, ElementsAre("open 4097 104"));
 }
 
 TEST_F(ProgramsTest, NamesAreExactShortNamesResolveThroughTheFirstReadableInstanceAndMatchInAnyCase) {
@@ -94,7 +95,7 @@ TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeft
 TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
     ShutDownTAV(StopAfter(120000));
-    EXPECT_EQ(Outcome(), "Shutdown 0 1");  // not acknowledged while one survives
+    EXPECT_EQ(Outcome() + " " + std::to_string(fake.registry.settingChanges), "Shutdown 0 1 1");  // not acknowledged while one survives
     EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
     EXPECT_LT(Elapsed(), 22000u + 2 * 15000u + 200u);
 

@@ -1,7 +1,6 @@
 // The registry layer's own rules against an in-memory registry, and the
 // processor width that picks the installer's program folder.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "app/state.h"
 #include "fakes/fake_platform.h"

@@ -37,8 +37,7 @@ prepare_variant() {
       wine reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
       ;;
   esac
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # The rest (unmanaged windows, no crash dialog) comes with the copy.
 }
 
 for variant in wide-font dpi144; do

@@ -88,7 +88,7 @@ size=$(stat -c %s "$out/www/setup.exe")
 echo "   loopback server on 127.0.0.1:$port hands out setup.exe ($size bytes) over about $seconds s"
 echo
 echo "== TAV starts the update (the 32-bit TAVUpdate.exe): TAVUpdate.exe \"$url|demo\""
-wine "$b/tests/win/window_probe.exe" "Z:${out//\//\\}" 60 &
+wine "$b/tests/e2e/window_probe.exe" "Z:${out//\//\\}" 60 &
 probe=$!
 start=$(date +%s.%N)
 wine 'C:\TAV\TAVUpdate.exe' "$url|demo" || true
@@ -163,7 +163,7 @@ earlier=$(fingerprint "$tav_dir/setup.exe")
 echo
 echo "== (a) The pinned build refuses the unsigned demo installer: TAVUpdate.exe \"$url|demo\""
 mkdir -p "$out/refused"
-wine "$b/tests/win/window_probe.exe" --press "Z:${out//\//\\}\\refused" 60 &
+wine "$b/tests/e2e/window_probe.exe" --press "Z:${out//\//\\}\\refused" 60 &
 probe=$!
 wine 'C:\TAV\TAVUpdate.exe' "$url|demo" || true
 wait "$probe" || true
@@ -191,7 +191,7 @@ echo "   the same server hands out signed_setup.exe: the demo installer signed b
 echo "   the probe trusts the test publisher's authority in the prefix while it watches"
 mkdir -p "$out/signed"
 log_before=$(cat "$log" 2>/dev/null || true)
-wine "$b/tests/win/window_probe.exe" --trust "Z:${fx//\//\\}\\ca.der" "Z:${out//\//\\}\\signed" 60 \
+wine "$b/tests/e2e/window_probe.exe" --trust "Z:${fx//\//\\}\\ca.der" "Z:${out//\//\\}\\signed" 60 \
   > >(tee "$out/signed/probe.txt") &
 probe=$!
 for _ in $(seq 1 600); do grep -q "test root" "$out/signed/probe.txt" 2>/dev/null && break; sleep 0.1; done

@@ -1,7 +1,5 @@
 #include "e2e_support.h"
 
-#include <cstring>
-
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
@@ -24,8 +22,7 @@ HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
 }
 
 long Sc(const std::string& arguments) {
-    const Process sc(wintest::StartProcess(win32::SystemFolder() + "\\sc.exe", arguments));
-    return sc.Exit(60000);
+    return wintest::StartProcess(win32::SystemFolder() + "\\sc.exe", arguments).Exit(60000);
 }
 
 // The test prefix holds no TAV of its own: what the tests wrote goes.
@@ -52,23 +49,16 @@ bool PressTheOnlyButton(HWND dialog) {
 }
 
 std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::string& name) {
-    HKEY h = nullptr;
-    const REGSAM view = root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
-    if (::RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &h) != ERROR_SUCCESS) return std::nullopt;
-    wchar_t value[1024] = {};
+    union { wchar_t text[1024]; DWORD number; } value{};
     DWORD size = sizeof value - sizeof(wchar_t), type = 0;
-    const LSTATUS rc = ::RegQueryValueExW(h, Widen(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    ::RegCloseKey(h);
-    if (rc != ERROR_SUCCESS) return std::nullopt;
-    DWORD number = 0;
-    std::memcpy(&number, value, sizeof number);
-    if (type == REG_DWORD) return std::to_string(number);
-    return type == REG_SZ ? std::optional(win32::Narrow(value)) : std::nullopt;
+    const DWORD view = root == HKEY_LOCAL_MACHINE ? RRF_SUBKEY_WOW6432KEY : 0;
+    if (::RegGetValueW(root, key, Widen(name).c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD | view, &type, &value, &size))
+        return std::nullopt;
+    return type == REG_DWORD ? std::to_string(value.number) : win32::Narrow(value.text);
 }
 
 std::string ServerUrl(const std::string& path) {
-    const std::string state = wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_SERVER_STATE));
-    return "http://127.0.0.1:" + std::to_string(std::atoi(state.c_str() + state.find("port=") + 5)) + path;
+    return "http://127.0.0.1:" + std::to_string(wintest::ServerPort(TAV_E2E_SERVER_STATE)) + path;
 }
 
 bool ServiceRunning() {
@@ -85,8 +75,8 @@ DemoInstallation::DemoInstallation() {
     folder_ = root_.path() + "\\TAV";
     ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
     ::CreateDirectoryW(Widen(root_.path() + "\\programs").c_str(), nullptr);
-    ::CopyFileW(Widen(wintest::HostPath(TAV_EXE_PATH)).c_str(), Widen(Path("TAVUpdate.exe")).c_str(), FALSE);
-    ::CopyFileW(Widen(wintest::HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(Path("TAVri.dll")).c_str(), FALSE);
+    wintest::CopyFromBuild(TAV_EXE_PATH, Path("TAVUpdate.exe"));
+    wintest::CopyFromBuild(TAV_STYLE_LIBRARY, Path("TAVri.dll"));
     ForgetTav();
     ::RegCloseKey(OpenKey(HKEY_LOCAL_MACHINE, kWatchDogKey, KEY_SET_VALUE));
     HKEY tav = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", KEY_SET_VALUE);
@@ -114,7 +104,7 @@ std::string DemoInstallation::InstallerRecord(const std::string& installer, unsi
 bool DemoInstallation::StartService() {
     serviceCreated_ = true;
     const std::string exe = root_.path() + "\\programs\\TAVorsService.exe";
-    ::CopyFileW(Widen(wintest::HostPath(TAV_HELPER_DIR "/tav_test_service.exe")).c_str(), Widen(exe).c_str(), FALSE);
+    wintest::CopyFromBuild(TAV_HELPER_DIR "/tav_test_service.exe", exe);
     Sc("delete TAVorsService");
     return Sc("create TAVorsService binPath= \"" + exe + "\"") == 0 && Sc("start TAVorsService") == 0 &&
            wintest::PumpMessages(20000, ServiceRunning);

@@ -77,7 +77,7 @@ public:
 
     // Starts the program as TAV does: from its folder, the argument quoted.
     Process StartUpdate(const std::string& argument) const {
-        return Process(wintest::StartProcess(Path("TAVUpdate.exe"), "\"" + argument + "\""));
+        return wintest::StartProcess(Path("TAVUpdate.exe"), "\"" + argument + "\"");
     }
     // Starts a stand-in TAV program under imageName in mode.
     Process StartProgram(const std::string& imageName, const std::string& mode) const {

@@ -3,7 +3,6 @@
 // development build, are served installers signed by that publisher, by
 // another one, unsigned, or with one byte flipped.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 
@@ -22,13 +21,12 @@ class InstallerTrustE2eTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(root_.ok()); }
     void UsePinnedUpdater() {
-        ASSERT_TRUE(::CopyFileW(Widen(wintest::HostPath(TAV_E2E_PINNED_UPDATER)).c_str(),
-                                Widen(tav.Path("TAVUpdate.exe")).c_str(), FALSE));
+        ASSERT_TRUE(wintest::CopyFromBuild(TAV_E2E_PINNED_UPDATER, tav.Path("TAVUpdate.exe")));
     }
     // Serves the fixture under a name of its own, so that a record or flag
     // one leaves behind cannot pass for another's, and starts the update.
     Process Update(const std::string& fixture, const std::string& servedAs) {
-        ::CopyFileW(Widen(Fixture(fixture)).c_str(), Widen(wintest::HostPath(TAV_E2E_WWW "/" + servedAs)).c_str(), FALSE);
+        wintest::CopyFromBuild(TAV_E2E_FIXTURES "/" + fixture, wintest::HostPath(TAV_E2E_WWW "/" + servedAs));
         return tav.StartUpdate(ServerUrl("/file/" + servedAs) + "|demo");
     }
 

@@ -3,7 +3,6 @@
 // stand-in installer. This test program is the user: it reads the window
 // and its dialogs from outside and presses their buttons.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "e2e_support.h"
 

@@ -15,7 +15,6 @@ std::string NormalizePath(const std::string& path) {
 FakePlatform::FakePlatform() {
     SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &processes, &environment,
                          &dialogs, &reads, &signing});
-    processes.clock = &clock;
     sInstallLocation.clear();
     ReleaseDialogForm();
     ReleaseErrorLog();

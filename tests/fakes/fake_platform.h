@@ -90,7 +90,7 @@ public:
     std::string Content(const std::string& path) const { return HasFile(path) ? files_.at(NormalizePath(path)).content : ""; }
     size_t OpenCount() const { return open_.size(); }
 
-    std::set<std::string> deniedFolders, reparsePoints;  // normalized; nothing is made or opened in or through them
+    std::set<std::string> deniedFolders;  // normalized; nothing is made or opened in them
     int32_t failWritesWith = 0;
 
 private:
@@ -100,7 +100,7 @@ private:
         const std::string key = NormalizePath(path), parent = ParentOf(key);
         if (!folders_.count(parent)) throw err::Make(err::kPathNotFound);
         auto it = files_.find(key);
-        if (deniedFolders.count(parent) || reparsePoints.count(parent) || reparsePoints.count(key) || folders_.count(key) ||
+        if (deniedFolders.count(parent) || folders_.count(key) ||
             (it != files_.end() && (it->second.attributes & kAttrReadOnly)))
             throw err::Make(err::kPathFileAccess);
         return key;
@@ -170,7 +170,6 @@ public:
     void PutDword(const std::string& path, const std::string& name, uint32_t v) {
         Put(path, name, 4, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
     }
-    bool HasKey(const std::string& path) const { return keys_.count(NormalizePath(path)) != 0; }
     size_t OpenHandles() const { return open_.size(); }
 
     std::vector<uint32_t> openAccessRequests;

@@ -2,12 +2,12 @@
 // service, in memory.
 #pragma once
 
+#include <algorithm>
 #include <map>
 
 #include "platform/environment.h"
 #include "core/failure.h"
 #include "platform/processes.h"
-#include "platform/runtime.h"
 
 namespace tav::fakes {
 
@@ -17,19 +17,18 @@ public:
         uint32_t id = 0;
         std::string imageName, executablePath;  // the path "" when it cannot be read
         bool openable = true;
-        uint32_t endsAtTick = ~0u;  // ends by itself then
         uint64_t creationTime = 0;
     };
     std::optional<std::vector<ProcessEntry>> Snapshot() override {
         if (++snapshots, snapshotFails) return std::nullopt;
         std::vector<ProcessEntry> entries;
-        for (Find(0); const Process& p : processes_) entries.push_back({p.id, p.imageName, p.creationTime});
+        for (const Process& p : processes_) entries.push_back({p.id, p.imageName, p.creationTime});
         return entries;
     }
     WindowHandle DesktopWindow() override { return kDesktop; }
     WindowHandle FirstChild(WindowHandle w) override { return w == kDesktop ? NextSibling(0) : 0; }
     WindowHandle NextSibling(WindowHandle w) override {
-        const auto next = (Find(0), windows_.upper_bound(w));
+        const auto next = windows_.upper_bound(w);
         return next == windows_.end() ? 0 : next->first;
     }
     WindowHandle Parent(WindowHandle w) override { return windows_.count(w) ? windows_[w].second : 0; }
@@ -55,11 +54,11 @@ public:
     // A running process (ids 100, 104, ...) and a top-level window of it
     // (handles 257, 258, ... in z-order); a window with an owner is an owned pop-up.
     uint32_t Start(const std::string& imageName, const std::string& executablePath = {}) {
-        processes_.push_back({nextId_, imageName, executablePath, true, ~0u, 0x1000u + nextId_});
+        processes_.push_back({nextId_, imageName, executablePath, true, 0x1000u + nextId_});
         return (nextId_ += 4) - 4;
     }
     WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0) { return windows_[nextWindow_] = {processId, owner}, nextWindow_++; }
-    Process& Get(uint32_t processId) { return *Find(processId); }
+    Process& Get(uint32_t processId) { return *std::ranges::find(processes_, processId, &Process::id); }
     void End(uint32_t processId) {
         std::erase_if(processes_, [&](const Process& p) { return p.id == processId; });
         std::erase_if(windows_, [&](const auto& w) { return w.second.first == processId; });
@@ -70,7 +69,6 @@ public:
     std::vector<std::string> calls;  // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
     int snapshots = 0;
     bool snapshotFails = false;
-    Clock* clock = nullptr;  // ends processes at their endsAtTick
     static constexpr WindowHandle kDesktop = 0x10010;
 
 private:
@@ -79,11 +77,8 @@ private:
         ((calls.back() += " " + std::to_string(values)), ...);
     }
     Process* Find(uint32_t processId) {
-        for (const Process& ended : std::vector<Process>(processes_))  // a copy: End changes the table
-            if (clock && clock->TickCount() >= ended.endsAtTick) End(ended.id);
-        for (Process& p : processes_)
-            if (p.id == processId) return &p;
-        return nullptr;
+        const auto it = std::ranges::find(processes_, processId, &Process::id);
+        return it == processes_.end() ? nullptr : &*it;
     }
     Process* Opened(ProcessHandle h, uint32_t right) {
         return handles_.count(h) && (handles_[h].second & right) == right ? Find(handles_[h].first) : nullptr;

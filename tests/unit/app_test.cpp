@@ -37,15 +37,14 @@ TEST_F(ErrorLogTest, EntriesAppendHeaderRoutineErrorAndStars) {
                          "ERROR: Get NetFile, 404, Not Found  TAVUpdate V7.6.10 @ forged [2J !, 0\r\n" + kStars + "\r\n");
 }
 
-// One message per failed step; nothing written through a junction or link.
+// One message per failed step.
 TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
     const std::string logs = "C:\\TAV\\LOGS", prefix = "Error while trying to Write error to Error Log: x.Y ";
     const std::string e75 = prefix + "Path/File access error75", e52 = prefix + "Bad file name or number52";
     const std::tuple<std::function<void(fakes::FakeFiles&)>, bool, std::vector<std::string>> cases[] = {
         {[&](auto& f) { f.AddFile(logs + "\\TAVerror.log", "", kAttrReadOnly); }, true, {e75, e52, e52, e52, e52}},
         {[&](auto& f) { f.deniedFolders = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}},
-        {[&](auto& f) { f.failWritesWith = err::kDiskFull; }, false, {prefix + "Disk full61", e52, e52}},
-        {[&](auto& f) { f.reparsePoints = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}}};
+        {[&](auto& f) { f.failWritesWith = err::kDiskFull; }, false, {prefix + "Disk full61", e52, e52}}};
     for (const auto& [setUp, withError, messages] : cases) {
         fakes::FakePlatform fake;
         fake.files.AddFolder(logs);

@@ -3,7 +3,6 @@
 // unsigned, tampered, cut short), files held from check to start, and DLLs
 // planted beside the program.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "install/installer_trust.h"
 #include "install/sha256.h"
@@ -101,13 +100,13 @@ TEST(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
     const char* planted[] = {"wininet.dll", "msimg32.dll", "uxtheme.dll", "comctl32.dll", "dwmapi.dll",
                              "windowscodecs.dll", "wintrust.dll", "propsys.dll", "wbemcomn.dll"};
     for (const char* name : planted)
-        ASSERT_TRUE(::CopyFileW(Widen(HostPath(TAV_CANARY_DLL)).c_str(), Widen(temp.path() + "\\" + name).c_str(), FALSE));
+        ASSERT_TRUE(wintest::CopyFromBuild(TAV_CANARY_DLL, temp.path() + "\\" + name));
     // Runs a copy of exe from the planted folder until ended() or 30 s;
     // whether it loaded a canary.
     const auto loadedAny = [&](const std::string& exe, const std::string& args, const std::function<bool(DWORD)>& ended) {
         const std::string copy = temp.path() + "\\" + exe.substr(exe.find_last_of("\\/") + 1);
-        ::CopyFileW(Widen(HostPath(exe)).c_str(), Widen(copy).c_str(), FALSE);
-        const wintest::Process p(wintest::StartProcess(copy, args, temp.path()));
+        wintest::CopyFromBuild(exe, copy);
+        const wintest::Process p = wintest::StartProcess(copy, args, temp.path());
         wintest::PumpMessages(30000, [&] { return !p.Running() || ended(p.id()); });
         bool any = false;
         for (const char* name : planted) any |= ::DeleteFileW(Widen(temp.path() + "\\" + name + ".loaded").c_str()) != 0;
@@ -117,7 +116,7 @@ TEST(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
     // updater once did, picks the planted copy up at its start.
     EXPECT_TRUE(loadedAny(TAV_TEST_HELPER_DIR "/dialog_probe.exe", "x", [](DWORD) { return false; }));
 
-    ::CopyFileW(Widen(HostPath(TAV_STYLE_LIBRARY)).c_str(), Widen(temp.path() + "\\TAVri.dll").c_str(), FALSE);
+    wintest::CopyFromBuild(TAV_STYLE_LIBRARY, temp.path() + "\\TAVri.dll");
     // A refused port: the download starts (wininet) and fails visibly, the
     // window paints (msimg32, uxtheme) and stays.
     bool failedShown = false;

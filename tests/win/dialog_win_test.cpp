@@ -4,7 +4,6 @@
 // answers is the unit tier's; here: real fonts and layout, the style
 // library or its absence, the real keyboard.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "platform/win32/dialog_view_win32.h"
 #include "platform/win32/text.h"
@@ -20,10 +19,8 @@ class ShownDialog {
 public:
     ShownDialog(const std::string& folder, int style, const std::string& content, bool avoidSplash = false) {
         const std::string exe = folder + "\\dialog_probe.exe";
-        ::CopyFileW(win32::Widen(HostPath(TAV_TEST_HELPER_DIR "/dialog_probe.exe")).c_str(),
-                    win32::Widen(exe).c_str(), FALSE);
-        process_ = Process(StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + (avoidSplash ? " 1" : " 0") +
-                                                 " \"" + content + "\""));
+        CopyFromBuild(TAV_TEST_HELPER_DIR "/dialog_probe.exe", exe);
+        process_ = StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + (avoidSplash ? " 1" : " 0") + " \"" + content + "\"");
         const DWORD pid = process_.id();
         PumpMessages(20000, [&] { return (dialog_ = FindTopWindow(pid, win32::kFormWindowClass)) || Result(0) != -1; });
         // Activation follows the showing a moment later under Wine.
@@ -51,7 +48,7 @@ protected:
 };
 
 TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPressesTheDefault) {
-    ::CopyFileW(win32::Widen(HostPath(TAV_STYLE_LIBRARY)).c_str(), win32::Widen(folder.path() + "\\TAVri.dll").c_str(), FALSE);
+    CopyFromBuild(TAV_STYLE_LIBRARY, folder.path() + "\\TAVri.dll");
     // Seven breaks: the growth rule alone leaves the last line under the bar.
     ShownDialog d(folder.path(), 0x33 | 0x100, "one\\ntwo\\nthree\\nfour\\nfive\\nsix\\nseven\\nthe last line", true);
     ASSERT_NE(d.dialog(), nullptr);

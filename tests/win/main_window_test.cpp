@@ -1,7 +1,6 @@
 // The real main window and the window machinery under every form: the
 // keyboard, the modal loop, and closing inside a handler.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,6 @@
 // The services over the real system: registry views, files, and closing
 // real processes.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
@@ -63,7 +62,10 @@ TEST_F(SystemWinTest, RegistryValuesLandInThe32BitView) {
     EXPECT_FALSE(QueryKey(key));
 }
 
-TEST_F(SystemWinTest, FilesFailWithTheClassicNumbers) {
+// Failures keep the classic numbers the log's readers know; lines are
+// appended in the ANSI code page; folders, hidden files and links are told
+// apart from the files the program may use.
+TEST_F(SystemWinTest, FilesFailWithTheClassicNumbersAppendAnsiLinesAndRefuseALink) {
     const int n = files.FreeFile();
     const std::string held = temp.path() + "\\held.log", a = temp.path() + "\\a", b = temp.path() + "\\b";
     HANDLE h = ::CreateFileW(Widen(held).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -79,11 +81,8 @@ TEST_F(SystemWinTest, FilesFailWithTheClassicNumbers) {
     };
     for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(FailureNumber(cases[i].first), cases[i].second) << i;
     ::CloseHandle(h);
-}
 
-TEST_F(SystemWinTest, FilesAppendAnsiLinesTellFoldersAndHiddenFilesApartAndRefuseALink) {
     const std::string log = temp.path() + "\\a.log";
-    const int n = files.FreeFile();
     for (const char* line : {"first", "caf\xC3\xA9"}) {  // UTF-8 inside, code page 1252 on disk
         files.OpenAppend(n, log);
         files.PrintLine(n, line);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "platform/win32/runtime_win32.h"
@@ -35,16 +36,27 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(std::filesystem::path(win32::Widen(path_)), ignored);
 }
 
-HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder) {
+Process StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder) {
     std::wstring cmd = L"\"" + win32::Widen(exe) + L"\" " + win32::Widen(arguments);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : win32::Widen(folder).c_str(), &si, &pi))
-        return nullptr;
+        return Process();
     ::CloseHandle(pi.hThread);
-    return pi.hProcess;
+    return Process(pi.hProcess);
+}
+
+bool CopyFromBuild(const std::string& unixPath, const std::string& path) {
+    return ::CopyFileW(win32::Widen(HostPath(unixPath)).c_str(), win32::Widen(path).c_str(), FALSE) != 0;
+}
+
+int ServerPort(const std::string& statePath, const std::string& key) {
+    std::istringstream state(ReadFileBytes(HostPath(statePath)));
+    for (std::string line; std::getline(state, line);)
+        if (line.starts_with(key + "=")) return std::atoi(line.c_str() + key.size() + 1);
+    return 0;
 }
 
 long Process::Exit(unsigned long ms) const {
@@ -62,8 +74,8 @@ Process::~Process() {
 }
 
 Process StartStandIn(const std::string& path, const std::string& mode) {
-    ::CopyFileW(win32::Widen(HostPath(TAV_HELPER_DIR "/related_program.exe")).c_str(), win32::Widen(path).c_str(), FALSE);
-    Process p(StartProcess(path, mode));
+    CopyFromBuild(TAV_HELPER_DIR "/related_program.exe", path);
+    Process p = StartProcess(path, mode);
     if (!p.Running()) return p;
     HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, (L"TAVTest.Ready." + std::to_wstring(p.id())).c_str());
     PumpMessages(20000, [&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; });
@@ -104,7 +116,7 @@ std::string Text(HWND window) {
     return n > 0 ? win32::Narrow(std::wstring(buf, static_cast<size_t>(n))) : std::string();
 }
 
-bool WriteWindowBmp(HWND window, const std::string& path) {
+static bool WriteWindowBmp(HWND window, const std::string& path) {
     RECT rc;
     if (!::GetWindowRect(window, &rc)) return false;
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
@@ -129,12 +141,12 @@ bool WriteWindowBmp(HWND window, const std::string& path) {
     return WriteFileBytes(path, bytes(bfh) + bytes(bih) + pixels);
 }
 
-bool SaveWindowPicture(HWND window, const std::string& name) {
+bool SaveWindowPicture(HWND window, const std::string& name, std::string folder) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Ask(window, WM_NULL);
     // The X server shows what was painted a moment later.
     ::Sleep(250);
-    const std::string folder = HostPath(TAV_ARTIFACT_DIR);
+    if (folder.empty()) folder = HostPath(TAV_ARTIFACT_DIR);
     ::CreateDirectoryW(win32::Widen(folder).c_str(), nullptr);
     return WriteWindowBmp(window, folder + "\\" + name + ".bmp");
 }

@@ -26,10 +26,6 @@ private:
     std::string path_;
 };
 
-// Starts a program (in folder when given); its process handle (caller
-// closes) or null.
-HANDLE StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
-
 // A started process, ended by the destructor if it still runs.
 class Process {
 public:
@@ -45,6 +41,15 @@ public:
 private:
     HANDLE handle_;
 };
+
+// Starts a program (in folder when given); an empty Process when it
+// could not be started.
+Process StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
+// Copies a file the build made (a path of the build tree) to path.
+bool CopyFromBuild(const std::string& unixPath, const std::string& path);
+// The port of the loopback server whose state file is statePath: "port"
+// plain, "tls_port" with TLS; 0 when it did not start.
+int ServerPort(const std::string& statePath, const std::string& key = "port");
 
 // Copies the stand-in TAV program to path and starts it in mode (see
 // helpers/related_program.cpp); returns once it is ready.
@@ -65,10 +70,9 @@ std::string Text(HWND window);
 // Sends with a bound, so that a hung program fails the test, not the run.
 LRESULT Ask(HWND window, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
-// What the screen shows where the window is, as a 24-bit BMP at path.
-bool WriteWindowBmp(HWND window, const std::string& path);
-// The same, painted first, as build/artifacts/<name>.bmp.
-bool SaveWindowPicture(HWND window, const std::string& name);
+// What the screen shows where the window is, painted first, as a 24-bit
+// BMP <name>.bmp in folder (build/artifacts when none is given).
+bool SaveWindowPicture(HWND window, const std::string& name, std::string folder = {});
 
 // What is wrong with the layout of a window's visible controls: a control
 // over a sibling, or (for a window of this process, whose fonts it can

@@ -32,14 +32,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool ShutdownRequested() {
-    HKEY key = nullptr;
     wchar_t value[32] = {};
     DWORD size = sizeof value - sizeof(wchar_t);
-    const bool read = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog", 0,
-                                      KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS &&
-                      ::RegGetValueW(key, nullptr, L"Command", RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
-    if (key) ::RegCloseKey(key);
-    return read && ::lstrcmpiW(value, L"Shutdown") == 0;
+    return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog", L"Command",
+                          RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr, value, &size) == ERROR_SUCCESS &&
+           ::lstrcmpiW(value, L"Shutdown") == 0;
 }
 
 }  // namespace

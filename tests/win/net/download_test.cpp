@@ -1,7 +1,6 @@
 // The download control over the WinINet read service, against a loopback
 // server that the test run started and that misbehaves on purpose.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -29,14 +28,9 @@ std::vector<std::string> Lines(const std::string& unixPath) {
     return lines;
 }
 
-// The port the server listens on with TLS (tls_port=) or without (port=).
-int Port(const std::string& key) {
-    for (const std::string& line : Lines(TAV_NET_STATE))
-        if (line.starts_with(key + "=")) return std::atoi(line.c_str() + key.size() + 1);
-    return 0;
+std::string Url(const std::string& pathAndQuery) {
+    return "http://127.0.0.1:" + std::to_string(wintest::ServerPort(TAV_NET_STATE)) + pathAndQuery;
 }
-
-std::string Url(const std::string& pathAndQuery) { return "http://127.0.0.1:" + std::to_string(Port("port")) + pathAndQuery; }
 
 // Bytes [0, n) of the server's pattern body.
 std::string Pattern(size_t n) {
@@ -51,7 +45,7 @@ std::vector<std::string> ServerLog(const std::string& tag) { return Lines(TAV_NE
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(Port("port"), 0) << "no loopback server: run these tests through ctest, which starts it";
+        ASSERT_NE(wintest::ServerPort(TAV_NET_STATE), 0) << "no loopback server: run these tests through ctest, which starts it";
         Platform p = win32::InstallWin32Platform();
         p.reads = &service;
         SetPlatform(p);
@@ -87,7 +81,7 @@ protected:
 };
 
 TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
-    const std::string tls = "https://127.0.0.1:" + std::to_string(Port("tls_port"));
+    const std::string tls = "https://127.0.0.1:" + std::to_string(wintest::ServerPort(TAV_NET_STATE, "tls_port"));
     const struct {
         std::string tag, url;
         int32_t size, code;  // the whole body arrived, or -1 and the failure

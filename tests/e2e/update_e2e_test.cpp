@@ -70,21 +70,6 @@ TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorUntilItsButtonIsPressed) {
     EXPECT_EQ(update.Exit(kEndMs), 0);
 }
 
-TEST_F(UpdateE2eTest, FailedDownloadSaysWhyAndWaitsForAbort) {
-    ASSERT_TRUE(wintest::WriteFileBytes(tav.Path("setup.exe"), "the installer of the last update"));
-    const Process update = tav.StartUpdate(ServerUrl("/status/404/setup.exe") + "|demo");
-    const HWND window = MainWindow(update);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitStatus(window, "Download of setup.exe failed: "));
-    EXPECT_THAT(Text(::GetDlgItem(window, kStatusId)), HasSubstr("404"));
-    EXPECT_EQ(update.Exit(1000), -1) << "the window stays for the user to read";
-    Click(::GetDlgItem(window, kAbortId));
-    EXPECT_EQ(update.Exit(kEndMs), 0);
-    EXPECT_EQ(tav.InstallerRecord(), "");
-    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), "the installer of the last update");
-    EXPECT_FALSE(tav.AnyStagingFile());
-}
-
 TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOfItsDownload) {
     const Process first = tav.StartUpdate(Installer(40000));
     const HWND window = MainWindow(first);

@@ -20,9 +20,9 @@ namespace {
 using ::testing::HasSubstr;
 using wintest::PumpMessages;
 
-// The lines of one of the server's files.
-std::vector<std::string> Lines(const std::string& unixPath) {
-    std::istringstream in(wintest::ReadFileBytes(wintest::HostPath(unixPath)));
+// The requests the server saw for tag, one line each.
+std::vector<std::string> ServerLog(const std::string& tag) {
+    std::istringstream in(wintest::ReadFileBytes(wintest::HostPath(TAV_NET_REQUESTS "/" + tag + ".log")));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
@@ -38,9 +38,6 @@ std::string Pattern(size_t n) {
     for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((7 * i + 13 * (i >> 8) + (i >> 16)) & 0xFF);
     return s;
 }
-
-// The requests the server saw for tag, one line each.
-std::vector<std::string> ServerLog(const std::string& tag) { return Lines(TAV_NET_REQUESTS "/" + tag + ".log"); }
 
 class DownloadTest : public ::testing::Test {
 protected:
@@ -98,6 +95,7 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
         {"stall", Url("/stall/stall?size=100000&sent=1000&hold=20"), -1, net::kErrTimeout, "sent nothing",
          {"range=-", "range=-"}},
         {"refused", "http://127.0.0.1:1/setup.exe", -1, net::kErrCannotConnect, "", {}},
+        {"status", Url("/status/status?code=404"), -1, 404, "HTTP 404", {"range=-"}},  // no second try
         // Certificate authority not trusted: no request ever went through.
         {"tls", tls + "/body/tls?size=100", -1, 12045, "", {}},
     };

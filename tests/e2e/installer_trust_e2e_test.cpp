@@ -43,53 +43,43 @@ TEST_F(InstallerTrustE2eTest, PinnedBuildStartsItsPublishersInstallerWithoutSlas
     EXPECT_EQ(tav.Log(), "");
 }
 
-struct Refusal {
-    bool pinned;
-    const char *fixture, *servedAs, *reason;
-};
-
-void PrintTo(const Refusal& r, std::ostream* os) { *os << r.servedAs; }
-
-class RefusedInstallerE2eTest : public InstallerTrustE2eTest, public ::testing::WithParamInterface<Refusal> {};
-
-// Run while TAV runs: the installer is downloaded, refused with its
+// Run while TAV runs: each installer is downloaded, refused with its
 // reason and deleted; TAV and the earlier installer are left as they were.
-TEST_P(RefusedInstallerE2eTest, IsDeletedAndLeavesTavRunningAndTheEarlierInstallerInPlace) {
-    if (GetParam().pinned) UsePinnedUpdater();
-    const std::string installer = tav.Path(GetParam().servedAs), earlier = "the installer of the last update";
-    ASSERT_TRUE(wintest::WriteFileBytes(installer, earlier));
+TEST_F(InstallerTrustE2eTest, RefusedInstallersAreDeletedAndLeaveTavRunningAndTheEarlierInstallerInPlace) {
+    const struct { bool pinned; const char *fixture, *servedAs, *reason; } rows[] = {
+        // TRUST_E_BAD_DIGEST: the signature stands but no longer covers the bytes.
+        {false, "installer_tampered.exe", "tampered_setup.exe", "its signature is present but not valid (0x80096010)"},
+        {true, "installer_other.exe", "foreign_setup.exe", "it is signed by another publisher ("},
+        {true, "installer_unsigned.exe", "unsigned_setup.exe", "it is not signed"}};
     ASSERT_TRUE(tav.StartService());
     const Process windowed = tav.StartProgram("TAV LAN Server.exe", "window");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.servedAs);
+        if (row.pinned) UsePinnedUpdater();
+        const std::string installer = tav.Path(row.servedAs), earlier = "the installer of the last update";
+        ASSERT_TRUE(wintest::WriteFileBytes(installer, earlier));
+        const Process update = Update(row.fixture, row.servedAs);
+        const HWND dialog = Dialog(update);
+        ASSERT_NE(dialog, nullptr);
+        std::string content = Text(::GetDlgItem(dialog, kDialogContentId));
+        content.erase(std::remove(content.begin(), content.end(), '\n'), content.end());
+        std::replace(content.begin(), content.end(), '\r', ' ');  // the spaces it wrapped at
+        EXPECT_THAT(content, HasSubstr("The installer " + installer + " failed its signature check."));
+        EXPECT_FALSE(tav.AnyStagingFile()) << "the refused download is deleted";
+        ASSERT_TRUE(PressTheOnlyButton(dialog));
+        EXPECT_EQ(update.Exit(kEndMs), 0);
 
-    const Process update = Update(GetParam().fixture, GetParam().servedAs);
-    const HWND dialog = Dialog(update);
-    ASSERT_NE(dialog, nullptr);
-    std::string content = Text(::GetDlgItem(dialog, kDialogContentId));
-    content.erase(std::remove(content.begin(), content.end(), '\n'), content.end());
-    std::replace(content.begin(), content.end(), '\r', ' ');  // the spaces it wrapped at
-    EXPECT_THAT(content, HasSubstr("The installer " + installer + " failed its signature check."));
-    EXPECT_FALSE(tav.AnyStagingFile()) << "the refused download is deleted";
-    ASSERT_TRUE(PressTheOnlyButton(dialog));
-    EXPECT_EQ(update.Exit(kEndMs), 0);
-
-    EXPECT_TRUE(windowed.Running());
-    EXPECT_TRUE(ServiceRunning());
-    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command"), std::nullopt);
-    EXPECT_EQ(RunAsAdminFlag(GetParam().servedAs), std::nullopt);
-    // A started installer writes its record at once: give it the time it
-    // takes in the accepted case.
-    EXPECT_EQ(tav.InstallerRecord(GetParam().servedAs, 3000), "");
-    EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
-    EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate Refused " + installer + ": " + GetParam().reason));
+        EXPECT_TRUE(windowed.Running());
+        EXPECT_TRUE(ServiceRunning());
+        EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command"), std::nullopt);
+        EXPECT_EQ(RunAsAdminFlag(row.servedAs), std::nullopt);
+        // A started installer writes its record at once: give it the time it
+        // takes in the accepted case.
+        EXPECT_EQ(tav.InstallerRecord(row.servedAs, 3000), "");
+        EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
+        EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate Refused " + installer + ": " + row.reason));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Installers, RefusedInstallerE2eTest,
-    ::testing::Values(Refusal{true, "installer_other.exe", "foreign_setup.exe", "it is signed by another publisher ("},
-                      Refusal{true, "installer_unsigned.exe", "unsigned_setup.exe", "it is not signed"},
-                      // TRUST_E_BAD_DIGEST: the signature stands but no longer covers the bytes.
-                      Refusal{false, "installer_tampered.exe", "tampered_setup.exe",
-                              "its signature is present but not valid (0x80096010)"}));
 
 }  // namespace
 }  // namespace tav::e2e

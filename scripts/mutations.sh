@@ -15,6 +15,7 @@ wrong-registry-view | src/platform/win32/registry_win32.cpp | view32_ ? KEY_WOW6
 flipped-signature-verdict | src/platform/win32/code_signing_win32.cpp | info.state = SignatureState::Invalid; | info.state = SignatureState::Valid; | win64 | ^(CodeSigningWin\.|InstallerTrustE2eTest\.Refused)
 skipped-old-e2e | src/main_window/frmMain.cpp | services_.RenameFile(folder + sInstallerFile_, folder + backup) | services_.RemoveFile(folder + sInstallerFile_) | win64 | ^UpdateE2eTest\.Silent
 missed-slash-s-e2e | src/main_window/frmMain.cpp | view_.SilentChecked() ? "/s" : "" | "" | win64 | ^UpdateE2eTest\.Silent
+closed-form-clicks | src/platform/win32/form_window.cpp | if (closed_ && IgnoredWhenClosed | if (false && IgnoredWhenClosed | win64 | ^FormWindowTest
 wrap-off-by-one | src/dialog/dialog_layout.cpp | lineLength + wordLength < kLineLimit | lineLength + wordLength <= kLineLimit | host | DialogTextTest
 log-line-break | src/error_log/CErrorUpdate.cpp | if (c < 0x20 | if (c < 0x0A | host | ErrorLogTest
 short-name-alias | src/main_window/command_line.cpp | name.find('~') != std::string::npos | false | host | CommandLineTest

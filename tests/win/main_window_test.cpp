@@ -89,21 +89,12 @@ TEST_F(MainWindowWinTest, AbortInsideAYieldClosesOnlyWhenTheOutermostHandlerRetu
 namespace win32 {
 namespace {
 
+// Counts the clicks of its buttons and hands each to onClick.
 class TestForm : public FormWindow {
 public:
-    void Build() {
-        ASSERT_TRUE(Create(FormDesign{.caption = L"Form test", .screenRect = {1500, 1500, 2880, 1440}}));
-        button = AddControl({.className = L"BUTTON", .text = L"", .style = WS_VISIBLE | BS_PUSHBUTTON, .id = 10,
-                             .rect = {150, 150, 1200, 360}, .font = {}});
+    bool OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM, LRESULT&) override {
+        return msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && (++clicks, onClick(), true);
     }
-    bool OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM, LRESULT& result) override {
-        if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
-        ++clicks;
-        if (onClick) onClick();
-        result = 0;
-        return true;
-    }
-    HWND button = nullptr;
     int clicks = 0;
     std::function<void()> onClick;
 };
@@ -114,8 +105,9 @@ void Pump() { Win32EventLoop().DoEvents(); }
 // it has returned, and takes no more input meanwhile.
 TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasReturned) {
     auto form = FormWindow::Make<TestForm>();
-    form->Build();
-    HWND hwnd = form->hwnd(), button = form->button;
+    ASSERT_TRUE(form->Create(FormDesign{.caption = L"Form test", .screenRect = {1500, 1500, 2880, 1440}}));
+    HWND hwnd = form->hwnd(), button = form->AddControl({.className = L"BUTTON", .text = L"", .style = WS_VISIBLE | BS_PUSHBUTTON,
+                                                         .id = 10, .rect = {150, 150, 1200, 360}, .font = {}});
     std::weak_ptr<TestForm> watch = form;
     bool aliveInside = false, windowInside = false;
     form->onClick = [&] {
@@ -124,7 +116,7 @@ TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasRetur
         form.reset();  // the last owner lets go inside the handler
         Pump();        // and a nested loop runs the posted destroy
         aliveInside = !watch.expired();
-        windowInside = ::IsWindow(hwnd) && ::IsWindow(self->button);
+        windowInside = ::IsWindow(hwnd) && ::IsWindow(button);
         ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(10, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         EXPECT_EQ(self->clicks, 1) << "a closed form takes no more clicks";
     };

@@ -24,6 +24,10 @@ using win32::Widen;
 class SystemWinTest : public ::testing::Test {
 protected:
     void SetUp() override { win32::InstallWin32Platform(); }
+    // A stand-in TAV program under image in the test's folder.
+    wintest::Process Start(const std::string& image, const std::string& mode) {
+        return wintest::StartStandIn(temp.path() + "\\" + image, mode);
+    }
     wintest::TempFolder temp;
     win32::Win32Files files;
 };
@@ -106,12 +110,7 @@ TEST_F(SystemWinTest, FilesFailWithTheClassicNumbersAppendAnsiLinesAndRefuseALin
     ::RemoveDirectoryW(Widen(logs).c_str());
 }
 
-class ProcessesWinTest : public SystemWinTest {
-protected:
-    wintest::Process Start(const std::string& image, const std::string& mode) {
-        return wintest::StartStandIn(temp.path() + "\\" + image, mode);
-    }
-};
+using ProcessesWinTest = SystemWinTest;
 
 // A plainly windowed program and a bystander are seen end to end; here the
 // kinds of program the close stage meets less often.

@@ -15,12 +15,8 @@
 #include "platform/win32/text.h"
 #include "platform/win32/win.h"
 
-#include <shellapi.h>
-
-int main() {
-    int argc = 0;
-    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (!argv || argc < 5) return 100;
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 5) return 100;
     const auto arg = [&](int i) { return tav::win32::Narrow(argv[i]); };
 
     // As the program itself does: DLLs only from the system folder.
@@ -31,8 +27,5 @@ int main() {
 
     std::string content = arg(4);
     for (size_t at = 0; (at = content.find("\\n", at)) != std::string::npos;) content.replace(at, 2, "\r\n");
-    const int32_t result = tav::ShowMessageDialog(
-        content, std::atoi(arg(2).c_str()), "TAV Update Manager", "Warning", -1, nullptr, arg(3) == "1");
-    ::LocalFree(argv);
-    return result;
+    return tav::ShowMessageDialog(content, std::atoi(arg(2).c_str()), "TAV Update Manager", "Warning", -1, nullptr, arg(3) == "1");
 }

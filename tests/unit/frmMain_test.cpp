@@ -39,13 +39,15 @@ protected:
     frmMain form{ui, ui};
 };
 
-// Without an address the timer shows the critical error (seen end to end).
-TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownload) {
+TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownloadOrReportsAMissingAddress) {
     form.Form_Load();
     form.TimerBeginUpdate_Timer();
     EXPECT_THAT(ui.calls, ElementsAre("SetIcon 4660 TAV app", "Move 4680 1704", "Version 7.6.10", "TimerOn", "TimerOff",
                                       "ShowBar", "ShowStatus", "Status Downloading setup.exe", "Bar 0",
                                       "Download " + kUrl + " setup.exe 16"));
+    ui.arguments = kUrl;  // no "|": no address, and nothing after the critical error
+    form.Form_Load(), ui.calls.clear(), form.TimerBeginUpdate_Timer();
+    EXPECT_THAT(ui.calls, ElementsAre("TimerOff", "Dialog Missing Download URL. Aborting Update Process!", "Close"));
 }
 
 TEST_F(FrmMainTest, StatusWritesTheBarForEveryValueButMinusOneAndAlwaysYields) {

@@ -33,6 +33,8 @@ frmMain-routine-name | src/main_window/frmMain.cpp | ErrorLog().Log("frmMain.Ins
 frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap("frmMain.Status"); | Trap trap("frmMain.Stat"); | host | FrmMainTest
 missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
 skipped-old | src/main_window/frmMain.cpp | movedAside = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | movedAside = true; | host | FrmMainTest
+failure-closes-window | src/main_window/frmMain.cpp | trap([&] { view_.SetBarError(); }); | trap([&] { view_.SetBarError(); CloseWindow(); }); | host | FrmMainTest
+setter-creates-key | src/system/registry.cpp | s.status = Api().OpenKeyEx(s.rootHandle, subkey, 0, kKeyWrite, s.keyHandle); | s.status = Api().CreateKey(s.rootHandle, subkey, s.keyHandle); | host | SystemTest
 progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest
 EOF
 }

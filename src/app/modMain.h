@@ -1,7 +1,10 @@
 // The program's start.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace tav {
 
@@ -9,8 +12,15 @@ namespace tav {
 inline constexpr const char* kTavKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV";
 inline constexpr const char* kInstallLocationValue = "InstallLocation";
 
-// Ends at once (false) when another copy runs; otherwise reads the
-// installation folder and opens the main window modeless (true).
+// Why the installation folder read from the registry (value, the read's
+// status and the value's type) cannot be used, in words for the user; ""
+// when it can.
+std::string InstallLocationProblem(const std::optional<std::string>& value, int32_t status,
+                                   uint32_t type);
+
+// Ends at once (false) when another copy runs, and with a log entry when
+// that cannot be told; otherwise reads and judges the installation folder
+// and opens the main window modeless (true).
 bool Main(const std::function<void()>& openMainWindow);
 
 }  // namespace tav

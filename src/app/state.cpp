@@ -7,6 +7,7 @@
 namespace tav {
 
 std::string sInstallLocation;
+std::string sInstallLocationProblem;
 
 namespace {
 std::unique_ptr<CErrorUpdate>& Logger() {

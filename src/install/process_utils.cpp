@@ -61,8 +61,11 @@ void CloseProcess(const ProcessEntry& entry, uint32_t exitCode) {
     if (process == 0) return;
     bool same = false;
     trap([&] {
+        // A snapshot that does not say when the process started (the
+        // Toolhelp fallback) cannot tell it from a later one with its id:
+        // such a process is left alone rather than risk ending a stranger.
         const uint64_t created = Procs().CreationTime(process);
-        same = entry.creationTime == 0 ? created != 0 : created == entry.creationTime;
+        same = entry.creationTime != 0 && created == entry.creationTime;
     });
     if (same) {
         bool hasWindows = false;

@@ -1,5 +1,6 @@
 #include "main_window/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 #include <optional>
@@ -138,16 +139,52 @@ bool IsSafeFileName(const std::string& name) {
     return !IsDeviceName(*wide);
 }
 
-bool IsInstallerName(const std::string& name) {
-    if (!IsSafeFileName(name) || name.find('~') != std::string::npos) return false;
+namespace {
+
+// The name as it may be shown: control characters, which could forge lines
+// in a message, become "?".
+std::string Shown(const std::string& name) {
+    std::string out = name;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+bool EndsWith(std::u16string_view text, std::u16string_view end) {
+    return text.size() > end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+}  // namespace
+
+std::string InstallerNameProblem(const std::string& name) {
+    const std::string shown = "The installer name \"" + Shown(name) + "\" in the download URL ";
+    if (!IsSafeFileName(name) || name.find('~') != std::string::npos)
+        return shown + "is not a file name the update can safely use";
     const std::u16string upper = Folded(*Utf16Name(name));
-    if (upper.size() < 5) return false;
-    const std::u16string_view extension = std::u16string_view(upper).substr(upper.size() - 4);
-    if (extension != u".EXE" && extension != u".MSI") return false;
-    if (upper == u"TAVUPDATE.EXE" || upper == u"TAVRI.DLL") return false;
+    if (EndsWith(upper, u".MSI"))
+        return shown + "names a Windows Installer package (.msi), which the update cannot start";
+    if (!EndsWith(upper, u".EXE")) return shown + "does not name a program (.exe)";
+    if (upper == u"TAVUPDATE.EXE" || upper == u"TAVRI.DLL")
+        return shown + "names a file of the TAV system";
     for (const RelatedProcess& program : RelatedProcessTable)
-        if (upper == Folded(std::u16string(program.imageName.begin(), program.imageName.end()))) return false;
-    return true;
+        if (upper == Folded(std::u16string(program.imageName.begin(), program.imageName.end())))
+            return shown + "names a file of the TAV system";
+    return {};
+}
+
+bool IsInstallerName(const std::string& name) { return InstallerNameProblem(name).empty(); }
+
+std::string InstallerPathProblem(const std::string& folder, const std::string& installerFile) {
+    const auto units = [](const std::string& text) {
+        const std::optional<std::u16string> wide = Utf16Name(text);
+        return wide ? wide->size() : text.size();
+    };
+    const size_t longestName =
+        std::max({units(installerFile), units(BackupName(installerFile)), kLongestOwnName});
+    if (units(folder) + 1 + longestName <= kMaxPathLength) return {};
+    return "The installer path " + folder + "\\" + installerFile + " is longer than Windows allows (" +
+           std::to_string(kMaxPathLength - 1 - longestName) +
+           " characters for the installation folder with this installer name)";
 }
 
 CommandLineFields ParseCommandLine(const std::string& argumentText) {
@@ -161,10 +198,14 @@ CommandLineFields ParseCommandLine(const std::string& argumentText) {
     if (!url.empty() && url.front() == '"') url.erase(0, 1);
     result.sDownloadURL = url;
     const std::optional<std::string> path = UrlPath(url);
-    if (!path) return result;
+    if (!path || path->empty() || path->back() == '/') {
+        result.sNameProblem = "The download URL " + Shown(url) + " names no installer file";
+        return result;
+    }
     const size_t slash = path->rfind('/');
     const std::string name = PercentDecode(slash == std::string::npos ? *path : path->substr(slash + 1));
-    if (IsInstallerName(name)) result.sInstallerFile = name;
+    result.sNameProblem = InstallerNameProblem(name);
+    if (result.sNameProblem.empty()) result.sInstallerFile = name;
     return result;
 }
 

@@ -10,6 +10,9 @@ namespace tav {
 struct CommandLineFields {
     std::string sDownloadURL;    // field 1, unchanged; empty without a "|"
     std::string sInstallerFile;  // last "/" part of the URL's path; empty when unusable
+    // Why a URL that is there names no usable installer, in words for the
+    // user ("" when sInstallerFile is set or there is no URL).
+    std::string sNameProblem;
 };
 
 // Splits the argument text at every "|". With at least two fields the first
@@ -34,10 +37,25 @@ std::optional<std::u16string> Utf16Name(const std::string& utf8);
 // ("COM1 .exe", "LPT³.exe", "CONIN$.exe").
 bool IsSafeFileName(const std::string& name);
 
-// True when name may be given to a downloaded installer: a safe file name
-// the shell starts as itself (".exe", ".msi"), no short-name alias ("~"),
-// and none of the TAV system's own files.
+// Why name may not be given to a downloaded installer, in words for the
+// user; "" for a safe file name ending in ".exe", without a short-name
+// alias ("~"), that names none of the TAV system's own files. Windows
+// Installer packages are refused: the shell would hand them to msiexec,
+// which takes no "/s" and opens the file again by its name.
+std::string InstallerNameProblem(const std::string& name);
 bool IsInstallerName(const std::string& name);
+
+// The longest name the update gives a file of its own in the installation
+// folder (the staging file "TAVUpdate-<process>-<n>.staging").
+inline constexpr size_t kLongestOwnName = 39;
+// The longest path Windows takes without the long-path prefix, in UTF-16
+// units, the terminating NUL not counted.
+inline constexpr size_t kMaxPathLength = 259;
+
+// Why the installer's files cannot all be made in folder (its path, its
+// backup's and the staging file's are longer than Windows takes), in words
+// for the user; "" when they can.
+std::string InstallerPathProblem(const std::string& folder, const std::string& installerFile);
 
 // The ".old" name an earlier installer is moved aside to: lower case, every
 // ".exe" replaced by ".old" ("Setup.EXE" -> "setup.old"); a name without

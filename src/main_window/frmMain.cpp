@@ -34,9 +34,18 @@ void frmMain::Form_Load() {
         sDownloadURL_ = fields.sDownloadURL;
         sInstallerFile_ = fields.sInstallerFile;
         // A URL that names no file the program may save is a failed parse:
-        // nothing will be written or renamed for it.
-        if (!sDownloadURL_.empty() && sInstallerFile_.empty()) throw err::Make(err::kBadFileNameOrNumber);
+        // nothing will be downloaded, written or renamed for it.
+        if (!sDownloadURL_.empty() && sInstallerFile_.empty()) {
+            startProblem_ = fields.sNameProblem;
+            throw Failure(err::kBadFileNameOrNumber, startProblem_);
+        }
     });
+    if (!sInstallerFile_.empty() && sInstallLocationProblem.empty()) {
+        trap([&] {
+            startProblem_ = InstallerPathProblem(sInstallLocation, sInstallerFile_);
+            if (!startProblem_.empty()) throw Failure(err::kBadFileNameOrNumber, startProblem_);
+        });
+    }
     trap([&] { view_.SetStartTimerEnabled(true); });
 }
 
@@ -58,6 +67,14 @@ void frmMain::TimerBeginUpdate_Timer() {
     trap([&] { view_.SetStartTimerEnabled(false); });
     if (sDownloadURL_.empty()) {
         trap([&] { services_.ShowCriticalError(kMissingUrlMessage); });
+        trap([&] { CloseWindow(); });
+        return;
+    }
+    // What can be known before the download is said before it: nothing is
+    // downloaded for an update that could never be installed.
+    const std::string& problem = sInstallLocationProblem.empty() ? startProblem_ : sInstallLocationProblem;
+    if (!problem.empty()) {
+        trap([&] { services_.ShowCriticalError(problem + ". " + kAbortingText); });
         trap([&] { CloseWindow(); });
         return;
     }
@@ -133,18 +150,34 @@ bool frmMain::PlaceInstaller() {
     Trap trap("frmMain.InstallUpdate");
     const std::string folder = sInstallLocation + "\\";
     const std::string backup = BackupName(sInstallerFile_);
-    bool movedAside = false;
+    movedAside_ = false;
     bool present = false;
     trap([&] { present = services_.IsFile(folder + sInstallerFile_); });
     if (present) {
         trap([&] {
             if (services_.IsFile(folder + backup)) services_.RemoveFile(folder + backup);
         });
-        movedAside = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); });
+        movedAside_ = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); });
     }
-    const bool placed = trap([&] { staged_->Rename(sInstallerFile_); });
-    if (!placed && movedAside) trap([&] { services_.RenameFile(folder + backup, folder + sInstallerFile_); });
+    // The backup is a courtesy: one that cannot be made is logged above and
+    // the new installer takes the earlier one's place all the same.
+    const bool replace = present && !movedAside_;
+    const bool placed = trap([&] { staged_->Rename(sInstallerFile_, replace); });
+    if (!placed && movedAside_) {
+        if (trap([&] { services_.RenameFile(folder + backup, folder + sInstallerFile_); })) movedAside_ = false;
+    }
     return placed;
+}
+
+void frmMain::RestoreEarlierInstaller() {
+    Trap trap("frmMain.InstallUpdate");
+    const std::string folder = sInstallLocation + "\\";
+    // The hold goes first: the named file stays when it ends, and can then
+    // be deleted by its name.
+    trap([&] { staged_.reset(); });
+    trap([&] { services_.RemoveFile(folder + sInstallerFile_); });
+    if (movedAside_) trap([&] { services_.RenameFile(folder + BackupName(sInstallerFile_), folder + sInstallerFile_); });
+    movedAside_ = false;
 }
 
 void frmMain::InstallUpdate(const std::string& mode) {
@@ -159,14 +192,26 @@ void frmMain::InstallUpdate(const std::string& mode) {
         trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason); });
         trap([&] { staged_.reset(); });
         trap([&] {
-            services_.ShowCriticalError("The installer " + installer +
-                                        " failed its signature check. Aborting Update Process!");
+            services_.ShowCriticalError("The installer " + installer + " failed its signature check. " +
+                                        kAbortingText);
         });
         trap([&] { CloseWindow(); });
         return;
     }
     if (!staged_ || !PlaceInstaller()) {
-        trap([&] { services_.ShowCriticalError("Missing Installer " + installer + ". Aborting Update Process!"); });
+        trap([&] { services_.ShowCriticalError("Missing Installer " + installer + ". " + kAbortingText); });
+        trap([&] { CloseWindow(); });
+        return;
+    }
+    // The last check that can refuse the update, before any TAV program is
+    // asked to close: after that only the shell start is left to fail.
+    if (!trap([&] { services_.PrepareInstallerStart(*staged_); })) {
+        const std::string reason = trap.lastError();
+        RestoreEarlierInstaller();
+        trap([&] {
+            services_.ShowCriticalError("The installer " + installer + " could not be made ready to start: " +
+                                        reason + ". " + kAbortingText);
+        });
         trap([&] { CloseWindow(); });
         return;
     }
@@ -195,12 +240,12 @@ void frmMain::InstallUpdate(const std::string& mode) {
     std::string parameters;
     trap([&] { parameters = view_.SilentChecked() ? "/s" : ""; });
     // A start that fails must not pass for an update under way.
-    if (!trap([&] { services_.StartInstaller(*staged_, installer, parameters, sInstallLocation + "\\"); })) {
+    if (!trap([&] { services_.StartInstaller(installer, parameters, sInstallLocation + "\\"); })) {
         const std::string reason = trap.lastError();
         trap([&] { staged_.reset(); });
         trap([&] {
             services_.ShowCriticalError("The installer " + installer + " could not be started: " + reason +
-                                        ". Aborting Update Process!");
+                                        ". " + kAbortingText);
         });
         return;
     }

@@ -40,6 +40,8 @@ public:
 private:
     void CloseWindow();
     bool PlaceInstaller();
+    // Undoes PlaceInstaller for an update that stops before the start.
+    void RestoreEarlierInstaller();
 
     MainWindowView& view_;
     UpdateServices& services_;
@@ -48,11 +50,17 @@ private:
     // The downloaded installer, held from its staging through the check to
     // its start; deleted when it goes without having been given its name.
     std::unique_ptr<StagedFile> staged_;
+    // Why the update cannot go ahead, known from the command line; said
+    // before anything is downloaded.
+    std::string startProblem_;
+    // The earlier installer was moved to its backup name by this update.
+    bool movedAside_ = false;
     int16_t progressEvents_ = 0;
     bool closed_ = false;
 };
 
 // The texts the update shows.
+inline constexpr const char* kAbortingText = "Aborting Update Process!";
 inline constexpr const char* kMissingUrlMessage = "Missing Download URL. Aborting Update Process!";
 inline constexpr const char* kClosingText = "Closing TAV and all related programs before installing update.";
 inline constexpr const char* kBeginningText =

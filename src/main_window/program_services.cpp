@@ -66,9 +66,10 @@ bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequ
     return tav::CloseAllTavProcesses(options);
 }
 
-void ProgramServices::StartInstaller(StagedFile& installer, const std::string& path,
-                                     const std::string& parameters, const std::string& folder) {
-    installer.PrepareStart();
+void ProgramServices::PrepareInstallerStart(StagedFile& installer) { installer.PrepareStart(); }
+
+void ProgramServices::StartInstaller(const std::string& path, const std::string& parameters,
+                                     const std::string& folder) {
     platform().shell->Open(path, parameters, folder);
 }
 

@@ -32,7 +32,8 @@ public:
     void SetRunAsAdmin(const std::string& installerFile) override;
     void ShutDownTAV(const std::function<bool()>& stopRequested) override;
     bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) override;
-    void StartInstaller(StagedFile& installer, const std::string& path, const std::string& parameters,
+    void PrepareInstallerStart(StagedFile& installer) override;
+    void StartInstaller(const std::string& path, const std::string& parameters,
                         const std::string& folder) override;
 
 private:

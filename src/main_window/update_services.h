@@ -49,10 +49,13 @@ public:
     // The long waits stop early once stopRequested answers true.
     virtual void ShutDownTAV(const std::function<bool()>& stopRequested) = 0;
     virtual bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) = 0;
-    // Starts the placed installer, still held, with the shell verb "Open",
-    // shown normally, not waited for; throws tav::Failure saying why it
-    // could not be started.
-    virtual void StartInstaller(StagedFile& installer, const std::string& path, const std::string& parameters,
+    // Makes the placed installer startable, still held (see
+    // StagedFile::PrepareStart); throws tav::Failure saying why not.
+    virtual void PrepareInstallerStart(StagedFile& installer) = 0;
+    // Starts the installer at path with the shell verb "Open", shown
+    // normally, not waited for; throws tav::Failure saying why it could not
+    // be started.
+    virtual void StartInstaller(const std::string& path, const std::string& parameters,
                                 const std::string& folder) = 0;
 };
 

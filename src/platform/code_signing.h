@@ -43,9 +43,10 @@ class StagedFile : public HeldFile {
 public:
     // The file's full path now.
     virtual std::string Path() const = 0;
-    // Gives the file the name `name` in its folder; fails when a file of
-    // that name exists. From then on the file stays when the hold ends.
-    virtual void Rename(const std::string& name) = 0;
+    // Gives the file the name `name` in its folder; when a file of that
+    // name exists, fails, or replaces it when replaceExisting is set. From
+    // then on the file stays when the hold ends.
+    virtual void Rename(const std::string& name, bool replaceExisting) = 0;
     // Makes the named file startable, still held against writers, renamers
     // and deleters; throws tav::Failure when the file at the name is no
     // longer exactly the one written and checked.

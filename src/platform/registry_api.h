@@ -10,7 +10,9 @@ namespace tav {
 using RegKey = std::uintptr_t;
 
 inline constexpr int32_t kRegSuccess = 0;
+inline constexpr int32_t kRegMoreData = 234;  // the value is larger than the buffer
 inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
 inline constexpr uint32_t kRegDword = 4;
 inline constexpr uint32_t kKeyRead = 0x20019;
 inline constexpr uint32_t kKeyWrite = 0x20006;

@@ -39,7 +39,8 @@ class App {
 public:
     virtual ~App() = default;
     virtual AppIdentity Identity() = 0;
-    // True when another process of this program already runs.
+    // True when another process of this program already runs; throws
+    // tav::Failure saying why when that cannot be told.
     virtual bool PrevInstance() = 0;
     // Everything the process was started with after its own program name,
     // as given: nothing unquoted or decoded.

@@ -115,8 +115,10 @@ void ParseKey(std::string& path, RegKey& root) {
     });
 }
 
-std::optional<std::string> GetStringValue(const std::string& keyPath, const std::string& valueName) {
+std::optional<std::string> GetStringValue(const std::string& keyPath, const std::string& valueName,
+                                          uint32_t* typeRead) {
     std::optional<std::string> result;
+    if (typeRead) *typeRead = 0;
     std::string path = keyPath;
     CloseOnExit closer;
     Trap trap("modORSutils.GetStringValue");
@@ -129,6 +131,7 @@ std::optional<std::string> GetStringValue(const std::string& keyPath, const std:
         RegistryModuleState& s = RegistryState();
         s.status = Api().QueryValueEx(s.keyHandle, valueName, type, buffer.data(), length);
         CloseOpenKey();
+        if (typeRead) *typeRead = type;
         if (s.status != kRegSuccess) return;
         // Trim first, then cut at the terminator: leading blanks of the
         // stored text are lost, trailing ones before its NUL stay.

@@ -11,8 +11,10 @@
 
 namespace tav {
 
-// The value's text, or nothing when the key or value cannot be read.
-std::optional<std::string> GetStringValue(const std::string& keyPath, const std::string& valueName);
+// The value's text, or nothing when the key or value cannot be read; the
+// value's registry type goes to *type when asked for (0 when unread).
+std::optional<std::string> GetStringValue(const std::string& keyPath, const std::string& valueName,
+                                          uint32_t* type = nullptr);
 // The value as a signed 32-bit number, or nothing.
 std::optional<int32_t> GetDWORDValue(const std::string& keyPath, const std::string& valueName);
 // Writes into an existing key only; the key is never created here.

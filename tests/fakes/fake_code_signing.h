@@ -11,7 +11,7 @@ struct FakeCodeSigning : CodeSigning {
         explicit File(std::string p) : path(std::move(p)) {}
         SignatureInfo Signature() override { return {}; }
         std::string Path() const override { return path; }
-        void Rename(const std::string& name) override { path = name; }
+        void Rename(const std::string& name, bool) override { path = name; }
         void PrepareStart() override {}
         std::string path;
     };

@@ -40,7 +40,12 @@ public:
     void SetIcon(uintptr_t w, const std::string& name, bool app) override { Note("SetIcon " + N(w) + " " + name + (app ? " app" : "")); }
     bool IsFile(const std::string& path) override { return files.count(path) != 0; }
     void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
-    void RenameFile(const std::string& f, const std::string& t) override { Note("Rename " + f + " " + t), files.erase(f), files.insert(t); }
+    void RenameFile(const std::string& f, const std::string& t) override {
+        Note("Rename " + f + " " + t);
+        if (folders.count(t)) throw err::Make(err::kPathFileAccess);
+        files.erase(f);
+        files.insert(t);
+    }
     void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
     void DownloadStart(const std::string& url, const std::string& f, int32_t m) override { Note("Download " + url + " " + f + " " + N(m)); }
     std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override {
@@ -53,17 +58,22 @@ public:
         Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
     bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Note("CloseAll"), stoppedEarly = stop(), true; }
-    void StartInstaller(StagedFile&, const std::string& path, const std::string& parameters,
+    void PrepareInstallerStart(StagedFile&) override {
+        Note("Prepare");
+        if (!prepares) throw Failure(err::kPermissionDenied, "Permission denied");
+    }
+    void StartInstaller(const std::string& path, const std::string& parameters,
                         const std::string& folder) override {
-        if (Note("Start " + path + " [" + parameters + "] " + folder), !starts)
-            throw Failure(err::kFileNotFound, "The system cannot find the file specified");
+        Note("Start " + path + " [" + parameters + "] " + folder);
+        if (!starts) throw Failure(err::kFileNotFound, "The system cannot find the file specified");
     }
 
     std::vector<std::string> calls;
-    std::set<std::string> files;
+    std::set<std::string> files, folders;
     std::string arguments;
     InstallerVerdict verdict{true, ""};
     bool silent = false, saves = true, renames = true, starts = true, stoppedEarly = false;
+    bool prepares = true;
     // The first runs inside every yield, the second inside the watchdog wait.
     std::function<void()> onYield, onShutDown;
 
@@ -74,8 +84,9 @@ private:
         ~Staged() override { fake.Note(named ? "Release" : "DeleteStaged"); }
         SignatureInfo Signature() override { return {}; }
         std::string Path() const override { return "staged"; }
-        void Rename(const std::string& name) override {
-            if (fake.Note("Name " + name), !fake.renames) throw err::Make(err::kFileAlreadyExists);
+        void Rename(const std::string& name, bool replaceExisting) override {
+            fake.Note("Name " + name + (replaceExisting ? " replacing" : ""));
+            if (!fake.renames) throw err::Make(err::kFileAlreadyExists);
             named = true;
         }
         void PrepareStart() override {}

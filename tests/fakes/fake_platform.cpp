@@ -16,6 +16,7 @@ FakePlatform::FakePlatform() {
     SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &processes, &environment,
                          &dialogs, &reads, &signing});
     sInstallLocation.clear();
+    sInstallLocationProblem.clear();
     ReleaseDialogForm();
     ReleaseErrorLog();
     CurrentError().Clear();

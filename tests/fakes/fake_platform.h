@@ -48,7 +48,12 @@ struct FakeEventLoop : EventLoop {
 
 struct FakeApp : App {
     AppIdentity Identity() override { return {"TAVUpdate", "C:\\Program Files\\TAV", 7, 6, 10}; }
-    bool PrevInstance() override { return false; }
+    bool PrevInstance() override {
+        if (!instanceFailure.empty()) throw Failure(err::kPermissionDenied, instanceFailure);
+        return another;
+    }
+    bool another = false;
+    std::string instanceFailure;  // thrown when set
     std::string ArgumentText() override { return {}; }
 };
 
@@ -162,8 +167,9 @@ public:
     void AddKey(const std::string& path) {
         for (std::string key = NormalizePath(path); key.find('\\') != std::string::npos; key = ParentOf(key)) keys_.insert(key);
     }
-    void PutString(const std::string& path, const std::string& name, const std::string& text, bool terminated = true) {
-        Put(path, name, 1, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + terminated));
+    void PutString(const std::string& path, const std::string& name, const std::string& text, bool terminated = true,
+                   uint32_t type = kRegSz) {
+        Put(path, name, type, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + terminated));
     }
     void PutDword(const std::string& path, const std::string& name, uint32_t v) {
         Put(path, name, 4, {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});

@@ -2,10 +2,12 @@
 // written, and the trap that feeds it.
 #include <gmock/gmock.h>
 
+#include "app/modMain.h"
 #include "app/state.h"
 #include "error_log/CErrorUpdate.h"
 #include "error_log/trap.h"
 #include "fakes/fake_platform.h"
+#include "system/registry.h"
 
 namespace tav {
 namespace {
@@ -75,6 +77,67 @@ TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapAndDebugPrintWrit
     EXPECT_THAT(LogText(), HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, Path not found, 0\r\n"));
     EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 7, Out of memory, 0"));
     EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 51, Internal error, 0"));
+}
+
+// The installation folder is judged as it is read; one that cannot be used
+// is not used, and a copy that cannot tell whether another runs ends with
+// a word in the log.
+TEST(MainTest, TheFolderIsJudgedAsReadAndAnInstanceThatCannotBeToldEnds) {
+    const std::string valueName = std::string(kTavKey) + ", InstallLocation)";
+    const struct {
+        std::string stored;
+        uint32_t type;
+        std::string problem;  // "" when the folder is used
+    } rows[] = {
+        {"C:\\Program Files\\TAV", kRegSz, ""},
+        {"\\\\server\\share\\TAV", kRegSz, ""},
+        {"D:", kRegSz, ""},
+        {"", kRegSz, "is not set in the registry"},
+        {"TAV", kRegSz, "\"TAV\" is not a full path"},
+        {"\\TAV", kRegSz, "\"\\TAV\" is not a full path"},
+        {"C:TAV", kRegSz, "\"C:TAV\" is not a full path"},
+        {"\\\\.\\C:\\TAV", kRegSz, "\"\\\\.\\C:\\TAV\" is not a full path"},
+        {"%ProgramFiles%\\TAV", kRegExpandSz, "is stored with variables to expand (REG_EXPAND_SZ)"},
+        {"C:\\TAV", 7, "is not stored as text"},
+        {"C:\\" + std::string(300, 'x'), kRegSz, "is longer than the 254 characters the update reads"},
+    };
+    for (const auto& row : rows) {
+        fakes::FakePlatform fake;
+        fake.registry.AddKey(kTavKey);
+        fake.registry.PutString(kTavKey, kInstallLocationValue, row.stored, true, row.type);
+        int opened = 0;
+        EXPECT_TRUE(Main([&] { ++opened; })) << row.stored;
+        EXPECT_EQ(opened, 1) << "the window opens for " << row.stored;
+        EXPECT_EQ(sInstallLocation, row.problem.empty() ? row.stored : "") << row.stored;
+        if (row.problem.empty()) {
+            EXPECT_EQ(sInstallLocationProblem, "") << row.stored;
+            continue;
+        }
+        EXPECT_THAT(sInstallLocationProblem, HasSubstr(valueName + " " + row.problem)) << row.stored;
+        EXPECT_THAT(fake.files.Content("\\LOGS\\TAVerror.log"),
+                    HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, The TAV installation folder"))
+            << "the log of " << row.stored;
+    }
+    fakes::FakePlatform fake;  // no key at all
+    Main([] {});
+    EXPECT_THAT(sInstallLocationProblem, HasSubstr("is not set in the registry"));
+
+    for (bool another : {true, false}) {
+        fakes::FakePlatform instance;
+        instance.registry.AddKey(kTavKey);
+        instance.registry.PutString(kTavKey, kInstallLocationValue, "C:\\TAV");
+        instance.files.AddFolder("C:\\TAV");
+        instance.app.another = another;
+        if (!another) instance.app.instanceFailure = "held by another user (access denied)";
+        int opened = 0;
+        EXPECT_FALSE(Main([&] { ++opened; })) << another;
+        EXPECT_EQ(opened, 0) << "no window beside another copy, or one that cannot be told";
+        const std::string log = instance.files.Content("C:\\TAV\\LOGS\\TAVerror.log");
+        if (another)
+            EXPECT_EQ(log, "") << "a second copy ends silently";
+        else
+            EXPECT_THAT(log, HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 70, held by another user"));
+    }
 }
 
 }  // namespace

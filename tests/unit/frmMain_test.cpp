@@ -30,7 +30,11 @@ const std::string F = "C:\\Program Files\\TAV";
 
 class FrmMainTest : public ::testing::Test {
 protected:
-    FrmMainTest() { fake.files.AddFolder(sInstallLocation = F), ui.arguments = kUrl + "|"; }
+    FrmMainTest() {
+        fake.files.AddFolder(sInstallLocation = F);
+        sInstallLocationProblem.clear();
+        ui.arguments = kUrl + "|";
+    }
     std::string Log() { return fake.files.Content(F + "\\LOGS\\TAVerror.log"); }
     static void Start(fakes::FakeMainWindow& w, frmMain& f) { f.Form_Load(), f.TimerBeginUpdate_Timer(), w.calls.clear(); }
 
@@ -48,6 +52,55 @@ TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownloadOrReportsAMis
     ui.arguments = kUrl;  // no "|": no address, and nothing after the critical error
     form.Form_Load(), ui.calls.clear(), form.TimerBeginUpdate_Timer();
     EXPECT_THAT(ui.calls, ElementsAre("TimerOff", "Dialog Missing Download URL. Aborting Update Process!", "Close"));
+}
+
+// What can be known before the download is said then, and nothing is
+// downloaded: an unusable installation folder first, then the address.
+TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
+    // 199 + 1 + 60 units: one more than Windows takes.
+    const std::string longFolder = "C:\\" + std::string(196, 'f'), longName = std::string(56, 's') + ".exe";
+    const struct {
+        std::string arguments, folder, folderProblem, dialog, log;
+    } rows[] = {
+        {"http://h/setup.msi|", F, "",
+         "The installer name \"setup.msi\" in the download URL names a Windows Installer package (.msi), "
+         "which the update cannot start",
+         "frmMain.Form_Load \r\nERROR: TAVUpdate, 52, The installer name \"setup.msi\""},
+        {"http://h/TAV%20Core%20Server.exe|", F, "",
+         "The installer name \"TAV Core Server.exe\" in the download URL names a file of the TAV system",
+         "ERROR: TAVUpdate, 52"},
+        {"http://h/dir/|", F, "", "The download URL http://h/dir/ names no installer file", "ERROR: TAVUpdate, 52"},
+        {"http://h/" + longName + "|", longFolder, "",
+         "The installer path " + longFolder + "\\" + longName + " is longer than Windows allows (" +
+             "198 characters for the installation folder with this installer name)",
+         "frmMain.Form_Load \r\nERROR: TAVUpdate, 52, The installer path"},
+        {"http://h/%E2%82%AC.exe|", "", "The TAV installation folder is not set", "The TAV installation folder is not set",
+         ""},  // Main logged that one
+    };
+    for (const auto& row : rows) {
+        sInstallLocation = row.folder;
+        sInstallLocationProblem = row.folderProblem;
+        fake.files.AddFile(sInstallLocation + "\\LOGS\\TAVerror.log");
+        fakes::FakeMainWindow w;
+        frmMain f(w, w);
+        w.arguments = row.arguments;
+        f.Form_Load();
+        w.calls.clear();
+        f.TimerBeginUpdate_Timer();
+        EXPECT_THAT(w.calls, ElementsAre("TimerOff", "Dialog " + row.dialog + ". Aborting Update Process!", "Close"))
+            << row.arguments;
+        const std::string log = fake.files.Content(sInstallLocation + "\\LOGS\\TAVerror.log");
+        EXPECT_THAT(log, HasSubstr(row.log)) << "the log of " << row.arguments;
+        EXPECT_EQ(log.empty(), row.log.empty()) << "the log of " << row.arguments;
+    }
+    // One character less in the folder and the same installer fits.
+    sInstallLocationProblem.clear();
+    sInstallLocation = longFolder.substr(0, longFolder.size() - 1);
+    ui.arguments = "http://h/" + longName + "|";
+    form.Form_Load();
+    form.TimerBeginUpdate_Timer();
+    EXPECT_EQ(ui.calls.back(), "Download http://h/" + longName + " " + longName + " 16")
+        << "a path that fits is downloaded";
 }
 
 TEST_F(FrmMainTest, StatusWritesTheBarForEveryValueButMinusOneAndAlwaysYields) {
@@ -81,7 +134,8 @@ TEST_F(FrmMainTest, ProgressShowsTheFirstAndEveryFifthEventAfterItAndAFailureWhy
 TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
     const std::string exe = F + "\\setup.exe", old = F + "\\setup.old";
     const Calls done = {"Stage " + F, "Status Download of setup.exe complete.", "HideBar", "Verify"};
-    const Calls run = {"Name setup.exe", "Status Setting setup.exe Properties.", "RunAsAdmin setup.exe",
+    const Calls ready = {"Name setup.exe", "Prepare"};
+    const Calls run = {"Status Setting setup.exe Properties.", "RunAsAdmin setup.exe",
                        std::string("Status ") + kClosingText, "ShutDownTAV",
                        std::string("Status ") + kClosingText + ".", "CloseAll",
                        std::string("Status ") + kBeginningText};
@@ -92,9 +146,14 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
         std::string log;
     } rows[] = {
         {"silent, with an earlier backup", [&](auto& w) { w.silent = true, w.files = {exe, old}; },
-         done + Calls{"Remove " + old, "Rename " + exe + " " + old} + run +
+         done + Calls{"Remove " + old, "Rename " + exe + " " + old} + ready + run +
              Calls{"Start " + exe + " [/s] " + F + "\\", "Release", "Close"},
          ""},
+        // The backup is logged, not fatal: the update goes on over the earlier installer.
+        {"backup name taken by a folder", [&](auto& w) { w.files = {exe}, w.folders = {old}; },
+         done + Calls{"Rename " + exe + " " + old, "Name setup.exe replacing", "Prepare"} + run +
+             Calls{"Start " + exe + " [] " + F + "\\", "Release", "Close"},
+         "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 75, Path/File access error, 0"},
         {"refused", [&](auto& w) { w.files = {exe}, w.verdict = {false, "it is signed by another publisher"}; },
          done + Calls{"DeleteStaged", "Dialog The installer " + exe + " failed its signature check. Aborting Update Process!",
                       "Close", "Close"},
@@ -106,12 +165,18 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
          done + Calls{"Rename " + exe + " " + old, "Name setup.exe", "Rename " + old + " " + exe,
                       "Dialog Missing Installer " + exe + ". Aborting Update Process!", "Close", "DeleteStaged", "Close"},
          "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 58, File already exists, 0"},
+        // Refused after its placing but before any TAV program is touched:
+        // the folder is as it was.
+        {"not made ready", [&](auto& w) { w.files = {exe}, w.prepares = false; },
+         done + Calls{"Rename " + exe + " " + old} + ready +
+             Calls{"Release", "Remove " + exe, "Rename " + old + " " + exe,
+                   "Dialog The installer " + exe + " could not be made ready to start: Permission denied. "
+                   "Aborting Update Process!", "Close", "Close"},
+         "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 70, Permission denied, 0"},
         {"not started", [](auto& w) { w.starts = false; },
-         done + run + Calls{"Start " + exe + " [] " + F + "\\", "Release", "Dialog The installer " + exe +
+         done + ready + run + Calls{"Start " + exe + " [] " + F + "\\", "Release", "Dialog The installer " + exe +
                  " could not be started: The system cannot find the file specified. Aborting Update Process!", "Close"},
          "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 53, The system cannot find the file specified, 0"},
-        {"a TAV program's name", [](auto& w) { w.arguments = "http://h/TAV%20Core%20Server.exe|"; },
-         {"Dialog Error while saving " + F + "\\", "Close"}, "frmMain.Form_Load \r\nERROR: TAVUpdate, 52"},
     };
     for (const Row& row : rows) {
         CurrentError().Clear();
@@ -184,7 +249,7 @@ TEST(CommandLineTest, UrlIsTheFirstOfAtLeastTwoFieldsAndNamesTheInstaller) {
 // Every name that could leave the folder, reach a device, be started as
 // another file or name a file of the TAV system is refused.
 TEST(CommandLineTest, InstallerNamesAreJudgedAsWindowsSeesThem) {
-    for (const char* good : {"TAVSetup_7.6.0.10.exe", "TAV%20Setup.MSI", "CONFIG.exe", "COM10.exe",
+    for (const char* good : {"TAVSetup_7.6.0.10.exe", "CONFIG.exe", "COM10.exe",
                              "Gr%C3%BC%C3%9Fe.exe", "%F0%9F%98%80.exe"})
         EXPECT_NE(ParseCommandLine(std::string("http://h/") + good + "|").sInstallerFile, "") << good;
     for (const char* bad : {
@@ -196,7 +261,7 @@ TEST(CommandLineTest, InstallerNamesAreJudgedAsWindowsSeesThem) {
              // no UTF-8: Windows would see U+FFFD
              "%FF.exe", "a%C0%AF.exe", "%ED%A0%80.exe", "a%E2%82.exe",
              // only names the shell starts as themselves; none of TAV's own files
-             "setup", "setup.bat", "setup.exe.txt", ".exe", "TAV%20Core%20Server.exe", "tavupdate.exe",
+             "setup", "setup.bat", "setup.exe.txt", ".exe", "TAV%20Setup.MSI", "TAV%20Core%20Server.exe", "tavupdate.exe",
              "TAVri.dll", "TAVIMD.EXE", "tav%20setup%20console.exe", "QT%C5%BFEXE.exe", "TAVUPD~1.EXE"})
         EXPECT_EQ(ParseCommandLine(std::string("http://h/") + bad + "|").sInstallerFile, "") << bad;
 }

@@ -59,6 +59,14 @@ TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
     const uint32_t locked = Windowed("TAVCOM.EXE");  // cannot be opened: left alone
     procs.Get(locked).openable = false, procs.calls.clear(), CloseProcess(Entry(locked), 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 104"));
+    // Listed without its start time, as Toolhelp lists: it cannot be told
+    // from a later process with the same id, so it is left alone.
+    ProcessEntry unknownStart = Entry(Windowed("TAVCOM.EXE"));
+    unknownStart.creationTime = 0;
+    procs.calls.clear();
+    CloseProcess(unknownStart, 7);
+    EXPECT_THAT(procs.calls, ElementsAre("open 4097 108")) << "nothing posted or terminated";
+    EXPECT_EQ(procs.OpenHandles(), 0u) << "the handle is closed again";
 }
 
 TEST_F(ProgramsTest, NamesAreExactShortNamesResolveThroughTheFirstReadableInstanceAndMatchInAnyCase) {

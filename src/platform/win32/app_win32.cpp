@@ -36,10 +36,20 @@ bool Win32App::PrevInstance() {
         // One updater per machine: two would close the same programs and
         // start the same installer. The mutex lives as long as the process.
         instanceMutex_.reset(::CreateMutexW(nullptr, FALSE, L"Global\\TAVUpdate.Instance"));
-        another_ = ::GetLastError() == ERROR_ALREADY_EXISTS ||
-                   (!instanceMutex_ && ::GetLastError() == ERROR_ACCESS_DENIED);
+        const DWORD error = ::GetLastError();
         tested_ = true;
+        another_ = instanceMutex_ && error == ERROR_ALREADY_EXISTS;
+        // Refused: the name is taken by an object this user may not open,
+        // another user's updater or anybody's squatter. Either way this
+        // copy must not run, and support staff must be able to see why.
+        if (!instanceMutex_ && error == ERROR_ACCESS_DENIED)
+            failure_ = "The update's instance lock (Global\\TAVUpdate.Instance) is held by a process "
+                       "of another user or refused to this one (access denied)";
+        else if (!instanceMutex_)
+            failure_ = "The update's instance lock (Global\\TAVUpdate.Instance) could not be made (error " +
+                       std::to_string(error) + ")";
     }
+    if (!failure_.empty()) throw Failure(err::kPermissionDenied, failure_);
     return another_;
 }
 

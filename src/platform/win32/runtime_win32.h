@@ -45,6 +45,7 @@ private:
     UniqueKernel instanceMutex_;
     bool tested_ = false;
     bool another_ = false;
+    std::string failure_;  // why it cannot be told; "" when it can
 };
 
 class Win32Files : public Files {

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "e2e_support.h"
+#include "platform/win32/text.h"
 
 #include <commctrl.h>
 
@@ -76,6 +77,49 @@ TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorUntilItsButtonIsPressed) {
     EXPECT_EQ(update.Exit(kEndMs), 0);
 }
 
+// The dialog's text as one line: the wrap's line ends become the spaces
+// they replaced.
+std::string Content(HWND dialog) {
+    std::string content = Text(::GetDlgItem(dialog, kDialogContentId));
+    content.erase(std::remove(content.begin(), content.end(), '\n'), content.end());
+    std::replace(content.begin(), content.end(), '\r', ' ');
+    while (content.ends_with(' ')) content.pop_back();
+    return content;
+}
+
+// A Windows Installer package cannot be started the way the update starts
+// an installer: it is refused before a byte is asked for.
+TEST_F(UpdateE2eTest, AnInstallerTheUpdateCannotStartIsRefusedBeforeAnyDownload) {
+    const Process update = tav.StartUpdate(ServerUrl("/file/refused_setup.msi") + "|demo");
+    const HWND dialog = Dialog(update);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Content(dialog), "The installer name \"refused_setup.msi\" in the download URL names a Windows "
+                               "Installer package (.msi), which the update cannot start. Aborting Update Process!");
+    ASSERT_TRUE(PressTheOnlyButton(dialog));
+    EXPECT_EQ(update.Exit(kEndMs), 0);
+    const std::string www = TAV_E2E_WWW;  // the server's requests are logged beside it
+    const std::string requests = www.substr(0, www.rfind('/')) + "/requests/refused_setup.msi.log";
+    EXPECT_EQ(wintest::ReadFileBytes(wintest::HostPath(requests)), "") << "the server was never asked";
+    EXPECT_FALSE(tav.AnyStagingFile());
+    EXPECT_THAT(tav.Log(), HasSubstr("frmMain.Form_Load \r\nERROR: TAVUpdate, 52, The installer name"));
+}
+
+// A backup that cannot be made is logged; the update is what the user
+// asked for, and goes on over the earlier installer.
+TEST_F(UpdateE2eTest, ABackupNameTakenByAFolderIsLoggedAndTheUpdateGoesOn) {
+    ASSERT_TRUE(wintest::WriteFileBytes(tav.Path("setup.exe"), "the installer of the last update"));
+    ASSERT_TRUE(::CreateDirectoryW(win32::Widen(tav.Path("setup.old")).c_str(), nullptr));
+    const Process update = tav.StartUpdate(Installer(0));
+    EXPECT_EQ(update.Exit(kEndMs), 0);
+    EXPECT_THAT(tav.InstallerRecord("setup.exe", kShowMs), ::testing::StartsWith("args=\r\n"));
+    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")),
+              wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_WWW "/setup.exe")));
+    EXPECT_EQ(::GetFileAttributesW(win32::Widen(tav.Path("setup.old")).c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY))
+        << "the folder is left as it was";
+    EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate \r\nERROR: TAVUpdate, 58, File already exists"));
+}
+
 TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOfItsDownload) {
     const Process first = tav.StartUpdate(Installer(40000));
     const HWND window = MainWindow(first);
@@ -118,7 +162,11 @@ class InstallerTrustE2eTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(root_.ok()); }
     void UsePinnedUpdater() {
-        ASSERT_TRUE(wintest::CopyFromBuild(TAV_E2E_PINNED_UPDATER, tav.Path("TAVUpdate.exe")));
+        // The image of an update that has just ended may be held a moment
+        // longer: a copy that did not land would run the other build.
+        ASSERT_TRUE(wintest::PumpMessages(kShowMs, [&] {
+            return wintest::CopyFromBuild(TAV_E2E_PINNED_UPDATER, tav.Path("TAVUpdate.exe"));
+        }));
     }
     // Serves the fixture under a name of its own, so that a record or flag
     // one leaves behind cannot pass for another's, and starts the update.
@@ -158,10 +206,7 @@ TEST_F(InstallerTrustE2eTest, RefusedInstallersAreDeletedAndLeaveTavRunningAndTh
         const Process update = Update(row.fixture, row.servedAs);
         const HWND dialog = Dialog(update);
         ASSERT_NE(dialog, nullptr);
-        std::string content = Text(::GetDlgItem(dialog, kDialogContentId));
-        content.erase(std::remove(content.begin(), content.end(), '\n'), content.end());
-        std::replace(content.begin(), content.end(), '\r', ' ');  // the spaces it wrapped at
-        EXPECT_THAT(content, HasSubstr("The installer " + installer + " failed its signature check."));
+        EXPECT_THAT(Content(dialog), HasSubstr("The installer " + installer + " failed its signature check."));
         EXPECT_FALSE(tav.AnyStagingFile()) << "the refused download is deleted";
         ASSERT_TRUE(PressTheOnlyButton(dialog));
         EXPECT_EQ(update.Exit(kEndMs), 0);

@@ -42,7 +42,7 @@ public:
     void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
     void RenameFile(const std::string& f, const std::string& t) override {
         Note("Rename " + f + " " + t);
-        if (folders.count(t)) throw err::Make(err::kPathFileAccess);
+        if (folders.count(t)) throw err::Make(err::kFileAlreadyExists);
         files.erase(f);
         files.insert(t);
     }

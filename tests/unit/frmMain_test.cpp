@@ -153,7 +153,7 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
         {"backup name taken by a folder", [&](auto& w) { w.files = {exe}, w.folders = {old}; },
          done + Calls{"Rename " + exe + " " + old, "Name setup.exe replacing", "Prepare"} + run +
              Calls{"Start " + exe + " [] " + F + "\\", "Release", "Close"},
-         "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 75, Path/File access error, 0"},
+         "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 58, File already exists, 0"},
         {"refused", [&](auto& w) { w.files = {exe}, w.verdict = {false, "it is signed by another publisher"}; },
          done + Calls{"DeleteStaged", "Dialog The installer " + exe + " failed its signature check. Aborting Update Process!",
                       "Close", "Close"},

@@ -222,9 +222,8 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
     ASSERT_TRUE(wintest::WriteFileBytes(installer, "an earlier installer"));
     {
         auto staged = signing.Stage(temp.path(), pieces);
-        EXPECT_THROW(staged->Rename("setup.exe"), Failure) << "never over an existing file";
-        ASSERT_TRUE(::DeleteFileW(Widen(installer).c_str()));
-        staged->Rename("setup.exe");
+        EXPECT_THROW(staged->Rename("setup.exe", false), Failure) << "not over an existing file unasked";
+        staged->Rename("setup.exe", true);
         EXPECT_EQ(staged->Path(), installer);
         staged->PrepareStart();
         EXPECT_TRUE(Locked(installer));

@@ -9,6 +9,7 @@
 #include "core/pe_image.h"
 #include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
+#include "platform/win32/share_retry.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
@@ -192,20 +193,22 @@ public:
     SignatureInfo Signature() override { return VerifyHeld(path_, file_.get()); }
     std::string Path() const override { return Narrow(path_); }
 
-    void Rename(const std::string& name) override {
+    void Rename(const std::string& name, bool replaceExisting) override {
         // By handle: the file renamed is the file held, whatever the folder
         // holds by then under the staging name.
         const std::wstring target = path_.substr(0, path_.find_last_of(L'\\') + 1) + Widen(name);
         std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
         FILE_RENAME_INFO rename{};
-        rename.ReplaceIfExists = FALSE;
+        rename.ReplaceIfExists = replaceExisting ? TRUE : FALSE;
         rename.RootDirectory = nullptr;
         rename.FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
         std::memcpy(buffer.data(), &rename, offsetof(FILE_RENAME_INFO, FileName));
         std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFO, FileName), target.data(),
                     target.size() * sizeof(wchar_t));
-        if (!::SetFileInformationByHandle(file_.get(), FileRenameInfo, buffer.data(),
-                                          static_cast<DWORD>(buffer.size())))
+        if (!RetryWhileShared([&] {
+                return ::SetFileInformationByHandle(file_.get(), FileRenameInfo, buffer.data(),
+                                                    static_cast<DWORD>(buffer.size())) != 0;
+            }))
             ThrowLastFileError();
         path_ = target;
         named_ = true;
@@ -218,11 +221,26 @@ public:
         // bridge that shares everything. It opens only while nobody else
         // may write or delete; whatever happened in that instant, the file
         // must still be the one at the name and hold the checked bytes.
-        UniqueFile bridge(::ReOpenFile(file_.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
-        if (!bridge) ThrowLastFileError();
+        UniqueFile bridge;
+        const bool bridged = RetryWhileShared([&] {
+            bridge.reset(::ReOpenFile(file_.get(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+            return static_cast<bool>(bridge);
+        });
+        if (!bridged) ThrowLastFileError();
         file_.reset();
-        UniqueFile hold(::ReOpenFile(bridge.get(), GENERIC_READ, FILE_SHARE_READ, 0));
-        if (!hold) ThrowLastFileError();
+        // Closing the writer is when a scanner looks at a new file: its
+        // moment with the file is waited out.
+        UniqueFile hold;
+        const bool held = RetryWhileShared([&] {
+            hold.reset(::ReOpenFile(bridge.get(), GENERIC_READ, FILE_SHARE_READ, 0));
+            return static_cast<bool>(hold);
+        });
+        if (!held) {
+            const DWORD error = ::GetLastError();
+            file_ = std::move(bridge);  // still the same file, for whoever ends the hold
+            throw err::Make(ClassicFileError(error));
+        }
         bridge.reset();
         UniqueFile atName(::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

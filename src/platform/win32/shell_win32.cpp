@@ -2,6 +2,7 @@
 #include "platform/win32/runtime_win32.h"
 
 #include "core/failure.h"
+#include "platform/win32/share_retry.h"
 #include "platform/win32/win.h"
 
 #include <shellapi.h>
@@ -54,9 +55,12 @@ void Win32Shell::Open(const std::string& file, const std::string& parameters, co
     info.lpParameters = parameters.empty() ? nullptr : wideParameters.c_str();
     info.lpDirectory = wideFolder.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (::ShellExecuteExW(&info)) return;
+    // A scanner may still be looking at the installer when it is started.
+    if (RetryWhileShared([&] { return ::ShellExecuteExW(&info) != 0; })) return;
     const DWORD error = ::GetLastError();
-    throw Failure(static_cast<int32_t>(error), SystemErrorText(error));
+    // The classic numbers the log's readers know (53 for a missing file),
+    // with the system's own words for the failure.
+    throw Failure(ClassicFileError(error), SystemErrorText(error));
 }
 
 }  // namespace tav::win32

@@ -32,10 +32,19 @@ save-staged-unchecked | src/download/GetNetFile.cpp | if (byteCount_ == 0) retur
 frmMain-routine-name | src/main_window/frmMain.cpp | ErrorLog().Log("frmMain.InstallUpdate", | ErrorLog().Log("frmMain.InstalUpdate", | host | FrmMainTest
 frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap("frmMain.Status"); | Trap trap("frmMain.Stat"); | host | FrmMainTest
 missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
-skipped-old | src/main_window/frmMain.cpp | movedAside = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | movedAside = true; | host | FrmMainTest
+skipped-old | src/main_window/frmMain.cpp | movedAside_ = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | movedAside_ = true; | host | FrmMainTest
 failure-closes-window | src/main_window/frmMain.cpp | trap([&] { view_.SetBarError(); }); | trap([&] { view_.SetBarError(); CloseWindow(); }); | host | FrmMainTest
 setter-creates-key | src/system/registry.cpp | s.status = Api().OpenKeyEx(s.rootHandle, subkey, 0, kKeyWrite, s.keyHandle); | s.status = Api().CreateKey(s.rootHandle, subkey, s.keyHandle); | host | SystemTest
 progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest
+unprepared-start | src/main_window/frmMain.cpp | if (!trap([&] { services_.PrepareInstallerStart(*staged_); })) { | if (false) { | host | FrmMainTest
+backup-fatal | src/main_window/frmMain.cpp | const bool replace = present && !movedAside_; | const bool replace = false; | host | FrmMainTest
+msi-started | src/main_window/command_line.cpp | if (EndsWith(upper, u".MSI")) | if (false) | host | FrmMainTest|CommandLineTest
+path-length-unchecked | src/main_window/command_line.cpp | if (units(folder) + 1 + longestName <= kMaxPathLength) return {}; | return {}; | host | FrmMainTest
+unknown-start-ended | src/install/process_utils.cpp | same = entry.creationTime != 0 && created == entry.creationTime; | same = entry.creationTime == 0 || created == entry.creationTime; | host | ProgramsTest
+untold-instance-runs | src/app/modMain.cpp | if (!told) { | if (false) { | host | MainTest
+expand-sz-used | src/app/modMain.cpp | if (type == kRegExpandSz) | if (false) | host | MainTest
+share-not-retried | src/platform/win32/share_retry.h | tries == kShareRetries) { | tries == 0) { | win64 | ^ShareRetryWinTest
+shell-raw-number | src/platform/win32/shell_win32.cpp | throw Failure(ClassicFileError(error), SystemErrorText(error)); | throw Failure(static_cast<int32_t>(error), SystemErrorText(error)); | win64 | ^ShellWinTest
 EOF
 }
 

@@ -40,8 +40,8 @@ unprepared-start | src/main_window/frmMain.cpp | if (!trap([&] { services_.Prepa
 backup-fatal | src/main_window/frmMain.cpp | const bool replace = present && !movedAside_; | const bool replace = false; | host | FrmMainTest
 msi-started | src/main_window/command_line.cpp | if (EndsWith(upper, u".MSI")) | if (false) | host | FrmMainTest|CommandLineTest
 path-length-unchecked | src/main_window/command_line.cpp | if (units(folder) + 1 + longestName <= kMaxPathLength) return {}; | return {}; | host | FrmMainTest
-unknown-start-ended | src/install/process_utils.cpp | same = entry.creationTime != 0 && created == entry.creationTime; | same = entry.creationTime == 0 || created == entry.creationTime; | host | ProgramsTest
-untold-instance-runs | src/app/modMain.cpp | if (!told) { | if (false) { | host | MainTest
+unknown-start-ended | src/install/process_utils.cpp | same = entry.creationTime != 0 && created == entry.creationTime; | same = entry.creationTime == 0 ? created != 0 : created == entry.creationTime; | host | ProgramsTest
+untold-instance-runs | src/app/modMain.cpp | if (!told) { | if (!told && false) { | host | MainTest
 expand-sz-used | src/app/modMain.cpp | if (type == kRegExpandSz) | if (false) | host | MainTest
 share-not-retried | src/platform/win32/share_retry.h | tries == kShareRetries) { | tries == 0) { | win64 | ^ShareRetryWinTest
 shell-raw-number | src/platform/win32/shell_win32.cpp | throw Failure(ClassicFileError(error), SystemErrorText(error)); | throw Failure(static_cast<int32_t>(error), SystemErrorText(error)); | win64 | ^ShellWinTest

@@ -19,8 +19,8 @@
 # Signs each of files in place and checks what it made; stops with an
 # error, leaving the file unsigned, when either fails.
 function(tav_sign_files)
-  cmake_parse_arguments(S "" "CERT;KEY;PKCS12;PASSWORD_ENV;CHAIN;CA_FILE;CRL_FILE;TIMESTAMP_URL;DESCRIPTION"
-                        "FILES" ${ARGN})
+  set(one CERT KEY PKCS12 PASSWORD_ENV CHAIN CA_FILE CRL_FILE TIMESTAMP_URL DESCRIPTION)
+  cmake_parse_arguments(S "" "${one}" "FILES" ${ARGN})
   find_program(TAV_OSSLSIGNCODE_TOOL osslsigncode)
   if(NOT TAV_OSSLSIGNCODE_TOOL)
     message(FATAL_ERROR "Signing needs osslsigncode (Debian: apt-get install osslsigncode)")
@@ -96,19 +96,23 @@ endfunction()
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   tav_sign_files(FILES ${FILES} CERT "${CERT}" KEY "${KEY}" PKCS12 "${PKCS12}"
                  PASSWORD_ENV "${PASSWORD_ENV}" CHAIN "${CHAIN}" CA_FILE "${CA_FILE}"
-                 CRL_FILE "${CRL_FILE}" TIMESTAMP_URL "${TIMESTAMP_URL}" DESCRIPTION "${DESCRIPTION}")
+                 CRL_FILE "${CRL_FILE}" TIMESTAMP_URL "${TIMESTAMP_URL}"
+                 DESCRIPTION "${DESCRIPTION}")
   return()
 endif()
 if(CMAKE_SCRIPT_MODE_FILE)
   return()  # included by another script: the function only
 endif()
 
-set(TAV_SIGN_CERT "" CACHE FILEPATH "Release: the publisher's code-signing certificate (PEM or DER)")
+set(TAV_SIGN_CERT "" CACHE FILEPATH
+  "Release: the publisher's code-signing certificate (PEM or DER)")
 set(TAV_SIGN_KEY "" CACHE FILEPATH "Release: the private key of TAV_SIGN_CERT (PEM or DER)")
-set(TAV_SIGN_PKCS12 "" CACHE FILEPATH "Release: instead of TAV_SIGN_CERT and TAV_SIGN_KEY, both in one PKCS#12 file")
+set(TAV_SIGN_PKCS12 "" CACHE FILEPATH
+  "Release: instead of TAV_SIGN_CERT and TAV_SIGN_KEY, both in one PKCS#12 file")
 set(TAV_SIGN_PASSWORD_ENV "TAV_SIGN_PASSWORD" CACHE STRING
   "The environment variable that holds the password of the key or PKCS#12 file when installing")
-set(TAV_SIGN_CHAIN "" CACHE FILEPATH "Release: intermediate certificates to embed (PEM), optional")
+set(TAV_SIGN_CHAIN "" CACHE FILEPATH
+  "Release: intermediate certificates to embed (PEM), optional")
 set(TAV_SIGN_CA_FILE "" CACHE FILEPATH
   "Roots the check of the made signature trusts (PEM); empty: osslsigncode's default bundle")
 set(TAV_SIGN_CRL_FILE "" CACHE FILEPATH
@@ -134,10 +138,12 @@ endfunction()
 # packaged, and that is said when it is configured.
 if(NOT TAV_IS_DEVELOPMENT_BUILD)
   if(NOT TAV_SIGN_PKCS12 AND NOT (TAV_SIGN_CERT AND TAV_SIGN_KEY))
-    message(FATAL_ERROR "A release is signed: give TAV_SIGN_CERT and TAV_SIGN_KEY, or TAV_SIGN_PKCS12 "
-                        "(a password in the environment variable TAV_SIGN_PASSWORD_ENV names)")
+    message(FATAL_ERROR "A release is signed: give TAV_SIGN_CERT and TAV_SIGN_KEY, or "
+                        "TAV_SIGN_PKCS12 (a password in the environment variable that "
+                        "TAV_SIGN_PASSWORD_ENV names)")
   endif()
-  foreach(var TAV_SIGN_CERT TAV_SIGN_KEY TAV_SIGN_PKCS12 TAV_SIGN_CHAIN TAV_SIGN_CA_FILE TAV_SIGN_CRL_FILE)
+  foreach(var TAV_SIGN_CERT TAV_SIGN_KEY TAV_SIGN_PKCS12 TAV_SIGN_CHAIN TAV_SIGN_CA_FILE
+              TAV_SIGN_CRL_FILE)
     if(${var} AND NOT EXISTS "${${var}}")
       message(FATAL_ERROR "${var}: no file ${${var}}")
     endif()

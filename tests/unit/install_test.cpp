@@ -193,13 +193,14 @@ TEST(InstallerTrustTest, RevokedSignersAndUncheckedRevocationAreRefusedWithTheir
     };
     for (const auto& row : rows) {
         const std::string code = StatusText(row.status);
+        const SignatureInfo refused = SignedBy("TAV Systems", SignatureState::Invalid, row.status);
         for (const TrustPolicy* policy : {&release, &development}) {
-            const InstallerVerdict v =
-                JudgeInstaller(*policy, SignedBy("TAV Systems", SignatureState::Invalid, row.status));
+            const InstallerVerdict v = JudgeInstaller(*policy, refused);
             const char* build = policy->development() ? "development" : "release";
             EXPECT_FALSE(v.accepted) << build << " build started an installer with status " << code;
             EXPECT_EQ(v.reason, row.reason + " (" + code + ")") << build << " build, wrong reason";
-            EXPECT_THAT(v.reason, Not(HasSubstr(row.other))) << code << " mistaken for another case";
+            EXPECT_THAT(v.reason, Not(HasSubstr(row.other)))
+                << code << " mistaken for another case";
         }
     }
 }

@@ -14,8 +14,8 @@ namespace {
 // The program's embedded manifest (RT_MANIFEST 1, as the loader reads
 // it); empty when there is none.
 std::string EmbeddedManifest(const std::string& exe) {
-    const HMODULE image = ::LoadLibraryExW(win32::Widen(exe).c_str(), nullptr,
-                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const DWORD asData = LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+    const HMODULE image = ::LoadLibraryExW(win32::Widen(exe).c_str(), nullptr, asData);
     if (!image) return {};
     std::string text;
     const HRSRC found = ::FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
@@ -30,8 +30,9 @@ TEST(ElevationWin, TheManifestRequiresAdministratorWithoutUiAccess) {
     const std::string manifest = EmbeddedManifest(wintest::HostPath(TAV_EXE_PATH));
     ASSERT_THAT(manifest, ::testing::HasSubstr("<requestedExecutionLevel"))
         << "no execution level in the program's manifest";
-    EXPECT_THAT(manifest, ::testing::HasSubstr(
-                              "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"))
+    const std::string request =
+        "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>";
+    EXPECT_THAT(manifest, ::testing::HasSubstr(request))
         << "the program does not ask for administrator rights";
     EXPECT_THAT(manifest, ::testing::Not(::testing::HasSubstr("asInvoker")))
         << "a second, weaker request is left in the manifest";
@@ -44,12 +45,14 @@ TEST(ElevationWin, TheShellStartsTheProgramAsTavMustStartIt) {
     wintest::TempFolder temp;
     const std::string exe = temp.path() + "\\TAVUpdate.exe";
     ASSERT_TRUE(wintest::CopyFromBuild(TAV_EXE_PATH, exe));
-    const wintest::Process p = wintest::ShellStartProcess(exe, "\"http://127.0.0.1:9/setup.exe|x\"", temp.path());
+    const std::string refusedPort = "\"http://127.0.0.1:9/setup.exe|x\"";
+    const wintest::Process p = wintest::ShellStartProcess(exe, refusedPort, temp.path());
     ASSERT_TRUE(p.Running()) << "ShellExecuteEx did not start the program";
     bool failedShown = false;
     wintest::PumpMessages(30000, [&] {
         const HWND window = wintest::FindTopWindow(p.id(), L"TAVUpdateMainWindow");
-        failedShown = window && wintest::Text(::GetDlgItem(window, 104)).find("failed") != std::string::npos;
+        const std::string status = window ? wintest::Text(::GetDlgItem(window, 104)) : "";
+        failedShown = status.find("failed") != std::string::npos;
         return failedShown || !p.Running();
     });
     EXPECT_TRUE(failedShown) << "the program started by the shell never showed its failed download";

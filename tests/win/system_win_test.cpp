@@ -206,7 +206,8 @@ TEST_F(CodeSigningWin, CutRevokedAndUncheckedSignaturesAreInvalidAndALookAlikeNa
         EXPECT_EQ(IsRevocationUnknownStatus(info.status), row.why == Why::Unchecked)
             << row.file << ": unknown revocation mistaken, status " << status;
         if (row.signer) {
-            EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer)) << row.file << " names another key";
+            EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer))
+                << row.file << " names another key";
         }
     }
     EXPECT_THAT(signing.Hold(Fixture("installer_publisher.exe"))->Signature().signerName,
@@ -241,8 +242,10 @@ TEST_F(CodeSigningWin, APinnedBuildRefusesItsOwnKeyWhenRevokedOrUnchecked) {
 TEST_F(CodeSigningWin, TheReleaseFlowsSignatureOfTheProgramAndItsLibraryVerifies) {
     for (const char* file : {"release\\TAVUpdate.exe", "release\\TAVri.dll"}) {
         const SignatureInfo info = signing.Hold(Fixture(file))->Signature();
-        EXPECT_EQ(info.state, SignatureState::Valid) << file << " status " << StatusText(info.status);
-        EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf("publisher")) << file << " not signed by the publisher";
+        EXPECT_EQ(info.state, SignatureState::Valid)
+            << file << " refused, status " << StatusText(info.status);
+        EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf("publisher"))
+            << file << " not signed by the publisher";
     }
 }
 

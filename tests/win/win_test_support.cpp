@@ -51,15 +51,17 @@ Process StartProcess(const std::string& exe, const std::string& arguments, const
         // refuses to create it for a caller that is not elevated, and only
         // the shell starts it (after the consent prompt). Wine, without UAC,
         // creates it directly.
-        constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, not in mingw's headers
-        if (::GetLastError() == kElevationRequired) return ShellStartProcess(exe, arguments, folder);
+        constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED (not in mingw)
+        if (::GetLastError() == kElevationRequired)
+            return ShellStartProcess(exe, arguments, folder);
         return Process();
     }
     ::CloseHandle(pi.hThread);
     return Process(pi.hProcess);
 }
 
-Process ShellStartProcess(const std::string& exe, const std::string& arguments, const std::string& folder) {
+Process ShellStartProcess(const std::string& exe, const std::string& arguments,
+                          const std::string& folder) {
     const std::wstring file = win32::Widen(exe), parameters = win32::Widen(arguments);
     const std::wstring directory = win32::Widen(folder);
     SHELLEXECUTEINFOW info{};
@@ -278,7 +280,8 @@ static void ForgetWineRevocationStatus() {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
         char head[sizeof kWineEntry - 1] = {};
         std::ifstream(entry.path(), std::ios::binary).read(head, sizeof head);
-        if (std::string(head, sizeof head) == kWineEntry) std::filesystem::remove(entry.path(), ignored);
+        if (std::string(head, sizeof head) == kWineEntry)
+            std::filesystem::remove(entry.path(), ignored);
     }
 }
 

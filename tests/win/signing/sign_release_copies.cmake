@@ -16,12 +16,13 @@ foreach(source IN ITEMS "${EXE}" "${DLL}")
   list(APPEND files "${OUT}/${name}")
 endforeach()
 
-tav_sign_files(FILES ${files} CERT "${CERT}" KEY "${KEY}" PKCS12 "${PKCS12}" PASSWORD_ENV "${PASSWORD_ENV}"
-               CA_FILE "${CA_FILE}" CRL_FILE "${CRL_FILE}")
+tav_sign_files(FILES ${files} CERT "${CERT}" KEY "${KEY}" PKCS12 "${PKCS12}"
+               PASSWORD_ENV "${PASSWORD_ENV}" CA_FILE "${CA_FILE}" CRL_FILE "${CRL_FILE}")
 
 # The files left in place, not the flow's own copies, carry the signature.
 foreach(path IN LISTS files)
-  execute_process(COMMAND osslsigncode verify -CAfile "${CA_FILE}" -CRLfile "${CRL_FILE}" -in "${path}"
+  execute_process(COMMAND osslsigncode verify -CAfile "${CA_FILE}" -CRLfile "${CRL_FILE}"
+                          -in "${path}"
                   RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT result EQUAL 0 OR NOT out MATCHES "Subject: /CN=TAV Test Publisher/O=TAV Test")
     message(FATAL_ERROR "${path} is not signed by the test publisher after the flow:\n${out}")

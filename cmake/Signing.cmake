@@ -100,8 +100,10 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
                  DESCRIPTION "${DESCRIPTION}")
   return()
 endif()
-if(CMAKE_SCRIPT_MODE_FILE)
-  return()  # included by another script: the function only
+if(CMAKE_SCRIPT_MODE_FILE OR TAV_SIGNING_FUNCTION_ONLY)
+  # Included by another script or by the install rule (which CPack runs
+  # outside script mode): the function only.
+  return()
 endif()
 
 set(TAV_SIGN_CERT "" CACHE FILEPATH
@@ -127,6 +129,7 @@ function(tav_sign_on_install)
     string(APPEND files "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${name};")
   endforeach()
   install(CODE "
+    set(TAV_SIGNING_FUNCTION_ONLY ON)
     include(\"${CMAKE_SOURCE_DIR}/cmake/Signing.cmake\")
     tav_sign_files(FILES \"${files}\" CERT \"${TAV_SIGN_CERT}\" KEY \"${TAV_SIGN_KEY}\"
                    PKCS12 \"${TAV_SIGN_PKCS12}\" PASSWORD_ENV \"${TAV_SIGN_PASSWORD_ENV}\"

@@ -26,6 +26,7 @@ b=$repo/build/win32
 
 out=$repo/build/demo
 state=$out/server.txt
+crl_state=$out/crl_server.txt
 export WINEPREFIX=$repo/build/demo-prefix
 source scripts/wine-env.sh
 started_service=""
@@ -38,6 +39,7 @@ cleanup() {
     wine sc delete TAVorsService >/dev/null 2>&1
   fi
   python3 tests/win/net/net_server.py stop "$state" >/dev/null 2>&1
+  python3 tests/win/signing/crl_server.py stop "$crl_state" >/dev/null 2>&1
   tav_stop_wine
 }
 trap cleanup EXIT
@@ -82,6 +84,10 @@ wine sc start TAVorsService >/dev/null 2>&1 && started_service=1
 echo "   service TAVorsService: $(wine sc query TAVorsService 2>/dev/null | grep -o 'RUNNING\|STOPPED' | head -1)"
 
 python3 tests/win/net/net_server.py start "$state" 600 "$b/tests/win/installer_stub.exe" >/dev/null
+# The test authority's revocation list, on the port its signers name.
+crl_port=$(sed -n 's/^TAV_TEST_CRL_PORT:STRING=//p' "$b/CMakeCache.txt")
+python3 tests/win/signing/crl_server.py start "$crl_state" "$b/tests/win/signing/fixtures" \
+  "$crl_port" 600 >/dev/null
 port=$(sed -n 's/^port=//p' "$state")
 url="http://127.0.0.1:$port/file/setup.exe?ms=$((seconds * 1000))"
 size=$(stat -c %s "$out/www/setup.exe")
@@ -188,7 +194,8 @@ echo "== (b) The pinned build starts an installer signed by the test publisher"
 cp "$fx/installer_publisher.exe" "$out/www/signed_setup.exe"
 signed_url="http://127.0.0.1:$port/file/signed_setup.exe?ms=$((seconds * 1000))"
 echo "   the same server hands out signed_setup.exe: the demo installer signed by the test publisher"
-echo "   the probe trusts the test publisher's authority in the prefix while it watches"
+echo "   the probe trusts the test publisher's authority in the prefix while it watches; the"
+echo "   authority's revocation list is served on 127.0.0.1:$crl_port, and the signer is not on it"
 mkdir -p "$out/signed"
 log_before=$(cat "$log" 2>/dev/null || true)
 wine "$b/tests/e2e/window_probe.exe" --trust "Z:${fx//\//\\}\\ca.der" "Z:${out//\//\\}\\signed" 60 \
@@ -209,4 +216,6 @@ else
 fi
 [ "$(cat "$log" 2>/dev/null || true)" = "$log_before" ] && echo "   error log: nothing new" ||
   { echo "   error log C:\\TAV\\LOGS\\TAVerror.log:"; sed 's/^/     /' "$log"; }
+grep -q " 200$" "$crl_state.requests" 2>/dev/null &&
+  echo "   the signer's revocation was checked against the list: $(grep -c " 200$" "$crl_state.requests") fetch(es)"
 pictures "$out/signed"

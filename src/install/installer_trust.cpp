@@ -16,7 +16,22 @@ InstallerVerdict Refuse(std::string reason) {
     return v;
 }
 
+// The verifier's codes (winerror.h), kept here so that the judgement
+// stays portable.
+constexpr uint32_t kCertRevoked = 0x800B010Cu;              // CERT_E_REVOKED
+constexpr uint32_t kCryptRevoked = 0x80092010u;             // CRYPT_E_REVOKED
+constexpr uint32_t kCertRevocationFailure = 0x800B010Eu;    // CERT_E_REVOCATION_FAILURE
+constexpr uint32_t kCryptNoRevocationCheck = 0x80092012u;   // CRYPT_E_NO_REVOCATION_CHECK
+constexpr uint32_t kCryptRevocationOffline = 0x80092013u;   // CRYPT_E_REVOCATION_OFFLINE
+
 }  // namespace
+
+bool IsRevokedStatus(uint32_t status) { return status == kCertRevoked || status == kCryptRevoked; }
+
+bool IsRevocationUnknownStatus(uint32_t status) {
+    return status == kCertRevocationFailure || status == kCryptNoRevocationCheck ||
+           status == kCryptRevocationOffline;
+}
 
 std::string StatusText(uint32_t status) {
     char buf[16];
@@ -25,8 +40,15 @@ std::string StatusText(uint32_t status) {
 }
 
 InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& installer) {
-    if (installer.state == SignatureState::Invalid)
-        return Refuse("its signature is present but not valid (" + StatusText(installer.status) + ")");
+    if (installer.state == SignatureState::Invalid) {
+        const std::string status = " (" + StatusText(installer.status) + ")";
+        if (IsRevokedStatus(installer.status)) return Refuse("its signer's certificate is revoked" + status);
+        // Refused as well: the installer runs as administrator, so a
+        // certificate that may have been revoked is not trusted.
+        if (IsRevocationUnknownStatus(installer.status))
+            return Refuse("the revocation of its signer's certificate could not be checked" + status);
+        return Refuse("its signature is present but not valid" + status);
+    }
     InstallerVerdict accepted;
     accepted.accepted = true;
     if (policy.development()) return accepted;

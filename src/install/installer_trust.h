@@ -30,13 +30,20 @@ struct InstallerVerdict {
 };
 
 // A release build starts only installers validly signed by a pinned key;
-// a development build also starts unsigned ones; a broken signature is
+// a development build also starts unsigned ones; a broken signature, a
+// revoked signer and a signer whose revocation could not be checked are
 // always refused.
 InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& installer);
 
 // Checks the signature of the held file and judges it. Never throws: a
 // file whose check cannot run is refused.
 InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy);
+
+// Whether a verifier's code says that a certificate of the signature's
+// chain is revoked, or that whether it is could not be learnt (no list or
+// responder named, none reachable).
+bool IsRevokedStatus(uint32_t status);
+bool IsRevocationUnknownStatus(uint32_t status);
 
 // "0x800B0100".
 std::string StatusText(uint32_t status);

@@ -195,7 +195,10 @@ TEST_F(InstallerTrustE2eTest, RefusedInstallersAreDeletedAndLeaveTavRunningAndTh
         // TRUST_E_BAD_DIGEST: the signature stands but no longer covers the bytes.
         {false, "installer_tampered.exe", "tampered_setup.exe", "its signature is present but not valid (0x80096010)"},
         {true, "installer_other.exe", "foreign_setup.exe", "it is signed by another publisher ("},
-        {true, "installer_unsigned.exe", "unsigned_setup.exe", "it is not signed"}};
+        {true, "installer_unsigned.exe", "unsigned_setup.exe", "it is not signed"},
+        // The publisher's own key under a certificate the authority's list revokes.
+        {true, "installer_revoked.exe", "revoked_setup.exe",
+         "its signer's certificate is revoked (0x"}};
     ASSERT_TRUE(tav.StartService());
     const Process windowed = tav.StartProgram("TAV LAN Server.exe", "window");
     for (const auto& row : rows) {

@@ -19,6 +19,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class ProgramsTest : public ::testing::Test {
 protected:
@@ -176,6 +177,40 @@ TEST(InstallerTrustTest, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopme
     const auto hex = [](const std::string& text) { return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())).substr(0, 16); };
     EXPECT_EQ(hex("") + hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") + hex(std::string(1000, 'a')),
               "e3b0c44298fc1c14" "248d6a61d20638b8" "41edece42d63e8d9");  // 56 bytes: the length spills into a block
+}
+
+// A pinned publisher's revoked certificate, or one whose revocation could
+// not be learnt, is refused by every build, each with its own reason.
+TEST(InstallerTrustTest, RevokedSignersAndUncheckedRevocationAreRefusedWithTheirOwnReasons) {
+    const TrustPolicy release = Pinned({"TAV Systems"});
+    const TrustPolicy development;
+    const std::string revoked = "its signer's certificate is revoked";
+    const std::string unchecked = "the revocation of its signer's certificate could not be checked";
+    const std::string broken = "its signature is present but not valid";
+    const struct {
+        uint32_t status;
+        const std::string& reason;
+        const char* other;  // a reason that must not be given
+    } rows[] = {
+        {0x800B010C, revoked, "could not be checked"},   // CERT_E_REVOKED
+        {0x80092010, revoked, "could not be checked"},   // CRYPT_E_REVOKED
+        {0x800B010E, unchecked, "is revoked"},           // CERT_E_REVOCATION_FAILURE
+        {0x80092012, unchecked, "is revoked"},           // CRYPT_E_NO_REVOCATION_CHECK
+        {0x80092013, unchecked, "is revoked"},           // CRYPT_E_REVOCATION_OFFLINE
+        {0x800B0109, broken, "revocation"},              // CERT_E_UNTRUSTEDROOT
+    };
+    for (const auto& row : rows) {
+        const std::string code = StatusText(row.status);
+        const SignatureInfo refused = SignedBy("TAV Systems", SignatureState::Invalid, row.status);
+        for (const TrustPolicy* policy : {&release, &development}) {
+            const InstallerVerdict v = JudgeInstaller(*policy, refused);
+            const char* build = policy->development() ? "development" : "release";
+            EXPECT_FALSE(v.accepted) << build << " build started an installer with status " << code;
+            EXPECT_EQ(v.reason, row.reason + " (" + code + ")") << build << " build, wrong reason";
+            EXPECT_THAT(v.reason, Not(HasSubstr(row.other)))
+                << code << " mistaken for another case";
+        }
+    }
 }
 
 // A minimal PE image: "MZ", the header offset, "PE\0\0", the optional

@@ -177,21 +177,76 @@ protected:
     win32::Win32CodeSigning signing;
 };
 
-// The signed, foreign, unsigned and tampered installers are judged end to
-// end; here what the program never downloads there.
-TEST_F(CodeSigningWin, ACutShortInstallerIsInvalidAndALookAlikeNamesItsOwnKey) {
+// The signed, foreign, unsigned, revoked and tampered installers are
+// judged end to end; here what the program never downloads there, and
+// what the chain's revocation check tells apart. The signers name a list
+// that crl_server.py serves (a ctest fixture).
+TEST_F(CodeSigningWin, CutRevokedAndUncheckedSignaturesAreInvalidAndALookAlikeNamesItsOwnKey) {
     ASSERT_TRUE(root.ok());
-    // signer: whose key the signature names
-    const struct { const char* file; SignatureState state; const char* signer; } rows[] = {
-        {"installer_truncated.exe", SignatureState::Invalid, nullptr},
-        {"installer_lookalike.exe", SignatureState::Valid, "lookalike"}};
+    enum class Why { None, Broken, Revoked, Unchecked };
+    const struct {
+        const char* file;
+        SignatureState state;
+        Why why;
+        const char* signer;  // whose key the signature names
+    } rows[] = {
+        {"installer_truncated.exe", SignatureState::Invalid, Why::Broken, nullptr},
+        {"installer_lookalike.exe", SignatureState::Valid, Why::None, "lookalike"},
+        // The publisher's own key under a revoked certificate.
+        {"installer_revoked.exe", SignatureState::Invalid, Why::Revoked, "publisher"},
+        // The publisher's key under a list nobody serves (404).
+        {"installer_unchecked.exe", SignatureState::Invalid, Why::Unchecked, "publisher"},
+    };
     for (const auto& row : rows) {
         const SignatureInfo info = signing.Hold(Fixture(row.file))->Signature();
-        EXPECT_EQ(info.state, row.state) << row.file << " " << StatusText(info.status);
-        if (row.signer) { EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer)) << row.file; }
+        const std::string status = StatusText(info.status);
+        EXPECT_EQ(info.state, row.state) << row.file << " judged wrongly, status " << status;
+        EXPECT_EQ(IsRevokedStatus(info.status), row.why == Why::Revoked)
+            << row.file << ": revoked or not mistaken, status " << status;
+        EXPECT_EQ(IsRevocationUnknownStatus(info.status), row.why == Why::Unchecked)
+            << row.file << ": unknown revocation mistaken, status " << status;
+        if (row.signer) {
+            EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf(row.signer))
+                << row.file << " names another key";
+        }
     }
     EXPECT_THAT(signing.Hold(Fixture("installer_publisher.exe"))->Signature().signerName,
                 ::testing::HasSubstr("TAV Test Publisher"));
+}
+
+// A build pinned to the publisher's key refuses that key under a revoked
+// certificate or one whose revocation cannot be learnt, each with its reason.
+TEST_F(CodeSigningWin, APinnedBuildRefusesItsOwnKeyWhenRevokedOrUnchecked) {
+    ASSERT_TRUE(root.ok());
+    const TrustPolicy pinned{{KeyOf("publisher")}};
+    const struct {
+        const char* file;
+        bool accepted;
+        const char* reason;
+    } rows[] = {
+        {"installer_publisher.exe", true, ""},
+        {"installer_revoked.exe", false, "its signer's certificate is revoked (0x"},
+        {"installer_unchecked.exe", false,
+         "the revocation of its signer's certificate could not be checked (0x"},
+    };
+    for (const auto& row : rows) {
+        const InstallerVerdict v = VerifyInstaller(*signing.Hold(Fixture(row.file)), pinned);
+        EXPECT_EQ(v.accepted, row.accepted) << row.file << " wrongly judged: " << v.reason;
+        EXPECT_THAT(v.reason, ::testing::StartsWith(row.reason)) << row.file;
+    }
+}
+
+// The program and its style library, stripped and signed by the release's
+// own flow (cmake/Signing.cmake) with the test publisher, pass Windows'
+// own check once the test root is trusted.
+TEST_F(CodeSigningWin, TheReleaseFlowsSignatureOfTheProgramAndItsLibraryVerifies) {
+    for (const char* file : {"release\\TAVUpdate.exe", "release\\TAVri.dll"}) {
+        const SignatureInfo info = signing.Hold(Fixture(file))->Signature();
+        EXPECT_EQ(info.state, SignatureState::Valid)
+            << file << " refused, status " << StatusText(info.status);
+        EXPECT_EQ(Sha256Hex(info.signerKeyInfo), KeyOf("publisher"))
+            << file << " not signed by the publisher";
+    }
 }
 
 // Whether nobody else can write, rename or delete the file.

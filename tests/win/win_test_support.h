@@ -44,7 +44,13 @@ private:
 
 // Starts a program (in folder when given); an empty Process when it
 // could not be started.
+// A program whose manifest requires administrator rights is started
+// through the shell when Windows will not create it for this process.
 Process StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
+// Starts a program through ShellExecuteEx ("open"), as a caller that is not
+// elevated must start one that requires administrator rights.
+Process ShellStartProcess(const std::string& exe, const std::string& arguments,
+                          const std::string& folder = {});
 // Copies a file the build made (a path of the build tree) to path.
 bool CopyFromBuild(const std::string& unixPath, const std::string& path);
 // The port of the loopback server whose state file is statePath: "port"

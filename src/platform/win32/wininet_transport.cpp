@@ -22,7 +22,7 @@ struct WinInetTransport::Attempt {
     // Of the last operation that completed later; written before `done`.
     DWORD_PTR result = 0;
     DWORD error = 0;
-    INTERNET_BUFFERSW buffers{};
+    BodyState body;
     // Closing it does not end the attempt, which lives on, on the handle's
     // share, until the system's last callback for it.
     UniqueInternet request;
@@ -147,7 +147,7 @@ void WinInetTransport::OpenSession() {
     ::InternetSetStatusCallbackW(session_.get(), StatusCallback);
 }
 
-void WinInetTransport::Wait() {
+void WinInetTransport::Await() {
     const HANDLE handles[2] = {attempt_->done.get(), cancel_};
     const DWORD w = ::WaitForMultipleObjects(2, handles, FALSE, stallMs_);
     if (w == WAIT_OBJECT_0) return;
@@ -184,7 +184,7 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
             attempt_->opening = false;
             throw InternetFailure(e);
         }
-        Wait();
+        Await();
         attempt_->opening = false;
         if (!attempt_->result) throw InternetFailure(attempt_->error);
         request = reinterpret_cast<HINTERNET>(attempt_->result);
@@ -215,37 +215,41 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
 
 size_t WinInetTransport::Read(std::span<uint8_t> dst) {
     if (!attempt_ || !attempt_->request) throw InternetFailure(ERROR_INVALID_HANDLE);
-    for (;;) {
-        // A flag, not the event: a wait costs a round trip to the server
-        // process under Wine, on every read.
-        if (cancelled_.load(std::memory_order_relaxed)) {
-            Close();
-            throw net::FetchCancelled{};
-        }
-        // IRF_NO_WAIT takes what has arrived, up to the room given. When
-        // nothing has, the call goes pending without holding the buffer
-        // (measured under Wine): its completion only says "ask again".
-        INTERNET_BUFFERSW& b = attempt_->buffers;
-        b = INTERNET_BUFFERSW{};
-        b.dwStructSize = sizeof b;
-        b.lpvBuffer = dst.data();
-        b.dwBufferLength = static_cast<DWORD>(std::min<size_t>(dst.size(), 0x40000000u));
-        if (::InternetReadFileExW(attempt_->request.get(), &b, IRF_NO_WAIT,
-                                  reinterpret_cast<DWORD_PTR>(attempt_)))
-            return b.dwBufferLength;
-        const DWORD e = ::GetLastError();
-        if (e != ERROR_IO_PENDING) throw InternetFailure(e);
-        Wait();
-        if (!attempt_->result) throw InternetFailure(attempt_->error);
+    // A flag, not the event: a wait costs a round trip to the server
+    // process under Wine, on every read.
+    if (cancelled_.load(std::memory_order_relaxed)) {
+        Close();
+        throw net::FetchCancelled{};
     }
+    return ReadBody(*this, attempt_->body, dst);
+}
+
+CallState WinInetTransport::QueryDataAvailable(DWORD* available) {
+    if (::InternetQueryDataAvailable(attempt_->request.get(), available, 0, 0))
+        return CallState::Done;
+    const DWORD e = ::GetLastError();
+    if (e != ERROR_IO_PENDING) throw InternetFailure(e);
+    return CallState::Pending;
+}
+
+CallState WinInetTransport::ReadFile(void* buffer, DWORD size, DWORD* read) {
+    if (::InternetReadFile(attempt_->request.get(), buffer, size, read)) return CallState::Done;
+    const DWORD e = ::GetLastError();
+    if (e != ERROR_IO_PENDING) throw InternetFailure(e);
+    return CallState::Pending;
+}
+
+Completion WinInetTransport::Wait() {
+    Await();
+    return {attempt_->result, attempt_->error};
 }
 
 void WinInetTransport::Close() noexcept {
     Attempt* a = std::exchange(attempt_, nullptr);
     if (!a) return;
-    // A read left pending by a silent server keeps its handle, and so the
-    // attempt, until the server lets go: the handle's share covers it, so
-    // the attempt outlives this close until Wine's last callback for it.
+    // A call left pending by a silent server may still write into the
+    // attempt: the handle's share keeps it until the system's last
+    // callback for that handle (INTERNET_STATUS_HANDLE_CLOSING).
     a->request.reset();
     if (!a->opening) Release(a);
 }

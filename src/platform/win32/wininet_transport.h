@@ -10,6 +10,7 @@
 #include "platform/http_transport.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
+#include "platform/win32/wininet_body.h"
 
 namespace tav::win32 {
 
@@ -21,7 +22,7 @@ struct InternetHandleTraits {
 };
 using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 
-class WinInetTransport : public net::HttpTransport {
+class WinInetTransport : public net::HttpTransport, private BodyCalls {
 public:
     // cancelled, then cancel (a manual-reset event) are set to stop the
     // request: every call then ends with FetchCancelled. stallMs: how long
@@ -39,8 +40,13 @@ public:
     struct Attempt;
 
 private:
-    void Wait();
+    // Until the attempt's pending call completes; a cancel or a stall
+    // closes the request and throws.
+    void Await();
     void OpenSession();
+    CallState QueryDataAvailable(DWORD* available) override;
+    CallState ReadFile(void* buffer, DWORD size, DWORD* read) override;
+    Completion Wait() override;
 
     const std::atomic<bool>& cancelled_;
     HANDLE cancel_;

@@ -12,12 +12,15 @@
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/read_service_win32.h"
 #include "platform/win32/text.h"
+#include "net_test_support.h"
 #include "win_test_support.h"
 
 namespace tav {
 namespace {
 
 using ::testing::HasSubstr;
+using nettest::Pattern;
+using nettest::Url;
 using wintest::PumpMessages;
 
 // The requests the server saw for tag, one line each.
@@ -26,17 +29,6 @@ std::vector<std::string> ServerLog(const std::string& tag) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
-}
-
-std::string Url(const std::string& pathAndQuery) {
-    return "http://127.0.0.1:" + std::to_string(wintest::ServerPort(TAV_NET_STATE)) + pathAndQuery;
-}
-
-// Bytes [0, n) of the server's pattern body.
-std::string Pattern(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((7 * i + 13 * (i >> 8) + (i >> 16)) & 0xFF);
-    return s;
 }
 
 class DownloadTest : public ::testing::Test {

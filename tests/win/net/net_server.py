@@ -8,7 +8,8 @@
 #   net_server.py stop STATE
 # Paths are /ROUTE/TAG?params; requests/TAG.log beside STATE lists the
 # requests of TAG. Routes:
-# /body size [etag chunked slow=MS], /status [code], /short size sent,
+# /body size [etag chunked slow=MS trickle=MS (one byte a write) nolength
+# (no Content-Length: the close ends the body)], /status [code], /short size sent,
 # /drop size sent (then serves the range), /stall size sent hold=S,
 # /redirect to, /file [name ms] (www/NAME spread over ms; logged to sent.log).
 # Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF.
@@ -73,15 +74,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if_range = self.headers.get("If-Range")
         start = int(m.group(1)) if m and validators and if_range in (None, validators[0][1]) else 0
         start = start if start < size else 0
-        chunked, slow = q.get("chunked") == "1", int(q.get("slow", "0")) / 1000.0
+        chunked, nolength = q.get("chunked") == "1", q.get("nolength") == "1"
+        step = 1 if "trickle" in q else 16384
+        slow = int(q.get("trickle", q.get("slow", "0"))) / 1000.0
         extra = validators + [("Accept-Ranges", "bytes")] if validators else []
         if start:
             extra.append(("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size)))
         if chunked:
             extra.append(("Transfer-Encoding", "chunked"))
-        self.head(206 if start else 200, None if chunked else size - start, extra)
-        for at in range(start, size, 16384):
-            data = pattern(at, min(at + 16384, size))
+        elif nolength:
+            extra.append(("Connection", "close"))
+            self.close_connection = True
+        self.head(206 if start else 200, None if chunked or nolength else size - start, extra)
+        for at in range(start, size, step):
+            data = pattern(at, min(at + step, size))
             self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data) if chunked else data)
             if slow:
                 self.wfile.flush()

@@ -45,6 +45,7 @@ TEST(ElevationWin, TheShellStartsTheProgramAsTavMustStartIt) {
     wintest::TempFolder temp;
     const std::string exe = temp.path() + "\\TAVUpdate.exe";
     ASSERT_TRUE(wintest::CopyFromBuild(TAV_EXE_PATH, exe));
+    const wintest::InstallLocationAt installed(temp.path());
     const std::string refusedPort = "\"http://127.0.0.1:9/setup.exe|x\"";
     const wintest::Process p = wintest::ShellStartProcess(exe, refusedPort, temp.path());
     ASSERT_TRUE(p.Running()) << "ShellExecuteEx did not start the program";

@@ -315,6 +315,7 @@ TEST(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
     EXPECT_TRUE(loadedAny(TAV_TEST_HELPER_DIR "/dialog_probe.exe", "x", [](DWORD) { return false; }));
 
     wintest::CopyFromBuild(TAV_STYLE_LIBRARY, temp.path() + "\\TAVri.dll");
+    const wintest::InstallLocationAt installed(temp.path());
     // A refused port: the download starts (wininet) and fails visibly, the
     // window paints (msimg32, uxtheme) and stays.
     bool failedShown = false;

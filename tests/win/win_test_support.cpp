@@ -299,4 +299,19 @@ TrustedTestRoot::~TrustedTestRoot() {
     if (store_) ::CertCloseStore(store_, 0);
 }
 
+InstallLocationAt::InstallLocationAt(const std::string& folder) {
+    HKEY tav = nullptr;
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", 0, nullptr, 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &tav, nullptr);
+    const std::wstring location = win32::Widen(folder);
+    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+                     static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(tav);
+}
+
+InstallLocationAt::~InstallLocationAt() {
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", KEY_WOW64_32KEY, 0);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems", KEY_WOW64_32KEY, 0);
+}
+
 }  // namespace tav::wintest

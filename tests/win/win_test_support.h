@@ -99,4 +99,14 @@ private:
     PCCERT_CONTEXT cert_ = nullptr;
 };
 
+// The registry names folder as the TAV installation folder (32-bit view)
+// while the object lives: the program refuses to download without one.
+class InstallLocationAt {
+public:
+    explicit InstallLocationAt(const std::string& folder);
+    ~InstallLocationAt();
+    InstallLocationAt(const InstallLocationAt&) = delete;
+    InstallLocationAt& operator=(const InstallLocationAt&) = delete;
+};
+
 }  // namespace tav::wintest

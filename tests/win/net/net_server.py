@@ -180,13 +180,14 @@ def start(state, lifetime, installer):
         print("server on 127.0.0.1: %s" % f.read().replace("\n", " "))
 
 
-def stop(state):
+def stop(state, script="net_server.py"):
+    """Ends the server whose STATE file names its pid, if that pid still runs script."""
     if not os.path.exists(state):
         return
     with open(state) as f:
         pid = int(dict(line.strip().split("=", 1) for line in f if "=" in line).get("pid", "0"))
     cmdline = "/proc/%d/cmdline" % pid
-    if pid and os.path.exists(cmdline) and b"net_server.py" in open(cmdline, "rb").read():  # a pid may have been reused
+    if pid and os.path.exists(cmdline) and script.encode() in open(cmdline, "rb").read():  # a pid may have been reused
         os.kill(pid, signal.SIGTERM)
     os.remove(state)
 

@@ -86,9 +86,9 @@ void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
 }
 
 // What WinVerifyTrust answers for a revoked chain and for one whose
-// revocation could not be learnt (winerror.h).
-constexpr LONG kCertRevoked = static_cast<LONG>(0x800B010Cu);            // CERT_E_REVOKED
-constexpr LONG kCertRevocationFailure = static_cast<LONG>(0x800B010Eu);  // CERT_E_REVOCATION_FAILURE
+// revocation could not be learnt.
+constexpr LONG kCertRevoked = CERT_E_REVOKED;
+constexpr LONG kCertRevocationFailure = CERT_E_REVOCATION_FAILURE;
 
 // The signer's chain built once more with revocation checked, every
 // certificate but the root: CERT_E_REVOKED, CERT_E_REVOCATION_FAILURE, or

@@ -44,6 +44,7 @@ unknown-start-ended | src/install/process_utils.cpp | same = entry.creationTime 
 untold-instance-runs | src/app/modMain.cpp | if (!told) { | if (!told && false) { | host | MainTest
 expand-sz-used | src/app/modMain.cpp | if (type == kRegExpandSz) | if (false) | host | MainTest
 share-not-retried | src/platform/win32/share_retry.h | tries == kShareRetries) { | tries == 0) { | win64 | ^ShareRetryWinTest
+body-cut-off | src/platform/win32/dialog_view_win32.h | kBreakOverWideWords = SS_EDITCONTROL; | kBreakOverWideWords = 0; | win64 | ^FormWindowTest
 shell-raw-number | src/platform/win32/shell_win32.cpp | throw Failure(ClassicFileError(error), SystemErrorText(error)); | throw Failure(static_cast<int32_t>(error), SystemErrorText(error)); | win64 | ^ShellWinTest
 EOF
 }

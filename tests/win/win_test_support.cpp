@@ -231,7 +231,10 @@ void CheckText(HWND w, std::vector<std::string>& faults) {
     const win32::WindowDc dc(w);
     const win32::SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(w, WM_GETFONT, 0, 0)));
     RECT need{0, 0, room, 0};
-    ::DrawTextW(dc.get(), text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    UINT flags = DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS;
+    // A label that breaks over-wide words, as the static control draws it.
+    if (::GetWindowLongW(w, GWL_STYLE) & SS_EDITCONTROL) flags |= DT_EDITCONTROL;
+    ::DrawTextW(dc.get(), text.c_str(), -1, &need, flags);
     if (need.right > room || need.bottom > client.bottom)
         faults.push_back(Describe(w) + " needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
                          " in " + std::to_string(room) + "x" + std::to_string(client.bottom));

@@ -213,6 +213,23 @@ TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasRetur
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
+// A path wider than the message body is broken at the edge and the body
+// grows to show all of it, instead of cutting it off.
+TEST(FormWindowTest, AnOverWidePathInTheMessageBodyIsBrokenAndShownWhole) {
+    auto form = FormWindow::Make<TestForm>();
+    ASSERT_TRUE(form->Create(FormDesign{.caption = L"Body test", .screenRect = {1500, 1500, 5400, 3000}}));
+    const std::wstring path = L"C:\\VeryLongFolderName01\\VeryLongFolderName02\\VeryLongFolderName03\\"
+                              L"VeryLongFolderName04\\TAV\\setup.exe";
+    HWND body = form->AddControl({.text = path, .style = kContentStyle, .id = kLabelContentId,
+                                  .rect = {150, 150, 4890, 200}, .font = {}, .autoSize = AutoSize::Height});
+    RECT r;
+    ::GetClientRect(body, &r);
+    EXPECT_GT(r.bottom, 2 * 13) << "the path was not broken over more than two lines";
+    EXPECT_THAT(wintest::LayoutFaults(form->hwnd()), ::testing::IsEmpty());
+    form->Close();
+    Pump();
+}
+
 }  // namespace
 }  // namespace win32
 }  // namespace tav

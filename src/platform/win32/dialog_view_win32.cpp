@@ -113,7 +113,7 @@ bool Win32DialogView::Build() {
     message_ = AddControl(message);
 
     ControlDesign content;
-    content.style = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+    content.style = kContentStyle;
     content.id = kLabelContentId;
     content.rect = kContentRect;
     content.autoSize = AutoSize::Height;

@@ -20,6 +20,11 @@ inline constexpr int kLabelContentId = 1003;
 inline constexpr int kButtonBarId = 1004;
 inline constexpr int kFirstOptionId = 1100;  // + slot
 
+// The message body: wrapped at blanks, and a word wider than the label (a
+// long path) broken where it reaches the edge instead of being cut off.
+inline constexpr DWORD kBreakOverWideWords = SS_EDITCONTROL;
+inline constexpr DWORD kContentStyle = WS_VISIBLE | SS_LEFT | SS_NOPREFIX | kBreakOverWideWords;
+
 // An icon from a module's resources that draws itself at the size asked,
 // picking the closest image the icon holds.
 class Win32IconImage : public DialogImage {

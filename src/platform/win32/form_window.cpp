@@ -242,7 +242,9 @@ void FormWindow::Layout(HWND control) {
             const SelectedObject selected(dc.get(), font);
             RECT r{0, 0, width, 0};
             UINT flags = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
-            if (c.autoSize == AutoSize::Height) flags |= DT_WORDBREAK;
+            // Measured as a label that wraps draws (SS_LEFT, SS_EDITCONTROL):
+            // a word too wide for one line is broken, not cut off.
+            if (c.autoSize == AutoSize::Height) flags |= DT_WORDBREAK | DT_EDITCONTROL;
             ::DrawTextW(dc.get(), text.empty() ? L" " : text.c_str(), -1, &r, flags);
             if (c.autoSize == AutoSize::WidthAndHeight) width = r.right - r.left;
             height = r.bottom - r.top;

@@ -218,8 +218,8 @@ TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasRetur
 TEST(FormWindowTest, AnOverWidePathInTheMessageBodyIsBrokenAndShownWhole) {
     auto form = FormWindow::Make<TestForm>();
     ASSERT_TRUE(form->Create(FormDesign{.caption = L"Body test", .screenRect = {1500, 1500, 5400, 3000}}));
-    const std::wstring path = L"C:\\VeryLongFolderName01\\VeryLongFolderName02\\VeryLongFolderName03\\"
-                              L"VeryLongFolderName04\\TAV\\setup.exe";
+    // One word: nothing in it where a line may break.
+    const std::wstring path = L"C:\\TAV\\Setup" + std::wstring(100, L'x') + L".exe";
     HWND body = form->AddControl({.text = path, .style = kContentStyle, .id = kLabelContentId,
                                   .rect = {150, 150, 4890, 200}, .font = {}, .autoSize = AutoSize::Height});
     RECT r;

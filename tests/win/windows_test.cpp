@@ -224,8 +224,17 @@ TEST(FormWindowTest, AnOverWidePathInTheMessageBodyIsBrokenAndShownWhole) {
                                   .rect = {150, 150, 4890, 200}, .font = {}, .autoSize = AutoSize::Height});
     RECT r;
     ::GetClientRect(body, &r);
-    EXPECT_GT(r.bottom, 2 * 13) << "the path was not broken over more than two lines";
+    EXPECT_GT(r.bottom, 2 * 13) << "the body did not grow for the broken path";
     EXPECT_THAT(wintest::LayoutFaults(form->hwnd()), ::testing::IsEmpty());
+    // What is drawn: a word cut off at the edge leaves the lower lines empty.
+    ::ShowWindow(form->hwnd(), SW_SHOWNOACTIVATE);
+    ::RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const WindowDc dc(body);
+    const COLORREF paper = ::GetPixel(dc.get(), r.right - 1, r.bottom - 1);
+    int ink = 0;
+    for (int y = r.bottom / 2; y < r.bottom; ++y)
+        for (int x = 0; x < r.right; ++x) ink += ::GetPixel(dc.get(), x, y) != paper;
+    EXPECT_GT(ink, 0) << "the lower half of the body is empty: the path was cut off, not broken";
     form->Close();
     Pump();
 }

@@ -58,12 +58,17 @@ private:
     }
 };
 
+// The first signer's certificate of a verification, or null.
+PCCERT_CONTEXT SignerCertificate(const TrustApi& api, HANDLE state) {
+    CRYPT_PROVIDER_DATA* data = state && api.provData ? api.provData(state) : nullptr;
+    CRYPT_PROVIDER_SGNR* signer = data && api.signer ? api.signer(data, 0, FALSE, 0) : nullptr;
+    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain) return nullptr;
+    return signer->pasCertChain[0].pCert;
+}
+
 void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
-    if (!state || !api.provData || !api.signer) return;
-    CRYPT_PROVIDER_DATA* data = api.provData(state);
-    CRYPT_PROVIDER_SGNR* signer = data ? api.signer(data, 0, FALSE, 0) : nullptr;
-    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert) return;
-    const CERT_INFO* cert = signer->pasCertChain[0].pCert->pCertInfo;
+    PCCERT_CONTEXT signer = SignerCertificate(api, state);
+    const CERT_INFO* cert = signer ? signer->pCertInfo : nullptr;
     if (!cert) return;
     // The key info as the certificate carries it, so that its digest is
     // the one `openssl pkey -pubin -outform DER | sha256sum` gives.
@@ -99,11 +104,8 @@ constexpr LONG kCertRevocationFailure = CERT_E_REVOCATION_FAILURE;
 // bound is explicit: all retrievals of the chain together within 15 s.
 LONG SignerRevocation(const TrustApi& api, HANDLE state) {
     if (!api.chain || !api.freeChain) return kCertRevocationFailure;
-    CRYPT_PROVIDER_DATA* data = state && api.provData ? api.provData(state) : nullptr;
-    CRYPT_PROVIDER_SGNR* signer = data && api.signer ? api.signer(data, 0, FALSE, 0) : nullptr;
-    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert)
-        return kCertRevocationFailure;
-    PCCERT_CONTEXT cert = signer->pasCertChain[0].pCert;
+    PCCERT_CONTEXT cert = SignerCertificate(api, state);
+    if (!cert) return kCertRevocationFailure;
     CERT_CHAIN_PARA para{};
     para.cbSize = sizeof para;
     para.dwUrlRetrievalTimeout = 15000;

@@ -23,7 +23,7 @@ struct FakeCodeSigning : CodeSigning {
             if (fits < b.size()) throw err::Make(err::kDiskFull);
         }
         size_t Read(uint64_t at, std::span<uint8_t> dst) override {
-            const size_t n = at >= bytes.size() ? 0 : std::min(dst.size(), bytes.size() - at);
+            const size_t n = at >= bytes.size() ? 0 : static_cast<size_t>(std::min<uint64_t>(dst.size(), bytes.size() - at));
             if (n > 0) std::memcpy(dst.data(), bytes.data() + at, n);
             return n;
         }

@@ -260,6 +260,23 @@ TEST(CommandLineTest, UrlIsTheFirstOfAtLeastTwoFieldsAndNamesTheInstaller) {
     EXPECT_EQ(PercentDecode("a%20b%zz%4%41"), "a b%zz%4A");
 }
 
+// Only "sha256=" and exactly 64 hex digits name a digest; anything else
+// after the "|" stays ignored, as callers have always relied on.
+TEST(CommandLineTest, TheSecondFieldNamesTheInstallersDigestOnlyInItsOneForm) {
+    const std::string u = "http://h/setup.exe|", hex = "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08";
+    const std::string lower = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+    for (const std::string& named : {"sha256=" + hex, "\"SHA256=" + lower + "\"", " sha256=" + lower + " "}) {
+        const CommandLineFields f = ParseCommandLine((named[0] == '"' ? "\"" + u : u) + named.substr(named[0] == '"'));
+        ASSERT_TRUE(f.expectedDigest) << named;
+        EXPECT_EQ(HexText(*f.expectedDigest), lower) << named;
+        EXPECT_EQ(f.sInstallerFile, "setup.exe") << named;
+    }
+    for (const std::string& ignored : {std::string("TAV"), std::string(), "sha256=" + hex.substr(1), "sha256=" + hex + "0", "sha256:" + hex,
+                                       "sha256=" + hex.substr(0, 63) + "g", "sha1=" + hex, "md5=" + hex})
+        EXPECT_FALSE(ParseCommandLine(u + ignored).expectedDigest) << ignored;
+    EXPECT_FALSE(ParseCommandLine(u + "x|sha256=" + hex).expectedDigest) << "only the second field names it";
+}
+
 // Every name that could leave the folder, reach a device, be started as
 // another file or name a file of the TAV system is refused.
 TEST(CommandLineTest, InstallerNamesAreJudgedAsWindowsSeesThem) {

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include "app/state.h"
+#include "fakes/fake_code_signing.h"
 #include "fakes/fake_platform.h"
 #include "install/installer_trust.h"
 #include "install/process_utils.h"
@@ -232,6 +233,37 @@ TEST(InstallerTrustTest, DeclaredCertificateTableOfBothWidthsAndOfWhatIsNoImage)
         {Image(false, 0x99, 16, 0xFFFFFFF0), 0x400, 0},  // the header lies beyond the file
         {Image(true, 0x99), 0x80 + 24 + 100, 0}};        // cut inside the directories
     for (const auto& [bytes, size, declared] : cases) EXPECT_EQ(DeclaredCertificateTableSize(bytes.data(), size), declared);
+}
+
+// A digest named by the caller refuses any other file in its own words, in
+// every build; the digest of a held file is of all of it, however it is
+// read, and the reading stops when asked to.
+TEST(InstallerTrustTest, AnExpectedDigestRefusesEveryOtherFileAndTheHeldDigestCoversTheWholeFile) {
+    const Sha256Digest one = Sha256(std::vector<uint8_t>{1}), two = Sha256(std::vector<uint8_t>{2});
+    EXPECT_FALSE(JudgeDigest(std::nullopt, one)) << "nothing named: nothing to refuse";
+    EXPECT_FALSE(JudgeDigest(one, one)) << "the named file refused";
+    const std::optional<InstallerVerdict> refused = JudgeDigest(two, one);
+    ASSERT_TRUE(refused) << "another file accepted";
+    EXPECT_FALSE(refused->accepted);
+    EXPECT_EQ(refused->refusal, "does not match the expected digest");
+    EXPECT_EQ(refused->reason, "its SHA-256 is " + HexText(one) + ", not the expected " + HexText(two));
+
+    std::string content(3 * 1024 * 1024 + 77, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 / 7);
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(content.data()), content.size());
+    fakes::FakeCodeSigning::File held("setup.exe", content);
+    EXPECT_EQ(HeldDigest(held), Sha256(bytes)) << "more than one read's worth";
+    Sha256Hasher pieces;
+    for (size_t at = 0, n = 1; at < bytes.size(); at += n, n = n * 3 % 1000 + 1)
+        pieces.Update(bytes.subspan(at, std::min(n, bytes.size() - at)));
+    EXPECT_EQ(pieces.Finish(), Sha256(bytes)) << "pieces of every length across the 64-byte blocks";
+    int reads = 0;
+    try {
+        HeldDigest(held, [&] { return ++reads == 2; });
+        ADD_FAILURE() << "a stop request was not heard";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.number(), err::kUserInterrupt);
+    }
 }
 
 const std::string kTav = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV";

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "download/GetNetFile.h"
+#include "core/sha256.h"
 #include "download/http_fetch.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
@@ -43,6 +44,7 @@ protected:
         net.DownloadProgress = [this](int32_t max, int32_t n) { kinds.push_back("Progress"), progress.push_back({max, n}); };
         net.DownloadComplete = [this](int32_t n) { kinds.push_back("Complete"), completed = n; };
         net.DownloadFailed = [this](int32_t n, const std::string& text) { kinds.push_back("Failed"), failure = {n, text}; };
+        net.DownloadFolder = staging.path();
     }
     void TearDown() override { win32::InstallWin32Platform(); }
 
@@ -57,11 +59,13 @@ protected:
     }
 
     std::string Received() const { const auto b = net.Bytes(); return {b.begin(), b.end()}; }
+    bool AnyStagingFile() const { return wintest::AnyFile(staging.path() + "\\*.staging"); }
 
     // A silent server is found out well within the 20 s it holds still,
     // and a TLS handshake of the 32-bit build under an emulator (over
     // 1.5 s on a loaded machine) is not taken for silence.
     win32::Win32ReadService service{win32::ReadServiceOptions{.stallTimeoutMs = 5000, .limits = {}}};
+    wintest::TempFolder staging;  // where the downloads' files are made
     GetNetFile net;
     std::vector<std::string> kinds;
     std::vector<std::pair<int32_t, int32_t>> progress;
@@ -97,24 +101,36 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
         EXPECT_EQ(kinds.front(), "Started");
         EXPECT_EQ(completed, row.size) << failure.second;
         if (row.size >= 0) {
-            EXPECT_TRUE(Received() == Pattern(static_cast<size_t>(row.size)));
+            const std::string body = Pattern(static_cast<size_t>(row.size));
+            EXPECT_TRUE(Received() == body) << "the file does not hold the body";
+            EXPECT_EQ(net.Digest(), Sha256(std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size())))
+                << "the digest kept as the body arrived is not the body's";
             EXPECT_EQ(progress.back().second, row.size);
         } else {
             EXPECT_EQ(failure.first, row.code);
             EXPECT_THAT(failure.second, HasSubstr(row.text));
         }
+        EXPECT_EQ(AnyStagingFile(), row.size >= 0) << "only a whole download keeps its file";
         const std::vector<std::string> log = ServerLog(row.tag);
         ASSERT_EQ(log.size(), row.requests.size());
         for (size_t i = 0; i < log.size(); ++i) EXPECT_THAT(log[i], HasSubstr(row.requests[i]));
     }
     for (const auto& p : progress) EXPECT_EQ(p.first, 0) << "no total announced for a chunked body";
+
+    // A file that cannot be made fails the download before any request.
+    net.DownloadFolder = staging.path() + "\\missing";
+    ASSERT_TRUE(Download(Url("/body/nofolder?size=100")));
+    EXPECT_EQ(failure, std::make_pair(int32_t{err::kPathNotFound}, std::string("Path not found")));
+    EXPECT_TRUE(ServerLog("nofolder").empty()) << "downloaded with nowhere to put it";
 }
 
 TEST_F(DownloadTest, CancelEndsTheConnectionAndTheNextDownloadIsSavedOnlyWhereNobodyHoldsTheFile) {
     net.DownloadStart(Url("/body/cancelled?size=3000000&slow=20"), "slow.exe", 16);
     ASSERT_TRUE(PumpMessages(30000, [&] { return !progress.empty(); }));
+    EXPECT_TRUE(AnyStagingFile()) << "the file is made when the download starts";
     net.DownloadCancel();
     EXPECT_EQ(service.ActiveCount(), 0u);
+    EXPECT_TRUE(PumpMessages(30000, [&] { return !AnyStagingFile(); })) << "a cancelled download left its file";
     EXPECT_TRUE(PumpMessages(30000, [] {
         const auto log = ServerLog("cancelled");
         return !log.empty() && log.back() == "aborted by the client";

@@ -142,8 +142,10 @@ private:
             throw Final{Failure(kErrInvalidResponse, "The server sent part of the file")};
         expected_ = r.contentLength;
         if (expected_ && *expected_ > limits_.maxBody) throw TooLarge();
+        // A file that fails is thrown out of the whole session: no retry of
+        // the network mends a full disk.
         if (size_ > 0) {
-            WithFile([&] { body_.Truncate(); });
+            body_.Truncate();
             hasher_.Reset();
             size_ = 0;
         }
@@ -179,21 +181,11 @@ private:
             }
             if (have + got > limits_.maxBody) throw TooLarge();
             const std::span<const uint8_t> piece(buffer_.data(), got);
-            WithFile([&] { body_.Append(piece); });
+            body_.Append(piece);
             hasher_.Update(piece);
             size_ += got;
             observer_.Progress(static_cast<size_t>(size_),
                                static_cast<size_t>(expected_.value_or(0)));
-        }
-    }
-
-    // The file failing is no network trouble that a retry could mend.
-    template <typename F>
-    void WithFile(F write) {
-        try {
-            write();
-        } catch (const Failure& f) {
-            throw Final{f};
         }
     }
 

@@ -1,10 +1,9 @@
 #include "main_window/program_services.h"
 
 #include <atomic>
-#include <chrono>
-#include <future>
 
 #include "dialog/ShowMessageDialog.h"
+#include "main_window/aside.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
 #include "main_window/frmMain.h"
@@ -13,22 +12,6 @@
 
 namespace tav {
 
-namespace {
-// Runs work on a thread of its own while this one keeps handling events
-// (painting, Abort), checking after each round; returns what work returned
-// or throws what it threw. Whole-file work on a large installer takes
-// seconds, which the window must not spend frozen.
-template <typename Work>
-auto Aside(Work work, const std::function<void()>& afterEvents = {}) -> decltype(work()) {
-    auto task = std::async(std::launch::async, std::move(work));
-    while (task.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-        platform().events->WaitForEvents(20);
-        platform().events->DoEvents();
-        if (afterEvents) afterEvents();
-    }
-    return task.get();
-}
-}  // namespace
 
 void ProgramServices::Attach(frmMain& form) {
     download_.DownloadProgress = [&form](int32_t nBytesMax, int32_t nBytes) {

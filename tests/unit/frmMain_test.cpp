@@ -5,6 +5,9 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <thread>
+
 #include <cmath>
 
 #include "app/state.h"
@@ -12,6 +15,7 @@
 #include "fakes/fake_main_window.h"
 #include "fakes/fake_platform.h"
 #include "main_window/command_line.h"
+#include "main_window/aside.h"
 #include "main_window/frmMain.h"
 #include "core/number_text.h"
 
@@ -237,6 +241,20 @@ TEST_F(FrmMainTest, AnyMouseButtonOnTheLabelsDragsTheWindowAndUnloadReleasesTheL
     EXPECT_TRUE(form.closed());
     ErrorLog().Log("after.Unload");  // created afresh on use
     EXPECT_THAT(Log(), HasSubstr("after.Unload \r\n"));
+}
+
+// Whole-file work runs beside the window's events, not before or after
+// them: it sees events handled while it runs, and its failure comes back.
+TEST(AsideTest, EventsRunWhileTheWorkRunsAndItsFailureComesBack) {
+    fakes::FakePlatform fake;
+    std::atomic<int> handled{0};
+    fake.events.onDoEvents = [&] { ++handled; };
+    const bool sawEvents = Aside([&] {
+        for (int i = 0; i < 1000 && handled < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return handled >= 3;
+    });
+    EXPECT_TRUE(sawEvents) << "no event was handled while the work ran";
+    EXPECT_THROW(Aside([]() -> int { throw err::Make(err::kDiskFull); }), Failure);
 }
 
 TEST(CommandLineTest, UrlIsTheFirstOfAtLeastTwoFieldsAndNamesTheInstaller) {

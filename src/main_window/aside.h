@@ -1,0 +1,28 @@
+// Whole-file work on a large installer takes seconds, which the window
+// must not spend frozen: such work runs on a thread of its own while the
+// user-interface thread keeps handling its events.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <future>
+
+#include "platform/platform.h"
+
+namespace tav {
+
+// Runs work on a thread of its own while this thread keeps handling events
+// (painting, Abort), calling afterEvents after each round; returns what
+// work returned or throws what it threw.
+template <typename Work>
+auto Aside(Work work, const std::function<void()>& afterEvents = {}) -> decltype(work()) {
+    auto task = std::async(std::launch::async, std::move(work));
+    while (task.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        platform().events->WaitForEvents(20);
+        platform().events->DoEvents();
+        if (afterEvents) afterEvents();
+    }
+    return task.get();
+}
+
+}  // namespace tav

@@ -16,10 +16,18 @@ namespace tav {
 // work returned or throws what it threw.
 template <typename Work>
 auto Aside(Work work, const std::function<void()>& afterEvents = {}) -> decltype(work()) {
-    auto task = std::async(std::launch::async, std::move(work));
+    EventLoop& events = *platform().events;
+    auto task = std::async(std::launch::async, [&events, work = std::move(work)]() mutable {
+        // The waiting thread hears the end at once, not at its next round.
+        struct WakeAtEnd {
+            EventLoop& loop;
+            ~WakeAtEnd() { loop.Wake(); }
+        } wake{events};
+        return work();
+    });
     while (task.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-        platform().events->WaitForEvents(20);
-        platform().events->DoEvents();
+        events.WaitForEvents(20);
+        events.DoEvents();
         if (afterEvents) afterEvents();
     }
     return task.get();

@@ -25,6 +25,9 @@ public:
     // Returns when input or a posted message arrives, or after ms at most;
     // processes nothing itself.
     virtual void WaitForEvents(uint32_t ms) = 0;
+    // Ends a WaitForEvents of the user-interface thread now; any thread
+    // may call it.
+    virtual void Wake() = 0;
 };
 
 // The running program's identity.

@@ -41,6 +41,7 @@ struct FakeEventLoop : EventLoop {
     void DoEvents() override { onDoEvents ? onDoEvents() : void(); }
     void Sleep(uint32_t ms) override { clock.Advance(ms); }
     void WaitForEvents(uint32_t ms) override { waits.push_back(ms), clock.Advance(ms); }
+    void Wake() override {}
     FakeClock& clock;
     std::vector<uint32_t> waits;
     std::function<void()> onDoEvents;  // as a queued handler would

@@ -56,6 +56,12 @@ void Win32EventLoop::DoEvents() {
 
 void Win32EventLoop::Sleep(uint32_t ms) { ::Sleep(ms); }
 
+void Win32EventLoop::Wake() {
+    // A thread message with no window: any loop that meets it drops it,
+    // which is all it is for.
+    ::PostThreadMessageW(thread_, WM_NULL, 0, 0);
+}
+
 void Win32EventLoop::WaitForEvents(uint32_t ms) {
     ::MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }

@@ -12,9 +12,15 @@ namespace tav::win32 {
 
 class Win32EventLoop : public EventLoop {
 public:
+    // Made on the user-interface thread, the one Wake wakes.
+    Win32EventLoop() : thread_(::GetCurrentThreadId()) {}
     void DoEvents() override;
     void Sleep(uint32_t ms) override;
     void WaitForEvents(uint32_t ms) override;
+    void Wake() override;
+
+private:
+    DWORD thread_;
 };
 
 // A message for a window that handles its own keyboard navigation is

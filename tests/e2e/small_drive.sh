@@ -33,7 +33,7 @@ unlink_drive() {
   target="$(readlink "$link")"
   case "$target" in
     "$dir") ;;
-    */tests/e2e/small_drive) [ "$1" = takeover ] || return 0; release "$target" ;;
+    */tests/e2e/small_drive) [ "${1:-}" = takeover ] || return 0; release "$target" ;;
     *) fail "$link is not a drive this script made: it leads to ${target:-a file}" ;;
   esac
   rm -f "$link"

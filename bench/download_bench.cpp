@@ -15,7 +15,6 @@
 #include <string>
 
 #include "download/GetNetFile.h"
-#include "core/byte_store.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/text.h"
@@ -109,7 +108,6 @@ Figures Service(const std::string& url, const std::string& saveTo) {
         f.error = std::to_string(n) + " " + text;
         ended = true;
     };
-    const uint64_t copied0 = tav::ByteStore::BytesCopied();
     const double t0 = Now(), cpu0 = ProcessCpu(), ui0 = ThreadCpu();
     net.DownloadStart(url, "bench.bin", tav::kAsyncReadForceRefresh);
     while (!ended) {
@@ -119,7 +117,6 @@ Figures Service(const std::string& url, const std::string& saveTo) {
     f.seconds = Now() - t0;
     f.cpu = ProcessCpu() - cpu0;
     f.uiCpu = ThreadCpu() - ui0;
-    f.copied = tav::ByteStore::BytesCopied() - copied0;
     if (f.ok && !saveTo.empty() && !net.SaveAs(saveTo)) {
         f.ok = false;
         f.error = "SaveAs failed";

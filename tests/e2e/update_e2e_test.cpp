@@ -144,11 +144,11 @@ TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOf
 }
 
 // The download goes to a staging file whose delete disposition is set
-// (FileDispositionInfo) as it is made: the system deletes such a file when
-// its last handle closes, and ending a process closes its handles before
-// the process counts as ended. That is the documented behaviour the check
-// after the wait relies on, not a measurement of Wine; Wine follows it (its
-// server closes a dead process's handles, the last close deletes the file).
+// (FileDispositionInfo) as it is made. The system deletes such a file once
+// its last handle is closed, and a process that is ended has its handles
+// closed before it counts as ended: documented behaviour, which the check
+// right after the wait relies on, and which Wine follows (its server closes
+// a dead process's handles; the last close deletes the file).
 TEST_F(UpdateE2eTest, AProgramKilledDuringItsDownloadLeavesNothingBehind) {
     const std::string earlier = "the installer of the last update";
     ASSERT_TRUE(wintest::WriteFileBytes(tav.Path("setup.exe"), earlier));

@@ -1,5 +1,8 @@
 #include "e2e_support.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
 
@@ -71,8 +74,11 @@ bool ServiceRunning() {
     return running;
 }
 
-DemoInstallation::DemoInstallation() {
-    folder_ = root_.path() + "\\TAV";
+DemoInstallation::DemoInstallation(const std::string& folder) {
+    folderOutside_ = !folder.empty();
+    folder_ = folderOutside_ ? folder : root_.path() + "\\TAV";
+    std::error_code ignored;
+    std::filesystem::remove_all(Widen(folder_), ignored);
     ::CreateDirectoryW(Widen(folder_).c_str(), nullptr);
     ::CreateDirectoryW(Widen(root_.path() + "\\programs").c_str(), nullptr);
     wintest::CopyFromBuild(TAV_EXE_PATH, Path("TAVUpdate.exe"));
@@ -93,6 +99,22 @@ DemoInstallation::~DemoInstallation() {
         Sc("delete TAVorsService");
     }
     ForgetTav();
+    std::error_code ignored;
+    if (folderOutside_) std::filesystem::remove_all(Widen(folder_), ignored);
+}
+
+std::vector<std::string> DemoInstallation::Files() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(Widen(Path("*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(win32::Narrow(name));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string DemoInstallation::InstallerRecord(const std::string& installer, unsigned long ms) const {

@@ -64,13 +64,18 @@ std::string ServerUrl(const std::string& path);
 // exists without values. The destructor removes what it made.
 class DemoInstallation {
 public:
-    DemoInstallation();
+    DemoInstallation() : DemoInstallation(std::string()) {}
+    // The installation in folder (made anew, on another drive say) instead
+    // of a folder of its own under the temporary folder.
+    explicit DemoInstallation(const std::string& folder);
     ~DemoInstallation();
 
     const std::string& folder() const { return folder_; }
     std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
     std::string Log() const { return wintest::ReadFileBytes(Path("LOGS\\TAVerror.log")); }
     bool AnyStagingFile() const { return wintest::AnyFile(Path("*.staging")); }
+    // The names in the folder, sorted.
+    std::vector<std::string> Files() const;
     // The argument text and folder the downloaded installer was started
     // with, once it wrote them within ms.
     std::string InstallerRecord(const std::string& installer = "setup.exe", unsigned long ms = 0) const;
@@ -89,6 +94,7 @@ public:
 private:
     wintest::TempFolder root_;
     std::string folder_;
+    bool folderOutside_ = false;  // removed by the destructor
     bool serviceCreated_ = false;
 };
 

@@ -29,6 +29,12 @@ protected:
 
 // The installer, spread over ms so that there is time to act.
 std::string Installer(int ms) { return ServerUrl("/file/setup.exe?ms=" + std::to_string(ms)) + "|demo"; }
+// A made-up setup.exe of size bytes, in pieces of 16 KB with pauseMs after each.
+std::string MadeUpInstaller(unsigned long long size, int pauseMs = 0) {
+    const std::string query = "size=" + std::to_string(size) + "&slow=" + std::to_string(pauseMs);
+    return ServerUrl("/body/setup.exe?" + query) + "|demo";
+}
+std::string StatusLine(HWND window) { return Text(::GetDlgItem(window, kStatusId)); }
 
 TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheNewOneWithSlashS) {
     const std::string earlier = "the installer of the last update";
@@ -137,6 +143,36 @@ TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOf
     EXPECT_EQ(tav.InstallerRecord(), "");
 }
 
+// The download goes to a staging file whose delete disposition is set
+// (FileDispositionInfo) as it is made. The system deletes such a file once
+// its last handle is closed, and a process that is ended has its handles
+// closed before it counts as ended: documented behaviour, which the check
+// right after the wait relies on, and which Wine follows (its server closes
+// a dead process's handles; the last close deletes the file).
+TEST_F(UpdateE2eTest, AProgramKilledDuringItsDownloadLeavesNothingBehind) {
+    const std::string earlier = "the installer of the last update";
+    ASSERT_TRUE(wintest::WriteFileBytes(tav.Path("setup.exe"), earlier));
+    // Far longer than the waits below: about 100 s.
+    const Process update = tav.StartUpdate(MadeUpInstaller(16000000, 100));
+    const HWND window = MainWindow(update);
+    ASSERT_NE(window, nullptr);
+    const HWND bar = ::GetDlgItem(window, kBarId);
+    ASSERT_TRUE(wintest::PumpMessages(kShowMs, [&] { return wintest::Ask(bar, PBM_GETPOS) >= 1; }))
+        << "no bytes arrived; the status line says: " << StatusLine(window);
+    ASSERT_TRUE(wintest::PumpMessages(kShowMs, [&] { return tav.AnyStagingFile(); }))
+        << "the download is not written to a staging file as it arrives";
+    ASSERT_THAT(StatusLine(window), ::testing::StartsWith("Downloading setup.exe "))
+        << "the download ended before it could be cut off";
+
+    constexpr unsigned kKilled = 9;
+    ASSERT_TRUE(update.Kill(kKilled)) << "TerminateProcess failed";
+    ASSERT_EQ(update.Exit(kEndMs), long{kKilled}) << "the killed program did not end";
+    EXPECT_THAT(tav.Files(), ::testing::ElementsAre("TAVUpdate.exe", "TAVri.dll", "setup.exe"))
+        << "a staging file, backup, log or installer record was left behind";
+    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), earlier)
+        << "the earlier installer was changed";
+}
+
 TEST_F(UpdateE2eTest, AbortWhileTavProgramsAreClosingStartsNoInstaller) {
     // A watched program that ignores the watchdog holds the close stage
     // for many seconds: the window must answer Abort meanwhile.
@@ -154,6 +190,40 @@ TEST_F(UpdateE2eTest, AbortWhileTavProgramsAreClosingStartsNoInstaller) {
     // Time for an installer to have written its record, had one started.
     EXPECT_EQ(tav.InstallerRecord("setup.exe", 1500), "");
     EXPECT_EQ(RunAsAdminFlag("setup.exe"), "WINXPSP3 RUNASADMIN") << "set before the close stage began";
+}
+
+// The installation on the small drive the test run maps (small_drive.sh):
+// the installer is larger than the whole drive.
+class SmallDriveE2eTest : public ::testing::Test {
+protected:
+    DemoInstallation tav{TAV_E2E_SMALL_DRIVE "\\TAV"};
+};
+
+TEST_F(SmallDriveE2eTest, ADiskThatFillsUpFailsTheDownloadAndTouchesNothingElse) {
+    constexpr ULONGLONG kInstallerSize = 12000000;
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(L"" TAV_E2E_SMALL_DRIVE "\\", &free, nullptr, nullptr))
+        << "the test run mapped no drive " TAV_E2E_SMALL_DRIVE;
+    ASSERT_LT(free.QuadPart, kInstallerSize / 2) << TAV_E2E_SMALL_DRIVE " is not the small drive";
+    const std::string earlier = "the installer of the last update";
+    ASSERT_TRUE(wintest::WriteFileBytes(tav.Path("setup.exe"), earlier));
+    const Process windowed = tav.StartProgram("TAV LAN Server.exe", "window");
+
+    const Process update = tav.StartUpdate(MadeUpInstaller(kInstallerSize));
+    const HWND window = MainWindow(update);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(WaitStatus(window, "Download of setup.exe failed: Disk full"))
+        << "the status line says: " << StatusLine(window);
+    EXPECT_THAT(tav.Log(), HasSubstr("DownloadFailed \r\nERROR: GetNetFile, 61, Disk full"))
+        << "the failure is not in the error log";
+    EXPECT_FALSE(tav.AnyStagingFile()) << "the staging file is left on the full disk";
+    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), earlier)
+        << "the earlier installer was changed";
+    EXPECT_TRUE(windowed.Running()) << "TAV was closed";
+
+    EXPECT_TRUE(update.Running()) << "the window did not wait for Abort";
+    Click(::GetDlgItem(window, kAbortId));
+    EXPECT_EQ(update.Exit(kEndMs), 0) << "Abort did not end the program cleanly";
 }
 
 std::string Fixture(const std::string& name) { return wintest::HostPath(std::string(TAV_E2E_FIXTURES) + "/" + name); }

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <array>
 #include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <thread>
 
 namespace tav::net {
 
@@ -67,6 +72,93 @@ Final TooLarge() {
     return {Failure(err::kOverflow, "The file is larger than 2,147,483,647 bytes")};
 }
 
+// The digest of a body, worked out on a thread of its own: hashing in turn
+// with the reads would slow the download by the hash's whole cost, while a
+// second processor is usually idle. The reader fills one of a few buffers,
+// hands it over and takes the next; memory stays at those buffers however
+// large the body.
+class BackgroundDigest {
+public:
+    explicit BackgroundDigest(size_t bufferSize) {
+        for (auto& b : buffers_) b.resize(bufferSize);
+        thread_ = std::thread([this] { Work(); });
+    }
+    ~BackgroundDigest() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    BackgroundDigest(const BackgroundDigest&) = delete;
+    BackgroundDigest& operator=(const BackgroundDigest&) = delete;
+
+    // Room left in the buffer being filled; a full one is handed over
+    // first, which waits while every other buffer is still being hashed.
+    std::span<uint8_t> Room() {
+        if (filled_ == buffers_[current_].size()) HandOver();
+        return std::span<uint8_t>(buffers_[current_]).subspan(filled_);
+    }
+    // The first n bytes of the last Room() now hold body bytes.
+    void Filled(size_t n) { filled_ += n; }
+    // Forgets every byte: the body starts again from its first.
+    void Reset() {
+        Drain();
+        hasher_.Reset();
+    }
+    Sha256Digest Finish() {
+        Drain();
+        return hasher_.Finish();
+    }
+
+private:
+    static constexpr size_t kBuffers = 4;
+
+    void HandOver() {
+        std::unique_lock lock(mutex_);
+        queue_.push_back({current_, filled_});
+        changed_.notify_all();
+        current_ = (current_ + 1) % kBuffers;
+        // The next buffer is free once no piece in the queue or in the
+        // worker's hands lies in it.
+        changed_.wait(lock, [&] { return queue_.size() < kBuffers; });
+        filled_ = 0;
+    }
+    // Hashes what was handed over and what is filled: the digest is then
+    // of every byte so far.
+    void Drain() {
+        if (filled_ > 0) HandOver();
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.empty(); });
+        filled_ = 0;
+    }
+    void Work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            const auto [index, n] = queue_.front();
+            lock.unlock();
+            hasher_.Update(std::span<const uint8_t>(buffers_[index].data(), n));
+            lock.lock();
+            // Popped only when hashed: a queued piece's buffer is in use.
+            queue_.pop_front();
+            changed_.notify_all();
+        }
+    }
+
+    std::array<std::vector<uint8_t>, kBuffers> buffers_;
+    size_t current_ = 0;  // the reader's buffer
+    size_t filled_ = 0;   // body bytes in it
+    Sha256Hasher hasher_;  // the worker's while the queue is not empty
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<size_t, size_t>> queue_;  // buffer index, bytes
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 // One download from its first request to its last byte.
 class Session {
 public:
@@ -80,7 +172,7 @@ public:
           limits_(limits),
           resumesLeft_(limits.resumes),
           restartsLeft_(limits.restarts),
-          buffer_(std::max<size_t>(limits.readChunk, 1)) {}
+          digest_(std::max<size_t>(limits.readChunk, 1)) {}
 
     void Run(FetchResult& result) {
         if (!IsHttpUrl(url_))
@@ -103,7 +195,7 @@ public:
         }
         t_.Close();
         result.size = size_;
-        result.digest = hasher_.Finish();
+        result.digest = digest_.Finish();
     }
 
 private:
@@ -146,7 +238,7 @@ private:
         // the network mends a full disk.
         if (size_ > 0) {
             body_.Truncate();
-            hasher_.Reset();
+            digest_.Reset();
             size_ = 0;
         }
         // Only a strong ETag can vouch that the bytes still line up: a weak
@@ -165,11 +257,12 @@ private:
         for (;;) {
             const uint64_t have = size_;
             if (expected_ && have == *expected_) return ConfirmEnd();
-            size_t room = buffer_.size();
-            if (expected_) room = static_cast<size_t>(std::min<uint64_t>(room, *expected_ - have));
+            std::span<uint8_t> room = digest_.Room();
+            if (expected_ && room.size() > *expected_ - have)
+                room = room.first(static_cast<size_t>(*expected_ - have));
             size_t got = 0;
             try {
-                got = t_.Read(std::span<uint8_t>(buffer_.data(), room));
+                got = t_.Read(room);
             } catch (const Failure& dropped) {
                 return dropped;
             }
@@ -180,9 +273,8 @@ private:
                                                           std::to_string(*expected_) + " bytes");
             }
             if (have + got > limits_.maxBody) throw TooLarge();
-            const std::span<const uint8_t> piece(buffer_.data(), got);
-            body_.Append(piece);
-            hasher_.Update(piece);
+            body_.Append(room.first(got));
+            digest_.Filled(got);
             size_ += got;
             observer_.Progress(static_cast<size_t>(size_),
                                static_cast<size_t>(expected_.value_or(0)));
@@ -263,11 +355,10 @@ private:
     const FetchLimits limits_;
     int resumesLeft_;
     int restartsLeft_;
-    std::vector<uint8_t> buffer_;  // one read's room, reused for every read
 
     std::string finalUrl_;
     uint64_t size_ = 0;  // bytes written to the body file
-    Sha256Hasher hasher_;  // of exactly those bytes
+    BackgroundDigest digest_;  // of exactly those bytes; the reads' room
     std::optional<uint64_t> expected_;
     std::string validator_;
     bool rangesRefused_ = false;

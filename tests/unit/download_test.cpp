@@ -138,6 +138,21 @@ TEST(FetchTest, WhatEachScriptEndsInAndWhatItAsksFor) {
             EXPECT_EQ(r.digest, DigestOf(s.bytes)) << what << ": the digest is not of the file's bytes";
         }
     }
+    // Reads smaller than the digest's buffers, which then cycle many times
+    // through a restart and a resume.
+    const std::string whole = Pattern(5000), other = Pattern(4000, 77);
+    for (size_t chunk : {1, 7, 64, 4096}) {
+        ScriptedServer s;
+        s.script = {Dropping(whole.substr(0, 2500), 5000, "W/\"weak\""), Dropping(other.substr(0, 1500), 4000, "\"v2\""),
+                    Partial(other.substr(1500), 1500, 4000, "\"v2\"")};
+        s.readSize = 13;
+        FetchLimits small;
+        small.readChunk = chunk;
+        const FetchResult r = Fetch(s, u, true, s, s, small);
+        EXPECT_FALSE(r.failure) << chunk << ": " << r.failure.value_or(Failure(0, "")).description();
+        EXPECT_TRUE(s.bytes == other) << chunk << ": the file is not the second body";
+        EXPECT_EQ(r.digest, DigestOf(other)) << chunk << ": the digest is not the second body's";
+    }
     ScriptedServer s;  // a limit below the 32-bit one: no progress beyond it
     s.script = {Ok(Pattern(1001), -1)}, s.readSize = 100;
     FetchLimits limits;

@@ -1,17 +1,17 @@
 // Measures one download of a URL, either through the program's own path
-// (GetNetFile over the WinINet read service) or through a bare synchronous
-// WinINet read loop, its peer. One line of key=value figures on stdout;
-// bench/download.sh runs both in turns and prints the ratios.
+// (GetNetFile over the WinINet read service, its file in FOLDER) or through
+// a bare synchronous WinINet read loop into a fixed buffer that writes what
+// it reads to a file in FOLDER, its peer. One line of key=value figures on
+// stdout; bench/download.sh runs both in turns and prints the ratios.
 //
-//   download_bench service URL [SAVE_PATH]
-//   download_bench bare URL
+//   download_bench service URL FOLDER [SAVE_PATH]
+//   download_bench bare URL FOLDER
 #include "platform/win32/win.h"
 
 #include <psapi.h>
 #include <wininet.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "download/GetNetFile.h"
@@ -56,48 +56,76 @@ struct Figures {
     std::string error;
 };
 
-Figures Bare(const std::string& url) {
+// Before the download went to a file the control had no folder and the
+// byte store counted its copies; this builds against either.
+template <typename Net>
+void SetFolder(Net& net, const std::string& folder) {
+    if constexpr (requires { net.DownloadFolder = folder; }) net.DownloadFolder = folder;
+}
+
+template <typename Store>
+uint64_t BytesCopied() {
+    if constexpr (requires { Store::BytesCopied(); }) return Store::BytesCopied();
+    else return 0;
+}
+
+Figures Bare(const std::string& url, const std::string& folder) {
     Figures f;
     const double t0 = Now(), cpu0 = ProcessCpu();
+    // Like the program's staging file: written as the pieces come.
+    const std::wstring path = tav::win32::Widen(folder + "\\bare.bin");
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        f.error = "create failed " + std::to_string(::GetLastError());
+        return f;
+    }
     HINTERNET session =
         ::InternetOpenW(L"bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     HINTERNET request = ::InternetOpenUrlW(
         session, tav::win32::Widen(url).c_str(), nullptr, 0,
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0);
+    DWORD length = 0, size = sizeof length;
     if (!request) {
         f.error = "open failed " + std::to_string(::GetLastError());
-        return f;
-    }
-    DWORD length = 0, size = sizeof length;
-    ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
-                     nullptr);
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[length]);
-    for (;;) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(256 * 1024, length - f.bytes));
-        if (want == 0) break;
-        if (!::InternetReadFile(request, buffer.get() + f.bytes, want, &got)) {
-            f.error = "read failed " + std::to_string(::GetLastError());
-            return f;
+    } else {
+        ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
+                         &size, nullptr);
+        static uint8_t buffer[256 * 1024];
+        for (;;) {
+            DWORD got = 0, written = 0;
+            if (!::InternetReadFile(request, buffer, sizeof buffer, &got)) {
+                f.error = "read failed " + std::to_string(::GetLastError());
+                break;
+            }
+            if (got == 0) break;
+            if (!::WriteFile(file, buffer, got, &written, nullptr) || written != got) {
+                f.error = "write failed " + std::to_string(::GetLastError());
+                break;
+            }
+            f.bytes += got;
         }
-        if (got == 0) break;
-        f.bytes += got;
+        ::InternetCloseHandle(request);
     }
-    ::InternetCloseHandle(request);
     ::InternetCloseHandle(session);
+    ::CloseHandle(file);
     f.seconds = Now() - t0;
     f.cpu = ProcessCpu() - cpu0;
     f.uiCpu = f.cpu;
-    f.ok = f.bytes == length;
+    ::DeleteFileW(path.c_str());
+    f.ok = f.error.empty() && f.bytes == length;
+    if (f.error.empty() && !f.ok) f.error = "short " + std::to_string(f.bytes);
     return f;
 }
 
 // saveTo: where to write the bytes after the measurement, so that the
 // script can compare them with the served file.
-Figures Service(const std::string& url, const std::string& saveTo) {
+Figures Service(const std::string& url, const std::string& folder, const std::string& saveTo,
+                PROCESS_MEMORY_COUNTERS& atEnd) {
     Figures f;
     tav::win32::InstallWin32Platform();
     tav::GetNetFile net;
+    SetFolder(net, folder);
     bool ended = false;
     net.DownloadProgress = [&](int32_t, int32_t) { ++f.progressEvents; };
     net.DownloadComplete = [&](int32_t n) {
@@ -109,7 +137,7 @@ Figures Service(const std::string& url, const std::string& saveTo) {
         f.error = std::to_string(n) + " " + text;
         ended = true;
     };
-    const uint64_t copied0 = tav::ByteStore::BytesCopied();
+    const uint64_t copied0 = BytesCopied<tav::ByteStore>();
     const double t0 = Now(), cpu0 = ProcessCpu(), ui0 = ThreadCpu();
     net.DownloadStart(url, "bench.bin", tav::kAsyncReadForceRefresh);
     while (!ended) {
@@ -119,7 +147,9 @@ Figures Service(const std::string& url, const std::string& saveTo) {
     f.seconds = Now() - t0;
     f.cpu = ProcessCpu() - cpu0;
     f.uiCpu = ThreadCpu() - ui0;
-    f.copied = tav::ByteStore::BytesCopied() - copied0;
+    f.copied = BytesCopied<tav::ByteStore>() - copied0;
+    // The download's own peak, before the copy for the script's comparison.
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &atEnd, sizeof atEnd);
     if (f.ok && !saveTo.empty() && !net.SaveAs(saveTo)) {
         f.ok = false;
         f.error = "SaveAs failed";
@@ -130,15 +160,16 @@ Figures Service(const std::string& url, const std::string& saveTo) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: download_bench service|bare URL [SAVE_PATH]\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: download_bench service|bare URL FOLDER [SAVE_PATH]\n");
         return 2;
     }
     const std::string mode = argv[1];
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
-    const Figures f = mode == "bare" ? Bare(argv[2]) : Service(argv[2], argc > 3 ? argv[3] : "");
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
+    const Figures f = mode == "bare" ? Bare(argv[2], argv[3])
+                                     : Service(argv[2], argv[3], argc > 4 ? argv[4] : "", pmc);
+    if (mode == "bare") ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
     if (!f.ok) {
         std::printf("mode=%s ok=0 error=%s\n", mode.c_str(), f.error.c_str());
         return 1;

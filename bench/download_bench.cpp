@@ -5,13 +5,15 @@
 // stdout; bench/download.sh runs both in turns and prints the ratios.
 //
 //   download_bench service URL FOLDER [SAVE_PATH]
-//   download_bench bare URL FOLDER
+//   download_bench bare|bare-memory URL FOLDER
 #include "platform/win32/win.h"
 
 #include <psapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "download/GetNetFile.h"
@@ -69,13 +71,16 @@ uint64_t BytesCopied() {
     else return 0;
 }
 
-Figures Bare(const std::string& url, const std::string& folder) {
+// inMemory: the earlier peer, which reads the whole body into one block of
+// its length (kept to compare with figures measured against it); otherwise
+// a fixed buffer, each piece written to a file as the program's own is.
+Figures Bare(const std::string& url, const std::string& folder, bool inMemory) {
     Figures f;
     const double t0 = Now(), cpu0 = ProcessCpu();
-    // Like the program's staging file: written as the pieces come.
     const std::wstring path = tav::win32::Widen(folder + "\\bare.bin");
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = inMemory ? nullptr
+                           : ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         f.error = "create failed " + std::to_string(::GetLastError());
         return f;
@@ -91,15 +96,25 @@ Figures Bare(const std::string& url, const std::string& folder) {
     } else {
         ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
                          &size, nullptr);
-        static uint8_t buffer[256 * 1024];
+        constexpr DWORD kPiece = 256 * 1024;
+        static uint8_t fixed[kPiece];
+        // Not filled: as the earlier peer, pages are touched as bytes arrive.
+        std::unique_ptr<uint8_t[]> whole(inMemory ? new uint8_t[length] : nullptr);
         for (;;) {
             DWORD got = 0, written = 0;
-            if (!::InternetReadFile(request, buffer, sizeof buffer, &got)) {
+            uint8_t* into = inMemory ? whole.get() + f.bytes : fixed;
+            const DWORD want = inMemory ? std::min<DWORD>(kPiece, length - f.bytes) : kPiece;
+            if (want == 0) break;
+            if (!::InternetReadFile(request, into, want, &got)) {
                 f.error = "read failed " + std::to_string(::GetLastError());
                 break;
             }
             if (got == 0) break;
-            if (!::WriteFile(file, buffer, got, &written, nullptr) || written != got) {
+            if (inMemory) {
+                f.bytes += got;
+                continue;
+            }
+            if (!::WriteFile(file, fixed, got, &written, nullptr) || written != got) {
                 f.error = "write failed " + std::to_string(::GetLastError());
                 break;
             }
@@ -108,11 +123,11 @@ Figures Bare(const std::string& url, const std::string& folder) {
         ::InternetCloseHandle(request);
     }
     ::InternetCloseHandle(session);
-    ::CloseHandle(file);
+    if (file) ::CloseHandle(file);
     f.seconds = Now() - t0;
     f.cpu = ProcessCpu() - cpu0;
     f.uiCpu = f.cpu;
-    ::DeleteFileW(path.c_str());
+    if (file) ::DeleteFileW(path.c_str());
     f.ok = f.error.empty() && f.bytes == length;
     if (f.error.empty() && !f.ok) f.error = "short " + std::to_string(f.bytes);
     return f;
@@ -161,15 +176,16 @@ Figures Service(const std::string& url, const std::string& folder, const std::st
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: download_bench service|bare URL FOLDER [SAVE_PATH]\n");
+        std::fprintf(stderr, "usage: download_bench service|bare|bare-memory URL FOLDER [SAVE]\n");
         return 2;
     }
     const std::string mode = argv[1];
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
-    const Figures f = mode == "bare" ? Bare(argv[2], argv[3])
-                                     : Service(argv[2], argv[3], argc > 4 ? argv[4] : "", pmc);
-    if (mode == "bare") ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
+    const bool bare = mode == "bare" || mode == "bare-memory";
+    const Figures f = bare ? Bare(argv[2], argv[3], mode == "bare-memory")
+                           : Service(argv[2], argv[3], argc > 4 ? argv[4] : "", pmc);
+    if (bare) ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
     if (!f.ok) {
         std::printf("mode=%s ok=0 error=%s\n", mode.c_str(), f.error.c_str());
         return 1;

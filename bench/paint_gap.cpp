@@ -128,9 +128,14 @@ struct Round {
 
 Round RunOnce(const std::string& folder, const std::string& url, const std::string& name) {
     Round r;
-    for (const std::string suffix : {".record.txt", "", ".old"})
-        ::DeleteFileW(Widen(folder + "\\" + name + suffix).c_str());
     const std::string record = folder + "\\" + name + ".record.txt";
+    // The last round's installer may still hold its record open a while.
+    for (int waited = 0; waited < 10000; waited += 10) {
+        for (const std::string suffix : {".record.txt", "", ".old"})
+            ::DeleteFileW(Widen(folder + "\\" + name + suffix).c_str());
+        if (::GetFileAttributesW(Widen(record).c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        ::Sleep(10);
+    }
     HANDLE p = Start(folder + "\\TAVUpdate.exe", "\"" + url + "|bench\"");
     if (!p) return r;
     const DWORD pid = ::GetProcessId(p);

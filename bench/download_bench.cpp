@@ -17,7 +17,6 @@
 #include <string>
 
 #include "download/GetNetFile.h"
-#include "core/byte_store.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/text.h"
@@ -53,23 +52,9 @@ struct Figures {
     bool ok = false;
     size_t bytes = 0;
     double seconds = 0, cpu = 0, uiCpu = 0;
-    uint64_t copied = 0;
     int progressEvents = 0;
     std::string error;
 };
-
-// Before the download went to a file the control had no folder and the
-// byte store counted its copies; this builds against either.
-template <typename Net>
-void SetFolder(Net& net, const std::string& folder) {
-    if constexpr (requires { net.DownloadFolder = folder; }) net.DownloadFolder = folder;
-}
-
-template <typename Store>
-uint64_t BytesCopied() {
-    if constexpr (requires { Store::BytesCopied(); }) return Store::BytesCopied();
-    else return 0;
-}
 
 // inMemory: the earlier peer, which reads the whole body into one block of
 // its length (kept to compare with figures measured against it); otherwise
@@ -140,7 +125,7 @@ Figures Service(const std::string& url, const std::string& folder, const std::st
     Figures f;
     tav::win32::InstallWin32Platform();
     tav::GetNetFile net;
-    SetFolder(net, folder);
+    net.DownloadFolder = folder;
     bool ended = false;
     net.DownloadProgress = [&](int32_t, int32_t) { ++f.progressEvents; };
     net.DownloadComplete = [&](int32_t n) {
@@ -152,7 +137,6 @@ Figures Service(const std::string& url, const std::string& folder, const std::st
         f.error = std::to_string(n) + " " + text;
         ended = true;
     };
-    const uint64_t copied0 = BytesCopied<tav::ByteStore>();
     const double t0 = Now(), cpu0 = ProcessCpu(), ui0 = ThreadCpu();
     net.DownloadStart(url, "bench.bin", tav::kAsyncReadForceRefresh);
     while (!ended) {
@@ -162,7 +146,6 @@ Figures Service(const std::string& url, const std::string& folder, const std::st
     f.seconds = Now() - t0;
     f.cpu = ProcessCpu() - cpu0;
     f.uiCpu = ThreadCpu() - ui0;
-    f.copied = BytesCopied<tav::ByteStore>() - copied0;
     // The download's own peak, before the copy for the script's comparison.
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &atEnd, sizeof atEnd);
     if (f.ok && !saveTo.empty() && !net.SaveAs(saveTo)) {
@@ -192,9 +175,9 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "mode=%s ok=1 bytes=%zu seconds=%.4f cpu=%.4f ui_cpu=%.4f peak_ws=%zu peak_commit=%zu "
-        "copied=%llu progress=%d\n",
+        "progress=%d\n",
         mode.c_str(), f.bytes, f.seconds, f.cpu, f.uiCpu,
         static_cast<size_t>(pmc.PeakWorkingSetSize), static_cast<size_t>(pmc.PeakPagefileUsage),
-        static_cast<unsigned long long>(f.copied), f.progressEvents);
+        f.progressEvents);
     return 0;
 }

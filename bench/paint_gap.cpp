@@ -45,7 +45,8 @@ HANDLE Start(const std::string& exe, const std::string& args) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
         return nullptr;
     ::CloseHandle(pi.hThread);
     return pi.hProcess;

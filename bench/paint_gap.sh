@@ -18,7 +18,10 @@ repo=$(pwd)
 mb=${TAV_BENCH_PAINT_MB:-256}
 rounds=${TAV_BENCH_ROUNDS:-3}
 preset=${TAV_BENCH_PRESET:-win64}
-case $preset in win32) echo "width: 32-bit (build/win32)" ;; *) echo "width: x86_64 (build/$preset)" ;; esac
+case $preset in
+  win32) echo "width: 32-bit (build/win32)" ;;
+  *) echo "width: x86_64 (build/$preset)" ;;
+esac
 b=$repo/build/$preset
 for f in TAVUpdate.exe TAVri.dll bench/paint_gap.exe tests/win/installer_stub.exe; do
   [ -f "$b/$f" ] || { echo "build the $preset preset first (scripts/bench.sh does): $f"; exit 1; }
@@ -60,8 +63,9 @@ folder=$WINEPREFIX/drive_c/TAVBenchPaint
 rm -rf "$folder"
 mkdir -p "$folder"
 cp "$b/TAVUpdate.exe" "$b/TAVri.dll" "$folder/"
-wine reg add 'HKLM\SOFTWARE\Corvel Systems\TAV' /v InstallLocation /d 'C:\TAVBenchPaint' /f /reg:32 >/dev/null 2>&1
-wine reg add 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /f /reg:32 >/dev/null 2>&1
+key='HKLM\SOFTWARE\Corvel Systems\TAV'
+wine reg add "$key" /v InstallLocation /d 'C:\TAVBenchPaint' /f /reg:32 >/dev/null 2>&1
+wine reg add "$key\WatchDog" /f /reg:32 >/dev/null 2>&1
 
 status=0
 for v in $variants; do

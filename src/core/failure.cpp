@@ -18,6 +18,7 @@ std::string DescriptionOf(int32_t number) {
     case kSubscriptOutOfRange: return "Subscript out of range";
     case kDivisionByZero: return "Division by zero";
     case kTypeMismatch: return "Type mismatch";
+    case kUserInterrupt: return "User interrupt occurred";
     case kInternalError: return "Internal error";
     case kBadFileNameOrNumber: return "Bad file name or number";
     case kFileNotFound: return "File not found";

@@ -41,6 +41,7 @@ enum Code : int32_t {
     kSubscriptOutOfRange = 9,
     kDivisionByZero = 11,
     kTypeMismatch = 13,
+    kUserInterrupt = 18,
     kInternalError = 51,
     kBadFileNameOrNumber = 52,
     kFileNotFound = 53,

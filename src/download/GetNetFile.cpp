@@ -21,7 +21,17 @@ GetNetFile::~GetNetFile() {
 }
 
 std::vector<uint8_t> GetNetFile::Bytes() const {
-    return buffer_.ToVector();
+    std::vector<uint8_t> bytes;
+    if (!file_ || byteCount_ == 0) return bytes;
+    bytes.resize(static_cast<size_t>(byteCount_));
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const size_t got = file_->Read(at, std::span<uint8_t>(bytes).subspan(at));
+        if (got == 0) break;
+        at += got;
+    }
+    bytes.resize(at);
+    return bytes;
 }
 
 void GetNetFile::DownloadStart(const std::string& url, const std::string& Filename, int32_t Mode) {
@@ -31,7 +41,7 @@ void GetNetFile::DownloadStart(const std::string& url, const std::string& Filena
     startTick_ = static_cast<int32_t>(platform().clock->TickCount());
     // A request the service refuses is not reported: the control simply
     // stays busy, as it always has.
-    Trap::Silent()([&] { Reads().AsyncRead(*this, url, RequestName(), Mode); });
+    Trap::Silent()([&] { Reads().AsyncRead(*this, url, RequestName(), Mode, DownloadFolder); });
     if (DownloadStarted) DownloadStarted(url, Filename);
 }
 
@@ -42,53 +52,62 @@ void GetNetFile::DownloadCancel() {
 
 void GetNetFile::AsyncReadProgress(const AsyncProperty& property) {
     Trap::Silent()([&] {
-        if (property.AsyncType != kAsyncTypeByteArray) return;
-        const ByteView& data = property.Value();
-        if (data.size > kMaxCount) throw err::Make(err::kOverflow);
-        buffer_ = data;
-        byteCount_ = static_cast<int32_t>(data.size);
-        if (DownloadProgress) DownloadProgress(property.BytesMax, byteCount_);
+        if (property.AsyncType != kAsyncTypeFile) return;
+        if (property.failure) throw *property.failure;
+        if (property.BytesRead < 0) throw err::Make(err::kOverflow);
+        if (DownloadProgress) DownloadProgress(property.BytesMax, property.BytesRead);
         platform().events->DoEvents();
     });
 }
 
-void GetNetFile::AsyncReadComplete(const AsyncProperty& property) {
+void GetNetFile::AsyncReadComplete(AsyncProperty& property) {
     // Unsigned arithmetic keeps the elapsed time right across the tick
     // count's wrap after 49.7 days.
     const uint32_t elapsed = platform().clock->TickCount() - static_cast<uint32_t>(startTick_);
     duration_ =
         elapsed > kMaxCount ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(elapsed);
     startTick_ = 0;
-    if (property.AsyncType != kAsyncTypeByteArray) return;
+    if (property.AsyncType != kAsyncTypeFile) return;
 
+    // A file of an earlier download is let go (and deleted) either way:
+    // what is saved or handed over from now on is this download's.
+    file_.reset();
+    byteCount_ = 0;
+    digest_ = {};
     std::optional<Failure> failure = property.failure;
-    if (!failure && property.data.size > kMaxCount) failure = err::Make(err::kOverflow);
+    if (!failure && (!property.file || property.BytesRead < 0)) failure = err::Make(err::kInternalError);
     if (failure) {
-        // The bytes of the download before stay where they are; only the
-        // count says that there is nothing to save.
-        byteCount_ = 0;
         if (DownloadFailed) DownloadFailed(failure->number(), failure->description());
         return;
     }
-    buffer_ = property.data;
-    byteCount_ = static_cast<int32_t>(buffer_.size);
+    file_ = std::move(property.file);
+    digest_ = property.digest;
+    byteCount_ = property.BytesRead;
     if (DownloadComplete) DownloadComplete(byteCount_);
 }
 
 bool GetNetFile::SaveAs(const std::string& Filename) {
-    if (byteCount_ == 0) return false;
+    if (!file_ || byteCount_ == 0) return false;
     return Trap::Silent()([&] {
         const std::string path = Filename.find('/') == std::string::npos
                                      ? platform().app->Identity().path + "\\" + Filename
                                      : Filename;
-        platform().files->WriteBinaryAtomic(path, buffer_.Pieces());
+        // From the held file, a piece at a time: the copy costs no more
+        // memory than one piece, however large the download.
+        uint64_t at = 0;
+        platform().files->WriteBinaryAtomic(path, [&](std::span<uint8_t> room) {
+            const size_t got = file_->Read(at, room);
+            at += got;
+            return got;
+        });
     });
 }
 
-std::unique_ptr<StagedFile> GetNetFile::SaveStaged(const std::string& folder) {
-    if (byteCount_ == 0) return nullptr;
-    if (!platform().signing) throw err::Make(err::kObjectNotSet);
-    return platform().signing->Stage(folder, buffer_.Pieces());
+std::shared_ptr<StagedFile> GetNetFile::TakeFile() {
+    // An empty body is no installer: its file goes, as nothing was saved.
+    if (byteCount_ == 0) file_.reset();
+    byteCount_ = 0;
+    return std::move(file_);
 }
 
 }  // namespace tav

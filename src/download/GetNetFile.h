@@ -1,6 +1,7 @@
-// The download control: fetches one URL into memory through the platform's
-// read service, raises its events on the user-interface thread and saves the
-// bytes to a file.
+// The download control: fetches one URL into a file of its own, held from
+// its creation, through the platform's read service; raises its events on
+// the user-interface thread, saves a copy of the body to a file and hands
+// the held file over.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/byte_store.h"
+#include "core/sha256.h"
 #include "platform/code_signing.h"
 #include "platform/read_service.h"
 
@@ -26,23 +27,29 @@ public:
 
     // True while a download is in progress.
     bool Busy() const { return startTick_ != 0; }
-    // A copy of the bytes of the current or last download.
+    // A copy of the bytes of the last finished download, read back from its
+    // file; empty once the file was handed over.
     std::vector<uint8_t> Bytes() const;
+    // The SHA-256 of the last finished download, kept as it arrived.
+    const Sha256Digest& Digest() const { return digest_; }
     // Milliseconds from start to completion of the last finished download.
     int32_t Duration() const { return duration_; }
+
+    // The folder a download's file is made in as the bytes arrive; empty:
+    // the system's temporary folder.
+    std::string DownloadFolder;
 
     // Starts fetching url in the background; an empty url does nothing.
     // Filename only comes back in DownloadStarted; Mode holds read options.
     void DownloadStart(const std::string& url, const std::string& Filename, int32_t Mode = 0);
     // Asks the service to stop the current request; raises DownloadCanceled.
     void DownloadCancel();
-    // Writes the received bytes to Filename (a name without "/" lies in the
-    // program's folder); true when the file was written.
+    // Copies the finished download to Filename (a name without "/" lies in
+    // the program's folder); true when the file was written.
     bool SaveAs(const std::string& Filename);
-    // Writes the received bytes to a new staging file in folder and keeps
-    // it held (see StagedFile); null when nothing was received. Throws
-    // tav::Failure when the file cannot be written.
-    std::unique_ptr<StagedFile> SaveStaged(const std::string& folder);
+    // Hands over the finished download's held file (see StagedFile); null
+    // when there is none. Nothing is left to save afterwards.
+    std::shared_ptr<StagedFile> TakeFile();
 
     // Events, raised on the user-interface thread.
     std::function<void(int32_t nBytes)> DownloadComplete;
@@ -53,11 +60,12 @@ public:
 
 private:
     void AsyncReadProgress(const AsyncProperty& property) override;
-    void AsyncReadComplete(const AsyncProperty& property) override;
+    void AsyncReadComplete(AsyncProperty& property) override;
     std::string RequestName() const { return std::to_string(startTick_); }
 
     int32_t startTick_ = 0;
-    ByteView buffer_;  // shares the service's memory: taking it copies nothing
+    std::shared_ptr<StagedFile> file_;  // the last finished download's
+    Sha256Digest digest_{};
     int32_t byteCount_ = 0;
     int32_t duration_ = 0;
 };

@@ -70,17 +70,19 @@ Final TooLarge() {
 // One download from its first request to its last byte.
 class Session {
 public:
-    Session(HttpTransport& t, const std::string& url, bool fresh, FetchObserver& o,
+    Session(HttpTransport& t, const std::string& url, bool fresh, FetchObserver& o, BodyFile& body,
             const FetchLimits& limits)
         : t_(t),
           url_(url),
           fresh_(fresh),
           observer_(o),
+          body_(body),
           limits_(limits),
           resumesLeft_(limits.resumes),
-          restartsLeft_(limits.restarts) {}
+          restartsLeft_(limits.restarts),
+          buffer_(std::max<size_t>(limits.readChunk, 1)) {}
 
-    ByteView Run() {
+    void Run(FetchResult& result) {
         if (!IsHttpUrl(url_))
             throw Final{
                 Failure(kErrUnrecognizedScheme, "Only HTTP and HTTPS addresses can be downloaded")};
@@ -100,7 +102,8 @@ public:
             }
         }
         t_.Close();
-        return ByteView{store_, store_->size()};
+        result.size = size_;
+        result.digest = hasher_.Finish();
     }
 
 private:
@@ -139,7 +142,11 @@ private:
             throw Final{Failure(kErrInvalidResponse, "The server sent part of the file")};
         expected_ = r.contentLength;
         if (expected_ && *expected_ > limits_.maxBody) throw TooLarge();
-        store_ = std::make_shared<ByteStore>(static_cast<size_t>(expected_.value_or(0)));
+        if (size_ > 0) {
+            WithFile([&] { body_.Truncate(); });
+            hasher_.Reset();
+            size_ = 0;
+        }
         // Only a strong ETag can vouch that the bytes still line up: a weak
         // one says "much the same", and a date changes too seldom (twice in
         // one second is one date) for two files never to share one.
@@ -154,14 +161,13 @@ private:
     // report should no retry help; a fault of the server throws.
     std::optional<Failure> ReadBody() {
         for (;;) {
-            const size_t have = store_->size();
+            const uint64_t have = size_;
             if (expected_ && have == *expected_) return ConfirmEnd();
-            size_t room = limits_.readChunk;
-            if (expected_) room = std::min<uint64_t>(room, *expected_ - have);
-            const std::span<uint8_t> tail = store_->Tail(room);
+            size_t room = buffer_.size();
+            if (expected_) room = static_cast<size_t>(std::min<uint64_t>(room, *expected_ - have));
             size_t got = 0;
             try {
-                got = t_.Read(tail);
+                got = t_.Read(std::span<uint8_t>(buffer_.data(), room));
             } catch (const Failure& dropped) {
                 return dropped;
             }
@@ -172,8 +178,22 @@ private:
                                                           std::to_string(*expected_) + " bytes");
             }
             if (have + got > limits_.maxBody) throw TooLarge();
-            store_->Commit(got);
-            observer_.Progress(store_, store_->size(), static_cast<size_t>(expected_.value_or(0)));
+            const std::span<const uint8_t> piece(buffer_.data(), got);
+            WithFile([&] { body_.Append(piece); });
+            hasher_.Update(piece);
+            size_ += got;
+            observer_.Progress(static_cast<size_t>(size_),
+                               static_cast<size_t>(expected_.value_or(0)));
+        }
+    }
+
+    // The file failing is no network trouble that a retry could mend.
+    template <typename F>
+    void WithFile(F write) {
+        try {
+            write();
+        } catch (const Failure& f) {
+            throw Final{f};
         }
     }
 
@@ -195,7 +215,7 @@ private:
     }
 
     std::optional<Failure> Resume() {
-        const uint64_t from = store_->size();
+        const uint64_t from = size_;
         HttpResponse r;
         try {
             r = OpenFollowing(
@@ -247,12 +267,15 @@ private:
     const std::string url_;
     const bool fresh_;
     FetchObserver& observer_;
+    BodyFile& body_;
     const FetchLimits limits_;
     int resumesLeft_;
     int restartsLeft_;
+    std::vector<uint8_t> buffer_;  // one read's room, reused for every read
 
     std::string finalUrl_;
-    std::shared_ptr<ByteStore> store_;
+    uint64_t size_ = 0;  // bytes written to the body file
+    Sha256Hasher hasher_;  // of exactly those bytes
     std::optional<uint64_t> expected_;
     std::string validator_;
     bool rangesRefused_ = false;
@@ -269,13 +292,13 @@ bool IsHttpsUrl(const std::string& url) {
 }
 
 FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
-                  FetchObserver& observer, const FetchLimits& limits) noexcept {
+                  FetchObserver& observer, BodyFile& body, const FetchLimits& limits) noexcept {
     // The catch site of the fetching thread: the program's trap would write
     // the program's current error record, which belongs to the UI thread.
     FetchResult result;
     try {
-        Session session(transport, url, fresh, observer, limits);
-        result.data = session.Run();
+        Session session(transport, url, fresh, observer, body, limits);
+        session.Run(result);
     } catch (const Final& f) {
         result.failure = f.failure;
     } catch (const Failure& f) {
@@ -291,7 +314,8 @@ FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
     }
     if (result.failure || result.cancelled) {
         transport.Close();
-        result.data = ByteView{};
+        result.size = 0;
+        result.digest = {};
     }
     return result;
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <algorithm>
 
-#include "install/sha256.h"
+#include "core/sha256.h"
 #include "core/failure.h"
 
 namespace tav {
@@ -70,6 +70,28 @@ InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy) {
     } catch (...) {
         return Refuse("its signature could not be checked");
     }
+}
+
+std::optional<InstallerVerdict> JudgeDigest(const std::optional<Sha256Digest>& expected,
+                                            const Sha256Digest& received) {
+    if (!expected || *expected == received) return std::nullopt;
+    InstallerVerdict v = Refuse("its SHA-256 is " + HexText(received) + ", not the expected " +
+                                HexText(*expected));
+    v.refusal = "does not match the expected digest";
+    return v;
+}
+
+Sha256Digest HeldDigest(StagedFile& file, const std::function<bool()>& stopRequested) {
+    Sha256Hasher hasher;
+    std::vector<uint8_t> room(1 << 20);
+    for (uint64_t at = 0;;) {
+        if (stopRequested && stopRequested()) throw err::Make(err::kUserInterrupt);
+        const size_t got = file.Read(at, room);
+        if (got == 0) break;
+        hasher.Update(std::span<const uint8_t>(room.data(), got));
+        at += got;
+    }
+    return hasher.Finish();
 }
 
 }  // namespace tav

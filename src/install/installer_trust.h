@@ -3,10 +3,13 @@
 // to start.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/pe_image.h"
+#include "core/sha256.h"
 #include "platform/code_signing.h"
 
 namespace tav {
@@ -27,7 +30,18 @@ struct InstallerVerdict {
     bool accepted = false;
     // Why it was refused, for the log.
     std::string reason;
+    // What the refusal tells the user after "The installer <path> ".
+    std::string refusal = "failed its signature check";
 };
+
+// An installer the caller named by its digest must have exactly that one,
+// whatever the build trusts; nothing when there is nothing to refuse.
+std::optional<InstallerVerdict> JudgeDigest(const std::optional<Sha256Digest>& expected,
+                                            const Sha256Digest& received);
+
+// The digest of what the held file holds now, read through its hold.
+// stopRequested ends the reading early (a failure). Throws tav::Failure.
+Sha256Digest HeldDigest(StagedFile& file, const std::function<bool()>& stopRequested = {});
 
 // A release build starts only installers validly signed by a pinned key;
 // a development build also starts unsigned ones; a broken signature, a

@@ -187,6 +187,19 @@ std::string InstallerPathProblem(const std::string& folder, const std::string& i
            " characters for the installation folder with this installer name)";
 }
 
+namespace {
+// "sha256=<64 hex digits>", as the field stands in the quoted argument.
+std::optional<Sha256Digest> ExpectedDigest(std::string field) {
+    while (!field.empty() && (field.back() == '"' || field.back() == ' ')) field.pop_back();
+    while (!field.empty() && field.front() == ' ') field.erase(0, 1);
+    constexpr std::string_view kPrefix = "sha256=";
+    if (field.size() < kPrefix.size()) return std::nullopt;
+    for (size_t i = 0; i < kPrefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(field[i])) != kPrefix[i]) return std::nullopt;
+    return ParseSha256Hex(std::string_view(field).substr(kPrefix.size()));
+}
+}  // namespace
+
 CommandLineFields ParseCommandLine(const std::string& argumentText) {
     CommandLineFields result;
     if (argumentText.find('|') == std::string::npos) return result;
@@ -197,6 +210,7 @@ CommandLineFields ParseCommandLine(const std::string& argumentText) {
     // literal '"', so those quotes are never part of it.
     if (!url.empty() && url.front() == '"') url.erase(0, 1);
     result.sDownloadURL = url;
+    result.expectedDigest = ExpectedDigest(fields[1]);
     const std::optional<std::string> path = UrlPath(url);
     if (!path || path->empty() || path->back() == '/') {
         result.sNameProblem = "The download URL " + Shown(url) + " names no installer file";

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/sha256.h"
+
 namespace tav {
 
 struct CommandLineFields {
@@ -13,10 +15,14 @@ struct CommandLineFields {
     // Why a URL that is there names no usable installer, in words for the
     // user ("" when sInstallerFile is set or there is no URL).
     std::string sNameProblem;
+    // The SHA-256 the installer must have, when field 2 is "sha256=" and 64
+    // hex digits; any other text there is ignored, as it always was.
+    std::optional<Sha256Digest> expectedDigest;
 };
 
 // Splits the argument text at every "|". With at least two fields the first
-// is the download URL; further fields are ignored.
+// is the download URL and the second may name the installer's digest;
+// further fields are ignored.
 CommandLineFields ParseCommandLine(const std::string& argumentText);
 
 // The path of an absolute URL ("scheme://authority/path?query#fragment"),

@@ -33,6 +33,7 @@ void frmMain::Form_Load() {
         const CommandLineFields fields = ParseCommandLine(services_.ArgumentText());
         sDownloadURL_ = fields.sDownloadURL;
         sInstallerFile_ = fields.sInstallerFile;
+        expectedDigest_ = fields.expectedDigest;
         // A URL that names no file the program may save is a failed parse:
         // nothing will be downloaded, written or renamed for it.
         if (!sDownloadURL_.empty() && sInstallerFile_.empty()) {
@@ -82,7 +83,10 @@ void frmMain::TimerBeginUpdate_Timer() {
     trap([&] { view_.SetStatusVisible(true); });
     trap([&] { Status("Downloading " + sInstallerFile_, 0); });
     if (closed_) return;
-    trap([&] { services_.DownloadStart(sDownloadURL_, sInstallerFile_, 16); });
+    // The download goes straight into a staging file of its own in the
+    // installation folder: the earlier installer stays where it is until
+    // the new one has passed its check.
+    trap([&] { services_.DownloadStart(sDownloadURL_, sInstallerFile_, 16, sInstallLocation); });
 }
 
 void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) {
@@ -105,9 +109,7 @@ void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
     (void)nBytes;
     Trap trap("frmMain.GetNetFile_DownloadComplete");
     if (closed_) return;
-    // The download goes to a staging file of its own: the earlier installer
-    // stays where it is until the new one has passed its check.
-    if (!sInstallerFile_.empty()) trap([&] { staged_ = services_.StageInstaller(sInstallLocation); });
+    if (!sInstallerFile_.empty()) trap([&] { staged_ = services_.TakeInstaller(); });
     if (staged_) {
         trap([&] { Status("Download of " + sInstallerFile_ + " complete.", -1); });
         trap([&] { view_.SetBarVisible(false); });
@@ -187,12 +189,17 @@ void frmMain::InstallUpdate(const std::string& mode) {
     // Checked before anything is renamed, closed or flagged, on the held
     // staging file, so that the file started is the file checked.
     InstallerVerdict verdict;
-    if (staged_) trap([&] { verdict = services_.VerifyInstaller(*staged_); });
+    if (staged_) trap([&] { verdict = services_.VerifyInstaller(*staged_, expectedDigest_); });
+    // Abort during the check: the window is gone, nothing was touched.
+    if (closed_) {
+        trap([&] { staged_.reset(); });
+        return;
+    }
     if (staged_ && !verdict.accepted) {
         trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason); });
         trap([&] { staged_.reset(); });
         trap([&] {
-            services_.ShowCriticalError("The installer " + installer + " failed its signature check. " +
+            services_.ShowCriticalError("The installer " + installer + " " + verdict.refusal + ". " +
                                         kAbortingText);
         });
         trap([&] { CloseWindow(); });
@@ -205,9 +212,13 @@ void frmMain::InstallUpdate(const std::string& mode) {
     }
     // The last check that can refuse the update, before any TAV program is
     // asked to close: after that only the shell start is left to fail.
-    if (!trap([&] { services_.PrepareInstallerStart(*staged_); })) {
+    // Every yield below can run Abort: after each, a closed window means
+    // stop here, and above all never start the installer.
+    const auto stopRequested = [this] { return closed_; };
+    if (!trap([&] { services_.PrepareInstallerStart(*staged_, stopRequested); })) {
         const std::string reason = trap.lastError();
         RestoreEarlierInstaller();
+        if (closed_) return;
         trap([&] {
             services_.ShowCriticalError("The installer " + installer + " could not be made ready to start: " +
                                         reason + ". " + kAbortingText);
@@ -215,9 +226,7 @@ void frmMain::InstallUpdate(const std::string& mode) {
         trap([&] { CloseWindow(); });
         return;
     }
-    // Every yield below can run Abort: after each, a closed window means
-    // stop here, and above all never start the installer.
-    const auto stopRequested = [this] { return closed_; };
+    if (closed_) return;
     trap([&] { Status("Setting " + sInstallerFile_ + " Properties."); });
     if (closed_) return;
     trap([&] { services_.SetRunAsAdmin(sInstallerFile_); });

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/main_window_view.h"
@@ -49,7 +50,9 @@ private:
     std::string sInstallerFile_;
     // The downloaded installer, held from its staging through the check to
     // its start; deleted when it goes without having been given its name.
-    std::unique_ptr<StagedFile> staged_;
+    std::shared_ptr<StagedFile> staged_;
+    // The SHA-256 the caller named for the installer, if any.
+    std::optional<Sha256Digest> expectedDigest_;
     // Why the update cannot go ahead, known from the command line; said
     // before anything is downloaded.
     std::string startProblem_;

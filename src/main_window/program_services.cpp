@@ -1,5 +1,9 @@
 #include "main_window/program_services.h"
 
+#include <atomic>
+#include <chrono>
+#include <future>
+
 #include "dialog/ShowMessageDialog.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
@@ -8,6 +12,23 @@
 #include "system/environment_helpers.h"
 
 namespace tav {
+
+namespace {
+// Runs work on a thread of its own while this one keeps handling events
+// (painting, Abort), checking after each round; returns what work returned
+// or throws what it threw. Whole-file work on a large installer takes
+// seconds, which the window must not spend frozen.
+template <typename Work>
+auto Aside(Work work, const std::function<void()>& afterEvents = {}) -> decltype(work()) {
+    auto task = std::async(std::launch::async, std::move(work));
+    while (task.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        platform().events->WaitForEvents(20);
+        platform().events->DoEvents();
+        if (afterEvents) afterEvents();
+    }
+    return task.get();
+}
+}  // namespace
 
 void ProgramServices::Attach(frmMain& form) {
     download_.DownloadProgress = [&form](int32_t nBytesMax, int32_t nBytes) {
@@ -40,16 +61,21 @@ void ProgramServices::ShowCriticalError(const std::string& content) {
     ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr, false);
 }
 
-void ProgramServices::DownloadStart(const std::string& url, const std::string& filename, int32_t mode) {
+void ProgramServices::DownloadStart(const std::string& url, const std::string& filename, int32_t mode,
+                                    const std::string& folder) {
+    download_.DownloadFolder = folder;
     download_.DownloadStart(url, filename, mode);
 }
 
-std::unique_ptr<StagedFile> ProgramServices::StageInstaller(const std::string& folder) {
-    return download_.SaveStaged(folder);
+std::shared_ptr<StagedFile> ProgramServices::TakeInstaller() {
+    downloaded_ = download_.Digest();
+    return download_.TakeFile();
 }
 
-InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer) {
-    return tav::VerifyInstaller(installer, BuildTrustPolicy());
+InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer,
+                                                  const std::optional<Sha256Digest>& expected) {
+    if (auto refused = JudgeDigest(expected, downloaded_)) return *refused;
+    return Aside([&] { return tav::VerifyInstaller(installer, BuildTrustPolicy()); });
 }
 
 void ProgramServices::SetRunAsAdmin(const std::string& installerFile) { tav::SetRunAsAdmin(installerFile); }
@@ -66,7 +92,21 @@ bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequ
     return tav::CloseAllTavProcesses(options);
 }
 
-void ProgramServices::PrepareInstallerStart(StagedFile& installer) { installer.PrepareStart(); }
+void ProgramServices::PrepareInstallerStart(StagedFile& installer,
+                                            const std::function<bool()>& stopRequested) {
+    // The flag is read on the worker: the handler that sets it runs on
+    // this thread while the worker reads.
+    std::atomic<bool> stop{false};
+    const Sha256Digest held = Aside(
+        [&] {
+            installer.PrepareStart();
+            return HeldDigest(installer, [&] { return stop.load(); });
+        },
+        [&] {
+            if (stopRequested && stopRequested()) stop = true;
+        });
+    if (held != downloaded_) throw Failure(err::kPathFileAccess, "The file changed after it was checked");
+}
 
 void ProgramServices::StartInstaller(const std::string& path, const std::string& parameters,
                                      const std::string& folder) {

@@ -26,18 +26,24 @@ public:
     void RemoveFile(const std::string& path) override;
     void RenameFile(const std::string& from, const std::string& to) override;
     void ShowCriticalError(const std::string& content) override;
-    void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) override;
-    std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override;
-    InstallerVerdict VerifyInstaller(StagedFile& installer) override;
+    void DownloadStart(const std::string& url, const std::string& filename, int32_t mode,
+                       const std::string& folder) override;
+    std::shared_ptr<StagedFile> TakeInstaller() override;
+    InstallerVerdict VerifyInstaller(StagedFile& installer,
+                                     const std::optional<Sha256Digest>& expected) override;
     void SetRunAsAdmin(const std::string& installerFile) override;
     void ShutDownTAV(const std::function<bool()>& stopRequested) override;
     bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) override;
-    void PrepareInstallerStart(StagedFile& installer) override;
+    void PrepareInstallerStart(StagedFile& installer,
+                               const std::function<bool()>& stopRequested) override;
     void StartInstaller(const std::string& path, const std::string& parameters,
                         const std::string& folder) override;
 
 private:
     GetNetFile download_;
+    // The digest of the bytes written into the file handed over, kept as
+    // they arrived.
+    Sha256Digest downloaded_{};
 };
 
 // The frame every fatal message of the update is shown in.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "install/installer_trust.h"
@@ -38,20 +39,29 @@ public:
     // The fatal-error dialog with the program's fixed frame; returns when
     // the user has closed it.
     virtual void ShowCriticalError(const std::string& content) = 0;
-    virtual void DownloadStart(const std::string& url, const std::string& filename, int32_t mode) = 0;
-    // Writes the downloaded bytes to a new staging file in folder and holds
-    // it (see StagedFile); null when there is nothing to write, throws when
-    // it cannot be written.
-    virtual std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) = 0;
-    // Judges the staged installer's signature by the build's trust policy.
-    virtual InstallerVerdict VerifyInstaller(StagedFile& installer) = 0;
+    // Starts the download into a new staging file in folder, which the
+    // download holds from its first byte (see StagedFile).
+    virtual void DownloadStart(const std::string& url, const std::string& filename, int32_t mode,
+                               const std::string& folder) = 0;
+    // Hands over the finished download's held file; null when there is
+    // none (nothing arrived).
+    virtual std::shared_ptr<StagedFile> TakeInstaller() = 0;
+    // Judges the staged installer: its digest against expected, when given,
+    // then its signature by the build's trust policy. Off the user-interface
+    // thread, whose events keep running (Abort among them) meanwhile.
+    virtual InstallerVerdict VerifyInstaller(StagedFile& installer,
+                                             const std::optional<Sha256Digest>& expected) = 0;
     virtual void SetRunAsAdmin(const std::string& installerFile) = 0;
     // The long waits stop early once stopRequested answers true.
     virtual void ShutDownTAV(const std::function<bool()>& stopRequested) = 0;
     virtual bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) = 0;
     // Makes the placed installer startable, still held (see
-    // StagedFile::PrepareStart); throws tav::Failure saying why not.
-    virtual void PrepareInstallerStart(StagedFile& installer) = 0;
+    // StagedFile::PrepareStart), and confirms that it holds exactly the
+    // bytes downloaded; throws tav::Failure saying why not. Off the
+    // user-interface thread like VerifyInstaller; stopRequested ends the
+    // confirmation early, as a failure.
+    virtual void PrepareInstallerStart(StagedFile& installer,
+                                       const std::function<bool()>& stopRequested) = 0;
     // Starts the installer at path with the shell verb "Open", shown
     // normally, not waited for; throws tav::Failure saying why it could not
     // be started.

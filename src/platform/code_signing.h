@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/http_transport.h"
+
 namespace tav {
 
 enum class SignatureState {
@@ -36,20 +38,27 @@ public:
 };
 
 // A downloaded installer on its way from the network to the shell: a new
-// file, written, checked, named and started through one hold, so that
-// nobody else can write, rename or delete it meanwhile. Unless it was given
-// its name, the file is deleted when the hold ends.
-class StagedFile : public HeldFile {
+// file, written as the download arrives, checked, named and started
+// through one hold, so that nobody else can write, rename or delete it
+// meanwhile. Until it is given its name the system deletes it when the
+// hold ends, be it by the program's own hand or because the program died.
+class StagedFile : public HeldFile, public net::BodyFile {
 public:
     // The file's full path now.
     virtual std::string Path() const = 0;
+    // Reads up to dst.size() bytes at offset through the hold; fewer at the
+    // end of the file. Throws tav::Failure.
+    virtual size_t Read(uint64_t offset, std::span<uint8_t> dst) = 0;
+    // Commits what was written to the disk; throws tav::Failure.
+    virtual void Flush() = 0;
     // Gives the file the name `name` in its folder; when a file of that
     // name exists, fails, or replaces it when replaceExisting is set. From
     // then on the file stays when the hold ends.
     virtual void Rename(const std::string& name, bool replaceExisting) = 0;
     // Makes the named file startable, still held against writers, renamers
     // and deleters; throws tav::Failure when the file at the name is no
-    // longer exactly the one written and checked.
+    // longer the one written. What it holds is for the caller to confirm
+    // (through Read) once this returns.
     virtual void PrepareStart() = 0;
 };
 
@@ -59,11 +68,11 @@ public:
     // Opens path for reading, shared for reading only; throws tav::Failure
     // when the file is missing or already open for writing.
     virtual std::unique_ptr<HeldFile> Hold(const std::string& path) = 0;
-    // Creates a new file of its own in folder (never an existing one),
-    // writes the pieces into it and holds it; throws tav::Failure, leaving
-    // no file behind, when that cannot be done.
-    virtual std::unique_ptr<StagedFile> Stage(const std::string& folder,
-                                              const std::vector<std::span<const uint8_t>>& pieces) = 0;
+    // Creates a new, empty file of its own in folder (never an existing
+    // one; the system's temporary folder when folder is empty) and holds
+    // it; throws tav::Failure, leaving no file behind, when that cannot be
+    // done.
+    virtual std::unique_ptr<StagedFile> CreateStaged(const std::string& folder) = 0;
 };
 
 }  // namespace tav

@@ -1,6 +1,6 @@
 // The network under a download: one HTTP GET at a time over a real
-// network library, and what a fetch hands back. The read service's home
-// carries the bytes; the rules of a download (which answers count,
+// network library, the file the body goes into, and what a fetch hands
+// back. The rules of a download (which answers count,
 // redirects, resuming) are the download's own, above this seam.
 #pragma once
 
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/byte_store.h"
 #include "core/failure.h"
+#include "core/sha256.h"
 
 namespace tav::net {
 
@@ -62,14 +62,25 @@ public:
     virtual void Close() noexcept = 0;
 };
 
+// Where a body goes as it arrives; used on the fetching thread only.
+class BodyFile {
+public:
+    virtual ~BodyFile() = default;
+    // Drops every byte written: a new body starts from its first byte.
+    // Throws Failure.
+    virtual void Truncate() = 0;
+    // Writes bytes after those written; throws Failure (the classic "Disk
+    // full" among them) having written some or none.
+    virtual void Append(std::span<const uint8_t> bytes) = 0;
+};
+
 // Hears the body grow, on the fetching thread.
 class FetchObserver {
 public:
     virtual ~FetchObserver() = default;
-    // store holds the body so far (a new store after a restart); bytes is
-    // its size; expected the announced total, 0 when none was announced.
-    virtual void Progress(const std::shared_ptr<ByteStore>& store, size_t bytes,
-                          size_t expected) = 0;
+    // bytes: the body so far (fewer again after a restart); expected: the
+    // announced total, 0 when none was announced.
+    virtual void Progress(size_t bytes, size_t expected) = 0;
 };
 
 struct FetchLimits {
@@ -81,7 +92,8 @@ struct FetchLimits {
 };
 
 struct FetchResult {
-    ByteView data;                   // the whole body on success
+    uint64_t size = 0;               // the whole body's size on success
+    Sha256Digest digest{};           // of exactly the bytes written, on success
     std::optional<Failure> failure;  // why the download failed
     bool cancelled = false;          // the transport was cancelled
 };
@@ -89,7 +101,8 @@ struct FetchResult {
 // Downloads url through transport by the download's rules; never throws.
 // The read service's home calls it on its worker thread; the download
 // (src/download) defines it.
+// The body goes into body, which holds exactly it on success.
 FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
-                  FetchObserver& observer, const FetchLimits& limits = {}) noexcept;
+                  FetchObserver& observer, BodyFile& body, const FetchLimits& limits = {}) noexcept;
 
 }  // namespace tav::net

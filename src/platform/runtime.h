@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -76,11 +77,12 @@ public:
     virtual void Close(int fileNumber) = 0;
     // Creates or truncates path and writes exactly bytes into it.
     virtual void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) = 0;
-    // Writes the pieces, in order, to a new file in path's folder, flushes
-    // it and moves it over path in one step. On failure path is as it was
-    // and no new file remains.
+    // Writes what next gives, in order, to a new file in path's folder,
+    // flushes it and moves it over path in one step. next fills its room
+    // from the front and says how much it filled; 0 ends the file. On
+    // failure path is as it was and no new file remains.
     virtual void WriteBinaryAtomic(const std::string& path,
-                                   const std::vector<std::span<const uint8_t>>& pieces) = 0;
+                                   const std::function<size_t(std::span<uint8_t>)>& next) = 0;
     virtual void Delete(const std::string& path) = 0;
     // Renames within a folder; fails when the target exists.
     virtual void Rename(const std::string& from, const std::string& to) = 0;

@@ -1,26 +1,40 @@
-// Staging keeps the bytes in memory; every file is unsigned.
+// Staged files live in memory; every file is unsigned.
 #pragma once
 
+#include <cstring>
 
+#include "core/failure.h"
 #include "platform/code_signing.h"
 
 namespace tav::fakes {
 
 struct FakeCodeSigning : CodeSigning {
+    // Holds what was written; a disk that fills up after `room` bytes.
     struct File : StagedFile {
-        explicit File(std::string p) : path(std::move(p)) {}
+        explicit File(std::string p, std::string b = {}) : path(std::move(p)), bytes(std::move(b)) {}
         SignatureInfo Signature() override { return {}; }
         std::string Path() const override { return path; }
         void Rename(const std::string& name, bool) override { path = name; }
         void PrepareStart() override {}
-        std::string path;
+        void Truncate() override { bytes.clear(); }
+        void Append(std::span<const uint8_t> b) override {
+            const size_t fits = std::min(b.size(), room - std::min(room, bytes.size()));
+            bytes.append(b.begin(), b.begin() + static_cast<ptrdiff_t>(fits));
+            if (fits < b.size()) throw err::Make(err::kDiskFull);
+        }
+        size_t Read(uint64_t at, std::span<uint8_t> dst) override {
+            const size_t n = at >= bytes.size() ? 0 : std::min(dst.size(), bytes.size() - at);
+            if (n > 0) std::memcpy(dst.data(), bytes.data() + at, n);
+            return n;
+        }
+        void Flush() override {}
+        std::string path, bytes;
+        size_t room = SIZE_MAX;
     };
     std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(path); }
-    std::unique_ptr<StagedFile> Stage(const std::string& folder, const std::vector<std::span<const uint8_t>>& pieces) override {
-        for (staged.clear(); const auto& piece : pieces) staged.append(piece.begin(), piece.end());
+    std::unique_ptr<StagedFile> CreateStaged(const std::string& folder) override {
         return std::make_unique<File>(folder + "\\staged");
     }
-    std::string staged;  // the bytes last staged
 };
 
 }  // namespace tav::fakes

@@ -47,18 +47,26 @@ public:
         files.insert(t);
     }
     void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
-    void DownloadStart(const std::string& url, const std::string& f, int32_t m) override { Note("Download " + url + " " + f + " " + N(m)); }
-    std::unique_ptr<StagedFile> StageInstaller(const std::string& folder) override {
-        if (Note("Stage " + folder), !saves) throw err::Make(err::kPermissionDenied);
-        return std::make_unique<Staged>(*this);
+    void DownloadStart(const std::string& url, const std::string& f, int32_t m, const std::string& folder) override {
+        Note("Download " + url + " " + f + " " + N(m) + " into " + folder);
     }
-    InstallerVerdict VerifyInstaller(StagedFile&) override { return Note("Verify"), verdict; }
+    std::shared_ptr<StagedFile> TakeInstaller() override {
+        Note("Take");
+        return saves ? std::make_shared<Staged>(*this) : nullptr;
+    }
+    // Notes the expected digest's first hex digits; onVerify runs as the
+    // check would, with the user-interface thread's events going on.
+    InstallerVerdict VerifyInstaller(StagedFile&, const std::optional<Sha256Digest>& expected) override {
+        Note(expected ? "Verify " + HexText(*expected).substr(0, 8) : "Verify");
+        if (onVerify) onVerify();
+        return verdict;
+    }
     void SetRunAsAdmin(const std::string& file) override { Note("RunAsAdmin " + file); }
     void ShutDownTAV(const std::function<bool()>& stop) override {
         Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
     bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Note("CloseAll"), stoppedEarly = stop(), true; }
-    void PrepareInstallerStart(StagedFile&) override {
+    void PrepareInstallerStart(StagedFile&, const std::function<bool()>&) override {
         Note("Prepare");
         if (!prepares) throw Failure(err::kPermissionDenied, "Permission denied");
     }
@@ -75,7 +83,7 @@ public:
     bool silent = false, saves = true, renames = true, starts = true, stoppedEarly = false;
     bool prepares = true;
     // The first runs inside every yield, the second inside the watchdog wait.
-    std::function<void()> onYield, onShutDown;
+    std::function<void()> onYield, onShutDown, onVerify;
 
 private:
     // Records its naming and its end: released once named, deleted if not.
@@ -90,6 +98,10 @@ private:
             named = true;
         }
         void PrepareStart() override {}
+        void Truncate() override {}
+        void Append(std::span<const uint8_t>) override {}
+        size_t Read(uint64_t, std::span<uint8_t>) override { return 0; }
+        void Flush() override {}
         FakeMainWindow& fake;
         bool named = false;
     };

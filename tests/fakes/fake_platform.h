@@ -70,7 +70,9 @@ public:
     // Whole files are written, moved and deleted only on paths the Windows
     // and end-to-end tiers run (saving a download, the installer's backup).
     void WriteBinary(const std::string&, std::span<const uint8_t>) override { Unused(); }
-    void WriteBinaryAtomic(const std::string&, const std::vector<std::span<const uint8_t>>&) override { Unused(); }
+    void WriteBinaryAtomic(const std::string&, const std::function<size_t(std::span<uint8_t>)>&) override {
+        Unused();
+    }
     void Delete(const std::string&) override { Unused(); }
     void Rename(const std::string&, const std::string&) override { Unused(); }
     bool FolderExists(const std::string& path) override { return folders_.count(NormalizePath(path)) != 0; }

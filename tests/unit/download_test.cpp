@@ -20,9 +20,8 @@ std::string Pattern(size_t n, size_t from = 0) {
     for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(((from + i) * 7 + (from + i) / 251) & 0xFF);
     return s;
 }
-std::string Text(const ByteView& v) {
-    const std::vector<uint8_t> bytes = v.ToVector();
-    return std::string(bytes.begin(), bytes.end());
+Sha256Digest DigestOf(const std::string& s) {
+    return Sha256(std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size()));
 }
 
 struct Exchange {
@@ -53,7 +52,8 @@ Exchange Partial(const std::string& rest, size_t from, size_t total, const std::
     return e;
 }
 
-struct ScriptedServer : HttpTransport, FetchObserver {
+struct ScriptedServer : HttpTransport, FetchObserver, fakes::FakeCodeSigning::File {
+    ScriptedServer() : File("body") {}
     HttpResponse Open(const std::string& url, const std::vector<std::string>& headers, bool fresh) override {
         calls.push_back(url + (fresh ? "" : " cached"));
         for (const std::string& h : headers) calls.back() += " " + h;
@@ -72,9 +72,9 @@ struct ScriptedServer : HttpTransport, FetchObserver {
         return n;
     }
     void Close() noexcept override {}
-    void Progress(const std::shared_ptr<ByteStore>& store, size_t bytes, size_t expected) override {
-        EXPECT_EQ(store->size(), bytes);
-        seen.emplace_back(bytes, expected);
+    void Progress(size_t n, size_t expected) override {
+        EXPECT_EQ(bytes.size(), n) << "progress counts what the file holds";
+        seen.emplace_back(n, expected);
     }
     std::deque<Exchange> script;
     std::vector<std::string> calls;  // "<url>[ cached] <header>..."
@@ -85,10 +85,12 @@ struct ScriptedServer : HttpTransport, FetchObserver {
 
 // Two files must never be spliced: a part is taken only with the first
 // answer's own strong ETag; otherwise the download starts again from its
-// first byte, once. No byte is moved once it has arrived.
+// first byte, once, in a file emptied first. The digest is of exactly what
+// the file holds; a file that cannot take more ends the download at once.
 TEST(FetchTest, WhatEachScriptEndsInAndWhatItAsksFor) {
     const std::string u = "http://host/a", a = Pattern(30), b = Pattern(40, 999), r10 = u + " Range: bytes=10- If-Range: \"v1\"";
     Exchange refused, noRanges = Dropping(a.substr(0, 10), 30, "\"v1\""), oom = Ok("abc"), cancel = Ok("abc", -1);
+    const Exchange resumable = Dropping(Pattern(10), 5010, "\"v1\"");
     refused.fails = Failure(kErrCannotConnect, "refused");
     noRanges.head.acceptRanges = "none";
     oom.outOfMemory = cancel.cancelled = true;
@@ -118,24 +120,29 @@ TEST(FetchTest, WhatEachScriptEndsInAndWhatItAsksFor) {
         {"beyond 32 bits", u, {Ok("", int64_t{kMaxBody} + 1)}, "!6 The file is larger than 2,147,483,647 bytes", {u}},
         {"out of memory", u, {oom}, "!7 Out of memory", {u}},
         {"cancelled", u, {cancel}, "", {u}},
+        {"disk full", u, {Ok(Pattern(5000))}, "!61 Disk full", {u}},
+        {"disk full after a resume", u, {resumable, Partial(Pattern(5000, 10), 10, 5010, "\"v1\"")}, "!61 Disk full", {u, r10}},
         {"foreign scheme", "file:///C:/Windows/win.ini", {}, "!12006 Only HTTP and HTTPS addresses can be downloaded", {}},
     };
     for (const auto& [what, url, script, result, calls] : cases) {
         ScriptedServer s;
         s.script = script;
-        const uint64_t copied = ByteStore::BytesCopied();  // bodies arrive in room prepared once
-        const FetchResult r = Fetch(s, url, true, s);
-        EXPECT_EQ(ByteStore::BytesCopied(), copied) << what;
-        EXPECT_EQ(r.failure ? "!" + std::to_string(r.failure->number()) + " " + r.failure->description() : Text(r.data), result) << what;
+        s.room = 4096;
+        const FetchResult r = Fetch(s, url, true, s, s);
+        const std::string got = r.cancelled ? "" : s.bytes;
+        EXPECT_EQ(r.failure ? "!" + std::to_string(r.failure->number()) + " " + r.failure->description() : got, result) << what;
         EXPECT_EQ(s.calls, calls) << what;
         EXPECT_EQ(r.cancelled, result.empty()) << what;
-        EXPECT_TRUE(!r.failure || !r.data.store) << what;
+        if (!r.failure && !r.cancelled) {
+            EXPECT_EQ(r.size, s.bytes.size()) << what << ": the size is not the file's";
+            EXPECT_EQ(r.digest, DigestOf(s.bytes)) << what << ": the digest is not of the file's bytes";
+        }
     }
     ScriptedServer s;  // a limit below the 32-bit one: no progress beyond it
     s.script = {Ok(Pattern(1001), -1)}, s.readSize = 100;
     FetchLimits limits;
     limits.maxBody = 1000;
-    EXPECT_EQ(Fetch(s, u, true, s, limits).failure.value_or(Failure(0, "")).number(), err::kOverflow);
+    EXPECT_EQ(Fetch(s, u, true, s, s, limits).failure.value_or(Failure(0, "")).number(), err::kOverflow);
     EXPECT_EQ(s.seen.back().first, 1000u);
 }
 
@@ -168,21 +175,38 @@ TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce
     EXPECT_EQ(net.Duration(), 0);
 }
 
-TEST_F(GetNetFileTest, OnlyAFinishedDownloadIsStagedOrSaved) {
+TEST_F(GetNetFileTest, OnlyAFinishedDownloadIsHandedOverAndItsFileGoesWithIt) {
     const std::string mz("MZ\0\x01", 4);
-    EXPECT_FALSE(net.SaveStaged("C:\\TAV"));  // nothing downloaded yet
-    net.DownloadStart("http://host/a", "a");
+    EXPECT_FALSE(net.TakeFile()) << "nothing downloaded yet";
+    net.DownloadFolder = "C:\\TAV";
+    net.DownloadStart("http://host/a", "a", 16);
+    EXPECT_THAT(fake.reads.calls.back(), ::testing::EndsWith(" 16 into C:\\TAV")) << "a fresh copy, into the folder";
+    std::shared_ptr<StagedFile> file;
+    net.DownloadComplete = [&](int32_t) {
+        const std::vector<uint8_t> bytes = net.Bytes();
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), mz) << "read back from the held file";
+        EXPECT_EQ(net.Digest(), DigestOf(mz));
+        file = net.TakeFile();
+        // While the event runs: the installer is checked and started inside it.
+        EXPECT_EQ(file.use_count(), 1) << "nobody but the taker may keep the file held";
+    };
     fake.reads.Deliver(-1, mz);
-    EXPECT_EQ(net.SaveStaged("C:\\TAV")->Path() + " " + fake.signing.staged, "C:\\TAV\\staged " + mz);
-    net.DownloadStart("http://host/b", "b", 16);  // a fresh copy
-    EXPECT_THAT(fake.reads.calls.back(), ::testing::EndsWith(" 16"));
+    ASSERT_TRUE(file);
+    net.DownloadComplete = nullptr;
+    EXPECT_FALSE(net.TakeFile() || net.SaveAs("setup.exe")) << "a file is handed over once";
+
+    net.DownloadStart("http://host/b", "b");
+    fake.reads.Deliver(-1, "");
+    EXPECT_FALSE(net.TakeFile()) << "an empty body is no installer";
+    net.DownloadStart("http://host/c", "c");
+    fake.reads.Deliver(-1, mz);
+    net.DownloadStart("http://host/d", "d");
     fake.reads.Deliver(100, "partial");
-    fake.reads.Deliver(-1, "", 2, Failure(404, "HTTP 404 Not Found"));
-    EXPECT_EQ(net.Bytes().size() * 10 + net.Busy(), 70u);  // what arrived stays readable, but is no download
-    EXPECT_FALSE(net.SaveStaged("C:\\TAV") || net.SaveAs("setup.exe"));
+    fake.reads.Deliver(-1, "", kAsyncTypeFile, Failure(404, "HTTP 404 Not Found"));
+    EXPECT_FALSE(net.TakeFile() || net.SaveAs("setup.exe") || net.Busy()) << "a failure leaves nothing to save";
     {
         GetNetFile other;  // going away stops its requests
-        other.DownloadStart("http://host/c", "c");
+        other.DownloadStart("http://host/e", "e");
     }
     EXPECT_EQ(fake.reads.calls.back(), "cancel all");
 }

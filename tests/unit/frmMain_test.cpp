@@ -48,7 +48,7 @@ TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownloadOrReportsAMis
     form.TimerBeginUpdate_Timer();
     EXPECT_THAT(ui.calls, ElementsAre("SetIcon 4660 TAV app", "Move 4680 1704", "Version 7.6.10", "TimerOn", "TimerOff",
                                       "ShowBar", "ShowStatus", "Status Downloading setup.exe", "Bar 0",
-                                      "Download " + kUrl + " setup.exe 16"));
+                                      "Download " + kUrl + " setup.exe 16 into " + F));
     ui.arguments = kUrl;  // no "|": no address, and nothing after the critical error
     form.Form_Load(), ui.calls.clear(), form.TimerBeginUpdate_Timer();
     EXPECT_THAT(ui.calls, ElementsAre("TimerOff", "Dialog Missing Download URL. Aborting Update Process!", "Close"));
@@ -99,7 +99,7 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
     ui.arguments = "http://h/" + longName + "|";
     form.Form_Load();
     form.TimerBeginUpdate_Timer();
-    EXPECT_EQ(ui.calls.back(), "Download http://h/" + longName + " " + longName + " 16")
+    EXPECT_EQ(ui.calls.back(), "Download http://h/" + longName + " " + longName + " 16 into " + sInstallLocation)
         << "a path that fits is downloaded";
 }
 
@@ -133,7 +133,7 @@ TEST_F(FrmMainTest, ProgressShowsTheFirstAndEveryFifthEventAfterItAndAFailureWhy
 // only for one that passed and took its name, and is back when it could not.
 TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
     const std::string exe = F + "\\setup.exe", old = F + "\\setup.old";
-    const Calls done = {"Stage " + F, "Status Download of setup.exe complete.", "HideBar", "Verify"};
+    const Calls done = {"Take", "Status Download of setup.exe complete.", "HideBar", "Verify"};
     const Calls ready = {"Name setup.exe", "Prepare"};
     const Calls run = {"Status Setting setup.exe Properties.", "RunAsAdmin setup.exe",
                        std::string("Status ") + kClosingText, "ShutDownTAV",
@@ -158,9 +158,17 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
          done + Calls{"DeleteStaged", "Dialog The installer " + exe + " failed its signature check. Aborting Update Process!",
                       "Close", "Close"},
          "frmMain.InstallUpdate Refused " + exe + ": it is signed by another publisher\r\n"},
-        {"not saved", [](auto& w) { w.saves = false; },
-         {"Stage " + F, "Dialog Error while saving " + exe, "Close"},
-         "frmMain.GetNetFile_DownloadComplete \r\nERROR: TAVUpdate, 70, Permission denied, 0"},
+        {"nothing arrived", [](auto& w) { w.saves = false; }, {"Take", "Dialog Error while saving " + exe, "Close"}, ""},
+        // Refused in the digest's own words, and the digest reaches the check.
+        {"not the expected digest",
+         [&](auto& w) {
+             w.arguments = kUrl + "|SHA256=" + std::string(64, 'A') + "\"";
+             w.files = {exe}, w.verdict = {false, "its SHA-256 is 00", "does not match the expected digest"};
+         },
+         Calls{"Take", "Status Download of setup.exe complete.", "HideBar", "Verify aaaaaaaa", "DeleteStaged",
+               "Dialog The installer " + exe + " does not match the expected digest. Aborting Update Process!",
+               "Close", "Close"},
+         "frmMain.InstallUpdate Refused " + exe + ": its SHA-256 is 00\r\n"},
         {"name taken", [&](auto& w) { w.files = {exe}, w.renames = false; },
          done + Calls{"Rename " + exe + " " + old, "Name setup.exe", "Rename " + old + " " + exe,
                       "Dialog Missing Installer " + exe + ". Aborting Update Process!", "Close", "DeleteStaged", "Close"},
@@ -183,7 +191,8 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
         fake.files.AddFile(F + "\\LOGS\\TAVerror.log");
         fakes::FakeMainWindow w;
         frmMain f(w, w);
-        w.arguments = kUrl + "|", row.setUp(w);
+        w.arguments = kUrl + "|";
+        row.setUp(w);
         Start(w, f);
         f.GetNetFile_DownloadComplete(10);
         EXPECT_EQ(w.calls, row.calls) << row.name;
@@ -192,10 +201,11 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
     }
 }
 
-// Abort before the download's events (-1), inside any yield of its end and
-// the install step, or inside the watchdog wait (0): nothing more happens.
+// Abort before the download's events (-1), during the installer's check
+// (-2), inside any yield of its end and the install step, or inside the
+// watchdog wait (0): nothing more happens.
 TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
-    for (int abortAt = -1; abortAt <= 9; ++abortAt) {
+    for (int abortAt = -2; abortAt <= 9; ++abortAt) {
         fakes::FakeMainWindow w;
         frmMain f(w, w);
         w.arguments = kUrl + "|", Start(w, f);
@@ -204,13 +214,17 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
             if (++yields == abortAt) f.cmdAbort_Click();
         };
         if (abortAt == 0) w.onShutDown = [&] { f.cmdAbort_Click(); };
-        if (abortAt < 0) f.cmdAbort_Click(), f.GetNetFile_DownloadProgress(100, 50), f.GetNetFile_DownloadFailed(404, "x");
+        if (abortAt == -2) w.onVerify = [&] { f.cmdAbort_Click(); };
+        if (abortAt == -1) f.cmdAbort_Click(), f.GetNetFile_DownloadProgress(100, 50), f.GetNetFile_DownloadFailed(404, "x");
         f.GetNetFile_DownloadComplete(10);
         // Once closed, nothing but hiding and letting go: no step, no start.
         const Calls& c = w.calls;
         EXPECT_THAT(Calls(std::find(c.begin(), c.end(), "Close"), c.end()),
                     Each(AnyOf("Close", "HideBar", "Release", "DeleteStaged"))) << abortAt;
-        EXPECT_EQ(std::count(c.begin(), c.end(), "Release") + std::count(c.begin(), c.end(), "DeleteStaged"), abortAt >= 0);
+        EXPECT_EQ(std::count(c.begin(), c.end(), "Release") + std::count(c.begin(), c.end(), "DeleteStaged"), abortAt != -1)
+            << abortAt;
+        const bool named = std::any_of(c.begin(), c.end(), [](const std::string& call) { return call.starts_with("Name"); });
+        EXPECT_FALSE(abortAt == -2 && named) << "placed after an Abort during the check";
         EXPECT_EQ(w.stoppedEarly, abortAt == 0);
     }
 }

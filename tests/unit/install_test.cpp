@@ -10,7 +10,7 @@
 #include "install/installer_trust.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
-#include "install/sha256.h"
+#include "core/sha256.h"
 #include "system/environment_helpers.h"
 #include "system/registry.h"
 

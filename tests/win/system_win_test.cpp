@@ -11,7 +11,7 @@
 #include "install/installer_trust.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
-#include "install/sha256.h"
+#include "core/sha256.h"
 #include "core/failure.h"
 #include "platform/win32/code_signing_win32.h"
 #include "platform/win32/platform_win32.h"
@@ -259,29 +259,48 @@ bool Locked(const std::string& path) {
 }
 
 // From its creation to its start nobody else can write, rename or delete
-// the staged installer; one never named goes with its hold, one named
-// stays unchanged (its start is seen end to end).
+// the staged installer; written piece by piece, it reads back as written;
+// one never named goes with its hold (also after a refused rename), one
+// named stays unchanged (its start is seen end to end).
 TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
     wintest::TempFolder temp;
     const std::string installer = temp.path() + "\\setup.exe";
     const std::string bytes = wintest::ReadFileBytes(Fixture("installer_unsigned.exe"));
-    const std::vector<uint8_t> data(bytes.begin(), bytes.end());
-    const std::vector<std::span<const uint8_t>> pieces{std::span(data).first(100), std::span(data).subspan(100)};
-    {
-        auto refused = signing.Stage(temp.path(), pieces);
-        EXPECT_TRUE(wintest::AnyFile(temp.path() + "\\*.staging"));
-        EXPECT_TRUE(Locked(refused->Path()));
-    }
-    EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging")) << "a file never named goes with its hold";
-
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const auto stage = [&] {
+        auto staged = signing.CreateStaged(temp.path());
+        staged->Append(data.first(100));
+        staged->Append(data.subspan(100));
+        return staged;
+    };
+    const auto readBack = [](StagedFile& file) {
+        std::string out(1 << 16, '\0');
+        std::string all;
+        for (size_t n; (n = file.Read(all.size(), std::span(reinterpret_cast<uint8_t*>(out.data()), out.size()))) > 0;)
+            all.append(out, 0, n);
+        return all;
+    };
     ASSERT_TRUE(wintest::WriteFileBytes(installer, "an earlier installer"));
     {
-        auto staged = signing.Stage(temp.path(), pieces);
-        EXPECT_THROW(staged->Rename("setup.exe", false), Failure) << "not over an existing file unasked";
+        auto refused = stage();
+        EXPECT_TRUE(wintest::AnyFile(temp.path() + "\\*.staging"));
+        EXPECT_TRUE(Locked(refused->Path()));
+        EXPECT_EQ(readBack(*refused), bytes) << "the pieces read back out of order or incomplete";
+        refused->Truncate();
+        refused->Append(data.first(10));
+        EXPECT_EQ(readBack(*refused), bytes.substr(0, 10)) << "a new body must start from an empty file";
+        EXPECT_THROW(refused->Rename("setup.exe", false), Failure) << "not over an existing file unasked";
+    }
+    EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging")) << "a file never named goes with its hold";
+    EXPECT_EQ(wintest::ReadFileBytes(installer), "an earlier installer");
+    {
+        auto staged = stage();
+        staged->Flush();
         staged->Rename("setup.exe", true);
         EXPECT_EQ(staged->Path(), installer);
         staged->PrepareStart();
         EXPECT_TRUE(Locked(installer));
+        EXPECT_EQ(readBack(*staged), bytes) << "the hold that starts the installer reads another file";
     }
     EXPECT_EQ(wintest::ReadFileBytes(installer), bytes);
     EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging"));

@@ -202,36 +202,10 @@ private:
 
 [[noreturn]] void ThrowLastFileError() { throw err::Make(ClassicFileError(::GetLastError())); }
 
-bool DeleteByHandle(HANDLE file) {
+bool SetDeleteDisposition(HANDLE file, bool doomed) {
     FILE_DISPOSITION_INFO dispose{};
-    dispose.DeleteFile = TRUE;
+    dispose.DeleteFile = doomed ? TRUE : FALSE;
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose) != 0;
-}
-
-using Pieces = std::vector<std::span<const uint8_t>>;
-
-// True when the file behind handle holds exactly the pieces.
-bool HoldsExactly(HANDLE file, const Pieces& pieces) {
-    LARGE_INTEGER size{};
-    size_t expected = 0;
-    for (std::span<const uint8_t> piece : pieces) expected += piece.size();
-    if (!::GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != expected) return false;
-    std::vector<uint8_t> chunk(1 << 20);
-    uint64_t at = 0;
-    for (std::span<const uint8_t> piece : pieces) {
-        while (!piece.empty()) {
-            const DWORD want = static_cast<DWORD>(std::min<size_t>(piece.size(), chunk.size()));
-            OVERLAPPED where{};
-            where.Offset = static_cast<DWORD>(at);
-            where.OffsetHigh = static_cast<DWORD>(at >> 32);
-            DWORD got = 0;
-            if (!::ReadFile(file, chunk.data(), want, &got, &where) || got != want) return false;
-            if (!std::equal(chunk.begin(), chunk.begin() + want, piece.begin())) return false;
-            piece = piece.subspan(want);
-            at += want;
-        }
-    }
-    return true;
 }
 
 bool SameFile(HANDLE a, HANDLE b) {
@@ -241,15 +215,59 @@ bool SameFile(HANDLE a, HANDLE b) {
            x.nFileIndexLow == y.nFileIndexLow;
 }
 
+OVERLAPPED At(uint64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+}
+
 class Win32StagedFile : public StagedFile {
 public:
-    Win32StagedFile(std::wstring path, UniqueFile file, Pieces pieces)
-        : path_(std::move(path)), file_(std::move(file)), pieces_(std::move(pieces)) {}
+    Win32StagedFile(std::wstring path, UniqueFile file) : path_(std::move(path)), file_(std::move(file)) {}
     ~Win32StagedFile() override {
-        if (!named_) DeleteByHandle(file_.get());
+        // Already doomed since its creation; said again in case a failed
+        // rename could not doom it anew.
+        if (!named_) SetDeleteDisposition(file_.get(), true);
     }
     SignatureInfo Signature() override { return VerifyHeld(path_, file_.get()); }
     std::string Path() const override { return Narrow(path_); }
+
+    void Truncate() override {
+        FILE_END_OF_FILE_INFO end{};
+        if (!::SetFileInformationByHandle(file_.get(), FileEndOfFileInfo, &end, sizeof end))
+            ThrowLastFileError();
+        size_ = 0;
+    }
+
+    void Append(std::span<const uint8_t> bytes) override {
+        // At an explicit offset: reads through the hold move the handle's
+        // own position.
+        while (!bytes.empty()) {
+            const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+            OVERLAPPED where = At(size_);
+            DWORD written = 0;
+            if (!::WriteFile(file_.get(), bytes.data(), chunk, &written, &where)) ThrowLastFileError();
+            if (written == 0) throw err::Make(err::kDeviceIo);
+            size_ += written;
+            bytes = bytes.subspan(written);
+        }
+    }
+
+    size_t Read(uint64_t offset, std::span<uint8_t> dst) override {
+        const DWORD want = dst.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(dst.size());
+        OVERLAPPED where = At(offset);
+        DWORD got = 0;
+        if (!::ReadFile(file_.get(), dst.data(), want, &got, &where)) {
+            if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+            ThrowLastFileError();
+        }
+        return got;
+    }
+
+    void Flush() override {
+        if (!::FlushFileBuffers(file_.get())) ThrowLastFileError();
+    }
 
     void Rename(const std::string& name, bool replaceExisting) override {
         // By handle: the file renamed is the file held, whatever the folder
@@ -263,11 +281,18 @@ public:
         std::memcpy(buffer.data(), &rename, offsetof(FILE_RENAME_INFO, FileName));
         std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFO, FileName), target.data(),
                     target.size() * sizeof(wchar_t));
+        // A file whose deletion is pending cannot be given a name others
+        // may open; the doom is lifted for the rename and put back should
+        // the rename fail.
+        if (!SetDeleteDisposition(file_.get(), false)) ThrowLastFileError();
         if (!RetryWhileShared([&] {
                 return ::SetFileInformationByHandle(file_.get(), FileRenameInfo, buffer.data(),
                                                     static_cast<DWORD>(buffer.size())) != 0;
-            }))
-            ThrowLastFileError();
+            })) {
+            const DWORD error = ::GetLastError();
+            SetDeleteDisposition(file_.get(), true);
+            throw err::Make(ClassicFileError(error));
+        }
         path_ = target;
         named_ = true;
     }
@@ -278,7 +303,8 @@ public:
         // hold moves to a read-only handle of the same file through a
         // bridge that shares everything. It opens only while nobody else
         // may write or delete; whatever happened in that instant, the file
-        // must still be the one at the name and hold the checked bytes.
+        // must still be the one at the name (what it holds, the caller
+        // confirms through the new hold).
         UniqueFile bridge;
         const bool bridged = RetryWhileShared([&] {
             bridge.reset(::ReOpenFile(file_.get(), GENERIC_READ,
@@ -303,26 +329,25 @@ public:
         UniqueFile atName(::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!atName || !SameFile(atName.get(), hold.get()) || !HoldsExactly(hold.get(), pieces_))
-            throw err::Make(err::kPathFileAccess);
         file_ = std::move(hold);
+        if (!atName || !SameFile(atName.get(), file_.get())) throw err::Make(err::kPathFileAccess);
     }
 
 private:
     std::wstring path_;
     UniqueFile file_;
-    Pieces pieces_;  // the bytes written, still in the download's memory
+    uint64_t size_ = 0;  // bytes written, where the next append goes
     bool named_ = false;
 };
 
-void WriteAll(HANDLE file, std::span<const uint8_t> piece) {
-    while (!piece.empty()) {
-        const DWORD chunk = piece.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(piece.size());
-        DWORD written = 0;
-        if (!::WriteFile(file, piece.data(), chunk, &written, nullptr)) ThrowLastFileError();
-        if (written == 0) throw err::Make(err::kDeviceIo);
-        piece = piece.subspan(written);
-    }
+std::wstring StagingFolder(const std::string& folder) {
+    if (!folder.empty()) return Widen(folder);
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) ThrowLastFileError();
+    std::wstring path(temp, n);
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
 }
 
 // A name no file of the folder has yet: CREATE_NEW fails rather than open
@@ -355,18 +380,21 @@ std::unique_ptr<HeldFile> OpenHeld(const std::string& path, DWORD share) {
 
 }  // namespace
 
-std::unique_ptr<StagedFile> Win32CodeSigning::Stage(const std::string& folder,
-                                                    const std::vector<std::span<const uint8_t>>& pieces) {
+std::unique_ptr<StagedFile> Win32CodeSigning::CreateStaged(const std::string& folder) {
     std::wstring path;
-    UniqueFile writer = CreateStaging(Widen(folder), path);
-    try {
-        for (std::span<const uint8_t> piece : pieces) WriteAll(writer.get(), piece);
-        if (!::FlushFileBuffers(writer.get())) ThrowLastFileError();
-    } catch (...) {
-        DeleteByHandle(writer.get());
-        throw;
+    UniqueFile file = CreateStaging(StagingFolder(folder), path);
+    // Doomed from its first moment: when the program ends in any way
+    // before the rename, the system closes the handle and deletes the
+    // file, so that no half download is left behind. (The documented
+    // alternative, FILE_FLAG_DELETE_ON_CLOSE, cannot be lifted again on
+    // the systems this program supports.)
+    if (!SetDeleteDisposition(file.get(), true)) {
+        const DWORD error = ::GetLastError();
+        file.reset();
+        ::DeleteFileW(path.c_str());
+        throw err::Make(ClassicFileError(error));
     }
-    return std::make_unique<Win32StagedFile>(std::move(path), std::move(writer), pieces);
+    return std::make_unique<Win32StagedFile>(std::move(path), std::move(file));
 }
 
 std::unique_ptr<HeldFile> Win32CodeSigning::Hold(const std::string& path) {

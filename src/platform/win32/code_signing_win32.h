@@ -9,8 +9,7 @@ namespace tav::win32 {
 class Win32CodeSigning : public CodeSigning {
 public:
     std::unique_ptr<HeldFile> Hold(const std::string& path) override;
-    std::unique_ptr<StagedFile> Stage(const std::string& folder,
-                                      const std::vector<std::span<const uint8_t>>& pieces) override;
+    std::unique_ptr<StagedFile> CreateStaged(const std::string& folder) override;
 };
 
 }  // namespace tav::win32

@@ -110,7 +110,7 @@ void Win32Files::WriteBinary(const std::string& path, std::span<const uint8_t> b
 }
 
 void Win32Files::WriteBinaryAtomic(const std::string& path,
-                                   const std::vector<std::span<const uint8_t>>& pieces) {
+                                   const std::function<size_t(std::span<uint8_t>)>& next) {
     // The new file lies beside the target, so the final move stays on one
     // volume and replaces the target in one step or not at all.
     const std::wstring target = Widen(path);
@@ -132,7 +132,8 @@ void Win32Files::WriteBinaryAtomic(const std::string& path,
         if (!f && (::GetLastError() != ERROR_FILE_EXISTS || tries == 8)) ThrowLastFileError();
     }
     cleanup.armed = true;
-    for (std::span<const uint8_t> piece : pieces) WriteAll(f.get(), piece.data(), piece.size());
+    std::vector<uint8_t> room(1 << 20);
+    for (size_t n; (n = next(room)) > 0;) WriteAll(f.get(), room.data(), n);
     if (!::FlushFileBuffers(f.get())) ThrowLastFileError();
     if (!::CloseHandle(f.release())) ThrowLastFileError();
     if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

@@ -3,9 +3,11 @@
 #include "platform/win32/handler_scope.h"
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
+#include "platform/win32/code_signing_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wininet_transport.h"
 
@@ -27,18 +29,17 @@ struct Win32ReadService::Job {
     bool active = true;
     bool delivering = false;
     bool redeliver = false;
-    const ByteStore* lastStore = nullptr;
-    size_t lastBytes = 0;
+    size_t lastBytes = SIZE_MAX;
 
     // Shared.
     std::atomic<bool> cancelled{false};
     UniqueKernel cancel{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<bool> progressPosted{false};
     std::mutex mutex;
-    std::shared_ptr<ByteStore> store;
     size_t bytes = 0;
     size_t expected = 0;
     net::FetchResult result;
+    std::shared_ptr<StagedFile> file;  // the body's, once finished well
 };
 
 namespace {
@@ -51,10 +52,9 @@ public:
     PostingObserver(Win32ReadService::Job& job, HWND window, uint32_t intervalMs)
         : job_(job), window_(window), interval_(intervalMs) {}
 
-    void Progress(const std::shared_ptr<ByteStore>& store, size_t bytes, size_t expected) override {
+    void Progress(size_t bytes, size_t expected) override {
         {
             std::lock_guard lock(job_.mutex);
-            job_.store = store;
             job_.bytes = bytes;
             job_.expected = expected;
         }
@@ -93,18 +93,38 @@ private:
 };
 
 void RunJob(std::shared_ptr<Win32ReadService::Job> job, HWND window, std::string url, bool fresh,
-            ReadServiceOptions options) noexcept {
+            std::string folder, ReadServiceOptions options) noexcept {
     PostingObserver observer(*job, window, options.progressIntervalMs);
     net::FetchResult result;
-    {
+    // The file is made here, off the user-interface thread, and goes away
+    // (deleting itself) with this function unless the body is whole.
+    std::unique_ptr<StagedFile> file;
+    try {
+        file = Win32CodeSigning().CreateStaged(folder);
+    } catch (const Failure& f) {
+        result.failure = f;
+    } catch (...) {
+        result.failure = err::Make(err::kOutOfMemory);
+    }
+    if (file) {
         WinInetTransport transport(job->cancelled, job->cancel.get(), options.stallTimeoutMs);
-        result = net::Fetch(transport, url, fresh, observer, options.limits);
+        result = net::Fetch(transport, url, fresh, observer, *file, options.limits);
     }
     if (result.cancelled || job->cancelled) return;
+    // On the disk before anyone is told the download is whole: the file is
+    // about to be trusted and started.
+    if (!result.failure) {
+        try {
+            file->Flush();
+        } catch (const Failure& f) {
+            result.failure = f;
+        }
+    }
     if (!result.failure) observer.Flush();
     {
         std::lock_guard lock(job->mutex);
         job->result = std::move(result);
+        if (!job->result.failure) job->file = std::move(file);
     }
     ::PostMessageW(window, kMsgComplete, job->id, 0);
 }
@@ -142,7 +162,8 @@ void Win32ReadService::EnsureWindow() {
 }
 
 void Win32ReadService::AsyncRead(AsyncReadSink& sink, const std::string& target,
-                                 const std::string& name, int32_t options) {
+                                 const std::string& name, int32_t options,
+                                 const std::string& folder) {
     EnsureWindow();
     for (auto it = jobs_.begin(); it != jobs_.end();) {
         if (it->second->sink == &sink && it->second->name == name) {
@@ -160,7 +181,7 @@ void Win32ReadService::AsyncRead(AsyncReadSink& sink, const std::string& target,
     const bool fresh = (options & kAsyncReadForceRefresh) != 0;
     // The worker's news is posted, so it cannot arrive before the job is
     // registered below: this thread handles it only after returning.
-    std::thread(RunJob, job, window_, target, fresh, options_).detach();
+    std::thread(RunJob, job, window_, target, fresh, folder, options_).detach();
     jobs_[job->id] = std::move(job);
 }
 
@@ -212,18 +233,16 @@ void Win32ReadService::OnProgress(uint32_t id) {
     do {
         job->redeliver = false;
         AsyncProperty p;
+        size_t bytes = 0;
         {
             std::lock_guard lock(job->mutex);
-            p.data = ByteView{job->store, job->bytes};
+            bytes = job->bytes;
             p.BytesMax = Count(job->expected);
         }
-        if (!p.data.store ||
-            (p.data.store.get() == job->lastStore && p.data.size == job->lastBytes))
-            break;
-        job->lastStore = p.data.store.get();
-        job->lastBytes = p.data.size;
+        if (bytes == job->lastBytes) break;
+        job->lastBytes = bytes;
         p.PropertyName = job->name;
-        p.BytesRead = Count(p.data.size);
+        p.BytesRead = Count(bytes);
         job->sink->AsyncReadProgress(p);
     } while (job->redeliver && job->active);
 }
@@ -239,10 +258,11 @@ void Win32ReadService::OnComplete(uint32_t id) {
     {
         std::lock_guard lock(job->mutex);
         p.failure = std::move(job->result.failure);
-        p.data = std::move(job->result.data);
+        p.file = std::move(job->file);
+        p.digest = job->result.digest;
         p.BytesMax = Count(job->expected);
+        p.BytesRead = Count(static_cast<size_t>(job->result.size));
     }
-    p.BytesRead = Count(p.data.size);
     job->sink->AsyncReadComplete(p);
 }
 

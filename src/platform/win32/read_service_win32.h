@@ -32,7 +32,7 @@ public:
     Win32ReadService& operator=(const Win32ReadService&) = delete;
 
     void AsyncRead(AsyncReadSink& sink, const std::string& target, const std::string& name,
-                   int32_t options) override;
+                   int32_t options, const std::string& folder) override;
     void CancelAsyncRead(AsyncReadSink& sink, const std::string& name) override;
     void CancelAll(AsyncReadSink& sink) noexcept override;
 

@@ -57,7 +57,7 @@ public:
     void Close(int fileNumber) override;
     void WriteBinary(const std::string& path, std::span<const uint8_t> bytes) override;
     void WriteBinaryAtomic(const std::string& path,
-                           const std::vector<std::span<const uint8_t>>& pieces) override;
+                           const std::function<size_t(std::span<uint8_t>)>& next) override;
     void Delete(const std::string& path) override;
     void Rename(const std::string& from, const std::string& to) override;
     bool FolderExists(const std::string& path) override;

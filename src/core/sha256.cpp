@@ -1,4 +1,7 @@
-#include "install/sha256.h"
+#include "core/sha256.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace tav {
 
@@ -39,33 +42,78 @@ void Block(std::array<uint32_t, 8>& h, const uint8_t* p) {
 
 }  // namespace
 
-std::array<uint8_t, 32> Sha256(const std::vector<uint8_t>& data) {
-    std::array<uint32_t, 8> h{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    const size_t whole = data.size() / 64 * 64;
-    for (size_t at = 0; at < whole; at += 64) Block(h, data.data() + at);
+void Sha256Hasher::Reset() {
+    state_ = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    pendingSize_ = 0;
+    total_ = 0;
+}
+
+void Sha256Hasher::Update(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return;
+    total_ += bytes.size();
+    if (pendingSize_ > 0) {
+        const size_t take = std::min(bytes.size(), pending_.size() - pendingSize_);
+        std::memcpy(pending_.data() + pendingSize_, bytes.data(), take);
+        pendingSize_ += take;
+        bytes = bytes.subspan(take);
+        if (pendingSize_ < pending_.size()) return;
+        Block(state_, pending_.data());
+        pendingSize_ = 0;
+    }
+    // Whole blocks straight from the caller's bytes: no copy for the bulk.
+    const size_t whole = bytes.size() / 64 * 64;
+    for (size_t at = 0; at < whole; at += 64) Block(state_, bytes.data() + at);
+    std::memcpy(pending_.data(), bytes.data() + whole, bytes.size() - whole);
+    pendingSize_ = bytes.size() - whole;
+}
+
+Sha256Digest Sha256Hasher::Finish() {
     // The tail, a 1 bit, zeros and the length in bits: one or two blocks.
     std::array<uint8_t, 128> tail{};
-    const size_t rest = data.size() - whole;
-    for (size_t i = 0; i < rest; ++i) tail[i] = data[whole + i];
-    tail[rest] = 0x80;
-    const size_t blocks = rest + 9 > 64 ? 2 : 1;
-    const uint64_t bits = static_cast<uint64_t>(data.size()) * 8;
+    std::memcpy(tail.data(), pending_.data(), pendingSize_);
+    tail[pendingSize_] = 0x80;
+    const size_t blocks = pendingSize_ + 9 > 64 ? 2 : 1;
+    const uint64_t bits = total_ * 8;
     for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-    for (size_t b = 0; b < blocks; ++b) Block(h, tail.data() + 64 * b);
-    std::array<uint8_t, 32> out{};
-    for (int i = 0; i < 32; ++i) out[i] = static_cast<uint8_t>(h[i / 4] >> (24 - 8 * (i % 4)));
+    for (size_t b = 0; b < blocks; ++b) Block(state_, tail.data() + 64 * b);
+    Sha256Digest out{};
+    for (int i = 0; i < 32; ++i) out[i] = static_cast<uint8_t>(state_[i / 4] >> (24 - 8 * (i % 4)));
+    Reset();
     return out;
 }
 
-std::string Sha256Hex(const std::vector<uint8_t>& data) {
+Sha256Digest Sha256(std::span<const uint8_t> data) {
+    Sha256Hasher hasher;
+    hasher.Update(data);
+    return hasher.Finish();
+}
+
+std::string HexText(const Sha256Digest& digest) {
     static const char* digits = "0123456789abcdef";
     std::string hex;
-    for (uint8_t b : Sha256(data)) {
+    for (uint8_t b : digest) {
         hex += digits[b >> 4];
         hex += digits[b & 15];
     }
     return hex;
+}
+
+std::string Sha256Hex(std::span<const uint8_t> data) { return HexText(Sha256(data)); }
+
+std::optional<Sha256Digest> ParseSha256Hex(std::string_view hex) {
+    if (hex.size() != 64) return std::nullopt;
+    Sha256Digest out{};
+    for (size_t i = 0; i < hex.size(); ++i) {
+        const char c = hex[i];
+        int v = 0;
+        if (c >= '0' && c <= '9') v = c - '0';
+        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+        else return std::nullopt;
+        out[i / 2] = static_cast<uint8_t>(out[i / 2] << 4 | v);
+    }
+    return out;
 }
 
 }  // namespace tav

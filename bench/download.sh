@@ -18,7 +18,9 @@
 #
 # Environment: TAV_BENCH_MB (default 256), TAV_BENCH_ROUNDS (default 5),
 # TAV_BENCH_BIG (1: add the 1.5 GB download), TAV_BENCH_PRESET (win64 or
-# win32; default win64).
+# win32; default win64), TAV_BENCH_EARLIER (the download_bench.exe of an
+# earlier build of the same width: its program path runs in the same rounds,
+# and the ratio of this build's throughput to it is printed).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 repo=$(pwd)
@@ -32,6 +34,8 @@ case $preset in
 esac
 exe=$repo/build/$preset/bench/download_bench.exe
 [ -f "$exe" ] || { echo "build the $preset preset first (scripts/bench.sh does)"; exit 1; }
+earlier=${TAV_BENCH_EARLIER:-}
+[ -z "$earlier" ] || [ -f "$earlier" ] || { echo "no such program: $earlier"; exit 1; }
 
 work=$repo/build/bench-download
 rm -rf "$work"
@@ -65,6 +69,9 @@ run() {  # mode [url [save]] -> one line of key=value figures
     curl -s -o /dev/null -w 'mode=curl ok=1 bytes=%{size_download} seconds=%{time_total}\n' "$u"
   elif [ "$1" = service ]; then
     wine "$exe" service "$u" "$folder_win" ${3:+"$3"} 2>/dev/null | tr -d '\r'
+  elif [ "$1" = earlier ]; then
+    wine "$earlier" service "$u" "$folder_win" 2>/dev/null | tr -d '\r' |
+      sed 's/mode=service/mode=earlier/'
   else
     wine "$exe" "$1" "$u" "$folder_win" 2>/dev/null | tr -d '\r'
   fi
@@ -92,6 +99,9 @@ for r in $(seq 1 "$rounds"); do
     2) order="bare service curl bare-memory" ;;
     3) order="service curl bare-memory bare" ;;
   esac
+  if [ -n "$earlier" ]; then
+    if [ $((r % 2)) = 0 ]; then order="earlier $order"; else order="$order earlier"; fi
+  fi
   for m in $order; do
     line=$(run "$m")
     echo "$line" >>"$work/results.txt"
@@ -163,6 +173,10 @@ print("throughput ratio to the loop into memory:      %.3f (goal: no worse than 
       % (memory_ratio, verdict(memory_ratio, before and before[1])))
 print("throughput ratio to curl:                      %.3f (context)"
       % (rate["service"] / rate["curl"]))
+if any(r["mode"] == "earlier" for r in rows):
+    e = size / med("earlier", "seconds") / 1e6
+    print("  the earlier build's path:  %7.1f MB/s  (%.2f s); this build's ratio to it: %.3f"
+          % (e, med("earlier", "seconds"), rate["service"] / e))
 print("UI thread share of the download's CPU time: %.1f %% (%d progress events)"
       % (100 * ui_share, progress))
 print()

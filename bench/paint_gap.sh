@@ -97,7 +97,7 @@ def verdict(key):
     return "goal < %d ms: %s" % (GOAL, "met" if worst(key) < GOAL else "NOT met")
 print("  download: %8.0f ms, longest paint gap %7.1f ms (%.1f), ending %.0f ms before the check"
       % (med("download_ms"), med("download_gap_ms"), worst("download_gap_ms"),
-         -med("download_gap_end_ms")))
+         max(0.0, -med("download_gap_end_ms"))))
 print("            %s" % verdict("download_gap_ms"))
 print("  check:    %8.0f ms, longest paint gap %7.1f ms (%.1f), ended by: %s"
       % (med("check_ms"), med("check_gap_ms"), worst("check_gap_ms"),

@@ -223,6 +223,9 @@ int main(int argc, char** argv) {
                 handOver.Median(), handOver.Max());
     std::printf("  the installer started directly:       %7.1f ms  (%.1f)   (Wine's start-up share)\n",
                 direct.Median(), direct.Max());
+    const double handOverRatio = handOver.Median() / direct.Median();
+    std::printf("  ratio %.2f, goal at most 2: %s\n", handOverRatio,
+                handOverRatio <= 2.0 ? "met" : "NOT met");
     // Where the time goes: one more run, its status lines read as they come.
     Stages stages;
     HandOverMs(folder, url, sentLog, &stages);

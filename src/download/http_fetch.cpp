@@ -72,18 +72,19 @@ Final TooLarge() {
     return {Failure(err::kOverflow, "The file is larger than 2,147,483,647 bytes")};
 }
 
-// The digest of a body, worked out on a thread of its own: hashing in turn
-// with the reads would slow the download by the hash's whole cost, while a
-// second processor is usually idle. The reader fills one of a few buffers,
-// hands it over and takes the next; memory stays at those buffers however
-// large the body.
-class BackgroundDigest {
+// Where the body's bytes go between the network and the file: the reads
+// fill one of a few large buffers; a full one is written to the file in one
+// call and its digest worked out on a thread of its own. Reads are small
+// (a few KB each under some WinINet builds), and a write and a hash per read
+// slowed the download by their whole cost while a second processor is
+// usually idle. Memory stays at those buffers however large the body.
+class BodyPipe {
 public:
-    explicit BackgroundDigest(size_t bufferSize) {
+    BodyPipe(BodyFile& file, size_t bufferSize) : file_(file) {
         for (auto& b : buffers_) b.resize(bufferSize);
         thread_ = std::thread([this] { Work(); });
     }
-    ~BackgroundDigest() {
+    ~BodyPipe() {
         {
             std::lock_guard lock(mutex_);
             stop_ = true;
@@ -91,24 +92,29 @@ public:
         changed_.notify_all();
         thread_.join();
     }
-    BackgroundDigest(const BackgroundDigest&) = delete;
-    BackgroundDigest& operator=(const BackgroundDigest&) = delete;
+    BodyPipe(const BodyPipe&) = delete;
+    BodyPipe& operator=(const BodyPipe&) = delete;
 
-    // Room left in the buffer being filled; a full one is handed over
-    // first, which waits while every other buffer is still being hashed.
+    // Room for the next read; a full buffer is written first (throws the
+    // file's Failure), which waits while every other buffer is still being
+    // hashed.
     std::span<uint8_t> Room() {
         if (filled_ == buffers_[current_].size()) HandOver();
         return std::span<uint8_t>(buffers_[current_]).subspan(filled_);
     }
     // The first n bytes of the last Room() now hold body bytes.
     void Filled(size_t n) { filled_ += n; }
-    // Forgets every byte: the body starts again from its first.
+    // Forgets every byte not yet written and the digest: the body starts
+    // again from its first byte.
     void Reset() {
-        Drain();
+        filled_ = 0;
+        WaitHashed();
         hasher_.Reset();
     }
+    // Writes what is left; the digest of every byte.
     Sha256Digest Finish() {
-        Drain();
+        if (filled_ > 0) HandOver();
+        WaitHashed();
         return hasher_.Finish();
     }
 
@@ -116,22 +122,19 @@ private:
     static constexpr size_t kBuffers = 4;
 
     void HandOver() {
+        file_.Append(std::span<const uint8_t>(buffers_[current_].data(), filled_));
         std::unique_lock lock(mutex_);
         queue_.push_back({current_, filled_});
         changed_.notify_all();
         current_ = (current_ + 1) % kBuffers;
-        // The next buffer is free once no piece in the queue or in the
-        // worker's hands lies in it.
+        // The next buffer is free once no piece in the queue, the one in
+        // the worker's hands among them, lies in it.
         changed_.wait(lock, [&] { return queue_.size() < kBuffers; });
         filled_ = 0;
     }
-    // Hashes what was handed over and what is filled: the digest is then
-    // of every byte so far.
-    void Drain() {
-        if (filled_ > 0) HandOver();
+    void WaitHashed() {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return queue_.empty(); });
-        filled_ = 0;
     }
     void Work() {
         std::unique_lock lock(mutex_);
@@ -142,15 +145,16 @@ private:
             lock.unlock();
             hasher_.Update(std::span<const uint8_t>(buffers_[index].data(), n));
             lock.lock();
-            // Popped only when hashed: a queued piece's buffer is in use.
+            // Popped only once hashed: a queued piece's buffer is in use.
             queue_.pop_front();
             changed_.notify_all();
         }
     }
 
+    BodyFile& file_;
     std::array<std::vector<uint8_t>, kBuffers> buffers_;
-    size_t current_ = 0;  // the reader's buffer
-    size_t filled_ = 0;   // body bytes in it
+    size_t current_ = 0;   // the reader's buffer
+    size_t filled_ = 0;    // body bytes in it
     Sha256Hasher hasher_;  // the worker's while the queue is not empty
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -172,7 +176,7 @@ public:
           limits_(limits),
           resumesLeft_(limits.resumes),
           restartsLeft_(limits.restarts),
-          digest_(std::max<size_t>(limits.readChunk, 1)) {}
+          pipe_(body, std::max<size_t>(limits.readChunk, 1)) {}
 
     void Run(FetchResult& result) {
         if (!IsHttpUrl(url_))
@@ -195,7 +199,7 @@ public:
         }
         t_.Close();
         result.size = size_;
-        result.digest = digest_.Finish();
+        result.digest = pipe_.Finish();
     }
 
 private:
@@ -237,8 +241,8 @@ private:
         // A file that fails is thrown out of the whole session: no retry of
         // the network mends a full disk.
         if (size_ > 0) {
+            pipe_.Reset();
             body_.Truncate();
-            digest_.Reset();
             size_ = 0;
         }
         // Only a strong ETag can vouch that the bytes still line up: a weak
@@ -257,7 +261,7 @@ private:
         for (;;) {
             const uint64_t have = size_;
             if (expected_ && have == *expected_) return ConfirmEnd();
-            std::span<uint8_t> room = digest_.Room();
+            std::span<uint8_t> room = pipe_.Room();
             if (expected_ && room.size() > *expected_ - have)
                 room = room.first(static_cast<size_t>(*expected_ - have));
             size_t got = 0;
@@ -273,8 +277,7 @@ private:
                                                           std::to_string(*expected_) + " bytes");
             }
             if (have + got > limits_.maxBody) throw TooLarge();
-            body_.Append(room.first(got));
-            digest_.Filled(got);
+            pipe_.Filled(got);
             size_ += got;
             observer_.Progress(static_cast<size_t>(size_),
                                static_cast<size_t>(expected_.value_or(0)));
@@ -357,8 +360,8 @@ private:
     int restartsLeft_;
 
     std::string finalUrl_;
-    uint64_t size_ = 0;  // bytes written to the body file
-    BackgroundDigest digest_;  // of exactly those bytes; the reads' room
+    uint64_t size_ = 0;  // bytes of the body received
+    BodyPipe pipe_;  // the reads' room, the writes and the digest
     std::optional<uint64_t> expected_;
     std::string validator_;
     bool rangesRefused_ = false;

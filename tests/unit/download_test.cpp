@@ -72,10 +72,7 @@ struct ScriptedServer : HttpTransport, FetchObserver, fakes::FakeCodeSigning::Fi
         return n;
     }
     void Close() noexcept override {}
-    void Progress(size_t n, size_t expected) override {
-        EXPECT_EQ(bytes.size(), n) << "progress counts what the file holds";
-        seen.emplace_back(n, expected);
-    }
+    void Progress(size_t n, size_t expected) override { seen.emplace_back(n, expected); }
     std::deque<Exchange> script;
     std::vector<std::string> calls;  // "<url>[ cached] <header>..."
     std::vector<std::pair<size_t, size_t>> seen;

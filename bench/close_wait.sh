@@ -8,6 +8,6 @@ source scripts/wine-env.sh
 tav_start_display
 tav_prepare_prefix
 trap tav_stop_wine EXIT
-preset=${TAV_BENCH_PRESET:-win64}
-case $preset in win32) echo "width: 32-bit (build/win32)" ;; *) echo "width: x86_64 (build/$preset)" ;; esac
-wine "build/$preset/bench/close_wait.exe"
+source scripts/bench-common.sh
+tav_bench_build bench/close_wait.exe
+wine "$b/bench/close_wait.exe"

@@ -23,17 +23,12 @@
 # and the ratio of this build's throughput to it is printed).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-repo=$(pwd)
+source scripts/bench-common.sh
+tav_bench_build bench/download_bench.exe
 mb=${TAV_BENCH_MB:-256}
 rounds=${TAV_BENCH_ROUNDS:-5}
 big=${TAV_BENCH_BIG:-0}
-preset=${TAV_BENCH_PRESET:-win64}
-case $preset in
-  win32) echo "width: 32-bit (build/win32)" ;;
-  *) echo "width: x86_64 (build/$preset)" ;;
-esac
-exe=$repo/build/$preset/bench/download_bench.exe
-[ -f "$exe" ] || { echo "build the $preset preset first (scripts/bench.sh does)"; exit 1; }
+exe=$b/bench/download_bench.exe
 earlier=${TAV_BENCH_EARLIER:-}
 [ -z "$earlier" ] || [ -f "$earlier" ] || { echo "no such program: $earlier"; exit 1; }
 

@@ -14,18 +14,10 @@
 # TAV_BENCH_PRESET (win64 or win32; default win64).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-repo=$(pwd)
+source scripts/bench-common.sh
 mb=${TAV_BENCH_PAINT_MB:-256}
 rounds=${TAV_BENCH_ROUNDS:-3}
-preset=${TAV_BENCH_PRESET:-win64}
-case $preset in
-  win32) echo "width: 32-bit (build/win32)" ;;
-  *) echo "width: x86_64 (build/$preset)" ;;
-esac
-b=$repo/build/$preset
-for f in TAVUpdate.exe TAVri.dll bench/paint_gap.exe tests/win/installer_stub.exe; do
-  [ -f "$b/$f" ] || { echo "build the $preset preset first (scripts/bench.sh does): $f"; exit 1; }
-done
+tav_bench_build TAVUpdate.exe TAVri.dll bench/paint_gap.exe tests/win/installer_stub.exe
 
 work=$repo/build/bench-paint
 state=$work/server.txt

@@ -10,14 +10,9 @@
 # win32; default win64).
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-repo=$(pwd)
+source scripts/bench-common.sh
 rounds=${TAV_BENCH_ROUNDS:-9}
-preset=${TAV_BENCH_PRESET:-win64}
-case $preset in win32) echo "width: 32-bit (build/win32)" ;; *) echo "width: x86_64 (build/$preset)" ;; esac
-b=$repo/build/$preset
-for f in TAVUpdate.exe TAVri.dll bench/startup_bench.exe tests/win/installer_stub.exe tests/win/related_program.exe; do
-  [ -f "$b/$f" ] || { echo "build the $preset preset first (scripts/bench.sh does): $f"; exit 1; }
-done
+tav_bench_build TAVUpdate.exe TAVri.dll bench/startup_bench.exe tests/win/installer_stub.exe tests/win/related_program.exe
 
 work=$repo/build/bench-startup
 state=$work/server.txt

@@ -22,12 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win.h"
 
 namespace {
 
 using tav::win32::Narrow;
+using tav::bench::Start;
 using tav::win32::Widen;
 
 constexpr int kStatusId = 104;
@@ -38,18 +40,6 @@ double NowMs() {
     ::QueryPerformanceFrequency(&f);
     ::QueryPerformanceCounter(&c);
     return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-HANDLE Start(const std::string& exe, const std::string& args) {
-    std::wstring cmd = L"\"" + Widen(exe) + L"\" " + Widen(args);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return nullptr;
-    ::CloseHandle(pi.hThread);
-    return pi.hProcess;
 }
 
 HWND MainWindowOf(DWORD pid) {

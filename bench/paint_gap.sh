@@ -51,13 +51,7 @@ port=$(sed -n 's/^port=//p' "$state")
 
 tav_start_display
 tav_prepare_prefix
-folder=$WINEPREFIX/drive_c/TAVBenchPaint
-rm -rf "$folder"
-mkdir -p "$folder"
-cp "$b/TAVUpdate.exe" "$b/TAVri.dll" "$folder/"
-key='HKLM\SOFTWARE\Corvel Systems\TAV'
-wine reg add "$key" /v InstallLocation /d 'C:\TAVBenchPaint' /f /reg:32 >/dev/null 2>&1
-wine reg add "$key\WatchDog" /f /reg:32 >/dev/null 2>&1
+tav_bench_install TAVBenchPaint
 
 status=0
 for v in $variants; do

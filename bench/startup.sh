@@ -31,13 +31,8 @@ port=$(sed -n 's/^port=//p' "$state")
 
 tav_start_display
 tav_prepare_prefix
-folder=$WINEPREFIX/drive_c/TAVBench
-rm -rf "$folder"
-mkdir -p "$folder"
-cp "$b/TAVUpdate.exe" "$b/TAVri.dll" "$folder/"
+tav_bench_install TAVBench
 cp "$b/tests/win/related_program.exe" "$folder/plain_window.exe"
-wine reg add 'HKLM\SOFTWARE\Corvel Systems\TAV' /v InstallLocation /d 'C:\TAVBench' /f /reg:32 >/dev/null 2>&1
-wine reg add 'HKLM\SOFTWARE\Corvel Systems\TAV\WatchDog' /f /reg:32 >/dev/null 2>&1
 
 wine "$b/bench/startup_bench.exe" 'C:\TAVBench' 'C:\TAVBench\plain_window.exe' \
   "http://127.0.0.1:$port/file/setup.exe" "Z:${work//\//\\}\\sent.log" "$rounds"

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win.h"
 
@@ -22,6 +23,7 @@
 
 namespace {
 
+using tav::bench::Start;
 using tav::win32::Widen;
 
 double NowUnix() {
@@ -34,17 +36,6 @@ double NowUnix() {
 double ToUnix(const FILETIME& ft) {
     const ULONGLONG t = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     return (static_cast<double>(t) - 116444736000000000.0) / 1e7;
-}
-
-HANDLE Start(const std::string& exe, const std::string& args) {
-    std::wstring cmd = L"\"" + Widen(exe) + L"\" " + Widen(args);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return nullptr;
-    ::CloseHandle(pi.hThread);
-    return pi.hProcess;
 }
 
 struct Search {

@@ -16,3 +16,17 @@ tav_bench_build() {
     [ -f "$b/$f" ] || { echo "build the $preset preset first (scripts/bench.sh does): $f"; exit 1; }
   done
 }
+
+#   tav_bench_install NAME makes a TAV installation in C:\NAME of the
+#   current prefix: the program and its style library, InstallLocation
+#   naming it and the watchdog key (32-bit view); sets folder to its path
+#   on this side.
+tav_bench_install() {
+  folder=$WINEPREFIX/drive_c/$1
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  cp "$b/TAVUpdate.exe" "$b/TAVri.dll" "$folder/"
+  local key='HKLM\SOFTWARE\Corvel Systems\TAV'
+  wine reg add "$key" /v InstallLocation /d "C:\\$1" /f /reg:32 >/dev/null 2>&1
+  wine reg add "$key\\WatchDog" /f /reg:32 >/dev/null 2>&1
+}

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/failure.h"
+#include "fakes/fake_code_signing.h"
 #include "main_window/update_services.h"
 #include "platform/main_window_view.h"
 #include "platform/platform.h"
@@ -87,21 +88,14 @@ public:
 
 private:
     // Records its naming and its end: released once named, deleted if not.
-    struct Staged : StagedFile {
-        explicit Staged(FakeMainWindow& f) : fake(f) {}
+    struct Staged : FakeCodeSigning::File {
+        explicit Staged(FakeMainWindow& f) : File("staged"), fake(f) {}
         ~Staged() override { fake.Note(named ? "Release" : "DeleteStaged"); }
-        SignatureInfo Signature() override { return {}; }
-        std::string Path() const override { return "staged"; }
         void Rename(const std::string& name, bool replaceExisting) override {
             fake.Note("Name " + name + (replaceExisting ? " replacing" : ""));
             if (!fake.renames) throw err::Make(err::kFileAlreadyExists);
             named = true;
         }
-        void PrepareStart() override {}
-        void Truncate() override {}
-        void Append(std::span<const uint8_t>) override {}
-        size_t Read(uint64_t, std::span<uint8_t>) override { return 0; }
-        void Flush() override {}
         FakeMainWindow& fake;
         bool named = false;
     };

@@ -28,8 +28,8 @@
 
 namespace {
 
-using tav::win32::Narrow;
 using tav::bench::Start;
+using tav::win32::Narrow;
 using tav::win32::Widen;
 
 constexpr int kStatusId = 104;
@@ -159,8 +159,10 @@ Round RunOnce(const std::string& folder, const std::string& url, const std::stri
         if (r.checkStart >= 0 && r.checkEnd < 0) {
             DialogSearch d{pid, main, false};
             ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&d));
-            if (StartsWith(status, nextStep)) r.end = "next_step";
-            else if (d.found) r.end = "dialog";
+            if (StartsWith(status, nextStep))
+                r.end = "next_step";
+            else if (d.found)
+                r.end = "dialog";
             else if (::GetFileAttributesW(Widen(record).c_str()) != INVALID_FILE_ATTRIBUTES)
                 r.end = "installer_running";
             if (!r.end.empty()) r.checkEnd = now;

@@ -119,8 +119,8 @@ std::string StatusOf(DWORD pid) {
     if (!main || (::GetWindowThreadProcessId(main, &owner), owner != pid)) return {};
     wchar_t buf[512] = {};
     DWORD_PTR n = 0;
-    if (!::SendMessageTimeoutW(::GetDlgItem(main, 104), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf),
-                               SMTO_ABORTIFHUNG, 1000, &n))
+    if (!::SendMessageTimeoutW(::GetDlgItem(main, 104), WM_GETTEXT, 512,
+                               reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 1000, &n))
         return {};
     return tav::win32::Narrow(std::wstring(buf, n));
 }
@@ -149,7 +149,8 @@ double HandOverMs(const std::string& folder, const std::string& url, const std::
     const double lastByte = LastByteSent(sentLog);
     if (stages) {
         for (auto& [text, at] : stages->seen) at = (at - lastByte) * 1000.0;
-        stages->seen.emplace_back("(installer's record written)", (WrittenAt(record) - lastByte) * 1000.0);
+        stages->seen.emplace_back("(installer's record written)",
+                                  (WrittenAt(record) - lastByte) * 1000.0);
     }
     return (WrittenAt(record) - lastByte) * 1000.0;
 }
@@ -159,7 +160,8 @@ double HandOverMs(const std::string& folder, const std::string& url, const std::
 double DirectStartMs(const std::string& folder) {
     const std::string record = folder + "\\direct.exe.record.txt";
     ::DeleteFileW(Widen(record).c_str());
-    ::CopyFileW(Widen(folder + "\\setup.exe").c_str(), Widen(folder + "\\direct.exe").c_str(), FALSE);
+    ::CopyFileW(Widen(folder + "\\setup.exe").c_str(), Widen(folder + "\\direct.exe").c_str(),
+                FALSE);
     const double asked = NowUnix();
     HANDLE p = Start(folder + "\\direct.exe", "");
     if (!p) return -1;
@@ -175,7 +177,8 @@ double DirectStartMs(const std::string& folder) {
 double ShellStartMs(const std::string& folder) {
     const std::string record = folder + "\\shell.exe.record.txt";
     ::DeleteFileW(Widen(record).c_str());
-    ::CopyFileW(Widen(folder + "\\setup.exe").c_str(), Widen(folder + "\\shell.exe").c_str(), FALSE);
+    ::CopyFileW(Widen(folder + "\\setup.exe").c_str(), Widen(folder + "\\shell.exe").c_str(),
+                FALSE);
     const std::wstring file = Widen(folder + "\\shell.exe"), dir = Widen(folder + "\\");
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
@@ -207,7 +210,8 @@ struct Figures {
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: startup_bench FOLDER PLAIN_WINDOW_EXE INSTALLER_URL SENT_LOG ROUNDS\n");
+        std::fprintf(
+            stderr, "usage: startup_bench FOLDER PLAIN_WINDOW_EXE INSTALLER_URL SENT_LOG ROUNDS\n");
         return 2;
     }
     const std::string folder = argv[1], plain = argv[2], url = argv[3], sentLog = argv[4];
@@ -219,7 +223,8 @@ int main(int argc, char** argv) {
     CreationToWindowMs(folder + "\\TAVUpdate.exe", "\"http://127.0.0.1:9/setup.exe|bench\"");
     for (int i = 0; i < rounds; ++i) {
         // An address nothing answers: the download fails and the window stays.
-        window.Add(CreationToWindowMs(folder + "\\TAVUpdate.exe", "\"http://127.0.0.1:9/setup.exe|bench\""));
+        window.Add(CreationToWindowMs(folder + "\\TAVUpdate.exe",
+                                      "\"http://127.0.0.1:9/setup.exe|bench\""));
         plainWindow.Add(CreationToWindowMs(plain, "window"));
     }
     HandOverMs(folder, url, sentLog);
@@ -236,13 +241,16 @@ int main(int argc, char** argv) {
                 plainWindow.Median(), plainWindow.Max(), window.Median() / plainWindow.Median());
     std::printf("last installer byte -> installer runs: %7.1f ms  (%.1f)   goal < 300 ms\n",
                 handOver.Median(), handOver.Max());
-    std::printf("  the installer started directly:       %7.1f ms  (%.1f)   (Wine's start-up share)\n",
-                direct.Median(), direct.Max());
+    std::printf(
+        "  the installer started directly:       %7.1f ms  (%.1f)   (Wine's start-up share)\n",
+        direct.Median(), direct.Max());
     const double handOverRatio = handOver.Median() / direct.Median();
     std::printf("  ratio %.2f, goal at most 2: %s\n", handOverRatio,
                 handOverRatio <= 2.0 ? "met" : "NOT met");
-    std::printf("  the installer started through the shell: %7.1f ms  (%.1f)   ratio %.2f to the direct start\n",
-                shell.Median(), shell.Max(), shell.Median() / direct.Median());
+    std::printf(
+        "  the installer started through the shell: %7.1f ms  (%.1f)   ratio %.2f to the direct "
+        "start\n",
+        shell.Median(), shell.Max(), shell.Median() / direct.Median());
     std::printf("  the hand-over less that shell start:     %7.1f ms (the updater's own part)\n",
                 handOver.Median() - shell.Median());
     // Where the time goes: one more run, its status lines read as they come.

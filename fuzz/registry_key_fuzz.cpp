@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tav::fakes::FakePlatform fake;
     tav::sInstallLocation = "C:\\TAV";
     fake.files.AddFolder("C:\\TAV\\LOGS");
-    fake.registry.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV", "InstallLocation", "C:\\TAV");
+    fake.registry.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV", "InstallLocation",
+                            "C:\\TAV");
     const std::string text(reinterpret_cast<const char*>(data), size);
     // The first line is the key path, the rest a value name.
     const size_t cut = text.find('\n');
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (root != 0) {
         if (keyPath.rfind("HKEY_", 0) != 0) __builtin_trap();
         const size_t slash = keyPath.find('\\');
-        const std::string expected = slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
+        const std::string expected =
+            slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
         if (path != expected) __builtin_trap();
     }
     (void)tav::GetStringValue(keyPath, valueName);

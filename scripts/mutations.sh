@@ -32,7 +32,7 @@ empty-body-handed-over | src/download/GetNetFile.cpp | if (byteCount_ == 0) file
 frmMain-routine-name | src/main_window/frmMain.cpp | ErrorLog().Log("frmMain.InstallUpdate", | ErrorLog().Log("frmMain.InstalUpdate", | host | FrmMainTest
 frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap("frmMain.Status"); | Trap trap("frmMain.Stat"); | host | FrmMainTest
 missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
-skipped-old | src/main_window/frmMain.cpp | movedAside_ = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | movedAside_ = true; | host | FrmMainTest
+skipped-old | src/main_window/frmMain.cpp | trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | true; | host | FrmMainTest
 failure-closes-window | src/main_window/frmMain.cpp | trap([&] { view_.SetBarError(); }); | trap([&] { view_.SetBarError(); CloseWindow(); }); | host | FrmMainTest
 setter-creates-key | src/system/registry.cpp | s.status = Api().OpenKeyEx(s.rootHandle, subkey, 0, kKeyWrite, s.keyHandle); | s.status = Api().CreateKey(s.rootHandle, subkey, s.keyHandle); | host | SystemTest
 progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest

@@ -34,6 +34,8 @@ have bc || need+=(bc)
 have curl || need+=(curl)
 have openssl || need+=(openssl)
 have osslsigncode || need+=(osslsigncode)
+# The layout check: Debian 12's clang-format is version 14, the one .clang-format is written for.
+have clang-format || need+=(clang-format)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"

@@ -32,12 +32,14 @@ void LogAsMain(const Failure& failure) {
 
 std::string InstallLocationProblem(const std::optional<std::string>& value, int32_t status,
                                    uint32_t type) {
-    const std::string where = std::string("The TAV installation folder (") + kTavKey + ", " +
-                              kInstallLocationValue + ")";
-    if (status == kRegMoreData) return where + " is longer than the 254 characters the update reads";
+    const std::string where =
+        std::string("The TAV installation folder (") + kTavKey + ", " + kInstallLocationValue + ")";
+    if (status == kRegMoreData)
+        return where + " is longer than the 254 characters the update reads";
     if (!value || value->empty()) return where + " is not set in the registry";
     if (type == kRegExpandSz)
-        return where + " is stored with variables to expand (REG_EXPAND_SZ), which the update does not do";
+        return where +
+               " is stored with variables to expand (REG_EXPAND_SZ), which the update does not do";
     if (type != kRegSz) return where + " is not stored as text";
     if (!IsFullPath(*value)) return where + " \"" + *value + "\" is not a full path";
     return {};

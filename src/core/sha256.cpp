@@ -22,7 +22,8 @@ constexpr uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); 
 void Block(std::array<uint32_t, 8>& h, const uint8_t* p) {
     std::array<uint32_t, 64> w{};
     for (int i = 0; i < 16; ++i)
-        w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 | uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
+        w[i] = uint32_t(p[4 * i]) << 24 | uint32_t(p[4 * i + 1]) << 16 |
+               uint32_t(p[4 * i + 2]) << 8 | p[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
         const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -107,10 +108,14 @@ std::optional<Sha256Digest> ParseSha256Hex(std::string_view hex) {
     for (size_t i = 0; i < hex.size(); ++i) {
         const char c = hex[i];
         int v = 0;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else
+            return std::nullopt;
         out[i / 2] = static_cast<uint8_t>(out[i / 2] << 4 | v);
     }
     return out;

@@ -30,7 +30,8 @@ int32_t ShowMessageDialog(const std::string& content, int32_t style, const std::
     if (form->Loaded()) {
         quiet([&] {
             const float left = (static_cast<float>(platform().ui->ScreenWidthTwips()) -
-                                static_cast<float>(form->Window().Width())) / 2.0f;
+                                static_cast<float>(form->Window().Width())) /
+                               2.0f;
             form->Window().SetLeft(RoundHalfEven32(left));
         });
         quiet([&] { form->ShowModal(); });

@@ -6,21 +6,28 @@ namespace tav {
 
 std::optional<ButtonSetLayout> LayoutOf(int32_t buttonSet) {
     switch (buttonSet) {
-    case 0: return ButtonSetLayout{{"OK", "", ""}, 0};
-    case 1: return ButtonSetLayout{{"Cancel", "OK", ""}, 1};
-    case 2: return ButtonSetLayout{{"Ignore", "Retry", "Abort"}, 2};
-    case 3: return ButtonSetLayout{{"Cancel", "No", "Yes"}, 2};
-    case 4: return ButtonSetLayout{{"No", "Yes", ""}, 1};
-    case 5: return ButtonSetLayout{{"Cancel", "Retry", ""}, 1};
-    default: return std::nullopt;
+        case 0:
+            return ButtonSetLayout{{"OK", "", ""}, 0};
+        case 1:
+            return ButtonSetLayout{{"Cancel", "OK", ""}, 1};
+        case 2:
+            return ButtonSetLayout{{"Ignore", "Retry", "Abort"}, 2};
+        case 3:
+            return ButtonSetLayout{{"Cancel", "No", "Yes"}, 2};
+        case 4:
+            return ButtonSetLayout{{"No", "Yes", ""}, 1};
+        case 5:
+            return ButtonSetLayout{{"Cancel", "Retry", ""}, 1};
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<int32_t> ResultForCaption(std::string_view caption) {
     static constexpr std::pair<std::string_view, DialogResult> kOrder[] = {
-        {"OK", DialogResult::Ok},       {"Cancel", DialogResult::Cancel},
+        {"OK", DialogResult::Ok},         {"Cancel", DialogResult::Cancel},
         {"Ignore", DialogResult::Ignore}, {"Retry", DialogResult::Retry},
-        {"Abort", DialogResult::Abort}, {"No", DialogResult::No},
+        {"Abort", DialogResult::Abort},   {"No", DialogResult::No},
         {"Yes", DialogResult::Yes},
     };
     for (const auto& [text, result] : kOrder) {

@@ -91,7 +91,8 @@ int64_t MinimumExtraHeight(const ContentMeasure& m) {
 }
 
 int16_t CheckedInt16(int64_t value) {
-    if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max()) {
+    if (value < std::numeric_limits<int16_t>::min() ||
+        value > std::numeric_limits<int16_t>::max()) {
         throw err::Make(err::kOverflow);
     }
     return static_cast<int16_t>(value);

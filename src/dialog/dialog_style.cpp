@@ -34,9 +34,8 @@ std::map<std::string, Section> ReadIni(std::string_view text) {
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             const size_t close = line.find(']');
-            current = &sections[Lower(Trim(line.substr(1, close == std::string_view::npos
-                                                              ? std::string_view::npos
-                                                              : close - 1)))];
+            current = &sections[Lower(Trim(line.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1)))];
             continue;
         }
         const size_t eq = line.find('=');
@@ -50,8 +49,7 @@ uint32_t ParseColour(const std::string& value) {
     uint32_t rgb = 0;
     const char* first = value.data() + 1;
     const char* last = value.data() + value.size();
-    if (value.size() != 7 || value[0] != '#' ||
-        std::from_chars(first, last, rgb, 16).ptr != last) {
+    if (value.size() != 7 || value[0] != '#' || std::from_chars(first, last, rgb, 16).ptr != last) {
         throw err::Make(err::kTypeMismatch);
     }
     // Stored as the platform's 0x00BBGGRR.

@@ -236,8 +236,9 @@ int16_t frmDialog::ShowImages() {
     if (kind != nullptr) {
         trap([&] { Window().ShowPicture(); });
         trap([&] {
-            Window().Icon(kind->iconId, kPictureSize)->Draw(Window().PictureSurface(), 0, 0,
-                                                            kPictureSize, kPictureSize, 0);
+            Window()
+                .Icon(kind->iconId, kPictureSize)
+                ->Draw(Window().PictureSurface(), 0, 0, kPictureSize, kPictureSize, 0);
         });
         trap([&] { buttonSet = CheckedInt16(static_cast<int64_t>(lDialogButton) - imageKind); });
         if (sDialogMessage.empty()) {

@@ -23,10 +23,10 @@ struct DialogRequest {
     std::string sDialogMessage;   // headline; empty: the image kind's word
     std::string SDialogContent;   // body text; re-wrapped by FormSetup
     std::string SDialogTitle;
-    int16_t lDialogTimeout = 0;   // seconds; 0 or less: no countdown
-    int32_t lTimeOutButton = 0;   // the result when the countdown ends
+    int16_t lDialogTimeout = 0;                 // seconds; 0 or less: no countdown
+    int32_t lTimeOutButton = 0;                 // the result when the countdown ends
     std::shared_ptr<DialogImage> xDialogImage;  // drawn over the kind's icon
-    bool bAvoidSplash = false;    // placed high on the screen when activated
+    bool bAvoidSplash = false;                  // placed high on the screen when activated
 };
 
 class frmDialog : public DialogRequest, private DialogEvents {

@@ -75,7 +75,8 @@ void GetNetFile::AsyncReadComplete(AsyncProperty& property) {
     byteCount_ = 0;
     digest_ = {};
     std::optional<Failure> failure = property.failure;
-    if (!failure && (!property.file || property.BytesRead < 0)) failure = err::Make(err::kInternalError);
+    if (!failure && (!property.file || property.BytesRead < 0))
+        failure = err::Make(err::kInternalError);
     if (failure) {
         if (DownloadFailed) DownloadFailed(failure->number(), failure->description());
         return;

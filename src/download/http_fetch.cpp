@@ -316,7 +316,8 @@ private:
         if (r.status == 206 && r.etag != validator_) {
             t_.Close();
             if (restartsLeft_ == 0)
-                return Failure(kErrInvalidResponse, "The server resumed with a part of another file");
+                return Failure(kErrInvalidResponse,
+                               "The server resumed with a part of another file");
             --restartsLeft_;
             return Restart();
         }
@@ -361,7 +362,7 @@ private:
 
     std::string finalUrl_;
     uint64_t size_ = 0;  // bytes of the body received
-    BodyPipe pipe_;  // the reads' room, the writes and the digest
+    BodyPipe pipe_;      // the reads' room, the writes and the digest
     std::optional<uint64_t> expected_;
     std::string validator_;
     bool rangesRefused_ = false;
@@ -373,9 +374,7 @@ bool IsHttpUrl(const std::string& url) {
     return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
 }
 
-bool IsHttpsUrl(const std::string& url) {
-    return StartsWithNoCase(url, "https://");
-}
+bool IsHttpsUrl(const std::string& url) { return StartsWithNoCase(url, "https://"); }
 
 FetchResult Fetch(HttpTransport& transport, const std::string& url, bool fresh,
                   FetchObserver& observer, BodyFile& body, const FetchLimits& limits) noexcept {

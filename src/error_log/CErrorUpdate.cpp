@@ -25,7 +25,8 @@ std::string Printable(std::string text) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x20 || c == 0x7F) {
             text[i] = ' ';
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
                    static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
             text.replace(i, 2, " ");  // a C1 control, U+0080 to U+009F
         }
@@ -65,8 +66,9 @@ bool CErrorUpdate::CreateFolderPath(const std::string& path) noexcept {
 
 void CErrorUpdate::Log(const std::string& sRoutine, const std::string& sParm) noexcept {
     const ErrorRecord error = CurrentError();
-    const std::string errorText = "ERROR: " + Printable(error.source) + ", " + std::to_string(error.number) +
-                                  ", " + Printable(error.description) + ", " + std::to_string(error.line);
+    const std::string errorText = "ERROR: " + Printable(error.source) + ", " +
+                                  std::to_string(error.number) + ", " +
+                                  Printable(error.description) + ", " + std::to_string(error.line);
 
     Platform& p = platform();
     std::string folder;

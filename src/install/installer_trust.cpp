@@ -18,11 +18,11 @@ InstallerVerdict Refuse(std::string reason) {
 
 // The verifier's codes (winerror.h), kept here so that the judgement
 // stays portable.
-constexpr uint32_t kCertRevoked = 0x800B010Cu;              // CERT_E_REVOKED
-constexpr uint32_t kCryptRevoked = 0x80092010u;             // CRYPT_E_REVOKED
-constexpr uint32_t kCertRevocationFailure = 0x800B010Eu;    // CERT_E_REVOCATION_FAILURE
-constexpr uint32_t kCryptNoRevocationCheck = 0x80092012u;   // CRYPT_E_NO_REVOCATION_CHECK
-constexpr uint32_t kCryptRevocationOffline = 0x80092013u;   // CRYPT_E_REVOCATION_OFFLINE
+constexpr uint32_t kCertRevoked = 0x800B010Cu;             // CERT_E_REVOKED
+constexpr uint32_t kCryptRevoked = 0x80092010u;            // CRYPT_E_REVOKED
+constexpr uint32_t kCertRevocationFailure = 0x800B010Eu;   // CERT_E_REVOCATION_FAILURE
+constexpr uint32_t kCryptNoRevocationCheck = 0x80092012u;  // CRYPT_E_NO_REVOCATION_CHECK
+constexpr uint32_t kCryptRevocationOffline = 0x80092013u;  // CRYPT_E_REVOCATION_OFFLINE
 
 }  // namespace
 
@@ -42,11 +42,13 @@ std::string StatusText(uint32_t status) {
 InstallerVerdict JudgeInstaller(const TrustPolicy& policy, const SignatureInfo& installer) {
     if (installer.state == SignatureState::Invalid) {
         const std::string status = " (" + StatusText(installer.status) + ")";
-        if (IsRevokedStatus(installer.status)) return Refuse("its signer's certificate is revoked" + status);
+        if (IsRevokedStatus(installer.status))
+            return Refuse("its signer's certificate is revoked" + status);
         // Refused as well: the installer runs as administrator, so a
         // certificate that may have been revoked is not trusted.
         if (IsRevocationUnknownStatus(installer.status))
-            return Refuse("the revocation of its signer's certificate could not be checked" + status);
+            return Refuse("the revocation of its signer's certificate could not be checked" +
+                          status);
         return Refuse("its signature is present but not valid" + status);
     }
     InstallerVerdict accepted;
@@ -75,8 +77,8 @@ InstallerVerdict VerifyInstaller(HeldFile& file, const TrustPolicy& policy) {
 std::optional<InstallerVerdict> JudgeDigest(const std::optional<Sha256Digest>& expected,
                                             const Sha256Digest& received) {
     if (!expected || *expected == received) return std::nullopt;
-    InstallerVerdict v = Refuse("its SHA-256 is " + HexText(received) + ", not the expected " +
-                                HexText(*expected));
+    InstallerVerdict v =
+        Refuse("its SHA-256 is " + HexText(received) + ", not the expected " + HexText(*expected));
     v.refusal = "does not match the expected digest";
     return v;
 }

@@ -56,7 +56,8 @@ void CloseProcess(const ProcessEntry& entry, uint32_t exitCode) {
     // until the messages are posted and the termination is done.
     ProcessHandle process = 0;
     trap([&] {
-        process = Procs().OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation, entry.processId);
+        process = Procs().OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation,
+                                      entry.processId);
     });
     if (process == 0) return;
     bool same = false;

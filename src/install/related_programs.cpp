@@ -144,9 +144,8 @@ void ShutDownTAV(const ShutdownOptions& options) {
 
     bool down = !anyWatched;
     if (anyWatched) {
-        trap([&] {
-            SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand);
-        });
+        trap(
+            [&] { SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand); });
         trap([&] { ApplyRegistryUpdate(); });
         trap([&] { DoEvents(); });
         if (StopRequested(options, trap)) return;

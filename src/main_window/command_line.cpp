@@ -46,7 +46,8 @@ std::optional<std::string> UrlPath(const std::string& url) {
     if (pathStart == authority) return std::nullopt;  // no host
     if (pathStart == std::string::npos || url[pathStart] != '/') return std::string();
     const size_t pathEnd = url.find_first_of("?#", pathStart);
-    return url.substr(pathStart, pathEnd == std::string::npos ? std::string::npos : pathEnd - pathStart);
+    return url.substr(pathStart,
+                      pathEnd == std::string::npos ? std::string::npos : pathEnd - pathStart);
 }
 
 std::string PercentDecode(const std::string& text) {
@@ -71,11 +72,16 @@ std::optional<std::u16string> Utf16Name(const std::string& utf8) {
         const unsigned char lead = byte(i);
         size_t length = 0;
         char32_t cp = 0;
-        if (lead < 0x80) length = 1, cp = lead;
-        else if (lead >= 0xC2 && lead <= 0xDF) length = 2, cp = lead & 0x1F;
-        else if (lead >= 0xE0 && lead <= 0xEF) length = 3, cp = lead & 0x0F;
-        else if (lead >= 0xF0 && lead <= 0xF4) length = 4, cp = lead & 0x07;
-        else return std::nullopt;
+        if (lead < 0x80)
+            length = 1, cp = lead;
+        else if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2, cp = lead & 0x1F;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3, cp = lead & 0x0F;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4, cp = lead & 0x07;
+        else
+            return std::nullopt;
         if (i + length > utf8.size()) return std::nullopt;
         for (size_t k = 1; k < length; ++k) {
             if ((byte(i + k) & 0xC0) != 0x80) return std::nullopt;
@@ -83,7 +89,8 @@ std::optional<std::u16string> Utf16Name(const std::string& utf8) {
         }
         // Overlong forms, surrogates and values past U+10FFFF are no text.
         const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < least[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return std::nullopt;
+        if (cp < least[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+            return std::nullopt;
         if (cp >= 0x10000) {
             out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
             out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -119,9 +126,11 @@ bool IsDeviceName(const std::u16string& name) {
     while (!stem.empty() && stem.back() == u' ') stem.pop_back();
     for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
         if (stem == device) return true;
-    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0)) return false;
+    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0))
+        return false;
     const char16_t digit = stem[3];
-    return (digit >= u'0' && digit <= u'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+    return (digit >= u'0' && digit <= u'9') || digit == 0x00B9 || digit == 0x00B2 ||
+           digit == 0x00B3;
 }
 
 }  // namespace
@@ -182,8 +191,8 @@ std::string InstallerPathProblem(const std::string& folder, const std::string& i
     const size_t longestName =
         std::max({units(installerFile), units(BackupName(installerFile)), kLongestOwnName});
     if (units(folder) + 1 + longestName <= kMaxPathLength) return {};
-    return "The installer path " + folder + "\\" + installerFile + " is longer than Windows allows (" +
-           std::to_string(kMaxPathLength - 1 - longestName) +
+    return "The installer path " + folder + "\\" + installerFile +
+           " is longer than Windows allows (" + std::to_string(kMaxPathLength - 1 - longestName) +
            " characters for the installation folder with this installer name)";
 }
 
@@ -217,7 +226,8 @@ CommandLineFields ParseCommandLine(const std::string& argumentText) {
         return result;
     }
     const size_t slash = path->rfind('/');
-    const std::string name = PercentDecode(slash == std::string::npos ? *path : path->substr(slash + 1));
+    const std::string name =
+        PercentDecode(slash == std::string::npos ? *path : path->substr(slash + 1));
     result.sNameProblem = InstallerNameProblem(name);
     if (result.sNameProblem.empty()) result.sInstallerFile = name;
     return result;
@@ -240,9 +250,11 @@ std::string BackupName(const std::string& installerFile) {
 
 std::string ProgressText(const std::string& installerFile, int32_t nBytesMax, int32_t nBytes,
                          const std::string& thousandsSeparator) {
-    const std::string received = FormatGrouped(RoundHalfEven32(nBytes / 1000.0), thousandsSeparator);
+    const std::string received =
+        FormatGrouped(RoundHalfEven32(nBytes / 1000.0), thousandsSeparator);
     if (nBytesMax == 0) return "Downloading " + installerFile + " " + received + " K Bytes";
-    const std::string total = FormatGrouped(RoundHalfEven32(nBytesMax / 1000.0), thousandsSeparator);
+    const std::string total =
+        FormatGrouped(RoundHalfEven32(nBytesMax / 1000.0), thousandsSeparator);
     const int32_t percent = RoundHalfEven32(static_cast<double>(nBytes) / nBytesMax * 100.0);
     return "Downloading " + installerFile + " " + received + " of " + total + " K Bytes  (" +
            std::to_string(percent) + "%)";

@@ -9,7 +9,8 @@
 
 namespace tav {
 
-frmMain::frmMain(MainWindowView& view, UpdateServices& services) : view_(view), services_(services) {}
+frmMain::frmMain(MainWindowView& view, UpdateServices& services)
+    : view_(view), services_(services) {}
 
 void frmMain::CloseWindow() {
     closed_ = true;
@@ -26,8 +27,8 @@ void frmMain::Form_Load() {
     });
     trap([&] {
         const AppIdentity id = services_.Identity();
-        view_.SetVersionText("Version " + std::to_string(id.major) + "." + std::to_string(id.minor) +
-                             "." + std::to_string(id.revision));
+        view_.SetVersionText("Version " + std::to_string(id.major) + "." +
+                             std::to_string(id.minor) + "." + std::to_string(id.revision));
     });
     trap([&] {
         const CommandLineFields fields = ParseCommandLine(services_.ArgumentText());
@@ -73,7 +74,8 @@ void frmMain::TimerBeginUpdate_Timer() {
     }
     // What can be known before the download is said before it: nothing is
     // downloaded for an update that could never be installed.
-    const std::string& problem = sInstallLocationProblem.empty() ? startProblem_ : sInstallLocationProblem;
+    const std::string& problem =
+        sInstallLocationProblem.empty() ? startProblem_ : sInstallLocationProblem;
     if (!problem.empty()) {
         trap([&] { services_.ShowCriticalError(problem + ". " + kAbortingText); });
         trap([&] { CloseWindow(); });
@@ -98,7 +100,8 @@ void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) {
             const std::string text =
                 ProgressText(sInstallerFile_, nBytesMax, nBytes, services_.ThousandsSeparator());
             int16_t percent = -1;
-            if (nBytesMax != 0) percent = RoundHalfEven16(static_cast<double>(nBytes) / nBytesMax * 100.0);
+            if (nBytesMax != 0)
+                percent = RoundHalfEven16(static_cast<double>(nBytes) / nBytesMax * 100.0);
             Status(text, percent);
         });
     }
@@ -117,7 +120,8 @@ void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
         if (!closed_) trap([&] { InstallUpdate("FORCE"); });
     } else {
         trap([&] {
-            services_.ShowCriticalError("Error while saving " + sInstallLocation + "\\" + sInstallerFile_);
+            services_.ShowCriticalError("Error while saving " + sInstallLocation + "\\" +
+                                        sInstallerFile_);
         });
     }
     // An installer that was not put in place is deleted with its hold.
@@ -159,14 +163,16 @@ bool frmMain::PlaceInstaller() {
         trap([&] {
             if (services_.IsFile(folder + backup)) services_.RemoveFile(folder + backup);
         });
-        movedAside_ = trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); });
+        movedAside_ =
+            trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); });
     }
     // The backup is a courtesy: one that cannot be made is logged above and
     // the new installer takes the earlier one's place all the same.
     const bool replace = present && !movedAside_;
     const bool placed = trap([&] { staged_->Rename(sInstallerFile_, replace); });
     if (!placed && movedAside_) {
-        if (trap([&] { services_.RenameFile(folder + backup, folder + sInstallerFile_); })) movedAside_ = false;
+        if (trap([&] { services_.RenameFile(folder + backup, folder + sInstallerFile_); }))
+            movedAside_ = false;
     }
     return placed;
 }
@@ -178,7 +184,10 @@ void frmMain::RestoreEarlierInstaller() {
     // be deleted by its name.
     trap([&] { staged_.reset(); });
     trap([&] { services_.RemoveFile(folder + sInstallerFile_); });
-    if (movedAside_) trap([&] { services_.RenameFile(folder + BackupName(sInstallerFile_), folder + sInstallerFile_); });
+    if (movedAside_)
+        trap([&] {
+            services_.RenameFile(folder + BackupName(sInstallerFile_), folder + sInstallerFile_);
+        });
     movedAside_ = false;
 }
 
@@ -196,17 +205,21 @@ void frmMain::InstallUpdate(const std::string& mode) {
         return;
     }
     if (staged_ && !verdict.accepted) {
-        trap([&] { ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason); });
+        trap([&] {
+            ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason);
+        });
         trap([&] { staged_.reset(); });
         trap([&] {
-            services_.ShowCriticalError("The installer " + installer + " " + verdict.refusal + ". " +
-                                        kAbortingText);
+            services_.ShowCriticalError("The installer " + installer + " " + verdict.refusal +
+                                        ". " + kAbortingText);
         });
         trap([&] { CloseWindow(); });
         return;
     }
     if (!staged_ || !PlaceInstaller()) {
-        trap([&] { services_.ShowCriticalError("Missing Installer " + installer + ". " + kAbortingText); });
+        trap([&] {
+            services_.ShowCriticalError("Missing Installer " + installer + ". " + kAbortingText);
+        });
         trap([&] { CloseWindow(); });
         return;
     }
@@ -220,8 +233,9 @@ void frmMain::InstallUpdate(const std::string& mode) {
         RestoreEarlierInstaller();
         if (closed_) return;
         trap([&] {
-            services_.ShowCriticalError("The installer " + installer + " could not be made ready to start: " +
-                                        reason + ". " + kAbortingText);
+            services_.ShowCriticalError("The installer " + installer +
+                                        " could not be made ready to start: " + reason + ". " +
+                                        kAbortingText);
         });
         trap([&] { CloseWindow(); });
         return;
@@ -253,8 +267,8 @@ void frmMain::InstallUpdate(const std::string& mode) {
         const std::string reason = trap.lastError();
         trap([&] { staged_.reset(); });
         trap([&] {
-            services_.ShowCriticalError("The installer " + installer + " could not be started: " + reason +
-                                        ". " + kAbortingText);
+            services_.ShowCriticalError("The installer " + installer +
+                                        " could not be started: " + reason + ". " + kAbortingText);
         });
         return;
     }

@@ -65,7 +65,8 @@ private:
 // The texts the update shows.
 inline constexpr const char* kAbortingText = "Aborting Update Process!";
 inline constexpr const char* kMissingUrlMessage = "Missing Download URL. Aborting Update Process!";
-inline constexpr const char* kClosingText = "Closing TAV and all related programs before installing update.";
+inline constexpr const char* kClosingText =
+    "Closing TAV and all related programs before installing update.";
 inline constexpr const char* kBeginningText =
     "Closing Update Manager, beginning update. Computer will restart when complete.";
 

@@ -12,12 +12,13 @@
 
 namespace tav {
 
-
 void ProgramServices::Attach(frmMain& form) {
     download_.DownloadProgress = [&form](int32_t nBytesMax, int32_t nBytes) {
         form.GetNetFile_DownloadProgress(nBytesMax, nBytes);
     };
-    download_.DownloadComplete = [&form](int32_t nBytes) { form.GetNetFile_DownloadComplete(nBytes); };
+    download_.DownloadComplete = [&form](int32_t nBytes) {
+        form.GetNetFile_DownloadComplete(nBytes);
+    };
     download_.DownloadFailed = [&form](int32_t number, const std::string& description) {
         form.GetNetFile_DownloadFailed(number, description);
     };
@@ -28,7 +29,9 @@ int32_t ProgramServices::ScreenHeightTwips() { return platform().ui->ScreenHeigh
 AppIdentity ProgramServices::Identity() { return platform().app->Identity(); }
 std::string ProgramServices::ArgumentText() { return platform().app->ArgumentText(); }
 void ProgramServices::DoEvents() { platform().events->DoEvents(); }
-std::string ProgramServices::ThousandsSeparator() { return platform().locale->ThousandsSeparator(); }
+std::string ProgramServices::ThousandsSeparator() {
+    return platform().locale->ThousandsSeparator();
+}
 
 void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) {
     tav::SetIcon(static_cast<WindowHandle>(window), resourceName, asAppIcon);
@@ -44,8 +47,8 @@ void ProgramServices::ShowCriticalError(const std::string& content) {
     ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr, false);
 }
 
-void ProgramServices::DownloadStart(const std::string& url, const std::string& filename, int32_t mode,
-                                    const std::string& folder) {
+void ProgramServices::DownloadStart(const std::string& url, const std::string& filename,
+                                    int32_t mode, const std::string& folder) {
     download_.DownloadFolder = folder;
     download_.DownloadStart(url, filename, mode);
 }
@@ -61,7 +64,9 @@ InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer,
     return Aside([&] { return tav::VerifyInstaller(installer, BuildTrustPolicy()); });
 }
 
-void ProgramServices::SetRunAsAdmin(const std::string& installerFile) { tav::SetRunAsAdmin(installerFile); }
+void ProgramServices::SetRunAsAdmin(const std::string& installerFile) {
+    tav::SetRunAsAdmin(installerFile);
+}
 
 void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) {
     ShutdownOptions options;
@@ -88,7 +93,8 @@ void ProgramServices::PrepareInstallerStart(StagedFile& installer,
         [&] {
             if (stopRequested && stopRequested()) stop = true;
         });
-    if (held != downloaded_) throw Failure(err::kPathFileAccess, "The file changed after it was checked");
+    if (held != downloaded_)
+        throw Failure(err::kPathFileAccess, "The file changed after it was checked");
 }
 
 void ProgramServices::StartInstaller(const std::string& path, const std::string& parameters,

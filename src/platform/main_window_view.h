@@ -16,16 +16,16 @@ public:
     virtual int32_t WidthTwips() = 0;
     virtual int32_t HeightTwips() = 0;
     virtual void MoveTwips(int32_t left, int32_t top) = 0;
-    virtual void SetVersionText(const std::string& text) = 0;   // lblVersion
-    virtual void SetStatusText(const std::string& text) = 0;    // txtStatus
+    virtual void SetVersionText(const std::string& text) = 0;  // lblVersion
+    virtual void SetStatusText(const std::string& text) = 0;   // txtStatus
     virtual void SetStatusVisible(bool visible) = 0;
     // barProgress; throws Failure 380 for a value outside 0..100.
     virtual void SetBarValue(int16_t value) = 0;
     virtual void SetBarVisible(bool visible) = 0;
     // Shows the download as failed on the taskbar button.
     virtual void SetBarError() = 0;
-    virtual bool SilentChecked() = 0;                           // chkSilent
-    virtual void SetStartTimerEnabled(bool enabled) = 0;        // TimerBeginUpdate
+    virtual bool SilentChecked() = 0;                     // chkSilent
+    virtual void SetStartTimerEnabled(bool enabled) = 0;  // TimerBeginUpdate
     // Starts moving the window with the mouse, as a title bar would.
     virtual void BeginWindowMove() = 0;
     // Hides the window at once; it is destroyed when the handler on the

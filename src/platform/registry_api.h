@@ -24,8 +24,8 @@ public:
                               uint32_t access, RegKey& key) = 0;
     // Opens subkey, creating every missing key along the path.
     virtual int32_t CreateKey(RegKey root, const std::string& subkey, RegKey& key) = 0;
-    virtual int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type,
-                                 uint8_t* data, uint32_t& length) = 0;
+    virtual int32_t QueryValueEx(RegKey key, const std::string& name, uint32_t& type, uint8_t* data,
+                                 uint32_t& length) = 0;
     virtual int32_t SetValueEx(RegKey key, const std::string& name, uint32_t type,
                                const uint8_t* data, uint32_t length) = 0;
     virtual int32_t CloseKey(RegKey key) = 0;

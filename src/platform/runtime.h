@@ -130,7 +130,8 @@ public:
     // Starts file through the shell with the verb "Open", shown normally,
     // in folder; does not wait. Throws tav::Failure saying why when the
     // shell refused.
-    virtual void Open(const std::string& file, const std::string& parameters, const std::string& folder) = 0;
+    virtual void Open(const std::string& file, const std::string& parameters,
+                      const std::string& folder) = 0;
 };
 
 class Locale {

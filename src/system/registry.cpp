@@ -96,8 +96,8 @@ RegKey GetMainKeyHandle(const std::string& rootName) {
 void ParseKey(std::string& path, RegKey& root) {
     Trap trap("modORSutils.ParseKey");
     trap([&] {
-        const bool wellFormed = path.size() >= 5 && path.compare(0, 5, "HKEY_") == 0 &&
-                                path.back() != '\\';
+        const bool wellFormed =
+            path.size() >= 5 && path.compare(0, 5, "HKEY_") == 0 && path.back() != '\\';
         if (!wellFormed) {
             // Treated like an unknown root: a stale handle from an earlier
             // call must never be used for this path.

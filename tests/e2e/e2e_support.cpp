@@ -14,14 +14,18 @@ namespace {
 
 HWND WaitTopWindow(const Process& p, const wchar_t* cls) {
     HWND found = nullptr;
-    wintest::PumpMessages(kShowMs, [&] { return (found = wintest::FindTopWindow(p.id(), cls)) || !p.Running(); });
+    wintest::PumpMessages(
+        kShowMs, [&] { return (found = wintest::FindTopWindow(p.id(), cls)) || !p.Running(); });
     return found;
 }
 
 HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
     const REGSAM view = root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
     HKEY h = nullptr;
-    return ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr) == ERROR_SUCCESS ? h : nullptr;
+    return ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr) ==
+                   ERROR_SUCCESS
+               ? h
+               : nullptr;
 }
 
 long Sc(const std::string& arguments) {
@@ -52,10 +56,14 @@ bool PressTheOnlyButton(HWND dialog) {
 }
 
 std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::string& name) {
-    union { wchar_t text[1024]; DWORD number; } value{};
+    union {
+        wchar_t text[1024];
+        DWORD number;
+    } value{};
     DWORD size = sizeof value - sizeof(wchar_t), type = 0;
     const DWORD view = root == HKEY_LOCAL_MACHINE ? RRF_SUBKEY_WOW6432KEY : 0;
-    if (::RegGetValueW(root, key, Widen(name).c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD | view, &type, &value, &size))
+    if (::RegGetValueW(root, key, Widen(name).c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD | view,
+                       &type, &value, &size))
         return std::nullopt;
     return type == REG_DWORD ? std::to_string(value.number) : win32::Narrow(value.text);
 }
@@ -66,9 +74,11 @@ std::string ServerUrl(const std::string& path) {
 
 bool ServiceRunning() {
     SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? ::OpenServiceW(manager, L"TAVorsService", SERVICE_QUERY_STATUS) : nullptr;
+    SC_HANDLE service =
+        manager ? ::OpenServiceW(manager, L"TAVorsService", SERVICE_QUERY_STATUS) : nullptr;
     SERVICE_STATUS status{};
-    const bool running = service && ::QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    const bool running = service && ::QueryServiceStatus(service, &status) &&
+                         status.dwCurrentState == SERVICE_RUNNING;
     if (service) ::CloseServiceHandle(service);
     if (manager) ::CloseServiceHandle(manager);
     return running;
@@ -87,7 +97,8 @@ DemoInstallation::DemoInstallation(const std::string& folder) {
     ::RegCloseKey(OpenKey(HKEY_LOCAL_MACHINE, kWatchDogKey, KEY_SET_VALUE));
     HKEY tav = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", KEY_SET_VALUE);
     const std::wstring location = Widen(folder_);
-    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(location.c_str()),
                      static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(tav);
 }
@@ -117,7 +128,8 @@ std::vector<std::string> DemoInstallation::Files() const {
     return names;
 }
 
-std::string DemoInstallation::InstallerRecord(const std::string& installer, unsigned long ms) const {
+std::string DemoInstallation::InstallerRecord(const std::string& installer,
+                                              unsigned long ms) const {
     const std::string record = Path(installer + ".record.txt");
     wintest::PumpMessages(ms, [&] { return !wintest::ReadFileBytes(record).empty(); });
     return wintest::ReadFileBytes(record);
@@ -128,8 +140,8 @@ bool DemoInstallation::StartService() {
     const std::string exe = root_.path() + "\\programs\\TAVorsService.exe";
     wintest::CopyFromBuild(TAV_HELPER_DIR "/tav_test_service.exe", exe);
     Sc("delete TAVorsService");
-    return Sc("create TAVorsService binPath= \"" + exe + "\"") == 0 && Sc("start TAVorsService") == 0 &&
-           wintest::PumpMessages(20000, ServiceRunning);
+    return Sc("create TAVorsService binPath= \"" + exe + "\"") == 0 &&
+           Sc("start TAVorsService") == 0 && wintest::PumpMessages(20000, ServiceRunning);
 }
 
 }  // namespace tav::e2e

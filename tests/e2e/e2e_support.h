@@ -24,7 +24,8 @@ inline constexpr int kSilentId = 106;
 inline constexpr int kDialogContentId = 1003;
 
 inline constexpr wchar_t kWatchDogKey[] = L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog";
-inline constexpr wchar_t kLayersKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+inline constexpr wchar_t kLayersKey[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
 
 // Generous bounds: Wine on a busy machine is slow to start programs.
 inline constexpr unsigned long kShowMs = 30000;
@@ -42,7 +43,8 @@ bool PressTheOnlyButton(HWND dialog);
 inline void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
 // Whether the window's status line came to start with prefix.
 inline bool WaitStatus(HWND window, const std::string& prefix) {
-    return wintest::PumpMessages(kShowMs, [&] { return Text(::GetDlgItem(window, kStatusId)).starts_with(prefix); });
+    return wintest::PumpMessages(
+        kShowMs, [&] { return Text(::GetDlgItem(window, kStatusId)).starts_with(prefix); });
 }
 
 // A value in the 32-bit view of HKEY_LOCAL_MACHINE or in HKEY_CURRENT_USER:
@@ -78,7 +80,8 @@ public:
     std::vector<std::string> Files() const;
     // The argument text and folder the downloaded installer was started
     // with, once it wrote them within ms.
-    std::string InstallerRecord(const std::string& installer = "setup.exe", unsigned long ms = 0) const;
+    std::string InstallerRecord(const std::string& installer = "setup.exe",
+                                unsigned long ms = 0) const;
 
     // Starts the program as TAV does: from its folder, the argument quoted.
     Process StartUpdate(const std::string& argument) const {

@@ -28,7 +28,9 @@ protected:
 };
 
 // The installer, spread over ms so that there is time to act.
-std::string Installer(int ms) { return ServerUrl("/file/setup.exe?ms=" + std::to_string(ms)) + "|demo"; }
+std::string Installer(int ms) {
+    return ServerUrl("/file/setup.exe?ms=" + std::to_string(ms)) + "|demo";
+}
 // A made-up setup.exe of size bytes, in pieces of 16 KB with pauseMs after each.
 std::string MadeUpInstaller(unsigned long long size, int pauseMs = 0) {
     const std::string query = "size=" + std::to_string(size) + "&slow=" + std::to_string(pauseMs);
@@ -48,13 +50,16 @@ TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheN
     const Process update = tav.StartUpdate(Installer(4000));
     const HWND window = MainWindow(update);
     ASSERT_NE(window, nullptr);
-    for (const WPARAM size : {ICON_BIG, ICON_SMALL}) EXPECT_NE(wintest::Ask(window, WM_GETICON, size), 0) << size;
+    for (const WPARAM size : {ICON_BIG, ICON_SMALL})
+        EXPECT_NE(wintest::Ask(window, WM_GETICON, size), 0) << size;
     // Part way: the bar and the status line follow the bytes.
     ASSERT_TRUE(WaitStatus(window, "Downloading setup.exe "));
     const HWND bar = ::GetDlgItem(window, kBarId), silent = ::GetDlgItem(window, kSilentId);
-    EXPECT_TRUE(wintest::PumpMessages(kShowMs, [&] { return wintest::Ask(bar, PBM_GETPOS) >= 30; }));
+    EXPECT_TRUE(
+        wintest::PumpMessages(kShowMs, [&] { return wintest::Ask(bar, PBM_GETPOS) >= 30; }));
     Click(silent);
-    EXPECT_TRUE(wintest::PumpMessages(5000, [&] { return wintest::Ask(silent, BM_GETCHECK) == BST_CHECKED; }));
+    EXPECT_TRUE(wintest::PumpMessages(
+        5000, [&] { return wintest::Ask(silent, BM_GETCHECK) == BST_CHECKED; }));
 
     EXPECT_EQ(update.Exit(kEndMs), 0);
     EXPECT_EQ(watched.Exit(10000), kObeyedTheWatchdog);
@@ -64,11 +69,14 @@ TEST_F(UpdateE2eTest, SilentUpdateClosesTavKeepsTheEarlierInstallerAndStartsTheN
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown"), "99");
     EXPECT_EQ(RunAsAdminFlag("setup.exe"), "WINXPSP3 RUNASADMIN");
     EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.old")), earlier);
-    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_WWW "/setup.exe")));
+    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")),
+              wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_WWW "/setup.exe")));
     // The installer runs by itself after the program ended, from the
     // installation folder.
-    EXPECT_THAT(tav.InstallerRecord("setup.exe", kShowMs), ::testing::StrCaseEq("args=/s\r\ncwd=" + tav.folder() + "\r\n"));
-    EXPECT_EQ(tav.Log(), "") << "a development build starts the unsigned installer and logs nothing";
+    EXPECT_THAT(tav.InstallerRecord("setup.exe", kShowMs),
+                ::testing::StrCaseEq("args=/s\r\ncwd=" + tav.folder() + "\r\n"));
+    EXPECT_EQ(tav.Log(), "")
+        << "a development build starts the unsigned installer and logs nothing";
 }
 
 TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorUntilItsButtonIsPressed) {
@@ -77,7 +85,8 @@ TEST_F(UpdateE2eTest, MissingUrlShowsTheCriticalErrorUntilItsButtonIsPressed) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(Text(dialog), "TAV Update Manager");
     EXPECT_EQ(Text(::GetDlgItem(dialog, kDialogContentId - 1)), "Critical Error");  // the heading
-    EXPECT_EQ(Text(::GetDlgItem(dialog, kDialogContentId)), "Missing Download URL. Aborting Update Process!");
+    EXPECT_EQ(Text(::GetDlgItem(dialog, kDialogContentId)),
+              "Missing Download URL. Aborting Update Process!");
     EXPECT_TRUE(update.Running()) << "the dialog waits for its answer";
     ASSERT_TRUE(PressTheOnlyButton(dialog));
     EXPECT_EQ(update.Exit(kEndMs), 0);
@@ -99,15 +108,18 @@ TEST_F(UpdateE2eTest, AnInstallerTheUpdateCannotStartIsRefusedBeforeAnyDownload)
     const Process update = tav.StartUpdate(ServerUrl("/file/refused_setup.msi") + "|demo");
     const HWND dialog = Dialog(update);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Content(dialog), "The installer name \"refused_setup.msi\" in the download URL names a Windows "
-                               "Installer package (.msi), which the update cannot start. Aborting Update Process!");
+    EXPECT_EQ(Content(dialog),
+              "The installer name \"refused_setup.msi\" in the download URL names a Windows "
+              "Installer package (.msi), which the update cannot start. Aborting Update Process!");
     ASSERT_TRUE(PressTheOnlyButton(dialog));
     EXPECT_EQ(update.Exit(kEndMs), 0);
     const std::string www = TAV_E2E_WWW;  // the server's requests are logged beside it
     const std::string requests = www.substr(0, www.rfind('/')) + "/requests/refused_setup.msi.log";
-    EXPECT_EQ(wintest::ReadFileBytes(wintest::HostPath(requests)), "") << "the server was never asked";
+    EXPECT_EQ(wintest::ReadFileBytes(wintest::HostPath(requests)), "")
+        << "the server was never asked";
     EXPECT_FALSE(tav.AnyStagingFile());
-    EXPECT_THAT(tav.Log(), HasSubstr("frmMain.Form_Load \r\nERROR: TAVUpdate, 52, The installer name"));
+    EXPECT_THAT(tav.Log(),
+                HasSubstr("frmMain.Form_Load \r\nERROR: TAVUpdate, 52, The installer name"));
 }
 
 // A backup that cannot be made is logged; the update is what the user
@@ -120,10 +132,12 @@ TEST_F(UpdateE2eTest, ABackupNameTakenByAFolderIsLoggedAndTheUpdateGoesOn) {
     EXPECT_THAT(tav.InstallerRecord("setup.exe", kShowMs), ::testing::StartsWith("args=\r\n"));
     EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")),
               wintest::ReadFileBytes(wintest::HostPath(TAV_E2E_WWW "/setup.exe")));
-    EXPECT_EQ(::GetFileAttributesW(win32::Widen(tav.Path("setup.old")).c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+    EXPECT_EQ(::GetFileAttributesW(win32::Widen(tav.Path("setup.old")).c_str()) &
+                  FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY))
         << "the folder is left as it was";
-    EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate \r\nERROR: TAVUpdate, 58, File already exists"));
+    EXPECT_THAT(tav.Log(),
+                HasSubstr("frmMain.InstallUpdate \r\nERROR: TAVUpdate, 58, File already exists"));
 }
 
 TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOfItsDownload) {
@@ -139,7 +153,8 @@ TEST_F(UpdateE2eTest, ASecondInstanceEndsAtOnceAndAbortEndsTheFirstInTheMiddleOf
 
     Click(::GetDlgItem(window, kAbortId));
     EXPECT_EQ(first.Exit(15000), 0) << "a running download holds nothing back";
-    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), "") << "no half file under the real name";
+    EXPECT_EQ(wintest::ReadFileBytes(tav.Path("setup.exe")), "")
+        << "no half file under the real name";
     EXPECT_EQ(tav.InstallerRecord(), "");
 }
 
@@ -180,16 +195,19 @@ TEST_F(UpdateE2eTest, AbortWhileTavProgramsAreClosingStartsNoInstaller) {
     const Process update = tav.StartUpdate(Installer(0));
     const HWND window = MainWindow(update);
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitStatus(window, "Closing TAV and all related programs before installing update."));
+    ASSERT_TRUE(
+        WaitStatus(window, "Closing TAV and all related programs before installing update."));
     // The status line comes first, the watchdog's command a moment later.
-    EXPECT_TRUE(wintest::PumpMessages(kShowMs, [] { return Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command") == "Shutdown"; }));
+    EXPECT_TRUE(wintest::PumpMessages(
+        kShowMs, [] { return Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "Command") == "Shutdown"; }));
     Click(::GetDlgItem(window, kAbortId));
     EXPECT_EQ(update.Exit(kEndMs), 0);
     EXPECT_TRUE(stubborn.Running());
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kWatchDogKey, "ShutDown"), std::nullopt);
     // Time for an installer to have written its record, had one started.
     EXPECT_EQ(tav.InstallerRecord("setup.exe", 1500), "");
-    EXPECT_EQ(RunAsAdminFlag("setup.exe"), "WINXPSP3 RUNASADMIN") << "set before the close stage began";
+    EXPECT_EQ(RunAsAdminFlag("setup.exe"), "WINXPSP3 RUNASADMIN")
+        << "set before the close stage began";
 }
 
 // The installation on the small drive the test run maps (small_drive.sh):
@@ -226,7 +244,9 @@ TEST_F(SmallDriveE2eTest, ADiskThatFillsUpFailsTheDownloadAndTouchesNothingElse)
     EXPECT_EQ(update.Exit(kEndMs), 0) << "Abort did not end the program cleanly";
 }
 
-std::string Fixture(const std::string& name) { return wintest::HostPath(std::string(TAV_E2E_FIXTURES) + "/" + name); }
+std::string Fixture(const std::string& name) {
+    return wintest::HostPath(std::string(TAV_E2E_FIXTURES) + "/" + name);
+}
 
 class InstallerTrustE2eTest : public ::testing::Test {
 protected:
@@ -241,7 +261,8 @@ protected:
     // Serves the fixture under a name of its own, so that a record or flag
     // one leaves behind cannot pass for another's, and starts the update.
     Process Update(const std::string& fixture, const std::string& servedAs) {
-        wintest::CopyFromBuild(TAV_E2E_FIXTURES "/" + fixture, wintest::HostPath(TAV_E2E_WWW "/" + servedAs));
+        wintest::CopyFromBuild(TAV_E2E_FIXTURES "/" + fixture,
+                               wintest::HostPath(TAV_E2E_WWW "/" + servedAs));
         return tav.StartUpdate(ServerUrl("/file/" + servedAs) + "|demo");
     }
 
@@ -253,17 +274,23 @@ TEST_F(InstallerTrustE2eTest, PinnedBuildStartsItsPublishersInstallerWithoutSlas
     UsePinnedUpdater();
     const Process update = Update("installer_publisher.exe", "genuine_setup.exe");
     EXPECT_EQ(update.Exit(kEndMs), 0);
-    EXPECT_THAT(tav.InstallerRecord("genuine_setup.exe", kShowMs), ::testing::StartsWith("args=\r\n"));
+    EXPECT_THAT(tav.InstallerRecord("genuine_setup.exe", kShowMs),
+                ::testing::StartsWith("args=\r\n"));
     EXPECT_EQ(RunAsAdminFlag("genuine_setup.exe"), "WINXPSP3 RUNASADMIN");
     EXPECT_EQ(tav.Log(), "");
 }
 
 // Run while TAV runs: each installer is downloaded, refused with its
 // reason and deleted; TAV and the earlier installer are left as they were.
-TEST_F(InstallerTrustE2eTest, RefusedInstallersAreDeletedAndLeaveTavRunningAndTheEarlierInstallerInPlace) {
-    const struct { bool pinned; const char *fixture, *servedAs, *reason; } rows[] = {
+TEST_F(InstallerTrustE2eTest,
+       RefusedInstallersAreDeletedAndLeaveTavRunningAndTheEarlierInstallerInPlace) {
+    const struct {
+        bool pinned;
+        const char *fixture, *servedAs, *reason;
+    } rows[] = {
         // TRUST_E_BAD_DIGEST: the signature stands but no longer covers the bytes.
-        {false, "installer_tampered.exe", "tampered_setup.exe", "its signature is present but not valid (0x80096010)"},
+        {false, "installer_tampered.exe", "tampered_setup.exe",
+         "its signature is present but not valid (0x80096010)"},
         {true, "installer_other.exe", "foreign_setup.exe", "it is signed by another publisher ("},
         {true, "installer_unsigned.exe", "unsigned_setup.exe", "it is not signed"},
         // The publisher's own key under a certificate the authority's list revokes.
@@ -274,12 +301,14 @@ TEST_F(InstallerTrustE2eTest, RefusedInstallersAreDeletedAndLeaveTavRunningAndTh
     for (const auto& row : rows) {
         SCOPED_TRACE(row.servedAs);
         if (row.pinned) UsePinnedUpdater();
-        const std::string installer = tav.Path(row.servedAs), earlier = "the installer of the last update";
+        const std::string installer = tav.Path(row.servedAs),
+                          earlier = "the installer of the last update";
         ASSERT_TRUE(wintest::WriteFileBytes(installer, earlier));
         const Process update = Update(row.fixture, row.servedAs);
         const HWND dialog = Dialog(update);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_THAT(Content(dialog), HasSubstr("The installer " + installer + " failed its signature check."));
+        EXPECT_THAT(Content(dialog),
+                    HasSubstr("The installer " + installer + " failed its signature check."));
         EXPECT_FALSE(tav.AnyStagingFile()) << "the refused download is deleted";
         ASSERT_TRUE(PressTheOnlyButton(dialog));
         EXPECT_EQ(update.Exit(kEndMs), 0);
@@ -292,7 +321,8 @@ TEST_F(InstallerTrustE2eTest, RefusedInstallersAreDeletedAndLeaveTavRunningAndTh
         // takes in the accepted case.
         EXPECT_EQ(tav.InstallerRecord(row.servedAs, 3000), "");
         EXPECT_EQ(wintest::ReadFileBytes(installer), earlier);
-        EXPECT_THAT(tav.Log(), HasSubstr("frmMain.InstallUpdate Refused " + installer + ": " + row.reason));
+        EXPECT_THAT(tav.Log(),
+                    HasSubstr("frmMain.InstallUpdate Refused " + installer + ": " + row.reason));
     }
 }
 

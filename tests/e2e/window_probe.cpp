@@ -28,7 +28,8 @@ HWND Shown(const wchar_t* cls) {
 
 std::string OneLine(HWND w) {
     std::string s = Text(w);
-    std::replace_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return s;
 }
 
@@ -46,15 +47,21 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.empty()) return std::fprintf(stderr, "usage: window_probe [--press] [--trust ROOT.der] FOLDER [WAIT_SECONDS]\n"), 2;
+    if (args.empty())
+        return std::fprintf(
+                   stderr,
+                   "usage: window_probe [--press] [--trust ROOT.der] FOLDER [WAIT_SECONDS]\n"),
+               2;
     const std::string folder = args[0];
-    const ULONGLONG asked = ::GetTickCount64(), waitMs = (args.size() > 1 ? std::atoi(args[1].c_str()) : 60) * 1000ull;
+    const ULONGLONG asked = ::GetTickCount64(),
+                    waitMs = (args.size() > 1 ? std::atoi(args[1].c_str()) : 60) * 1000ull;
     HWND main = nullptr;
     while (!(main = Shown(L"TAVUpdateMainWindow")) && !Shown(L"TAVForm"))
         if (::Sleep(10), ::GetTickCount64() - asked > waitMs) return 1;
     const ULONGLONG start = ::GetTickCount64();
     auto say = [&](const std::string& what) {
-        std::printf("  [%5.2f s] %s\n", static_cast<double>(::GetTickCount64() - start) / 1000.0, what.c_str());
+        std::printf("  [%5.2f s] %s\n", static_cast<double>(::GetTickCount64() - start) / 1000.0,
+                    what.c_str());
         std::fflush(stdout);
     };
     std::string status;
@@ -68,20 +75,28 @@ int main(int argc, char** argv) {
         if (mainAlive) {
             const std::string s = OneLine(::GetDlgItem(main, kStatusId));
             const HWND barWindow = ::GetDlgItem(main, kBarId);
-            const long b = ::IsWindowVisible(barWindow) ? static_cast<long>(Ask(barWindow, PBM_GETPOS)) : -1;
+            const long b =
+                ::IsWindowVisible(barWindow) ? static_cast<long>(Ask(barWindow, PBM_GETPOS)) : -1;
             const bool sl = Ask(::GetDlgItem(main, kSilentId), BM_GETCHECK) == BST_CHECKED;
             if (!s.empty() && s != status) say("status: " + (status = s));
-            if (b != bar && b >= 0 && (b == 0 || b == 100 || b / 10 != bar / 10)) say("bar: " + std::to_string(bar = b) + "%");
-            if (sl != silent) say(std::string("silent install: ") + ((silent = sl) ? "ticked" : "cleared"));
-            if (!pictured && b >= 40 && b < 100 && (pictured = tav::wintest::SaveWindowPicture(main, "window_downloading", folder)))
+            if (b != bar && b >= 0 && (b == 0 || b == 100 || b / 10 != bar / 10))
+                say("bar: " + std::to_string(bar = b) + "%");
+            if (sl != silent)
+                say(std::string("silent install: ") + ((silent = sl) ? "ticked" : "cleared"));
+            if (!pictured && b >= 40 && b < 100 &&
+                (pictured = tav::wintest::SaveWindowPicture(main, "window_downloading", folder)))
                 say("picture of the window: window_downloading.bmp");
         }
         if (dialog && dialog != shownDialog) {
             shownDialog = dialog;
-            say("dialog \"" + OneLine(dialog) + "\": " + OneLine(::GetDlgItem(dialog, kDialogContentId)));
+            say("dialog \"" + OneLine(dialog) +
+                "\": " + OneLine(::GetDlgItem(dialog, kDialogContentId)));
             const std::string name = "dialog_" + std::to_string(++dialogs);
-            if (tav::wintest::SaveWindowPicture(dialog, name, folder)) say("picture of the dialog: " + name + ".bmp");
-            if (press) say(PressTheOnlyButton(dialog) ? "pressing its button" : "not pressed: it shows more than one button");
+            if (tav::wintest::SaveWindowPicture(dialog, name, folder))
+                say("picture of the dialog: " + name + ".bmp");
+            if (press)
+                say(PressTheOnlyButton(dialog) ? "pressing its button"
+                                               : "not pressed: it shows more than one button");
         }
     }
     say("the window has closed");

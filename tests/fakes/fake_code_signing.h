@@ -11,7 +11,8 @@ namespace tav::fakes {
 struct FakeCodeSigning : CodeSigning {
     // Holds what was written; a disk that fills up after `room` bytes.
     struct File : StagedFile {
-        explicit File(std::string p, std::string b = {}) : path(std::move(p)), bytes(std::move(b)) {}
+        explicit File(std::string p, std::string b = {})
+            : path(std::move(p)), bytes(std::move(b)) {}
         SignatureInfo Signature() override { return {}; }
         std::string Path() const override { return path; }
         void Rename(const std::string& name, bool) override { path = name; }
@@ -23,7 +24,10 @@ struct FakeCodeSigning : CodeSigning {
             if (fits < b.size()) throw err::Make(err::kDiskFull);
         }
         size_t Read(uint64_t at, std::span<uint8_t> dst) override {
-            const size_t n = at >= bytes.size() ? 0 : static_cast<size_t>(std::min<uint64_t>(dst.size(), bytes.size() - at));
+            const size_t n =
+                at >= bytes.size()
+                    ? 0
+                    : static_cast<size_t>(std::min<uint64_t>(dst.size(), bytes.size() - at));
             if (n > 0) std::memcpy(dst.data(), bytes.data() + at, n);
             return n;
         }
@@ -31,7 +35,9 @@ struct FakeCodeSigning : CodeSigning {
         std::string path, bytes;
         size_t room = SIZE_MAX;
     };
-    std::unique_ptr<HeldFile> Hold(const std::string& path) override { return std::make_unique<File>(path); }
+    std::unique_ptr<HeldFile> Hold(const std::string& path) override {
+        return std::make_unique<File>(path);
+    }
     std::unique_ptr<StagedFile> CreateStaged(const std::string& folder) override {
         return std::make_unique<File>(folder + "\\staged");
     }

@@ -16,15 +16,19 @@ class FakeDialogView;
 // Logs "<name> <x>,<y> <w>x<h>" into the picture of the view it draws on.
 struct FakeImage : DialogImage {
     explicit FakeImage(std::string n) : name(std::move(n)) {}
-    void Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h, int32_t flags) override;
+    void Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h,
+              int32_t flags) override;
     std::string name;
 };
 
-struct FakeDialogSettings { std::function<void(FakeDialogView&)> onShowModal, onSetCaption; };  // the user's part
+struct FakeDialogSettings {
+    std::function<void(FakeDialogView&)> onShowModal, onSetCaption;
+};  // the user's part
 
 class FakeDialogView : public DialogView {
 public:
-    FakeDialogView(DialogEvents& events, FakeDialogSettings settings) : events_(events), settings_(std::move(settings)) {}
+    FakeDialogView(DialogEvents& events, FakeDialogSettings settings)
+        : events_(events), settings_(std::move(settings)) {}
 
     int32_t Left() override { return n["Left"]; }
     int32_t Top() override { return n["Top"]; }
@@ -40,17 +44,28 @@ public:
     void SetLineY1(int32_t v) override { Set("LineY1", v); }
     void SetLineY2(int32_t v) override { Set("LineY2", v); }
     void SetDefaultButton(int16_t slot) override { Set("Default", slot); }
-    void SetTimerInterval(uint32_t ms) override { Set("TimerInterval", static_cast<int32_t>(ms)), runMs = 0; }
-    void SetTimerEnabled(bool on) override { runMs = on && !n["TimerEnabled"] ? 0 : runMs, Set("TimerEnabled", on); }
+    void SetTimerInterval(uint32_t ms) override {
+        Set("TimerInterval", static_cast<int32_t>(ms)), runMs = 0;
+    }
+    void SetTimerEnabled(bool on) override {
+        runMs = on && !n["TimerEnabled"] ? 0 : runMs, Set("TimerEnabled", on);
+    }
     bool ButtonVisible(int16_t slot) override { return n["Visible" + std::to_string(slot)]; }
-    void SetButtonVisible(int16_t slot, bool v) override { Set("Visible" + std::to_string(slot), v); }
+    void SetButtonVisible(int16_t slot, bool v) override {
+        Set("Visible" + std::to_string(slot), v);
+    }
     std::string Caption() override { return text["Caption"]; }
-    std::string ButtonCaption(int16_t slot) override { return text["Caption" + std::to_string(slot)]; }
-    void SetButtonCaption(int16_t slot, const std::string& t) override { SetText("Caption" + std::to_string(slot), t); }
+    std::string ButtonCaption(int16_t slot) override {
+        return text["Caption" + std::to_string(slot)];
+    }
+    void SetButtonCaption(int16_t slot, const std::string& t) override {
+        SetText("Caption" + std::to_string(slot), t);
+    }
     void SetMessageText(const std::string& t) override { SetText("Message", t); }
     void SetContentText(const std::string& t) override { SetText("Content", t); }
     void SetCaption(const std::string& t) override {
-        SetText("Caption", t), captions.push_back(t), settings_.onSetCaption ? settings_.onSetCaption(*this) : void();
+        SetText("Caption", t), captions.push_back(t),
+            settings_.onSetCaption ? settings_.onSetCaption(*this) : void();
     }
     int32_t ContentTop() override { return 750; }
     int32_t ContentTextHeight() override { return 0; }
@@ -58,9 +73,12 @@ public:
     uintptr_t PictureSurface() override { return reinterpret_cast<uintptr_t>(this); }
     std::shared_ptr<DialogImage> Icon(int32_t id, int32_t width) override {
         if (id < 100 || id > 104) throw Failure(326, "Resource with identifier not found");
-        return std::make_shared<FakeImage>("icon " + std::to_string(id) + "/" + std::to_string(width));
+        return std::make_shared<FakeImage>("icon " + std::to_string(id) + "/" +
+                                           std::to_string(width));
     }
-    std::string LoadStyleResource(const std::string&, const std::string&) override { return "[ButtonBar]\n[Button]\n"; }
+    std::string LoadStyleResource(const std::string&, const std::string&) override {
+        return "[ButtonBar]\n[Button]\n";
+    }
     void ApplyStyle(const DialogStyle&) override { Set("Style", 1); }
     void Refresh() override { Set("Refresh", 1); }
     void ShowModal() override {
@@ -72,21 +90,25 @@ public:
     void Unload() override { Set("Unload", 1); }
 
     // The user and the clock; nothing reaches an unloaded window.
-    void Click(int16_t slot) { unloaded() || !ButtonVisible(slot) ? void() : events_.cmdOption_Click(slot); }
-    void Close() { unloaded() ? void() : events_.SystemClose(); }  // the system's close command
+    void Click(int16_t slot) {
+        unloaded() || !ButtonVisible(slot) ? void() : events_.cmdOption_Click(slot);
+    }
+    void Close() { unloaded() ? void() : events_.SystemClose(); }   // the system's close command
     void Tick() { unloaded() ? void() : events_.ISTimer_Timer(); }  // whatever the timer's state
     void Elapse(uint32_t ms) {  // the timer ticks once per full interval while enabled
-        for (uint32_t step; ms > 0 && !unloaded() && n["TimerEnabled"] && n["TimerInterval"] > 0; ms -= step) {
+        for (uint32_t step; ms > 0 && !unloaded() && n["TimerEnabled"] && n["TimerInterval"] > 0;
+             ms -= step) {
             step = std::min(ms, static_cast<uint32_t>(n["TimerInterval"]) - runMs);
-            if ((runMs += step) == static_cast<uint32_t>(n["TimerInterval"])) runMs = 0, events_.ISTimer_Timer();
+            if ((runMs += step) == static_cast<uint32_t>(n["TimerInterval"]))
+                runMs = 0, events_.ISTimer_Timer();
         }
     }
     bool unloaded() { return n["Unload"]; }
 
     // The design: a 5250 x 1845 client area plus border and caption.
-    std::map<std::string, int32_t> n{{"Left", 2760}, {"Top", 3750}, {"Width", 5340}, {"Height", 2340},
-                                     {"PanelTop", 1260}, {"LineY1", 1240}, {"LineY2", 1240}, {"Default", -1},
-                                     {"TimerInterval", 1000}};
+    std::map<std::string, int32_t> n{{"Left", 2760},   {"Top", 3750},      {"Width", 5340},
+                                     {"Height", 2340}, {"PanelTop", 1260}, {"LineY1", 1240},
+                                     {"LineY2", 1240}, {"Default", -1},    {"TimerInterval", 1000}};
     std::map<std::string, std::string> text{{"Caption", "TAV"}};
     std::vector<std::string> captions, picture;
     uint32_t runMs = 0;  // since the timer's period started
@@ -102,9 +124,11 @@ private:
     FakeDialogSettings settings_;
 };
 
-inline void FakeImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h, int32_t) {
+inline void FakeImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h,
+                            int32_t) {
     reinterpret_cast<FakeDialogView*>(surface)->picture.push_back(
-        name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h));
+        name + " " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" +
+        std::to_string(h));
 }
 
 struct FakeDialogViews : DialogViews {

@@ -22,7 +22,9 @@ public:
     void SetVersionText(const std::string& text) override { Note(text); }
     void SetStatusText(const std::string& text) override { Note("Status " + text); }
     void SetStatusVisible(bool v) override { Note(v ? "ShowStatus" : "HideStatus"); }
-    void SetBarValue(int16_t v) override { v < 0 || v > 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(v)); }
+    void SetBarValue(int16_t v) override {
+        v<0 || v> 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(v));
+    }
     void SetBarVisible(bool v) override { Note(v ? "ShowBar" : "HideBar"); }
     void SetBarError() override { Note("BarError"); }
     bool SilentChecked() override { return silent; }
@@ -38,7 +40,9 @@ public:
     // real window's messages run inside.
     void DoEvents() override { onYield ? onYield() : platform().events->DoEvents(); }
     std::string ThousandsSeparator() override { return ","; }
-    void SetIcon(uintptr_t w, const std::string& name, bool app) override { Note("SetIcon " + N(w) + " " + name + (app ? " app" : "")); }
+    void SetIcon(uintptr_t w, const std::string& name, bool app) override {
+        Note("SetIcon " + N(w) + " " + name + (app ? " app" : ""));
+    }
     bool IsFile(const std::string& path) override { return files.count(path) != 0; }
     void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
     void RenameFile(const std::string& f, const std::string& t) override {
@@ -48,7 +52,8 @@ public:
         files.insert(t);
     }
     void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
-    void DownloadStart(const std::string& url, const std::string& f, int32_t m, const std::string& folder) override {
+    void DownloadStart(const std::string& url, const std::string& f, int32_t m,
+                       const std::string& folder) override {
         Note("Download " + url + " " + f + " " + N(m) + " into " + folder);
     }
     std::shared_ptr<StagedFile> TakeInstaller() override {
@@ -57,7 +62,8 @@ public:
     }
     // Notes the expected digest's first hex digits; onVerify runs as the
     // check would, with the user-interface thread's events going on.
-    InstallerVerdict VerifyInstaller(StagedFile&, const std::optional<Sha256Digest>& expected) override {
+    InstallerVerdict VerifyInstaller(StagedFile&,
+                                     const std::optional<Sha256Digest>& expected) override {
         Note(expected ? "Verify " + HexText(*expected).substr(0, 8) : "Verify");
         if (onVerify) onVerify();
         return verdict;
@@ -66,7 +72,9 @@ public:
     void ShutDownTAV(const std::function<bool()>& stop) override {
         Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
-    bool CloseAllTavProcesses(const std::function<bool()>& stop) override { return Note("CloseAll"), stoppedEarly = stop(), true; }
+    bool CloseAllTavProcesses(const std::function<bool()>& stop) override {
+        return Note("CloseAll"), stoppedEarly = stop(), true;
+    }
     void PrepareInstallerStart(StagedFile&, const std::function<bool()>&) override {
         Note("Prepare");
         if (!prepares) throw Failure(err::kPermissionDenied, "Permission denied");

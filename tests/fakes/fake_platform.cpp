@@ -7,14 +7,15 @@ namespace tav::fakes {
 
 std::string NormalizePath(const std::string& path) {
     std::string out;
-    for (char c : path) out += c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : path)
+        out += c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     while (!out.empty() && out.back() == '\\') out.pop_back();
     return out;
 }
 
 FakePlatform::FakePlatform() {
-    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &processes, &environment,
-                         &dialogs, &reads, &signing});
+    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &processes,
+                         &environment, &dialogs, &reads, &signing});
     sInstallLocation.clear();
     sInstallLocationProblem.clear();
     ReleaseDialogForm();

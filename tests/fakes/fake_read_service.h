@@ -9,13 +9,16 @@
 namespace tav::fakes {
 
 struct FakeReadService : ReadService {
-    void AsyncRead(AsyncReadSink& s, const std::string& target, const std::string& name, int32_t options,
-                   const std::string& folder) override {
-        calls.push_back("read " + target + " " + name + " " + std::to_string(options) + " into " + folder);
+    void AsyncRead(AsyncReadSink& s, const std::string& target, const std::string& name,
+                   int32_t options, const std::string& folder) override {
+        calls.push_back("read " + target + " " + name + " " + std::to_string(options) + " into " +
+                        folder);
         sink = &s;
         last = name;
     }
-    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override { calls.push_back("cancel " + name); }
+    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override {
+        calls.push_back("cancel " + name);
+    }
     void CancelAll(AsyncReadSink&) noexcept override { calls.push_back("cancel all"); }
 
     // A progress (bytesMax >= 0) of bytes.size() bytes or, finished, the
@@ -31,13 +34,15 @@ struct FakeReadService : ReadService {
         if (bytesMax >= 0) return sink->AsyncReadProgress(p);
         if (!failure) {
             p.file = std::make_shared<FakeCodeSigning::File>("staged", bytes);
-            p.digest = Sha256(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+            p.digest =
+                Sha256(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
         }
         sink->AsyncReadComplete(p);
     }
 
-    std::vector<std::string> calls;  // "read <target> <name> <options> into <folder>", "cancel <name>", "cancel all"
-    std::string last;                // the last request's name
+    std::vector<std::string>
+        calls;  // "read <target> <name> <options> into <folder>", "cancel <name>", "cancel all"
+    std::string last;  // the last request's name
     AsyncReadSink* sink = nullptr;
 };
 

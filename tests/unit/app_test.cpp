@@ -30,23 +30,38 @@ TEST_F(ErrorLogTest, EntriesAppendHeaderRoutineErrorAndStars) {
     fake.clock.Advance(3'600'000 * 5 + 61'000);
     CurrentError().Set(Failure(-2147467259, "Automation error", "WinHttp", 120));
     ErrorLog().Log("modMain.Main", "extra");
-    CurrentError().Set(Failure(404, "Not Found\r\nTAVUpdate V7.6.10 @ forged\x1b[2J\xC2\x85!", "Get\nNetFile"));
+    CurrentError().Set(
+        Failure(404, "Not Found\r\nTAVUpdate V7.6.10 @ forged\x1b[2J\xC2\x85!", "Get\nNetFile"));
     ErrorLog().Log("frmMain.InstallUpdate", "signed by (CN=Evil\r\n****)");
-    EXPECT_EQ(LogText(), "older entry\r\n" + kHeader + "frmMain.Form_Load \r\n" + kStars + "\r\n"
-                         "TAVUpdate V7.6.10 @ 14:06:08 On 12/6/2026\r\nmodMain.Main extra\r\n"
-                         "ERROR: WinHttp, -2147467259, Automation error, 120\r\n" + kStars + "\r\n"
-                         "TAVUpdate V7.6.10 @ 14:06:08 On 12/6/2026\r\nfrmMain.InstallUpdate signed by (CN=Evil  ****)\r\n"
-                         "ERROR: Get NetFile, 404, Not Found  TAVUpdate V7.6.10 @ forged [2J !, 0\r\n" + kStars + "\r\n");
+    EXPECT_EQ(LogText(),
+              "older entry\r\n" + kHeader + "frmMain.Form_Load \r\n" + kStars +
+                  "\r\n"
+                  "TAVUpdate V7.6.10 @ 14:06:08 On 12/6/2026\r\nmodMain.Main extra\r\n"
+                  "ERROR: WinHttp, -2147467259, Automation error, 120\r\n" +
+                  kStars +
+                  "\r\n"
+                  "TAVUpdate V7.6.10 @ 14:06:08 On 12/6/2026\r\nfrmMain.InstallUpdate signed by "
+                  "(CN=Evil  ****)\r\n"
+                  "ERROR: Get NetFile, 404, Not Found  TAVUpdate V7.6.10 @ forged [2J !, 0\r\n" +
+                  kStars + "\r\n");
 }
 
 // One message per failed step.
 TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
-    const std::string logs = "C:\\TAV\\LOGS", prefix = "Error while trying to Write error to Error Log: x.Y ";
-    const std::string e75 = prefix + "Path/File access error75", e52 = prefix + "Bad file name or number52";
-    const std::tuple<std::function<void(fakes::FakeFiles&)>, bool, std::vector<std::string>> cases[] = {
-        {[&](auto& f) { f.AddFile(logs + "\\TAVerror.log", "", kAttrReadOnly); }, true, {e75, e52, e52, e52, e52}},
-        {[&](auto& f) { f.deniedFolders = {fakes::NormalizePath(logs)}; }, false, {e75, e52, e52, e52}},
-        {[&](auto& f) { f.failWritesWith = err::kDiskFull; }, false, {prefix + "Disk full61", e52, e52}}};
+    const std::string logs = "C:\\TAV\\LOGS",
+                      prefix = "Error while trying to Write error to Error Log: x.Y ";
+    const std::string e75 = prefix + "Path/File access error75",
+                      e52 = prefix + "Bad file name or number52";
+    const std::tuple<std::function<void(fakes::FakeFiles&)>, bool, std::vector<std::string>>
+        cases[] = {{[&](auto& f) { f.AddFile(logs + "\\TAVerror.log", "", kAttrReadOnly); },
+                    true,
+                    {e75, e52, e52, e52, e52}},
+                   {[&](auto& f) { f.deniedFolders = {fakes::NormalizePath(logs)}; },
+                    false,
+                    {e75, e52, e52, e52}},
+                   {[&](auto& f) { f.failWritesWith = err::kDiskFull; },
+                    false,
+                    {prefix + "Disk full61", e52, e52}}};
     for (const auto& [setUp, withError, messages] : cases) {
         fakes::FakePlatform fake;
         fake.files.AddFolder(logs);
@@ -55,7 +70,9 @@ TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
         if (withError) CurrentError().Set(err::Make(err::kDivisionByZero));
         ErrorLog().Log("x.Y");
         EXPECT_EQ(fake.ui.messages, messages);
-        EXPECT_EQ(fake.files.Content(logs + "\\TAVerror.log") + std::to_string(fake.files.OpenCount()), "0");
+        EXPECT_EQ(
+            fake.files.Content(logs + "\\TAVerror.log") + std::to_string(fake.files.OpenCount()),
+            "0");
     }
     fakes::FakePlatform fake;  // no separator to climb up from: the climb ends and the open fails
     sInstallLocation = "NoSeparatorsAnywhere";
@@ -74,7 +91,8 @@ TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapAndDebugPrintWrit
     EXPECT_TRUE(trap([&] { ++ran; }));
     trap([] { throw std::bad_alloc(); }), trap([] { throw 42; });
     EXPECT_EQ(ran * 10 + CurrentError().number, 10);
-    EXPECT_THAT(LogText(), HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, Path not found, 0\r\n"));
+    EXPECT_THAT(LogText(),
+                HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, Path not found, 0\r\n"));
     EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 7, Out of memory, 0"));
     EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 51, Internal error, 0"));
 }
@@ -99,7 +117,8 @@ TEST(MainTest, TheFolderIsJudgedAsReadAndAnInstanceThatCannotBeToldEnds) {
         {"\\\\.\\C:\\TAV", kRegSz, "\"\\\\.\\C:\\TAV\" is not a full path"},
         {"%ProgramFiles%\\TAV", kRegExpandSz, "is stored with variables to expand (REG_EXPAND_SZ)"},
         {"C:\\TAV", 7, "is not stored as text"},
-        {"C:\\" + std::string(300, 'x'), kRegSz, "is longer than the 254 characters the update reads"},
+        {"C:\\" + std::string(300, 'x'), kRegSz,
+         "is longer than the 254 characters the update reads"},
     };
     for (const auto& row : rows) {
         fakes::FakePlatform fake;
@@ -113,7 +132,8 @@ TEST(MainTest, TheFolderIsJudgedAsReadAndAnInstanceThatCannotBeToldEnds) {
             EXPECT_EQ(sInstallLocationProblem, "") << row.stored;
             continue;
         }
-        EXPECT_THAT(sInstallLocationProblem, HasSubstr(valueName + " " + row.problem)) << row.stored;
+        EXPECT_THAT(sInstallLocationProblem, HasSubstr(valueName + " " + row.problem))
+            << row.stored;
         EXPECT_THAT(fake.files.Content("\\LOGS\\TAVerror.log"),
                     HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, The TAV installation folder"))
             << "the log of " << row.stored;
@@ -136,7 +156,8 @@ TEST(MainTest, TheFolderIsJudgedAsReadAndAnInstanceThatCannotBeToldEnds) {
         if (another)
             EXPECT_EQ(log, "") << "a second copy ends silently";
         else
-            EXPECT_THAT(log, HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 70, held by another user"));
+            EXPECT_THAT(log,
+                        HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 70, held by another user"));
     }
 }
 

@@ -26,9 +26,13 @@ class ProgramsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake.registry.AddKey(kWatchDogKey);
-        fake.events.onDoEvents = [this] { fake.clock.Advance(1); };  // so that a spinning wait would show
+        fake.events.onDoEvents = [this] {
+            fake.clock.Advance(1);
+        };  // so that a spinning wait would show
     }
-    ProcessEntry Entry(uint32_t id) { return {id, procs.Get(id).imageName, procs.Get(id).creationTime}; }
+    ProcessEntry Entry(uint32_t id) {
+        return {id, procs.Get(id).imageName, procs.Get(id).creationTime};
+    }
     uint32_t Windowed(const std::string& name) {
         const uint32_t id = procs.Start(name);
         return procs.AddWindow(id), id;
@@ -36,11 +40,13 @@ protected:
     // The watchdog's command and acknowledgement, and the service stops run.
     std::string Outcome() {
         return GetStringValue(kWatchDogKey, kWatchDogCommandValue).value_or("-") + " " +
-               std::to_string(GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue).value_or(0)) + " " +
-               std::to_string(fake.shell.runs.size());
+               std::to_string(GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue).value_or(0)) +
+               " " + std::to_string(fake.shell.runs.size());
     }
     uint32_t Elapsed() const { return fake.clock.tick - start_; }
-    ShutdownOptions StopAfter(uint32_t ms) { return {[this, ms] { return Elapsed() >= ms; }, {}}; }
+    ShutdownOptions StopAfter(uint32_t ms) {
+        return {[this, ms] { return Elapsed() >= ms; }, {}};
+    }
     fakes::FakePlatform fake;
     fakes::FakeProcesses& procs = fake.processes;
     uint32_t start_ = fake.clock.tick;
@@ -50,14 +56,18 @@ protected:
 // is terminated; a failing step is logged, and on it goes.
 TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
     const uint32_t id = Windowed("TAVCOM.EXE");  // id 100, window 257
-    procs.AddWindow(id);                          // 258
+    procs.AddWindow(id);                         // 258
     fake.files.AddFolder(sInstallLocation = "C:\\TAV");
     bool failed = false;
-    fake.events.onDoEvents = [&] { failed ? void() : (failed = true, throw err::Make(err::kOutOfMemory)); };
+    fake.events.onDoEvents = [&] {
+        failed ? void() : (failed = true, throw err::Make(err::kOutOfMemory));
+    };
     CloseProcess(Entry(id), 7);
-    EXPECT_THAT(procs.calls, ElementsAre("open 4097 100", "post 257 22 -1", "post 258 22 -1", "terminate 100 7"));
+    EXPECT_THAT(procs.calls, ElementsAre("open 4097 100", "post 257 22 -1", "post 258 22 -1",
+                                         "terminate 100 7"));
     EXPECT_EQ(procs.OpenHandles(), 0u);
-    EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"), HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
+    EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"),
+                HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
     const uint32_t locked = Windowed("TAVCOM.EXE");  // cannot be opened: left alone
     procs.Get(locked).openable = false, procs.calls.clear(), CloseProcess(Entry(locked), 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 104"));
@@ -71,28 +81,38 @@ TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
     EXPECT_EQ(procs.OpenHandles(), 0u) << "the handle is closed again";
 }
 
-TEST_F(ProgramsTest, NamesAreExactShortNamesResolveThroughTheFirstReadableInstanceAndMatchInAnyCase) {
+TEST_F(ProgramsTest,
+       NamesAreExactShortNamesResolveThroughTheFirstReadableInstanceAndMatchInAnyCase) {
     procs.Start("TAV GUARD.EXE");
     fake.files.AddFile("C:\\TAV\\TAV Setup Console.exe");
     const std::string path = "C:\\TAV\\TAV SETUP CONSOLE.EXE";
     procs.Get(procs.Start("TAVSET~1.EXE", path)).openable = false;
     procs.Start("TAVSET~1.EXE", "");
     procs.Start("TAVSET~1.EXE", path + std::string(1, '\0') + "junk");
-    procs.Get(procs.Start("TAVDAT~1.EXE")).executablePath = "C:\\TAV\\TAVDAT~1.EXE";  // names no file
-    for (const char* other : {"tav guard.exe", "TAV GUARD", ""}) EXPECT_FALSE(CheckForProcessByName(other)) << other;
+    procs.Get(procs.Start("TAVDAT~1.EXE")).executablePath =
+        "C:\\TAV\\TAVDAT~1.EXE";  // names no file
+    for (const char* other : {"tav guard.exe", "TAV GUARD", ""})
+        EXPECT_FALSE(CheckForProcessByName(other)) << other;
     EXPECT_TRUE(CheckForProcessByName("TAV GUARD.EXE"));
     EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "TAV Setup Console.exe");  // as stored on disk
     EXPECT_EQ(GetLongProcessName("tavset~1.exe") + GetLongProcessName("TAVDAT~1.EXE"), "");
-    const std::tuple<const char*, bool, bool> names[] = {  // related, watched
-        {"TAVSET~1.EXE", true, true}, {"TAVDAT~1.EXE", false, false}, {"tavcom.exe", true, true},
-        {"Tav Guard.exe", true, false}, {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false}, {"XTAVCOM.EXE", false, false}};
+    const std::tuple<const char*, bool, bool> names[] = {
+        // related, watched
+        {"TAVSET~1.EXE", true, true},       {"TAVDAT~1.EXE", false, false},
+        {"tavcom.exe", true, true},         {"Tav Guard.exe", true, false},
+        {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false},
+        {"XTAVCOM.EXE", false, false}};
     for (const auto& [name, related, watched] : names)
-        EXPECT_EQ(std::make_pair(IsRelatedProcess(name, false), IsRelatedProcess(name, true)), std::make_pair(related, watched)) << name;
+        EXPECT_EQ(std::make_pair(IsRelatedProcess(name, false), IsRelatedProcess(name, true)),
+                  std::make_pair(related, watched))
+            << name;
     procs.calls.clear();
     procs.snapshotFails = true;
-    EXPECT_FALSE(CheckForProcessByName("TAV GUARD.EXE") || AnyTavProcesses() || CloseAllTavProcesses());
+    EXPECT_FALSE(CheckForProcessByName("TAV GUARD.EXE") || AnyTavProcesses() ||
+                 CloseAllTavProcesses());
     EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "");
-    EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()), "- 0 0 0");  // no snapshot, no service stop
+    EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()),
+              "- 0 0 0");  // no snapshot, no service stop
 }
 
 TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
@@ -107,7 +127,8 @@ TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeft
 TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
     ShutDownTAV(StopAfter(120000));
-    EXPECT_EQ(Outcome() + " " + std::to_string(fake.registry.settingChanges), "Shutdown 0 1 1");  // not acknowledged while one survives
+    EXPECT_EQ(Outcome() + " " + std::to_string(fake.registry.settingChanges),
+              "Shutdown 0 1 1");                // not acknowledged while one survives
     EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
     EXPECT_LT(Elapsed(), 22000u + 2 * 15000u + 200u);
 
@@ -116,7 +137,8 @@ TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     fake.events.waits.clear();
     const int snapshots = procs.snapshots;
     start_ = fake.clock.tick;
-    EXPECT_FALSE(CloseAllTavProcesses(StopAfter(120000)));  // the first entry waits twice while the second runs
+    EXPECT_FALSE(CloseAllTavProcesses(
+        StopAfter(120000)));  // the first entry waits twice while the second runs
     EXPECT_FALSE(procs.Running(first) || procs.Running(second));
     EXPECT_THAT(fake.events.waits, testing::Each(50u));
     EXPECT_GE(procs.snapshots - snapshots, 580);  // a fresh snapshot per pass
@@ -126,9 +148,11 @@ TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
 
 TEST_F(ProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
     const uint32_t windowless = procs.Start("TAVORSCOM.EXE"), later = Windowed("TAVCOM.EXE");
-    const std::tuple<uint32_t, bool, std::string, std::vector<uint32_t>> cases[] = {  // stop after, close stage only
-        {0, false, "- 0 0", {}}, {0, true, "- 0 0", {}},
-        {4000, false, "Shutdown 0 0", {2000u, 2000u}},                 // during the watchdog's wait
+    const std::tuple<uint32_t, bool, std::string, std::vector<uint32_t>> cases[] = {
+        // stop after, close stage only
+        {0, false, "- 0 0", {}},
+        {0, true, "- 0 0", {}},
+        {4000, false, "Shutdown 0 0", {2000u, 2000u}},  // during the watchdog's wait
         {1000, true, "Shutdown 0 1", std::vector<uint32_t>(20, 50u)}};  // during the close stage
     for (const auto& [ms, closeStageOnly, outcome, waits] : cases) {
         fake.events.waits.clear(), fake.shell.runs.clear();
@@ -140,30 +164,41 @@ TEST_F(ProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
         EXPECT_TRUE(procs.Running(windowless) && procs.Running(later));
         EXPECT_EQ(procs.snapshots == 0, ms == 0);
     }
-    EXPECT_EQ(std::count_if(procs.calls.begin(), procs.calls.end(), [](auto& c) { return c.substr(0, 4) != "open"; }), 0);
+    EXPECT_EQ(std::count_if(procs.calls.begin(), procs.calls.end(),
+                            [](auto& c) { return c.substr(0, 4) != "open"; }),
+              0);
 }
 
-SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid, uint32_t status = 0) {
+SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid,
+                       uint32_t status = 0) {
     const std::string key = "key of " + name;
     return {state, status, std::vector<uint8_t>(key.begin(), key.end()), "CN=" + name};
 }
 TrustPolicy Pinned(std::initializer_list<const char*> signers) {
     TrustPolicy policy;
-    for (const char* signer : signers) policy.pinnedKeys.push_back(Sha256Hex(SignedBy(signer).signerKeyInfo));
+    for (const char* signer : signers)
+        policy.pinnedKeys.push_back(Sha256Hex(SignedBy(signer).signerKeyInfo));
     return policy;
 }
 
-TEST(InstallerTrustTest, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsigned) {
+TEST(InstallerTrustTest,
+     AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopmentBuildAlsoUnsigned) {
     SignatureInfo lookAlike = SignedBy("TAV Systems"), noKey = SignedBy("TAV Systems");
     lookAlike.signerKeyInfo.back() ^= 1;  // same name, another key
     noKey.signerKeyInfo.clear();
     const SignatureInfo broken = SignedBy("TAV Systems", SignatureState::Invalid, 0x80096010);
-    const TrustPolicy release = Pinned({"TAV Systems"}), rotating = Pinned({"Old TAV Key", "TAV Systems"}), development;
-    const std::tuple<const TrustPolicy&, SignatureInfo, bool, const char*> cases[] = {  // the rest is seen end to end
-        {rotating, SignedBy("TAV Systems"), true, ""}, {rotating, SignedBy("Old TAV Key"), true, ""},
-        {release, lookAlike, false, "another publisher (CN=TAV Systems)"}, {release, noKey, false, "another publisher"},
-        {release, SignedBy("TAV Systems", SignatureState::Invalid, 0x800B0109), false, "(0x800B0109)"},
-        {development, SignatureInfo{}, true, ""}, {development, SignedBy("Anyone"), true, ""},
+    const TrustPolicy release = Pinned({"TAV Systems"}),
+                      rotating = Pinned({"Old TAV Key", "TAV Systems"}), development;
+    const std::tuple<const TrustPolicy&, SignatureInfo, bool, const char*> cases[] = {
+        // the rest is seen end to end
+        {rotating, SignedBy("TAV Systems"), true, ""},
+        {rotating, SignedBy("Old TAV Key"), true, ""},
+        {release, lookAlike, false, "another publisher (CN=TAV Systems)"},
+        {release, noKey, false, "another publisher"},
+        {release, SignedBy("TAV Systems", SignatureState::Invalid, 0x800B0109), false,
+         "(0x800B0109)"},
+        {development, SignatureInfo{}, true, ""},
+        {development, SignedBy("Anyone"), true, ""},
         {development, broken, false, "(0x80096010)"}};
     for (const auto& [policy, installer, accepted, reason] : cases) {
         const InstallerVerdict v = JudgeInstaller(policy, installer);
@@ -175,9 +210,14 @@ TEST(InstallerTrustTest, AReleaseStartsOnlyValidSignaturesOfAPinnedKeyADevelopme
         SignatureInfo Signature() override { throw err::Make(err::kFileNotFound); }
     } unreadable;
     EXPECT_THAT(VerifyInstaller(unreadable, development).reason, HasSubstr("could not be checked"));
-    const auto hex = [](const std::string& text) { return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())).substr(0, 16); };
-    EXPECT_EQ(hex("") + hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") + hex(std::string(1000, 'a')),
-              "e3b0c44298fc1c14" "248d6a61d20638b8" "41edece42d63e8d9");  // 56 bytes: the length spills into a block
+    const auto hex = [](const std::string& text) {
+        return Sha256Hex(std::vector<uint8_t>(text.begin(), text.end())).substr(0, 16);
+    };
+    EXPECT_EQ(hex("") + hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") +
+                  hex(std::string(1000, 'a')),
+              "e3b0c44298fc1c14"
+              "248d6a61d20638b8"
+              "41edece42d63e8d9");  // 56 bytes: the length spills into a block
 }
 
 // A pinned publisher's revoked certificate, or one whose revocation could
@@ -193,12 +233,12 @@ TEST(InstallerTrustTest, RevokedSignersAndUncheckedRevocationAreRefusedWithTheir
         const std::string& reason;
         const char* other;  // a reason that must not be given
     } rows[] = {
-        {0x800B010C, revoked, "could not be checked"},   // CERT_E_REVOKED
-        {0x80092010, revoked, "could not be checked"},   // CRYPT_E_REVOKED
-        {0x800B010E, unchecked, "is revoked"},           // CERT_E_REVOCATION_FAILURE
-        {0x80092012, unchecked, "is revoked"},           // CRYPT_E_NO_REVOCATION_CHECK
-        {0x80092013, unchecked, "is revoked"},           // CRYPT_E_REVOCATION_OFFLINE
-        {0x800B0109, broken, "revocation"},              // CERT_E_UNTRUSTEDROOT
+        {0x800B010C, revoked, "could not be checked"},  // CERT_E_REVOKED
+        {0x80092010, revoked, "could not be checked"},  // CRYPT_E_REVOKED
+        {0x800B010E, unchecked, "is revoked"},          // CERT_E_REVOCATION_FAILURE
+        {0x80092012, unchecked, "is revoked"},          // CRYPT_E_NO_REVOCATION_CHECK
+        {0x80092013, unchecked, "is revoked"},          // CRYPT_E_REVOCATION_OFFLINE
+        {0x800B0109, broken, "revocation"},             // CERT_E_UNTRUSTEDROOT
     };
     for (const auto& row : rows) {
         const std::string code = StatusText(row.status);
@@ -216,7 +256,8 @@ TEST(InstallerTrustTest, RevokedSignersAndUncheckedRevocationAreRefusedWithTheir
 
 // A minimal PE image: "MZ", the header offset, "PE\0\0", the optional
 // header's size and magic, the number of data directories, the certificate table's size.
-std::vector<uint8_t> Image(bool plus, uint32_t tableSize, uint32_t directories = 16, uint32_t pe = 0x80) {
+std::vector<uint8_t> Image(bool plus, uint32_t tableSize, uint32_t directories = 16,
+                           uint32_t pe = 0x80) {
     std::vector<uint8_t> b(0x400, 0);
     const uint16_t optionalSize = plus ? 240 : 224, magic = plus ? 0x20B : 0x10B;
     const size_t dirs = 0x80 + 24 + (plus ? 112 : 96);
@@ -228,11 +269,14 @@ std::vector<uint8_t> Image(bool plus, uint32_t tableSize, uint32_t directories =
 
 TEST(InstallerTrustTest, DeclaredCertificateTableOfBothWidthsAndOfWhatIsNoImage) {
     const std::tuple<std::vector<uint8_t>, size_t, uint32_t> cases[] = {
-        {Image(false, 0x1234), 0x400, 0x1234}, {Image(true, 0x1234), 0x400, 0x1234}, {Image(true, 0), 0x400, 0},
-        {Image(true, 0x99, 4), 0x400, 0},                // the table lies past the declared directories
+        {Image(false, 0x1234), 0x400, 0x1234},
+        {Image(true, 0x1234), 0x400, 0x1234},
+        {Image(true, 0), 0x400, 0},
+        {Image(true, 0x99, 4), 0x400, 0},  // the table lies past the declared directories
         {Image(false, 0x99, 16, 0xFFFFFFF0), 0x400, 0},  // the header lies beyond the file
         {Image(true, 0x99), 0x80 + 24 + 100, 0}};        // cut inside the directories
-    for (const auto& [bytes, size, declared] : cases) EXPECT_EQ(DeclaredCertificateTableSize(bytes.data(), size), declared);
+    for (const auto& [bytes, size, declared] : cases)
+        EXPECT_EQ(DeclaredCertificateTableSize(bytes.data(), size), declared);
 }
 
 // A digest named by the caller refuses any other file in its own words, in
@@ -246,11 +290,13 @@ TEST(InstallerTrustTest, AnExpectedDigestRefusesEveryOtherFileAndTheHeldDigestCo
     ASSERT_TRUE(refused) << "another file accepted";
     EXPECT_FALSE(refused->accepted);
     EXPECT_EQ(refused->refusal, "does not match the expected digest");
-    EXPECT_EQ(refused->reason, "its SHA-256 is " + HexText(one) + ", not the expected " + HexText(two));
+    EXPECT_EQ(refused->reason,
+              "its SHA-256 is " + HexText(one) + ", not the expected " + HexText(two));
 
     std::string content(3 * 1024 * 1024 + 77, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 / 7);
-    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(content.data()), content.size());
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(content.data()),
+                                         content.size());
     fakes::FakeCodeSigning::File held("setup.exe", content);
     EXPECT_EQ(HeldDigest(held), Sha256(bytes)) << "more than one read's worth";
     Sha256Hasher pieces;
@@ -276,23 +322,35 @@ protected:
 
 TEST_F(SystemTest, PathsStartWithAnExactRootNameAndMalformedOnesNeverReuseAnEarlierRoot) {
     EXPECT_EQ(GetMainKeyHandle("HKEY_DYN_DATA"), 0x80000006u);  // the last root: none is cut off
-    for (const std::tuple<std::string, RegKey, std::string> c : {std::make_tuple("HKEY_CURRENT_USER\\SOFTWARE\\A", 0x80000001u, "SOFTWARE\\A"),
-             {"HKEY_LOCAL_MACHINE", 0x80000002u, ""}, {"HKEY_LOCAL_MACHINE\\SOFTWARE\\", 0u, ""}, {"hkey_local_machine\\SOFTWARE", 0u, ""},
-             {"HKLM\\SOFTWARE", 0u, ""}, {"HKEY", 0u, ""}, {"", 0u, ""}}) {
+    for (const std::tuple<std::string, RegKey, std::string> c :
+         {std::make_tuple("HKEY_CURRENT_USER\\SOFTWARE\\A", 0x80000001u, "SOFTWARE\\A"),
+          {"HKEY_LOCAL_MACHINE", 0x80000002u, ""},
+          {"HKEY_LOCAL_MACHINE\\SOFTWARE\\", 0u, ""},
+          {"hkey_local_machine\\SOFTWARE", 0u, ""},
+          {"HKLM\\SOFTWARE", 0u, ""},
+          {"HKEY", 0u, ""},
+          {"", 0u, ""}}) {
         RegKey parsed = 0x80000003;
         std::string path = std::get<0>(c);
         ParseKey(path, parsed);
-        EXPECT_EQ(std::make_pair(parsed, parsed ? path : ""), std::make_pair(std::get<1>(c), std::get<2>(c))) << std::get<0>(c);
+        EXPECT_EQ(std::make_pair(parsed, parsed ? path : ""),
+                  std::make_pair(std::get<1>(c), std::get<2>(c)))
+            << std::get<0>(c);
     }
     fake.registry.PutString(kTav, "V", "x");
-    EXPECT_FALSE(GetStringValue(kTav + "\\", "V") || CreateKey("HKEY_Local_Machine\\SOFTWARE\\New"));
+    EXPECT_FALSE(GetStringValue(kTav + "\\", "V") ||
+                 CreateKey("HKEY_Local_Machine\\SOFTWARE\\New"));
     EXPECT_TRUE(QueryKey("HKEY_LOCAL_MACHINE"));  // the root alone
 }
 
 TEST_F(SystemTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminator) {
-    const std::tuple<std::string, bool, std::optional<std::string>> strings[] = {  // stored, terminated, read
-        {std::string(255, 'c'), false, std::string(255, 'c')}, {"  text", true, "text"}, {"text  ", true, "text  "},
-        {"text  ", false, "text"}, {"", true, ""}};  // 254 and 255 terminated ones are read on the Windows tier
+    const std::tuple<std::string, bool, std::optional<std::string>> strings[] = {
+        // stored, terminated, read
+        {std::string(255, 'c'), false, std::string(255, 'c')},
+        {"  text", true, "text"},
+        {"text  ", true, "text  "},
+        {"text  ", false, "text"},
+        {"", true, ""}};  // 254 and 255 terminated ones are read on the Windows tier
     for (const auto& [stored, terminated, read] : strings) {
         fake.registry.PutString(kTav, "S", stored, terminated);
         EXPECT_EQ(GetStringValue(kTav, "S"), read) << stored;
@@ -304,7 +362,8 @@ TEST_F(SystemTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminat
     EXPECT_EQ(GetDWORDValue(kTav, "D"), 0x006261);
     fake.registry.PutDword(kTav, "D", 0xFFFFFFFFu);
     EXPECT_EQ(GetDWORDValue(kTav, "D"), -1);
-    EXPECT_FALSE(GetStringValue(kTav, "Missing") || GetDWORDValue(kTav, "Missing") || GetStringValue(kTav + "\\Missing", "S"));
+    EXPECT_FALSE(GetStringValue(kTav, "Missing") || GetDWORDValue(kTav, "Missing") ||
+                 GetStringValue(kTav + "\\Missing", "S"));
 }
 
 TEST_F(SystemTest, SettersWriteOnlyIntoExistingKeysAndCreateKeyMakesEveryLevel) {
@@ -323,9 +382,14 @@ TEST_F(SystemTest, TheProcessorWidthIsTheLastProcessorsAndPicksTheProgramFolder)
     fake.environment.processors.reset();  // no management service: silently ""
     EXPECT_EQ(GetAddressWidth(), "");
     sInstallLocation = "D:\\Home Automation\\Current";
-    for (const auto& [width, folder] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"32", "Program Files"}, {" 32", "Program Files"}, {"320", "Program Files (x86)"}, {"", "Program Files (x86)"}})
-        EXPECT_EQ(AssumedInstallerPath("a.exe", width), std::string("D:\\") + folder + "\\TAV\\a.exe") << width;
+    for (const auto& [width, folder] :
+         std::initializer_list<std::pair<const char*, const char*>>{{"32", "Program Files"},
+                                                                    {" 32", "Program Files"},
+                                                                    {"320", "Program Files (x86)"},
+                                                                    {"", "Program Files (x86)"}})
+        EXPECT_EQ(AssumedInstallerPath("a.exe", width),
+                  std::string("D:\\") + folder + "\\TAV\\a.exe")
+            << width;
 }
 
 }  // namespace

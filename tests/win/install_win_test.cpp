@@ -45,7 +45,8 @@ TEST(ShareRetryWinTest, AMomentaryHoldIsWaitedOutALastingOneIsNot) {
         release.join();
         if (lasting) {
             EXPECT_FALSE(opened) << "a lasting hold is not waited out";
-            EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "the last error is the attempt's";
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION))
+                << "the last error is the attempt's";
             EXPECT_EQ(attempts, win32::kShareRetries + 1) << "the retries are bounded";
             ::CloseHandle(scanner);
         } else {

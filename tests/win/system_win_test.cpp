@@ -38,7 +38,11 @@ protected:
 };
 
 int32_t FailureNumber(const std::function<void()>& f) {
-    try { f(); } catch (const Failure& e) { return e.number(); }
+    try {
+        f();
+    } catch (const Failure& e) {
+        return e.number();
+    }
     return 0;
 }
 
@@ -53,14 +57,20 @@ TEST_F(SystemWinTest, RegistryValuesLandInThe32BitView) {
     HKEY raw = nullptr;
     char text[16] = {};
     DWORD size = sizeof text;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &raw), 0);
+    ASSERT_EQ(
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &raw),
+        0);
     EXPECT_EQ(::RegGetValueA(raw, nullptr, "Command", RRF_RT_REG_SZ, nullptr, text, &size), 0);
     EXPECT_EQ(std::string(text), "Shutdown");
-    EXPECT_NE(::RegGetValueA(HKEY_LOCAL_MACHINE, sub.c_str(), "Command", RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, nullptr, nullptr, nullptr), 0)
+    EXPECT_NE(::RegGetValueA(HKEY_LOCAL_MACHINE, sub.c_str(), "Command",
+                             RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, nullptr, nullptr, nullptr),
+              0)
         << "in the 64-bit view";
     // What the program reads takes 254 characters and a terminator.
     for (const auto& [name, length] : {std::pair{"Fits", 254}, std::pair{"TooLong", 255}})
-        ::RegSetValueExA(raw, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(std::string(length, 'a').c_str()), length + 1);
+        ::RegSetValueExA(raw, name, 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(std::string(length, 'a').c_str()),
+                         length + 1);
     ::RegCloseKey(raw);
     EXPECT_EQ(GetStringValue(key, "Fits"), std::string(254, 'a'));
     EXPECT_EQ(GetStringValue(key, "TooLong"), std::nullopt);
@@ -73,19 +83,23 @@ TEST_F(SystemWinTest, RegistryValuesLandInThe32BitView) {
 // apart from the files the program may use.
 TEST_F(SystemWinTest, FilesFailWithTheClassicNumbersAppendAnsiLinesAndRefuseALink) {
     const int n = files.FreeFile();
-    const std::string held = temp.path() + "\\held.log", a = temp.path() + "\\a", b = temp.path() + "\\b";
-    HANDLE h = ::CreateFileW(Widen(held).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const std::string held = temp.path() + "\\held.log", a = temp.path() + "\\a",
+                      b = temp.path() + "\\b";
+    HANDLE h =
+        ::CreateFileW(Widen(held).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     files.WriteBinary(a, std::vector<uint8_t>{1});
     files.WriteBinary(b, std::vector<uint8_t>{2});
     const std::vector<std::pair<std::function<void()>, int32_t>> cases{
         {[&] { files.OpenAppend(n, temp.path() + "\\no\\such\\x.log"); }, err::kPathNotFound},
-        {[&] { files.OpenAppend(n, held); }, err::kPermissionDenied},  // held by another without sharing
+        {[&] { files.OpenAppend(n, held); },
+         err::kPermissionDenied},  // held by another without sharing
         {[&] { files.Delete(temp.path() + "\\missing"); }, err::kFileNotFound},
         {[&] { files.MakeFolder(temp.path()); }, err::kPathFileAccess},
         {[&] { files.Rename(a, b); }, err::kFileAlreadyExists},
         {[&] { files.PrintLine(n + 1, "not open"); }, err::kBadFileNameOrNumber},
     };
-    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(FailureNumber(cases[i].first), cases[i].second) << i;
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(FailureNumber(cases[i].first), cases[i].second) << i;
     ::CloseHandle(h);
 
     const std::string log = temp.path() + "\\a.log";
@@ -96,22 +110,26 @@ TEST_F(SystemWinTest, FilesFailWithTheClassicNumbersAppendAnsiLinesAndRefuseALin
     }
     EXPECT_EQ(wintest::ReadFileBytes(log), "first\r\ncaf\xE9\r\n");
     files.MakeFolder(temp.path() + "\\Sub");
-    ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_HIDDEN, nullptr));
+    ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     EXPECT_TRUE(IsFile(temp.path() + "\\A.LOG"));
-    for (const char* no : {"\\hidden.txt", "\\Sub", "\\a.log\\"}) EXPECT_FALSE(IsFile(temp.path() + no)) << no;
+    for (const char* no : {"\\hidden.txt", "\\Sub", "\\a.log\\"})
+        EXPECT_FALSE(IsFile(temp.path() + no)) << no;
 
     // Nothing is written through a directory link (as the error log would be).
     const std::string elsewhere = temp.path() + "\\elsewhere", logs = temp.path() + "\\LOGS";
     ASSERT_TRUE(::CreateDirectoryW(Widen(elsewhere).c_str(), nullptr));
-    if (!::CreateSymbolicLinkW(Widen(logs).c_str(), Widen(elsewhere).c_str(),
-                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+    if (!::CreateSymbolicLinkW(
+            Widen(logs).c_str(), Widen(elsewhere).c_str(),
+            SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
         GTEST_SKIP() << "no directory links on this system: " << ::GetLastError();
     // Windows refuses a reparse point (75); Wine 8 answers for its link
     // only at first and then no longer finds it (53).
-    const int32_t refused = FailureNumber([&] { files.OpenAppend(files.FreeFile(), logs + "\\TAVerror.log"); });
+    const int32_t refused =
+        FailureNumber([&] { files.OpenAppend(files.FreeFile(), logs + "\\TAVerror.log"); });
     EXPECT_TRUE(refused == err::kPathFileAccess || refused == err::kFileNotFound) << refused;
-    EXPECT_EQ(::GetFileAttributesW(Widen(elsewhere + "\\TAVerror.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW(Widen(elsewhere + "\\TAVerror.log").c_str()),
+              INVALID_FILE_ATTRIBUTES);
     ::RemoveDirectoryW(Widen(logs).c_str());
 }
 
@@ -120,10 +138,12 @@ using ProcessesWinTest = SystemWinTest;
 // A plainly windowed program and a bystander are seen end to end; here the
 // kinds of program the close stage meets less often.
 TEST_F(ProcessesWinTest, CloseStageEndsHiddenWindowsAndSparesTheWindowlessAndForeignPopups) {
-    HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80, nullptr, nullptr, nullptr, nullptr);
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 120, 80, nullptr,
+                                   nullptr, nullptr, nullptr);
     const auto stubborn = Start("TAVCOM.EXE", "stubborn");  // hidden, ignores WM_CLOSE
     const auto windowless = Start("TAV GUARD.EXE", "windowless");
-    const auto popupOnly = Start("voxmic.exe", "popup " + std::to_string(reinterpret_cast<uintptr_t>(owner)));
+    const auto popupOnly =
+        Start("voxmic.exe", "popup " + std::to_string(reinterpret_cast<uintptr_t>(owner)));
     EXPECT_FALSE(CheckForProcessByName("tavcom.exe")) << "found by the exact file name";
 
     ShutdownOptions options;
@@ -145,13 +165,15 @@ TEST_F(ProcessesWinTest, ProcessListsAgreeAndAReusedProcessIdIsLeftAlone) {
     const auto named = [&](const std::vector<ProcessEntry>& list) {
         std::map<uint32_t, std::string> names;
         for (const ProcessEntry& e : list)
-            if (e.processId == p.id() || e.processId == ::GetCurrentProcessId()) names[e.processId] = e.imageName;
+            if (e.processId == p.id() || e.processId == ::GetCurrentProcessId())
+                names[e.processId] = e.imageName;
         return names;
     };
     EXPECT_EQ(named(*fast), named(*toolhelp));
     EXPECT_EQ(named(*fast)[p.id()], "TAV LAN Server.exe");
 
-    const auto listed = std::find_if(fast->begin(), fast->end(), [&](const ProcessEntry& e) { return e.processId == p.id(); });
+    const auto listed = std::find_if(fast->begin(), fast->end(),
+                                     [&](const ProcessEntry& e) { return e.processId == p.id(); });
     ASSERT_NE(listed, fast->end());
     ProcessEntry reused = *listed;
     reused.creationTime += 1;
@@ -163,7 +185,9 @@ TEST_F(ProcessesWinTest, ProcessListsAgreeAndAReusedProcessIdIsLeftAlone) {
 
 using wintest::HostPath;
 
-std::string Fixture(const std::string& name) { return HostPath(std::string(TAV_SIGNED_DIR) + "/" + name); }
+std::string Fixture(const std::string& name) {
+    return HostPath(std::string(TAV_SIGNED_DIR) + "/" + name);
+}
 
 // The digest a release build pins for a fixture signer, as openssl gives it.
 std::string KeyOf(const std::string& signer) {
@@ -251,10 +275,12 @@ TEST_F(CodeSigningWin, TheReleaseFlowsSignatureOfTheProgramAndItsLibraryVerifies
 
 // Whether nobody else can write, rename or delete the file.
 bool Locked(const std::string& path) {
-    HANDLE writer = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE writer = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
     ::CloseHandle(writer);
-    return writer == INVALID_HANDLE_VALUE && !::MoveFileW(Widen(path).c_str(), Widen(path + ".moved").c_str()) &&
+    return writer == INVALID_HANDLE_VALUE &&
+           !::MoveFileW(Widen(path).c_str(), Widen(path + ".moved").c_str()) &&
            !::DeleteFileW(Widen(path).c_str());
 }
 
@@ -266,7 +292,8 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
     wintest::TempFolder temp;
     const std::string installer = temp.path() + "\\setup.exe";
     const std::string bytes = wintest::ReadFileBytes(Fixture("installer_unsigned.exe"));
-    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        bytes.size());
     const auto stage = [&] {
         auto staged = signing.CreateStaged(temp.path());
         staged->Append(data.first(100));
@@ -276,7 +303,8 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
     const auto readBack = [](StagedFile& file) {
         std::string out(1 << 16, '\0');
         std::string all;
-        for (size_t n; (n = file.Read(all.size(), std::span(reinterpret_cast<uint8_t*>(out.data()), out.size()))) > 0;)
+        for (size_t n; (n = file.Read(all.size(), std::span(reinterpret_cast<uint8_t*>(out.data()),
+                                                            out.size()))) > 0;)
             all.append(out, 0, n);
         return all;
     };
@@ -288,10 +316,13 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
         EXPECT_EQ(readBack(*refused), bytes) << "the pieces read back out of order or incomplete";
         refused->Truncate();
         refused->Append(data.first(10));
-        EXPECT_EQ(readBack(*refused), bytes.substr(0, 10)) << "a new body must start from an empty file";
-        EXPECT_THROW(refused->Rename("setup.exe", false), Failure) << "not over an existing file unasked";
+        EXPECT_EQ(readBack(*refused), bytes.substr(0, 10))
+            << "a new body must start from an empty file";
+        EXPECT_THROW(refused->Rename("setup.exe", false), Failure)
+            << "not over an existing file unasked";
     }
-    EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging")) << "a file never named goes with its hold";
+    EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging"))
+        << "a file never named goes with its hold";
     EXPECT_EQ(wintest::ReadFileBytes(installer), "an earlier installer");
     {
         auto staged = stage();
@@ -300,7 +331,8 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
         EXPECT_EQ(staged->Path(), installer);
         staged->PrepareStart();
         EXPECT_TRUE(Locked(installer));
-        EXPECT_EQ(readBack(*staged), bytes) << "the hold that starts the installer reads another file";
+        EXPECT_EQ(readBack(*staged), bytes)
+            << "the hold that starts the installer reads another file";
     }
     EXPECT_EQ(wintest::ReadFileBytes(installer), bytes);
     EXPECT_FALSE(wintest::AnyFile(temp.path() + "\\*.staging"));
@@ -314,24 +346,28 @@ TEST_F(CodeSigningWin, AnInstallerIsHeldFromItsCreationToItsStart) {
 // them, and Wine has no known-DLL list to keep those in the system folder.
 TEST(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
     wintest::TempFolder temp;
-    const char* planted[] = {"wininet.dll", "msimg32.dll", "uxtheme.dll", "comctl32.dll", "dwmapi.dll",
-                             "windowscodecs.dll", "wintrust.dll", "propsys.dll", "wbemcomn.dll"};
+    const char* planted[] = {"wininet.dll",  "msimg32.dll", "uxtheme.dll",
+                             "comctl32.dll", "dwmapi.dll",  "windowscodecs.dll",
+                             "wintrust.dll", "propsys.dll", "wbemcomn.dll"};
     for (const char* name : planted)
         ASSERT_TRUE(wintest::CopyFromBuild(TAV_CANARY_DLL, temp.path() + "\\" + name));
     // Runs a copy of exe from the planted folder until ended() or 30 s;
     // whether it loaded a canary.
-    const auto loadedAny = [&](const std::string& exe, const std::string& args, const std::function<bool(DWORD)>& ended) {
+    const auto loadedAny = [&](const std::string& exe, const std::string& args,
+                               const std::function<bool(DWORD)>& ended) {
         const std::string copy = temp.path() + "\\" + exe.substr(exe.find_last_of("\\/") + 1);
         wintest::CopyFromBuild(exe, copy);
         const wintest::Process p = wintest::StartProcess(copy, args, temp.path());
         wintest::PumpMessages(30000, [&] { return !p.Running() || ended(p.id()); });
         bool any = false;
-        for (const char* name : planted) any |= ::DeleteFileW(Widen(temp.path() + "\\" + name + ".loaded").c_str()) != 0;
+        for (const char* name : planted)
+            any |= ::DeleteFileW(Widen(temp.path() + "\\" + name + ".loaded").c_str()) != 0;
         return any;
     };
     // The canary works: a helper that imports wininet statically, as the
     // updater once did, picks the planted copy up at its start.
-    EXPECT_TRUE(loadedAny(TAV_TEST_HELPER_DIR "/dialog_probe.exe", "x", [](DWORD) { return false; }));
+    EXPECT_TRUE(
+        loadedAny(TAV_TEST_HELPER_DIR "/dialog_probe.exe", "x", [](DWORD) { return false; }));
 
     wintest::CopyFromBuild(TAV_STYLE_LIBRARY, temp.path() + "\\TAVri.dll");
     const wintest::InstallLocationAt installed(temp.path());
@@ -340,7 +376,8 @@ TEST(DllPlantingTest, TheUpdaterNeverLoadsAPlantedDllWhereAStaticImportWould) {
     bool failedShown = false;
     EXPECT_FALSE(loadedAny(TAV_EXE_PATH, "\"http://127.0.0.1:9/setup.exe|x\"", [&](DWORD pid) {
         const HWND window = wintest::FindTopWindow(pid, L"TAVUpdateMainWindow");
-        return failedShown = window && wintest::Text(::GetDlgItem(window, 104)).find("failed") != std::string::npos;
+        return failedShown = window && wintest::Text(::GetDlgItem(window, 104)).find("failed") !=
+                                           std::string::npos;
     }));
     EXPECT_TRUE(failedShown) << "the download never failed visibly";
 }

@@ -25,8 +25,9 @@ std::string HostPath(const std::string& unixPath) {
 
 TempFolder::TempFolder() {
     static int counter = 0;
-    const std::filesystem::path p = std::filesystem::temp_directory_path() /
-                                    ("tavtest_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter));
+    const std::filesystem::path p =
+        std::filesystem::temp_directory_path() /
+        ("tavtest_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter));
     // Wine gives process ids out again from run to run: a folder of the
     // same name may be left from an earlier one.
     std::error_code ignored;
@@ -40,7 +41,8 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(std::filesystem::path(win32::Widen(path_)), ignored);
 }
 
-Process StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder) {
+Process StartProcess(const std::string& exe, const std::string& arguments,
+                     const std::string& folder) {
     std::wstring cmd = L"\"" + win32::Widen(exe) + L"\" " + win32::Widen(arguments);
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -77,7 +79,8 @@ Process ShellStartProcess(const std::string& exe, const std::string& arguments,
 }
 
 bool CopyFromBuild(const std::string& unixPath, const std::string& path) {
-    return ::CopyFileW(win32::Widen(HostPath(unixPath)).c_str(), win32::Widen(path).c_str(), FALSE) != 0;
+    return ::CopyFileW(win32::Widen(HostPath(unixPath)).c_str(), win32::Widen(path).c_str(),
+                       FALSE) != 0;
 }
 
 int ServerPort(const std::string& statePath, const std::string& key) {
@@ -105,7 +108,8 @@ Process StartStandIn(const std::string& path, const std::string& mode) {
     CopyFromBuild(TAV_HELPER_DIR "/related_program.exe", path);
     Process p = StartProcess(path, mode);
     if (!p.Running()) return p;
-    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, (L"TAVTest.Ready." + std::to_wstring(p.id())).c_str());
+    HANDLE event =
+        ::CreateEventW(nullptr, TRUE, FALSE, (L"TAVTest.Ready." + std::to_wstring(p.id())).c_str());
     PumpMessages(20000, [&] { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; });
     ::CloseHandle(event);
     return p;
@@ -134,7 +138,8 @@ HWND FindTopWindow(DWORD pid, const wchar_t* cls) {
 
 LRESULT Ask(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    if (!::SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) return -1;
+    if (!::SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
+        return -1;
     return static_cast<LRESULT>(result);
 }
 
@@ -159,18 +164,22 @@ static bool WriteWindowBmp(HWND window, const std::string& path) {
     BITMAPINFOHEADER bih{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
     std::string pixels(stride * static_cast<DWORD>(h), '\0');
-    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS);
+    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(),
+                reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS);
     ::DeleteObject(bmp);
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
     const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof bih;
     const BITMAPFILEHEADER bfh{0x4D42, offset + static_cast<DWORD>(pixels.size()), 0, 0, offset};
-    const auto bytes = [](const auto& header) { return std::string(reinterpret_cast<const char*>(&header), sizeof header); };
+    const auto bytes = [](const auto& header) {
+        return std::string(reinterpret_cast<const char*>(&header), sizeof header);
+    };
     return WriteFileBytes(path, bytes(bfh) + bytes(bih) + pixels);
 }
 
 bool SaveWindowPicture(HWND window, const std::string& name, std::string folder) {
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Ask(window, WM_NULL);
     // The X server shows what was painted a moment later.
     ::Sleep(250);
@@ -181,7 +190,8 @@ bool SaveWindowPicture(HWND window, const std::string& name, std::string folder)
 
 std::string ReadFileBytes(const std::string& path) {
     HANDLE h = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::string out;
     char buf[65536];
@@ -229,15 +239,17 @@ void CheckText(HWND w, std::vector<std::string>& faults) {
     ::GetClientRect(w, &client);
     const int room = client.right - Decoration(w);
     const win32::WindowDc dc(w);
-    const win32::SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(w, WM_GETFONT, 0, 0)));
+    const win32::SelectedObject font(
+        dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(w, WM_GETFONT, 0, 0)));
     RECT need{0, 0, room, 0};
     UINT flags = DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS;
     // A label that breaks over-wide words, as the static control draws it.
     if (::GetWindowLongW(w, GWL_STYLE) & SS_EDITCONTROL) flags |= DT_EDITCONTROL;
     ::DrawTextW(dc.get(), text.c_str(), -1, &need, flags);
     if (need.right > room || need.bottom > client.bottom)
-        faults.push_back(Describe(w) + " needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
-                         " in " + std::to_string(room) + "x" + std::to_string(client.bottom));
+        faults.push_back(Describe(w) + " needs " + std::to_string(need.right) + "x" +
+                         std::to_string(need.bottom) + " in " + std::to_string(room) + "x" +
+                         std::to_string(client.bottom));
 }
 
 void CheckChildren(HWND parent, bool ownProcess, std::vector<std::string>& faults) {
@@ -249,7 +261,8 @@ void CheckChildren(HWND parent, bool ownProcess, std::vector<std::string>& fault
         ::GetWindowRect(children[i], &a);
         for (size_t j = i + 1; j < children.size(); ++j) {
             ::GetWindowRect(children[j], &b);
-            if (::IntersectRect(&both, &a, &b)) faults.push_back(Describe(children[i]) + " overlaps " + Describe(children[j]));
+            if (::IntersectRect(&both, &a, &b))
+                faults.push_back(Describe(children[i]) + " overlaps " + Describe(children[j]));
         }
         if (ownProcess) CheckText(children[i], faults);
         CheckChildren(children[i], ownProcess, faults);
@@ -291,10 +304,12 @@ static void ForgetWineRevocationStatus() {
 TrustedTestRoot::TrustedTestRoot(const std::string& derPath) {
     ForgetWineRevocationStatus();
     const std::string der = ReadFileBytes(derPath);
-    store_ = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    store_ =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
     if (store_)
-        ::CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                           static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &cert_);
+        ::CertAddEncodedCertificateToStore(
+            store_, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+            static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &cert_);
 }
 
 TrustedTestRoot::~TrustedTestRoot() {
@@ -307,7 +322,8 @@ InstallLocationAt::InstallLocationAt(const std::string& folder) {
     ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", 0, nullptr, 0,
                       KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &tav, nullptr);
     const std::wstring location = win32::Widen(folder);
-    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(location.c_str()),
                      static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(tav);
 }

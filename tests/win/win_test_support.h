@@ -32,7 +32,10 @@ public:
     explicit Process(HANDLE h = nullptr) : handle_(h) {}
     ~Process();
     Process(Process&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    Process& operator=(Process&& other) noexcept { std::swap(handle_, other.handle_); return *this; }
+    Process& operator=(Process&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
     DWORD id() const { return handle_ ? ::GetProcessId(handle_) : 0; }
     bool Running() const { return handle_ && ::WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT; }
     // The exit code once the process ended within ms, else -1.
@@ -49,7 +52,8 @@ private:
 // could not be started.
 // A program whose manifest requires administrator rights is started
 // through the shell when Windows will not create it for this process.
-Process StartProcess(const std::string& exe, const std::string& arguments, const std::string& folder = {});
+Process StartProcess(const std::string& exe, const std::string& arguments,
+                     const std::string& folder = {});
 // Starts a program through ShellExecuteEx ("open"), as a caller that is not
 // elevated must start one that requires administrator rights.
 Process ShellStartProcess(const std::string& exe, const std::string& arguments,

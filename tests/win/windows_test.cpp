@@ -66,7 +66,8 @@ TEST_F(MainWindowWinTest, ControlsAreRealLaidOutAndEscapePressesAbort) {
     EXPECT_TRUE(wintest::SaveWindowPicture(hwnd, "main_window_progress"));
 
     std::vector<int> tabOrder;  // Abort, the three labels, status, bar, silent box
-    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) tabOrder.push_back(::GetDlgCtrlID(c));
+    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+        tabOrder.push_back(::GetDlgCtrlID(c));
     EXPECT_EQ(tabOrder, (std::vector<int>{IDCANCEL, 101, 102, 103, 104, 105, 106}));
     HWND abort = ::GetDlgItem(hwnd, IDCANCEL);
     ::SetFocus(abort);
@@ -96,23 +97,32 @@ using namespace wintest;
 // A helper process showing one dialog, ended if a test stops half-way.
 class ShownDialog {
 public:
-    ShownDialog(const std::string& folder, int style, const std::string& content, bool avoidSplash = false) {
+    ShownDialog(const std::string& folder, int style, const std::string& content,
+                bool avoidSplash = false) {
         const std::string exe = folder + "\\dialog_probe.exe";
         CopyFromBuild(TAV_TEST_HELPER_DIR "/dialog_probe.exe", exe);
-        process_ = StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) + (avoidSplash ? " 1" : " 0") + " \"" + content + "\"");
+        process_ = StartProcess(exe, "\"" + folder + "\" " + std::to_string(style) +
+                                         (avoidSplash ? " 1" : " 0") + " \"" + content + "\"");
         const DWORD pid = process_.id();
-        PumpMessages(20000, [&] { return (dialog_ = FindTopWindow(pid, win32::kFormWindowClass)) || Result(0) != -1; });
+        PumpMessages(20000, [&] {
+            return (dialog_ = FindTopWindow(pid, win32::kFormWindowClass)) || Result(0) != -1;
+        });
         // Activation follows the showing a moment later under Wine.
         GUITHREADINFO gui{};
         gui.cbSize = sizeof gui;
         const DWORD thread = ::GetWindowThreadProcessId(dialog_, nullptr);
-        PumpMessages(5000, [&] { return !dialog_ || (::GetGUIThreadInfo(thread, &gui) && gui.hwndActive == dialog_); });
+        PumpMessages(5000, [&] {
+            return !dialog_ || (::GetGUIThreadInfo(thread, &gui) && gui.hwndActive == dialog_);
+        });
         Ask(dialog_, WM_NULL);
     }
     HWND dialog() const { return dialog_; }
     HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
     LONG ButtonType(int slot) const {
-        return ::GetWindowLongW(::GetDlgItem(Item(win32::kButtonBarId), win32::kFirstOptionId + slot), GWL_STYLE) & BS_TYPEMASK;
+        return ::GetWindowLongW(
+                   ::GetDlgItem(Item(win32::kButtonBarId), win32::kFirstOptionId + slot),
+                   GWL_STYLE) &
+               BS_TYPEMASK;
     }
     long Result(unsigned long ms = 30000) const { return process_.Exit(ms); }
 
@@ -129,7 +139,8 @@ protected:
 TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPressesTheDefault) {
     CopyFromBuild(TAV_STYLE_LIBRARY, folder.path() + "\\TAVri.dll");
     // Seven breaks: the growth rule alone leaves the last line under the bar.
-    ShownDialog d(folder.path(), 0x33 | 0x100, "one\\ntwo\\nthree\\nfour\\nfive\\nsix\\nseven\\nthe last line", true);
+    ShownDialog d(folder.path(), 0x33 | 0x100,
+                  "one\\ntwo\\nthree\\nfour\\nfive\\nsix\\nseven\\nthe last line", true);
     ASSERT_NE(d.dialog(), nullptr);
     RECT label, bar, window;
     ::GetWindowRect(d.Item(win32::kLabelContentId), &label);
@@ -139,7 +150,8 @@ TEST_F(DialogWinTest, ATallStyledBodyShowsEveryLineHighOnTheScreenAndEnterPresse
     EXPECT_THAT(LayoutFaults(d.dialog()), ::testing::IsEmpty());
     EXPECT_EQ(d.ButtonType(0), BS_OWNERDRAW) << "styled";
     EXPECT_NEAR(window.top, ::GetSystemMetrics(SM_CYSCREEN) / 5, 1);
-    EXPECT_NEAR(window.left, (::GetSystemMetrics(SM_CXSCREEN) - (window.right - window.left)) / 2, 1);
+    EXPECT_NEAR(window.left, (::GetSystemMetrics(SM_CXSCREEN) - (window.right - window.left)) / 2,
+                1);
     EXPECT_TRUE(SaveWindowPicture(d.dialog(), "dialog-eight-lines"));
     ::PostMessageW(d.dialog(), WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(d.Result(), 7) << "the second slot, No";
@@ -152,7 +164,8 @@ TEST_F(DialogWinTest, WithoutAWorkingStyleLibraryTheDialogIsPlainLogsOnceAndClos
         UINT msg;
         WPARAM wParam;
     };
-    for (const Row& row : {Row{nullptr, WM_KEYDOWN, VK_ESCAPE}, Row{"this is no library", WM_SYSCOMMAND, SC_CLOSE}}) {
+    for (const Row& row : {Row{nullptr, WM_KEYDOWN, VK_ESCAPE},
+                           Row{"this is no library", WM_SYSCOMMAND, SC_CLOSE}}) {
         TempFolder own;
         if (row.library) WriteFileBytes(own.path() + "\\TAVri.dll", row.library);
         ShownDialog d(own.path(), 4, "Install now?");
@@ -189,9 +202,14 @@ void Pump() { Win32EventLoop().DoEvents(); }
 // it has returned, and takes no more input meanwhile.
 TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasReturned) {
     auto form = FormWindow::Make<TestForm>();
-    ASSERT_TRUE(form->Create(FormDesign{.caption = L"Form test", .screenRect = {1500, 1500, 2880, 1440}}));
-    HWND hwnd = form->hwnd(), button = form->AddControl({.className = L"BUTTON", .text = L"", .style = WS_VISIBLE | BS_PUSHBUTTON,
-                                                         .id = 10, .rect = {150, 150, 1200, 360}, .font = {}});
+    ASSERT_TRUE(
+        form->Create(FormDesign{.caption = L"Form test", .screenRect = {1500, 1500, 2880, 1440}}));
+    HWND hwnd = form->hwnd(), button = form->AddControl({.className = L"BUTTON",
+                                                         .text = L"",
+                                                         .style = WS_VISIBLE | BS_PUSHBUTTON,
+                                                         .id = 10,
+                                                         .rect = {150, 150, 1200, 360},
+                                                         .font = {}});
     std::weak_ptr<TestForm> watch = form;
     bool aliveInside = false, windowInside = false;
     form->onClick = [&] {
@@ -201,7 +219,8 @@ TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasRetur
         Pump();        // and a nested loop runs the posted destroy
         aliveInside = !watch.expired();
         windowInside = ::IsWindow(hwnd) && ::IsWindow(button);
-        ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(10, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(10, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
         EXPECT_EQ(self->clicks, 1) << "a closed form takes no more clicks";
     };
     ::SendMessageW(button, BM_CLICK, 0, 0);
@@ -217,18 +236,24 @@ TEST(FormWindowTest, ClosingInsideAHandlerKeepsEverythingUntilTheHandlerHasRetur
 // grows to show all of it, instead of cutting it off.
 TEST(FormWindowTest, AnOverWidePathInTheMessageBodyIsBrokenAndShownWhole) {
     auto form = FormWindow::Make<TestForm>();
-    ASSERT_TRUE(form->Create(FormDesign{.caption = L"Body test", .screenRect = {1500, 1500, 5400, 3000}}));
+    ASSERT_TRUE(
+        form->Create(FormDesign{.caption = L"Body test", .screenRect = {1500, 1500, 5400, 3000}}));
     // One word: nothing in it where a line may break.
     const std::wstring path = L"C:\\TAV\\Setup" + std::wstring(100, L'x') + L".exe";
-    HWND body = form->AddControl({.text = path, .style = kContentStyle, .id = kLabelContentId,
-                                  .rect = {150, 150, 4890, 200}, .font = {}, .autoSize = AutoSize::Height});
+    HWND body = form->AddControl({.text = path,
+                                  .style = kContentStyle,
+                                  .id = kLabelContentId,
+                                  .rect = {150, 150, 4890, 200},
+                                  .font = {},
+                                  .autoSize = AutoSize::Height});
     RECT r;
     ::GetClientRect(body, &r);
     EXPECT_GT(r.bottom, 2 * 13) << "the body did not grow for the broken path";
     EXPECT_THAT(wintest::LayoutFaults(form->hwnd()), ::testing::IsEmpty());
     // What is drawn: a word cut off at the edge leaves the lower lines empty.
     ::ShowWindow(form->hwnd(), SW_SHOWNOACTIVATE);
-    ::RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::RedrawWindow(form->hwnd(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     const WindowDc dc(body);
     const COLORREF paper = ::GetPixel(dc.get(), r.right - 1, r.bottom - 1);
     int ink = 0;

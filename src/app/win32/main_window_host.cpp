@@ -25,6 +25,8 @@ void OpenMainWindow() {
 
 }  // namespace
 
-bool StartProgram() { return Main([] { OpenMainWindow(); }); }
+bool StartProgram() {
+    return Main([] { OpenMainWindow(); });
+}
 
 }  // namespace tav

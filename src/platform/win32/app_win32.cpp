@@ -43,11 +43,14 @@ bool Win32App::PrevInstance() {
         // another user's updater or anybody's squatter. Either way this
         // copy must not run, and support staff must be able to see why.
         if (!instanceMutex_ && error == ERROR_ACCESS_DENIED)
-            failure_ = "The update's instance lock (Global\\TAVUpdate.Instance) is held by a process "
-                       "of another user or refused to this one (access denied)";
+            failure_ =
+                "The update's instance lock (Global\\TAVUpdate.Instance) is held by a process "
+                "of another user or refused to this one (access denied)";
         else if (!instanceMutex_)
-            failure_ = "The update's instance lock (Global\\TAVUpdate.Instance) could not be made (error " +
-                       std::to_string(error) + ")";
+            failure_ =
+                "The update's instance lock (Global\\TAVUpdate.Instance) could not be made "
+                "(error " +
+                std::to_string(error) + ")";
     }
     if (!failure_.empty()) throw Failure(err::kPermissionDenied, failure_);
     return another_;

@@ -45,8 +45,10 @@ struct TrustApi {
 private:
     static TrustApi Load() {
         TrustApi api;
-        const HMODULE wintrust = ::LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        const HMODULE crypt32 = ::LoadLibraryExW(L"crypt32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const HMODULE wintrust =
+            ::LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const HMODULE crypt32 =
+            ::LoadLibraryExW(L"crypt32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         api.verify = TAV_SYSTEM_FUNCTION(wintrust, WinVerifyTrust);
         api.provData = TAV_SYSTEM_FUNCTION(wintrust, WTHelperProvDataFromStateData);
         api.signer = TAV_SYSTEM_FUNCTION(wintrust, WTHelperGetProvSignerFromChain);
@@ -74,7 +76,8 @@ void ReadSigner(const TrustApi& api, HANDLE state, SignatureInfo& info) {
     // the one `openssl pkey -pubin -outform DER | sha256sum` gives.
     DWORD size = 0;
     CERT_PUBLIC_KEY_INFO key = cert->SubjectPublicKeyInfo;
-    if (api.encode && api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, nullptr, &size) && size > 0) {
+    if (api.encode && api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, nullptr, &size) &&
+        size > 0) {
         std::vector<uint8_t> der(size);
         if (api.encode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &key, der.data(), &size)) {
             der.resize(size);
@@ -112,7 +115,8 @@ LONG SignerRevocation(const TrustApi& api, HANDLE state) {
     PCCERT_CHAIN_CONTEXT chain = nullptr;
     // The certificate's own store holds those the signature carries.
     if (!api.chain(nullptr, cert, nullptr, cert->hCertStore, &para,
-                   CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
+                   CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                       CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
                    nullptr, &chain) ||
         !chain)
         return kCertRevocationFailure;
@@ -125,7 +129,8 @@ LONG SignerRevocation(const TrustApi& api, HANDLE state) {
 }
 
 bool IsNoSignature(LONG status) {
-    return status == TRUST_E_NOSIGNATURE || status == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
+    return status == TRUST_E_NOSIGNATURE ||
+           status == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN) ||
            status == static_cast<LONG>(TRUST_E_PROVIDER_UNKNOWN);
 }
 
@@ -192,7 +197,8 @@ SignatureInfo VerifyHeld(const std::wstring& path, HANDLE file) {
 
 class Win32HeldFile : public HeldFile {
 public:
-    Win32HeldFile(std::wstring path, UniqueFile file) : path_(std::move(path)), file_(std::move(file)) {}
+    Win32HeldFile(std::wstring path, UniqueFile file)
+        : path_(std::move(path)), file_(std::move(file)) {}
     SignatureInfo Signature() override { return VerifyHeld(path_, file_.get()); }
 
 private:
@@ -211,8 +217,8 @@ bool SetDeleteDisposition(HANDLE file, bool doomed) {
 bool SameFile(HANDLE a, HANDLE b) {
     BY_HANDLE_FILE_INFORMATION x{}, y{};
     return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
-           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-           x.nFileIndexLow == y.nFileIndexLow;
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
 OVERLAPPED At(uint64_t offset) {
@@ -224,7 +230,8 @@ OVERLAPPED At(uint64_t offset) {
 
 class Win32StagedFile : public StagedFile {
 public:
-    Win32StagedFile(std::wstring path, UniqueFile file) : path_(std::move(path)), file_(std::move(file)) {}
+    Win32StagedFile(std::wstring path, UniqueFile file)
+        : path_(std::move(path)), file_(std::move(file)) {}
     ~Win32StagedFile() override {
         // Already doomed since its creation; said again in case a failed
         // rename could not doom it anew.
@@ -244,10 +251,12 @@ public:
         // At an explicit offset: reads through the hold move the handle's
         // own position.
         while (!bytes.empty()) {
-            const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+            const DWORD chunk =
+                bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
             OVERLAPPED where = At(size_);
             DWORD written = 0;
-            if (!::WriteFile(file_.get(), bytes.data(), chunk, &written, &where)) ThrowLastFileError();
+            if (!::WriteFile(file_.get(), bytes.data(), chunk, &written, &where))
+                ThrowLastFileError();
             if (written == 0) throw err::Make(err::kDeviceIo);
             size_ += written;
             bytes = bytes.subspan(written);
@@ -327,8 +336,8 @@ public:
         }
         bridge.reset();
         UniqueFile atName(::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         file_ = std::move(hold);
         if (!atName || !SameFile(atName.get(), file_.get())) throw err::Make(err::kPathFileAccess);
     }
@@ -358,8 +367,9 @@ UniqueFile CreateStaging(const std::wstring& folder, std::wstring& path) {
         path = folder + L"\\TAVUpdate-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                std::to_wstring(::InterlockedIncrement(&counter)) + L".staging";
         // Readers are welcome; writers, renamers and deleters are not.
-        UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile f(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                   FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
         if (f) return f;
         if (::GetLastError() != ERROR_FILE_EXISTS || tries == 8) ThrowLastFileError();
     }

@@ -144,7 +144,9 @@ int32_t Win32DialogView::Width() { return OuterTwips().right; }
 int32_t Win32DialogView::Height() { return OuterTwips().bottom; }
 void Win32DialogView::SetLeft(int32_t twips) { MoveOuterTwips(&twips, nullptr, nullptr, nullptr); }
 void Win32DialogView::SetTop(int32_t twips) { MoveOuterTwips(nullptr, &twips, nullptr, nullptr); }
-void Win32DialogView::SetHeight(int32_t twips) { MoveOuterTwips(nullptr, nullptr, nullptr, &twips); }
+void Win32DialogView::SetHeight(int32_t twips) {
+    MoveOuterTwips(nullptr, nullptr, nullptr, &twips);
+}
 
 std::string Win32DialogView::Caption() { return ControlText(hwnd()); }
 
@@ -267,7 +269,7 @@ void Win32DialogView::SetDefaultButton(int16_t slot) {
 
 void Win32DialogView::UpdateButtonStyles() {
     for (HWND b : buttons_) {
-        const WPARAM type = style_ ? BS_OWNERDRAW
+        const WPARAM type = style_                 ? BS_OWNERDRAW
                             : b == DefaultButton() ? BS_DEFPUSHBUTTON
                                                    : BS_PUSHBUTTON;
         ::SendMessageW(b, BM_SETSTYLE, type, TRUE);
@@ -278,26 +280,26 @@ LRESULT CALLBACK Win32DialogView::ButtonHover(HWND hwnd, UINT msg, WPARAM wParam
                                               UINT_PTR, DWORD_PTR self) {
     auto* view = reinterpret_cast<Win32DialogView*>(self);
     switch (msg) {
-    case WM_MOUSEMOVE:
-        if (view->hot_ != hwnd) {
-            if (view->hot_) ::InvalidateRect(view->hot_, nullptr, FALSE);
-            view->hot_ = hwnd;
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
-            ::TrackMouseEvent(&track);
-            ::InvalidateRect(hwnd, nullptr, FALSE);
-        }
-        break;
-    case WM_MOUSELEAVE:
-        if (view->hot_ == hwnd) {
-            view->hot_ = nullptr;
-            ::InvalidateRect(hwnd, nullptr, FALSE);
-        }
-        break;
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, ButtonHover, 1);
-        break;
-    default:
-        break;
+        case WM_MOUSEMOVE:
+            if (view->hot_ != hwnd) {
+                if (view->hot_) ::InvalidateRect(view->hot_, nullptr, FALSE);
+                view->hot_ = hwnd;
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
+                ::TrackMouseEvent(&track);
+                ::InvalidateRect(hwnd, nullptr, FALSE);
+            }
+            break;
+        case WM_MOUSELEAVE:
+            if (view->hot_ == hwnd) {
+                view->hot_ = nullptr;
+                ::InvalidateRect(hwnd, nullptr, FALSE);
+            }
+            break;
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, ButtonHover, 1);
+            break;
+        default:
+            break;
     }
     return ::DefSubclassProc(hwnd, msg, wParam, lParam);
 }
@@ -323,8 +325,8 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
     ::SetViewportOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
 
     const int radius = ::MulDiv(s.cornerRadius, static_cast<int>(dpi()), 96);
-    const UniqueGdi shape(::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1,
-                                               2 * radius, 2 * radius));
+    const UniqueGdi shape(
+        ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, 2 * radius, 2 * radius));
     ::SelectClipRgn(dc, static_cast<HRGN>(shape.get()));
     FillVerticalGradient(dc, rc, face.fill.top, face.fill.bottom);
     {
@@ -403,14 +405,14 @@ void Win32DialogView::OnPaint(HDC dc, const RECT&) {
 std::string Win32DialogView::LoadStyleResource(const std::string& libraryPath,
                                                const std::string& styleName) {
     // As data only: no code of the library runs, wherever it came from.
-    UniqueModule library(::LoadLibraryExW(Widen(libraryPath).c_str(), nullptr,
-                                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    UniqueModule library(
+        ::LoadLibraryExW(Widen(libraryPath).c_str(), nullptr,
+                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!library) {
         const DWORD e = ::GetLastError();
         throw err::Make(e == ERROR_MOD_NOT_FOUND ? err::kFileNotFound : ClassicFileError(e));
     }
-    HRSRC found = ::FindResourceW(library.get(), Widen(styleName).c_str(),
-                                  RT_RCDATA);
+    HRSRC found = ::FindResourceW(library.get(), Widen(styleName).c_str(), RT_RCDATA);
     HGLOBAL loaded = found ? ::LoadResource(library.get(), found) : nullptr;
     const void* data = loaded ? ::LockResource(loaded) : nullptr;
     if (!data) throw ResourceMissing(styleName);
@@ -421,7 +423,8 @@ void Win32DialogView::ApplyStyle(const DialogStyle& style) {
     const bool first = !style_;
     style_ = style;
     if (first) {
-        for (HWND b : buttons_) ::SetWindowSubclass(b, ButtonHover, 1, reinterpret_cast<DWORD_PTR>(this));
+        for (HWND b : buttons_)
+            ::SetWindowSubclass(b, ButtonHover, 1, reinterpret_cast<DWORD_PTR>(this));
     }
     UpdateButtonStyles();
     ::RedrawWindow(bar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
@@ -459,30 +462,30 @@ void Win32DialogView::OnActivate() { events_.Form_Activate(); }
 
 bool Win32DialogView::OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (msg) {
-    case WM_COMMAND: {
-        const int id = LOWORD(wParam);
-        if (HIWORD(wParam) == BN_CLICKED && id >= kFirstOptionId &&
-            id < kFirstOptionId + kDialogButtonSlots) {
-            events_.cmdOption_Click(static_cast<int16_t>(id - kFirstOptionId));
-            result = 0;
-            return true;
-        }
-        return false;
-    }
-    case WM_DRAWITEM: {
-        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (item.CtlID == kPictureCustomId) {
-            DrawPicture(item);
-        } else if (item.CtlType == ODT_BUTTON && style_) {
-            DrawButton(item);
-        } else {
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            if (HIWORD(wParam) == BN_CLICKED && id >= kFirstOptionId &&
+                id < kFirstOptionId + kDialogButtonSlots) {
+                events_.cmdOption_Click(static_cast<int16_t>(id - kFirstOptionId));
+                result = 0;
+                return true;
+            }
             return false;
         }
-        result = TRUE;
-        return true;
-    }
-    default:
-        return false;
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.CtlID == kPictureCustomId) {
+                DrawPicture(item);
+            } else if (item.CtlType == ODT_BUTTON && style_) {
+                DrawButton(item);
+            } else {
+                return false;
+            }
+            result = TRUE;
+            return true;
+        }
+        default:
+            return false;
     }
 }
 

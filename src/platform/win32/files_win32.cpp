@@ -12,24 +12,34 @@ namespace tav::win32 {
 
 int32_t ClassicFileError(DWORD e) {
     switch (e) {
-    case ERROR_FILE_NOT_FOUND: return err::kFileNotFound;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH: return err::kPathNotFound;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS: return err::kFileAlreadyExists;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return err::kPermissionDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return err::kDiskFull;
-    case ERROR_TOO_MANY_OPEN_FILES: return err::kTooManyFiles;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return err::kOutOfMemory;
-    case ERROR_INVALID_NAME: return err::kBadFileNameOrNumber;
-    case ERROR_WRITE_FAULT:
-    case ERROR_READ_FAULT:
-    case ERROR_GEN_FAILURE: return err::kDeviceIo;
-    default: return err::kPathFileAccess;
+        case ERROR_FILE_NOT_FOUND:
+            return err::kFileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+            return err::kPathNotFound;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            return err::kFileAlreadyExists;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return err::kPermissionDenied;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return err::kDiskFull;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return err::kTooManyFiles;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return err::kOutOfMemory;
+        case ERROR_INVALID_NAME:
+            return err::kBadFileNameOrNumber;
+        case ERROR_WRITE_FAULT:
+        case ERROR_READ_FAULT:
+        case ERROR_GEN_FAILURE:
+            return err::kDeviceIo;
+        default:
+            return err::kPathFileAccess;
     }
 }
 
@@ -61,7 +71,8 @@ int Win32Files::FreeFile() {
 namespace {
 bool IsReparsePoint(HANDLE h) {
     BY_HANDLE_FILE_INFORMATION info{};
-    return !::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return !::GetFileInformationByHandle(h, &info) ||
+           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 }  // namespace
 
@@ -79,7 +90,8 @@ void Win32Files::OpenAppend(int fileNumber, const std::string& path) {
             throw err::Make(err::kPathFileAccess);
         folder.reset(::CreateFileW(wide.substr(0, cut).c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
         if (!folder) ThrowLastFileError();
         if (IsReparsePoint(folder.get())) throw err::Make(err::kPathFileAccess);
     }
@@ -136,7 +148,8 @@ void Win32Files::WriteBinaryAtomic(const std::string& path,
     for (size_t n; (n = next(room)) > 0;) WriteAll(f.get(), room.data(), n);
     if (!::FlushFileBuffers(f.get())) ThrowLastFileError();
     if (!::CloseHandle(f.release())) ThrowLastFileError();
-    if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!::MoveFileExW(temp.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         ThrowLastFileError();
     cleanup.armed = false;
 }

@@ -121,8 +121,8 @@ bool FormWindow::Create(const FormDesign& design) {
     background_ = design.background;
     backgroundBrush_.reset(::CreateSolidBrush(background_));
     dpi_ = SystemDpi();
-    ::CreateWindowExW(design.exStyle, design.className, design.caption.c_str(), design.style & ~WS_VISIBLE,
-                      0, 0, 0, 0, nullptr, nullptr, instance, this);
+    ::CreateWindowExW(design.exStyle, design.className, design.caption.c_str(),
+                      design.style & ~WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     if (design.countsForProcess) {
         counted_ = true;
@@ -155,10 +155,10 @@ HWND FormWindow::AddControl(const ControlDesign& design) {
 }
 
 HWND FormWindow::AddPane(const TwipsRect& rect, HWND parent) {
-    HWND h = ::CreateWindowExW(WS_EX_CONTROLPARENT, kPaneClass, L"",
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0,
-                               0, parent ? parent : hwnd_, nullptr, ::GetModuleHandleW(nullptr),
-                               nullptr);
+    HWND h =
+        ::CreateWindowExW(WS_EX_CONTROLPARENT, kPaneClass, L"",
+                          WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                          parent ? parent : hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (!h) return nullptr;
     controls_[h] = Control{rect, FontDesign{}, AutoSize::None, CLR_INVALID, false};
     order_.push_back(h);
@@ -200,14 +200,16 @@ void FormWindow::SetControlRect(HWND control, const TwipsRect& rect) {
 
 void FormWindow::SetControlText(HWND control, const std::string& utf8) {
     ::SetWindowTextW(control, Widen(utf8).c_str());
-    if (auto it = controls_.find(control); it != controls_.end() && it->second.autoSize != AutoSize::None) {
+    if (auto it = controls_.find(control);
+        it != controls_.end() && it->second.autoSize != AutoSize::None) {
         Layout(control);
     }
 }
 
 std::string FormWindow::ControlText(HWND control) const {
     std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return Narrow(text);
 }
 
@@ -217,7 +219,8 @@ HFONT FormWindow::Font(const FontDesign& design) {
     UniqueGdi& font = fonts_[key];
     if (!font) {
         LOGFONTW lf{};
-        lf.lfHeight = -static_cast<LONG>(std::lround(design.points * static_cast<double>(dpi_) / 72.0));
+        lf.lfHeight =
+            -static_cast<LONG>(std::lround(design.points * static_cast<double>(dpi_) / 72.0));
         lf.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = CLEARTYPE_QUALITY;
@@ -398,83 +401,84 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
 bool FormWindow::IgnoredWhenClosed(HWND pane, UINT msg, WPARAM wParam) {
     // A closed window takes no more commands, ticks or close requests.
     switch (msg) {
-    case WM_TIMER:
-        if (!pane) ::KillTimer(hwnd_, wParam);
-        return true;
-    case WM_COMMAND:
-    case WM_CLOSE:
-    case WM_SYSCOMMAND:
-    case WM_ACTIVATE:
-        return true;
-    default:
-        return false;
+        case WM_TIMER:
+            if (!pane) ::KillTimer(hwnd_, wParam);
+            return true;
+        case WM_COMMAND:
+        case WM_CLOSE:
+        case WM_SYSCOMMAND:
+        case WM_ACTIVATE:
+            return true;
+        default:
+            return false;
     }
 }
 
 bool FormWindow::HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (msg) {
-    case WM_ERASEBKGND:
-        if (!pane) {
+        case WM_ERASEBKGND:
+            if (!pane) {
+                RECT rc;
+                ::GetClientRect(hwnd_, &rc);
+                ::FillRect(reinterpret_cast<HDC>(wParam), &rc,
+                           static_cast<HBRUSH>(backgroundBrush_.get()));
+            }
+            result = 1;  // panes paint everything in WM_PAINT
+            return true;
+        case WM_PAINT: {
+            HWND target = pane ? pane : hwnd_;
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(target, &ps);
             RECT rc;
-            ::GetClientRect(hwnd_, &rc);
-            ::FillRect(reinterpret_cast<HDC>(wParam), &rc, static_cast<HBRUSH>(backgroundBrush_.get()));
+            ::GetClientRect(target, &rc);
+            if (pane) {
+                OnPaintPane(pane, dc, rc);
+            } else {
+                OnPaint(dc, rc);
+            }
+            ::EndPaint(target, &ps);
+            result = 0;
+            return true;
         }
-        result = 1;  // panes paint everything in WM_PAINT
-        return true;
-    case WM_PAINT: {
-        HWND target = pane ? pane : hwnd_;
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(target, &ps);
-        RECT rc;
-        ::GetClientRect(target, &rc);
-        if (pane) {
-            OnPaintPane(pane, dc, rc);
-        } else {
-            OnPaint(dc, rc);
+        case WM_CTLCOLORSTATIC: {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            auto it = controls_.find(reinterpret_cast<HWND>(lParam));
+            ::SetBkColor(dc, background_);
+            ::SetTextColor(dc, it != controls_.end() && it->second.textColor != CLR_INVALID
+                                   ? it->second.textColor
+                                   : ::GetSysColor(COLOR_WINDOWTEXT));
+            result = reinterpret_cast<LRESULT>(backgroundBrush_.get());
+            return true;
         }
-        ::EndPaint(target, &ps);
-        result = 0;
-        return true;
-    }
-    case WM_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        auto it = controls_.find(reinterpret_cast<HWND>(lParam));
-        ::SetBkColor(dc, background_);
-        ::SetTextColor(dc, it != controls_.end() && it->second.textColor != CLR_INVALID
-                               ? it->second.textColor
-                               : ::GetSysColor(COLOR_WINDOWTEXT));
-        result = reinterpret_cast<LRESULT>(backgroundBrush_.get());
-        return true;
-    }
-    case DM_GETDEFID:
-        if (pane || !defaultButton_) return false;
-        result = MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
-        return true;
-    default:
-        return false;
+        case DM_GETDEFID:
+            if (pane || !defaultButton_) return false;
+            result = MAKELRESULT(::GetDlgCtrlID(defaultButton_), DC_HASDEFID);
+            return true;
+        default:
+            return false;
     }
 }
 
 bool FormWindow::HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_TIMER:
-        OnTimer(wParam);
-        return true;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) != SC_CLOSE) return false;
-        OnSystemClose();
-        return true;
-    case WM_CLOSE:
-        OnSystemClose();
-        return true;
-    case WM_ACTIVATE:
-        Activated(LOWORD(wParam) != WA_INACTIVE);
-        return true;
-    case WM_DPICHANGED:
-        DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-        return true;
-    default:
-        return false;
+        case WM_TIMER:
+            OnTimer(wParam);
+            return true;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) != SC_CLOSE) return false;
+            OnSystemClose();
+            return true;
+        case WM_CLOSE:
+            OnSystemClose();
+            return true;
+        case WM_ACTIVATE:
+            Activated(LOWORD(wParam) != WA_INACTIVE);
+            return true;
+        case WM_DPICHANGED:
+            DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -545,28 +549,28 @@ bool FormWindow::HandleKey(const MSG& msg) {
         ::SetFocus(stops[static_cast<size_t>(((at + step) % n + n) % n)]);
     };
     switch (msg.wParam) {
-    case VK_TAB:
-        if (ctrl) return false;
-        move(false, shift ? -1 : 1);
-        return true;
-    case VK_LEFT:
-    case VK_UP:
-    case VK_RIGHT:
-    case VK_DOWN:
-        if (!focus || !IsPushButton(focus)) return false;
-        move(true, msg.wParam == VK_LEFT || msg.wParam == VK_UP ? -1 : 1);
-        return true;
-    case VK_RETURN: {
-        HWND target = focus && IsPushButton(focus) && Usable(focus) ? focus : nullptr;
-        if (!target && Usable(defaultButton_)) target = defaultButton_;
-        if (target) ::SendMessageW(target, BM_CLICK, 0, 0);
-        return true;
-    }
-    case VK_ESCAPE:
-        ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
-        return true;
-    default:
-        return false;
+        case VK_TAB:
+            if (ctrl) return false;
+            move(false, shift ? -1 : 1);
+            return true;
+        case VK_LEFT:
+        case VK_UP:
+        case VK_RIGHT:
+        case VK_DOWN:
+            if (!focus || !IsPushButton(focus)) return false;
+            move(true, msg.wParam == VK_LEFT || msg.wParam == VK_UP ? -1 : 1);
+            return true;
+        case VK_RETURN: {
+            HWND target = focus && IsPushButton(focus) && Usable(focus) ? focus : nullptr;
+            if (!target && Usable(defaultButton_)) target = defaultButton_;
+            if (target) ::SendMessageW(target, BM_CLICK, 0, 0);
+            return true;
+        }
+        case VK_ESCAPE:
+            ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -9,8 +9,8 @@
 // - Timers by id, delivered to OnTimer.
 // - Closing never frees what a running handler still uses: Close() hides
 //   the window and marks it closed at once; the window is destroyed once
-//   no handler of the program is on the stack (handler_scope.h). The object stays alive while one of its handlers runs, so it
-//   must be owned by a std::shared_ptr (use FormWindow::Make).
+//   no handler of the program is on the stack (handler_scope.h). The object stays alive while one
+//   of its handlers runs, so it must be owned by a std::shared_ptr (use FormWindow::Make).
 // - Keyboard: Tab and Shift+Tab move between tab stops, arrow keys between
 //   buttons, Enter presses the focused or else the default button, Escape
 //   sends the system close command. This works in every loop that offers
@@ -62,7 +62,7 @@ struct ControlDesign {
     DWORD style = 0;  // WS_CHILD is added
     DWORD exStyle = 0;
     int id = 0;
-    TwipsRect rect;  // in the parent's client area
+    TwipsRect rect;         // in the parent's client area
     HWND parent = nullptr;  // nullptr: the form
     FontDesign font;
     AutoSize autoSize = AutoSize::None;
@@ -194,7 +194,7 @@ private:
     HWND defaultButton_ = nullptr;
     HWND lastFocus_ = nullptr;
     std::map<HWND, Control> controls_;
-    std::vector<HWND> order_;  // controls in creation order
+    std::vector<HWND> order_;                  // controls in creation order
     std::map<std::wstring, UniqueGdi> fonts_;  // by face/points/bold at dpi_
 };
 

@@ -44,13 +44,14 @@ constexpr Rect kAbort{4680, 2535, 930, 315};
 constexpr int kDesignFontSize = 825;
 constexpr int kFontStep = 75;
 constexpr int kSmallestFontSize = 600;
-constexpr int kLabelGap = 60;     // twips between a label and a control
-constexpr int kEdgeMargin = 30;   // twips kept free at the window's edge
+constexpr int kLabelGap = 60;         // twips between a label and a control
+constexpr int kEdgeMargin = 30;       // twips kept free at the window's edge
 constexpr int kCheckMarkPixels = 20;  // the box and the space after it, at 96 dpi
 
 constexpr wchar_t kCopyrightText[] = L"Copyright \x00A9 2026 Corvel Systems. All rights reserved.";
 constexpr wchar_t kSilentTip[] =
-    L"After completing installer download, Run the installer in Slient mode with no prompts.  Only the "
+    L"After completing installer download, Run the installer in Slient mode with no prompts.  Only "
+    L"the "
     L"TAV Installer icon will be visible in the system tray and the system will reboot once "
     L"installation is complete.";
 constexpr wchar_t kAbortTip[] = L"Abort Download and Update process.";
@@ -149,7 +150,9 @@ struct Win32MainWindow::Impl final : FormWindow {
         const int mark = ::MulDiv(kCheckMarkPixels, static_cast<int>(dpi()), 96);
         const int right = Px(kClientWidth) - Px(kEdgeMargin);
         const int leftmost = Px(kName.left + kName.width) + Px(kLabelGap);
-        const auto needed = [&](HFONT font) { return static_cast<int>(TextSize(silent, font).cx) + mark; };
+        const auto needed = [&](HFONT font) {
+            return static_cast<int>(TextSize(silent, font).cx) + mark;
+        };
         const int size = FittingFontSize(right - leftmost, needed);
         const HFONT font = Font(FontOfSize(size));
         const int width = std::max(Px(kSilent.width), needed(font));
@@ -170,11 +173,13 @@ struct Win32MainWindow::Impl final : FormWindow {
             RECT c;
             ::GetWindowRect(control, &c);
             ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&c), 2);
-            if (c.top < bottom && c.bottom > top) limit = std::min<int>(limit, c.left - Px(kLabelGap));
+            if (c.top < bottom && c.bottom > top)
+                limit = std::min<int>(limit, c.left - Px(kLabelGap));
         }
         const int left = Px(r.left);
-        const int size = FittingFontSize(
-            limit - left, [&](HFONT font) { return static_cast<int>(TextSize(label, font).cx) + 2; });
+        const int size = FittingFontSize(limit - left, [&](HFONT font) {
+            return static_cast<int>(TextSize(label, font).cx) + 2;
+        });
         const HFONT font = Font(FontOfSize(size));
         const SIZE text = TextSize(label, font);
         ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -199,7 +204,8 @@ struct Win32MainWindow::Impl final : FormWindow {
         RECT rc;
         ::GetWindowRect(child, &rc);
         ::MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rc), 2);
-        ::RedrawWindow(hwnd(), &rc, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        ::RedrawWindow(hwnd(), &rc, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
 
     void PaintArtwork(HDC dc) {
@@ -211,8 +217,8 @@ struct Win32MainWindow::Impl final : FormWindow {
         const SelectedObject selected(mem.get(), artwork.get());
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         ::SetStretchBltMode(dc, HALFTONE);
-        ::AlphaBlend(dc, Px(kArtwork.left), Px(kArtwork.top), Px(kArtwork.width), Px(kArtwork.height),
-                     mem.get(), 0, 0, artWidth, artHeight, blend);
+        ::AlphaBlend(dc, Px(kArtwork.left), Px(kArtwork.top), Px(kArtwork.width),
+                     Px(kArtwork.height), mem.get(), 0, 0, artWidth, artHeight, blend);
     }
 
     HBRUSH BackgroundBrush() const {
@@ -259,36 +265,41 @@ struct Win32MainWindow::Impl final : FormWindow {
     bool OnMessage(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
         if (pane) return false;
         switch (msg) {
-        case WM_ERASEBKGND:
-            result = 1;  // painted whole in WM_PAINT, without flicker
-            return true;
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-            result = ControlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-            return true;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == kIdAbort && (HIWORD(wParam) == BN_CLICKED || lParam == 0))
-                Dispatch([&] { form->cmdAbort_Click(); });
-            return true;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_XBUTTONDOWN: {
-            const std::string place = PlaceOf(lParam);
-            Dispatch([&] { form->MouseDown(place); });
-            return true;
-        }
-        default:
-            return false;
+            case WM_ERASEBKGND:
+                result = 1;  // painted whole in WM_PAINT, without flicker
+                return true;
+            case WM_CTLCOLORSTATIC:
+            case WM_CTLCOLORBTN:
+                result =
+                    ControlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+                return true;
+            case WM_COMMAND:
+                if (LOWORD(wParam) == kIdAbort && (HIWORD(wParam) == BN_CLICKED || lParam == 0))
+                    Dispatch([&] { form->cmdAbort_Click(); });
+                return true;
+            case WM_LBUTTONDOWN:
+            case WM_RBUTTONDOWN:
+            case WM_MBUTTONDOWN:
+            case WM_XBUTTONDOWN: {
+                const std::string place = PlaceOf(lParam);
+                Dispatch([&] { form->MouseDown(place); });
+                return true;
+            }
+            default:
+                return false;
         }
     }
 
-    void OnPaint(HDC dc, const RECT& client) override { ::FillRect(dc, &client, BackgroundBrush()); }
+    void OnPaint(HDC dc, const RECT& client) override {
+        ::FillRect(dc, &client, BackgroundBrush());
+    }
     void OnTimer(UINT_PTR id) override {
         if (id == kStartTimer) Dispatch([&] { form->TimerBeginUpdate_Timer(); });
     }
     // Alt+F4, Escape and the taskbar's close mean Abort.
-    void OnSystemClose() override { Dispatch([&] { form->cmdAbort_Click(); }); }
+    void OnSystemClose() override {
+        Dispatch([&] { form->cmdAbort_Click(); });
+    }
     void OnDpiChanged() override { Fit(); }
     void OnDestroy() override {
         StopTimer(kStartTimer);
@@ -302,36 +313,37 @@ struct Win32MainWindow::Impl final : FormWindow {
         }
     }
 
-    static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                      DWORD_PTR data);
+    static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR data);
 };
 
-LRESULT CALLBACK Win32MainWindow::Impl::LabelProc(HWND label, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                                  DWORD_PTR data) {
+LRESULT CALLBACK Win32MainWindow::Impl::LabelProc(HWND label, UINT msg, WPARAM wParam,
+                                                  LPARAM lParam, UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<Impl*>(data);
     switch (msg) {
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_XBUTTONDOWN: {
-        const std::string control = self->ControlAt(label);
-        self->Dispatch([&] { self->form->MouseDown(control); });
-        return 0;
-    }
-    case WM_NCHITTEST:
-        // Statics are transparent to the mouse unless they say otherwise.
-        return HTCLIENT;
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(label, LabelProc, 1);
-        return ::DefSubclassProc(label, msg, wParam, lParam);
-    default:
-        return ::DefSubclassProc(label, msg, wParam, lParam);
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+        case WM_XBUTTONDOWN: {
+            const std::string control = self->ControlAt(label);
+            self->Dispatch([&] { self->form->MouseDown(control); });
+            return 0;
+        }
+        case WM_NCHITTEST:
+            // Statics are transparent to the mouse unless they say otherwise.
+            return HTCLIENT;
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(label, LabelProc, 1);
+            return ::DefSubclassProc(label, msg, wParam, lParam);
+        default:
+            return ::DefSubclassProc(label, msg, wParam, lParam);
     }
 }
 
 bool Win32MainWindow::Impl::Build(MainWindowEvents& owner) {
     form = &owner;
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&icc);
 
     FormDesign design;
@@ -346,13 +358,17 @@ bool Win32MainWindow::Impl::Build(MainWindowEvents& owner) {
 
     // Creation order is the tab order: Abort first.
     abort = Child(L"BUTTON", L"Abort", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kIdAbort, kAbort);
-    version = Child(L"STATIC", L"Version", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdVersion, kVersion);
-    name = Child(L"STATIC", L"TAV Update Manager", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdName, kName);
-    copyright = Child(L"STATIC", kCopyrightText, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdCopyright, kCopyright);
-    status = Child(L"STATIC", L"Initializing...", SS_CENTER | SS_NOPREFIX | SS_ENDELLIPSIS, kIdStatus, kStatus);
+    version =
+        Child(L"STATIC", L"Version", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdVersion, kVersion);
+    name =
+        Child(L"STATIC", L"TAV Update Manager", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdName, kName);
+    copyright = Child(L"STATIC", kCopyrightText, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kIdCopyright,
+                      kCopyright);
+    status = Child(L"STATIC", L"Initializing...", SS_CENTER | SS_NOPREFIX | SS_ENDELLIPSIS,
+                   kIdStatus, kStatus);
     bar = Child(PROGRESS_CLASSW, L"", PBS_SMOOTH, kIdBar, kBar);
-    silent = Child(L"BUTTON", L"Silent Installation", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kIdSilent,
-                   kSilent);
+    silent = Child(L"BUTTON", L"Silent Installation", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                   kIdSilent, kSilent);
     ::SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     // Themed check boxes ignore the text colour: plain drawing keeps the
     // caption white and readable on the dark artwork.
@@ -364,9 +380,10 @@ bool Win32MainWindow::Impl::Build(MainWindowEvents& owner) {
         ::SetWindowSubclass(label, LabelProc, 1, reinterpret_cast<DWORD_PTR>(this));
 
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
-                                instance, nullptr);
+    tooltip =
+        ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr);
     ::SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, 360);
     AddTip(silent, kSilentTip);
     AddTip(abort, kAbortTip);

@@ -129,17 +129,14 @@ void RunJob(std::shared_ptr<Win32ReadService::Job> job, HWND window, std::string
     ::PostMessageW(window, kMsgComplete, job->id, 0);
 }
 
-int32_t Count(size_t n) {
-    return static_cast<int32_t>(std::min<size_t>(n, net::kMaxBody));
-}
+int32_t Count(size_t n) { return static_cast<int32_t>(std::min<size_t>(n, net::kMaxBody)); }
 
 }  // namespace
 
 Win32ReadService::Win32ReadService(ReadServiceOptions options) : options_(options) {}
 
 Win32ReadService::~Win32ReadService() {
-    for (auto& [id, job] : jobs_)
-        Stop(*job);
+    for (auto& [id, job] : jobs_) Stop(*job);
     jobs_.clear();
     if (window_) ::DestroyWindow(window_);
 }

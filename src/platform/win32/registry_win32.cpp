@@ -9,12 +9,15 @@ namespace {
 HKEY H(RegKey k) { return reinterpret_cast<HKEY>(k); }
 }  // namespace
 
-unsigned long Win32Registry::ViewFlag() const { return view32_ ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+unsigned long Win32Registry::ViewFlag() const {
+    return view32_ ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
 
 int32_t Win32Registry::OpenKeyEx(RegKey root, const std::string& subkey, uint32_t options,
                                  uint32_t access, RegKey& key) {
     HKEY out = nullptr;
-    const LONG s = ::RegOpenKeyExA(H(root), Utf8ToAnsi(subkey).c_str(), options, access | ViewFlag(), &out);
+    const LONG s =
+        ::RegOpenKeyExA(H(root), Utf8ToAnsi(subkey).c_str(), options, access | ViewFlag(), &out);
     key = reinterpret_cast<RegKey>(out);
     return s;
 }
@@ -22,9 +25,9 @@ int32_t Win32Registry::OpenKeyEx(RegKey root, const std::string& subkey, uint32_
 int32_t Win32Registry::CreateKey(RegKey root, const std::string& subkey, RegKey& key) {
     HKEY out = nullptr;
     // RegCreateKeyA's own rights, plus the view.
-    const LONG s = ::RegCreateKeyExA(H(root), Utf8ToAnsi(subkey).c_str(), 0, nullptr,
-                                     REG_OPTION_NON_VOLATILE, MAXIMUM_ALLOWED | ViewFlag(), nullptr,
-                                     &out, nullptr);
+    const LONG s =
+        ::RegCreateKeyExA(H(root), Utf8ToAnsi(subkey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          MAXIMUM_ALLOWED | ViewFlag(), nullptr, &out, nullptr);
     key = reinterpret_cast<RegKey>(out);
     return s;
 }

@@ -92,7 +92,8 @@ public:
 class Win32Shell : public Shell {
 public:
     bool RunHidden(const std::string& application, const std::string& commandLine) override;
-    void Open(const std::string& file, const std::string& parameters, const std::string& folder) override;
+    void Open(const std::string& file, const std::string& parameters,
+              const std::string& folder) override;
 };
 
 class Win32Locale : public Locale {

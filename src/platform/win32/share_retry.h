@@ -22,7 +22,8 @@ bool RetryWhileShared(Attempt&& attempt) {
     for (int tries = 0;; ++tries) {
         if (attempt()) return true;
         const DWORD error = ::GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || tries == kShareRetries) {
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+            tries == kShareRetries) {
             ::SetLastError(error);
             return false;
         }

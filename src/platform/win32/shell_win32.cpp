@@ -33,19 +33,22 @@ namespace {
 // caller's sentence goes on).
 std::string SystemErrorText(DWORD code) {
     wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text = n > 0 && buffer ? Narrow(std::wstring(buffer, n)) : std::string();
     if (buffer) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 }  // namespace
 
-void Win32Shell::Open(const std::string& file, const std::string& parameters, const std::string& folder) {
-    const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters), wideFolder = Widen(folder);
+void Win32Shell::Open(const std::string& file, const std::string& parameters,
+                      const std::string& folder) {
+    const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters),
+                       wideFolder = Widen(folder);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // No error box of the shell's own: the program says what went wrong.

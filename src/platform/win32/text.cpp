@@ -7,15 +7,16 @@ namespace tav::win32 {
 namespace {
 std::wstring ToWide(UINT codePage, const std::string& s) {
     if (s.empty()) return {};
-    const int n = ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     ::MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
     return out;
 }
 std::string FromWide(UINT codePage, const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                        nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr,
+                                        0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
                           nullptr);

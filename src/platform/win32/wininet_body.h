@@ -46,7 +46,7 @@ struct BodyState {
     std::unique_ptr<uint8_t[]> buffer;  // kBodyBuffer bytes once reading starts
     DWORD available = 0;                // the query's count
     DWORD read = 0;                     // the read's count
-    DWORD left = 0;  // bytes the last count promised that were not read yet
+    DWORD left = 0;                     // bytes the last count promised that were not read yet
 };
 
 // Reads up to dst.size() bytes of the body into dst; 0 at its end. Throws

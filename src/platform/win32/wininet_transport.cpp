@@ -41,46 +41,55 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     auto* a = reinterpret_cast<WinInetTransport::Attempt*>(context);
     if (a == nullptr) return;  // the session handle itself
     switch (status) {
-    case INTERNET_STATUS_HANDLE_CREATED:
-        a->refs.fetch_add(1);
-        a->created.fetch_add(1);
-        break;
-    case INTERNET_STATUS_REQUEST_COMPLETE: {
-        const auto* r = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-        a->result = r->dwResult;
-        a->error = r->dwError;
-        ::SetEvent(a->done.get());
-        break;
-    }
-    case INTERNET_STATUS_HANDLE_CLOSING:  // the last call for that handle
-        // A closing without its creation would free the attempt under the
-        // worker's feet: such a share is never let go.
-        if (a->closed.fetch_add(1) < a->created.load()) Release(a);
-        break;
-    default: break;
+        case INTERNET_STATUS_HANDLE_CREATED:
+            a->refs.fetch_add(1);
+            a->created.fetch_add(1);
+            break;
+        case INTERNET_STATUS_REQUEST_COMPLETE: {
+            const auto* r = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+            a->result = r->dwResult;
+            a->error = r->dwError;
+            ::SetEvent(a->done.get());
+            break;
+        }
+        case INTERNET_STATUS_HANDLE_CLOSING:  // the last call for that handle
+            // A closing without its creation would free the attempt under the
+            // worker's feet: such a share is never let go.
+            if (a->closed.fetch_add(1) < a->created.load()) Release(a);
+            break;
+        default:
+            break;
     }
 }
 
 std::string FallbackText(DWORD code) {
     switch (code) {
-    case ERROR_INTERNET_TIMEOUT: return "The operation timed out";
-    case ERROR_INTERNET_INVALID_URL: return "The URL is invalid";
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return "The URL scheme could not be recognized";
-    case ERROR_INTERNET_NAME_NOT_RESOLVED: return "The server name could not be resolved";
-    case ERROR_INTERNET_CANNOT_CONNECT:
-        return "A connection with the server could not be established";
-    case ERROR_INTERNET_CONNECTION_ABORTED:
-        return "The connection with the server was terminated abnormally";
-    case ERROR_INTERNET_CONNECTION_RESET: return "The connection with the server was reset";
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-        return "The server's certificate has expired or is not yet valid";
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID: return "The server's certificate is for another name";
-    case ERROR_INTERNET_INVALID_CA:
-        return "The server's certificate is not from a trusted authority";
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        return "A secure connection could not be established";
-    case ERROR_HTTP_INVALID_SERVER_RESPONSE: return "The server response could not be parsed";
-    default: return "Internet error " + std::to_string(code);
+        case ERROR_INTERNET_TIMEOUT:
+            return "The operation timed out";
+        case ERROR_INTERNET_INVALID_URL:
+            return "The URL is invalid";
+        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+            return "The URL scheme could not be recognized";
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+            return "The server name could not be resolved";
+        case ERROR_INTERNET_CANNOT_CONNECT:
+            return "A connection with the server could not be established";
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+            return "The connection with the server was terminated abnormally";
+        case ERROR_INTERNET_CONNECTION_RESET:
+            return "The connection with the server was reset";
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+            return "The server's certificate has expired or is not yet valid";
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+            return "The server's certificate is for another name";
+        case ERROR_INTERNET_INVALID_CA:
+            return "The server's certificate is not from a trusted authority";
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+            return "A secure connection could not be established";
+        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+            return "The server response could not be parsed";
+        default:
+            return "Internet error " + std::to_string(code);
     }
 }
 
@@ -167,8 +176,7 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
     url_ = url;
 
     std::wstring head;
-    for (const std::string& line : headers)
-        head += Widen(line) + L"\r\n";
+    for (const std::string& line : headers) head += Widen(line) + L"\r\n";
     // Redirects are followed by the caller, which refuses HTTPS to HTTP.
     // No flag that weakens certificate checks is ever set.
     DWORD flags = INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;

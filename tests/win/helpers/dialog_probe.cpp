@@ -26,6 +26,8 @@ int wmain(int argc, wchar_t** argv) {
     tav::sInstallLocation = arg(1);
 
     std::string content = arg(4);
-    for (size_t at = 0; (at = content.find("\\n", at)) != std::string::npos;) content.replace(at, 2, "\r\n");
-    return tav::ShowMessageDialog(content, std::atoi(arg(2).c_str()), "TAV Update Manager", "Warning", -1, nullptr, arg(3) == "1");
+    for (size_t at = 0; (at = content.find("\\n", at)) != std::string::npos;)
+        content.replace(at, 2, "\r\n");
+    return tav::ShowMessageDialog(content, std::atoi(arg(2).c_str()), "TAV Update Manager",
+                                  "Warning", -1, nullptr, arg(3) == "1");
 }

@@ -8,10 +8,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t self[MAX_PATH], cwd[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     ::GetCurrentDirectoryW(MAX_PATH, cwd);
-    const std::string record = "args=" + tav::win32::Narrow(tav::win32::ArgumentsAfterProgramName(::GetCommandLineW())) +
-                               "\r\ncwd=" + tav::win32::Narrow(cwd) + "\r\n";
-    HANDLE f = ::CreateFileW((std::wstring(self) + L".record.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                             CREATE_ALWAYS, 0, nullptr);
+    const std::string record =
+        "args=" + tav::win32::Narrow(tav::win32::ArgumentsAfterProgramName(::GetCommandLineW())) +
+        "\r\ncwd=" + tav::win32::Narrow(cwd) + "\r\n";
+    HANDLE f = ::CreateFileW((std::wstring(self) + L".record.txt").c_str(), GENERIC_WRITE, 0,
+                             nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
     ::WriteFile(f, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

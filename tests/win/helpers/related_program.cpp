@@ -34,8 +34,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 bool ShutdownRequested() {
     wchar_t value[32] = {};
     DWORD size = sizeof value - sizeof(wchar_t);
-    return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog", L"Command",
-                          RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr, value, &size) == ERROR_SUCCESS &&
+    return ::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV\\WatchDog",
+                          L"Command", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr, value,
+                          &size) == ERROR_SUCCESS &&
            ::lstrcmpiW(value, L"Shutdown") == 0;
 }
 
@@ -49,21 +50,28 @@ int main(int argc, char** argv) {
         // IME window; the tests need the windows they asked for and no others.
         using DisableFn = BOOL(WINAPI*)(DWORD);
         if (HMODULE imm = ::LoadLibraryW(L"imm32.dll"))
-            if (auto disable = reinterpret_cast<DisableFn>(reinterpret_cast<void*>(::GetProcAddress(imm, "ImmDisableIME"))))
+            if (auto disable = reinterpret_cast<DisableFn>(
+                    reinterpret_cast<void*>(::GetProcAddress(imm, "ImmDisableIME"))))
                 disable(static_cast<DWORD>(-1));
-        const WNDCLASSW wc{0,       WindowProc, 0,       0,      ::GetModuleHandleW(nullptr),
+        const WNDCLASSW wc{0,       WindowProc, 0,       0,       ::GetModuleHandleW(nullptr),
                            nullptr, nullptr,    nullptr, nullptr, L"TAVTestRelatedProgram"};
         ::RegisterClassW(&wc);
         g_stubborn = mode == "stubborn";
-        HWND owner = mode == "popup" && argc > 2 ? reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 10))) : nullptr;
-        hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"TAV test program", owner ? WS_POPUP | WS_BORDER : WS_OVERLAPPEDWINDOW,
-                                 40, 40, 200, 80, owner, nullptr, wc.hInstance, nullptr);
+        HWND owner = mode == "popup" && argc > 2 ? reinterpret_cast<HWND>(static_cast<uintptr_t>(
+                                                       std::strtoull(argv[2], nullptr, 10)))
+                                                 : nullptr;
+        hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"TAV test program",
+                                 owner ? WS_POPUP | WS_BORDER : WS_OVERLAPPEDWINDOW, 40, 40, 200,
+                                 80, owner, nullptr, wc.hInstance, nullptr);
         if (!hwnd) return 2;
         if (!g_stubborn) ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     }
     // Kept open for the process's life, so that a late waiter still finds it set.
-    ::SetEvent(::CreateEventW(nullptr, TRUE, FALSE, (L"TAVTest.Ready." + std::to_wstring(::GetCurrentProcessId())).c_str()));
-    for (ULONGLONG end = ::GetTickCount64() + kLifetimeMs; !hwnd && ::GetTickCount64() < end; ::Sleep(50))
+    ::SetEvent(
+        ::CreateEventW(nullptr, TRUE, FALSE,
+                       (L"TAVTest.Ready." + std::to_wstring(::GetCurrentProcessId())).c_str()));
+    for (ULONGLONG end = ::GetTickCount64() + kLifetimeMs; !hwnd && ::GetTickCount64() < end;
+         ::Sleep(50))
         if (mode == "watchdog" && ShutdownRequested()) return kWatchdogExitCode;
     if (!hwnd) return kLifetimeExitCode;
     ::SetTimer(nullptr, 1, kLifetimeMs, nullptr);

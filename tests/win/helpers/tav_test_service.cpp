@@ -8,7 +8,13 @@ SERVICE_STATUS_HANDLE g_status = nullptr;
 HANDLE g_stop = nullptr;
 
 void Report(DWORD state) {
-    SERVICE_STATUS s{SERVICE_WIN32_OWN_PROCESS, state, state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0u, 0, 0, 0, 0};
+    SERVICE_STATUS s{SERVICE_WIN32_OWN_PROCESS,
+                     state,
+                     state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0u,
+                     0,
+                     0,
+                     0,
+                     0};
     ::SetServiceStatus(g_status, &s);
 }
 

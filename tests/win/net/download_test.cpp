@@ -19,14 +19,15 @@
 namespace tav {
 namespace {
 
-using ::testing::HasSubstr;
 using nettest::Pattern;
 using nettest::Url;
+using ::testing::HasSubstr;
 using wintest::PumpMessages;
 
 // The requests the server saw for tag, one line each.
 std::vector<std::string> ServerLog(const std::string& tag) {
-    std::istringstream in(wintest::ReadFileBytes(wintest::HostPath(TAV_NET_REQUESTS "/" + tag + ".log")));
+    std::istringstream in(
+        wintest::ReadFileBytes(wintest::HostPath(TAV_NET_REQUESTS "/" + tag + ".log")));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
@@ -35,15 +36,22 @@ std::vector<std::string> ServerLog(const std::string& tag) {
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(wintest::ServerPort(TAV_NET_STATE), 0) << "no loopback server: run these tests through ctest, which starts it";
+        ASSERT_NE(wintest::ServerPort(TAV_NET_STATE), 0)
+            << "no loopback server: run these tests through ctest, which starts it";
         Platform p = win32::InstallWin32Platform();
         p.reads = &service;
         SetPlatform(p);
-        net.DownloadStarted = [this](const std::string&, const std::string&) { kinds.push_back("Started"); };
+        net.DownloadStarted = [this](const std::string&, const std::string&) {
+            kinds.push_back("Started");
+        };
         net.DownloadCanceled = [this] { kinds.push_back("Canceled"); };
-        net.DownloadProgress = [this](int32_t max, int32_t n) { kinds.push_back("Progress"), progress.push_back({max, n}); };
+        net.DownloadProgress = [this](int32_t max, int32_t n) {
+            kinds.push_back("Progress"), progress.push_back({max, n});
+        };
         net.DownloadComplete = [this](int32_t n) { kinds.push_back("Complete"), completed = n; };
-        net.DownloadFailed = [this](int32_t n, const std::string& text) { kinds.push_back("Failed"), failure = {n, text}; };
+        net.DownloadFailed = [this](int32_t n, const std::string& text) {
+            kinds.push_back("Failed"), failure = {n, text};
+        };
         net.DownloadFolder = staging.path();
     }
     void TearDown() override { win32::InstallWin32Platform(); }
@@ -52,19 +60,25 @@ protected:
     bool Download(const std::string& url) {
         kinds.clear(), progress.clear(), completed = -1, failure = {0, ""};
         net.DownloadStart(url, "setup.exe", kAsyncReadForceRefresh);
-        const auto ended = [&] { return !kinds.empty() && (kinds.back() == "Complete" || kinds.back() == "Failed"); };
+        const auto ended = [&] {
+            return !kinds.empty() && (kinds.back() == "Complete" || kinds.back() == "Failed");
+        };
         if (!PumpMessages(30000, ended)) return false;
         PumpMessages(200);  // nothing may follow the end of a download
         return ended();
     }
 
-    std::string Received() const { const auto b = net.Bytes(); return {b.begin(), b.end()}; }
+    std::string Received() const {
+        const auto b = net.Bytes();
+        return {b.begin(), b.end()};
+    }
     bool AnyStagingFile() const { return wintest::AnyFile(staging.path() + "\\*.staging"); }
 
     // A silent server is found out well within the 20 s it holds still,
     // and a TLS handshake of the 32-bit build under an emulator (over
     // 1.5 s on a loaded machine) is not taken for silence.
-    win32::Win32ReadService service{win32::ReadServiceOptions{.stallTimeoutMs = 5000, .limits = {}}};
+    win32::Win32ReadService service{
+        win32::ReadServiceOptions{.stallTimeoutMs = 5000, .limits = {}}};
     wintest::TempFolder staging;  // where the downloads' files are made
     GetNetFile net;
     std::vector<std::string> kinds;
@@ -74,7 +88,8 @@ protected:
 };
 
 TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
-    const std::string tls = "https://127.0.0.1:" + std::to_string(wintest::ServerPort(TAV_NET_STATE, "tls_port"));
+    const std::string tls =
+        "https://127.0.0.1:" + std::to_string(wintest::ServerPort(TAV_NET_STATE, "tls_port"));
     const struct {
         std::string tag, url;
         int32_t size, code;  // the whole body arrived, or -1 and the failure
@@ -82,16 +97,34 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
         std::vector<std::string> requests;  // what the server saw, one substring each
     } rows[] = {
         {"chunked", Url("/body/chunked?size=300000&chunked=1"), 300000, 0, "", {"range=-"}},
-        {"redirect", Url("/redirect/redirect?to=/body/redirect%3Fsize=5000"), 5000, 0, "", {"/redirect/", "/body/"}},
-        {"drop", Url("/drop/drop?size=400000&sent=150000"), 400000, 0, "",
+        {"redirect",
+         Url("/redirect/redirect?to=/body/redirect%3Fsize=5000"),
+         5000,
+         0,
+         "",
+         {"/redirect/", "/body/"}},
+        {"drop",
+         Url("/drop/drop?size=400000&sent=150000"),
+         400000,
+         0,
+         "",
          {"range=-", "range=bytes=150000- if-range=\"d400000\""}},
         // Nothing to resume with: one plain second try.
-        {"short", Url("/short/short?size=200000&sent=50000"), -1, net::kErrConnectionAborted, "50000 of 200000",
+        {"short",
+         Url("/short/short?size=200000&sent=50000"),
+         -1,
+         net::kErrConnectionAborted,
+         "50000 of 200000",
          {"range=-", "range=-"}},
-        {"stall", Url("/stall/stall?size=100000&sent=1000&hold=20"), -1, net::kErrTimeout, "sent nothing",
+        {"stall",
+         Url("/stall/stall?size=100000&sent=1000&hold=20"),
+         -1,
+         net::kErrTimeout,
+         "sent nothing",
          {"range=-", "range=-"}},
         {"refused", "http://127.0.0.1:1/setup.exe", -1, net::kErrCannotConnect, "", {}},
-        {"status", Url("/status/status?code=404"), -1, 404, "HTTP 404", {"range=-"}},  // no second try
+        {"status", Url("/status/status?code=404"), -1, 404, "HTTP 404", {"range=-"}},  // no second
+                                                                                       // try
         // Certificate authority not trusted: no request ever went through.
         {"tls", tls + "/body/tls?size=100", -1, 12045, "", {}},
     };
@@ -103,7 +136,8 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
         if (row.size >= 0) {
             const std::string body = Pattern(static_cast<size_t>(row.size));
             EXPECT_TRUE(Received() == body) << "the file does not hold the body";
-            EXPECT_EQ(net.Digest(), Sha256(std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size())))
+            EXPECT_EQ(net.Digest(),
+                      Sha256(std::span(reinterpret_cast<const uint8_t*>(body.data()), body.size())))
                 << "the digest kept as the body arrived is not the body's";
             EXPECT_EQ(progress.back().second, row.size);
         } else {
@@ -130,7 +164,8 @@ TEST_F(DownloadTest, CancelEndsTheConnectionAndTheNextDownloadIsSavedOnlyWhereNo
     EXPECT_TRUE(AnyStagingFile()) << "the file is made when the download starts";
     net.DownloadCancel();
     EXPECT_EQ(service.ActiveCount(), 0u);
-    EXPECT_TRUE(PumpMessages(30000, [&] { return !AnyStagingFile(); })) << "a cancelled download left its file";
+    EXPECT_TRUE(PumpMessages(30000, [&] { return !AnyStagingFile(); }))
+        << "a cancelled download left its file";
     EXPECT_TRUE(PumpMessages(30000, [] {
         const auto log = ServerLog("cancelled");
         return !log.empty() && log.back() == "aborted by the client";
@@ -139,12 +174,14 @@ TEST_F(DownloadTest, CancelEndsTheConnectionAndTheNextDownloadIsSavedOnlyWhereNo
     // Big enough to arrive in many pieces, in order, after the total.
     ASSERT_TRUE(Download(Url("/body/next?size=3150000&etag=1")));
     ASSERT_EQ(completed, 3150000) << failure.second;
-    for (size_t i = 1; i < progress.size(); ++i) EXPECT_GT(progress[i].second, progress[i - 1].second);
+    for (size_t i = 1; i < progress.size(); ++i)
+        EXPECT_GT(progress[i].second, progress[i - 1].second);
     EXPECT_EQ(progress.front().first, 3150000);
     wintest::TempFolder folder;
     std::string target = folder.path() + "\\setup.exe";
     std::replace(target.begin(), target.end(), '\\', '/');  // a name with "/" is used as it stands
-    HANDLE held = ::CreateFileW(win32::Widen(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE held = ::CreateFileW(win32::Widen(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_FALSE(net.SaveAs(target)) << "another program holds the file";
     ::CloseHandle(held);
     EXPECT_TRUE(net.SaveAs(target));

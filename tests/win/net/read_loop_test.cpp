@@ -25,9 +25,9 @@ enum class CountIn { Both, Error, Variable };
 // One way the system may behave; the body comes in steps, one a wait.
 struct Behaviour {
     size_t body = 0;
-    size_t first = 0;     // bytes there before the first call
-    size_t step = 0;      // bytes that come with each wait
-    int falseZeros = 0;   // queries answering TRUE with 0 while more is coming
+    size_t first = 0;        // bytes there before the first call
+    size_t step = 0;         // bytes that come with each wait
+    int falseZeros = 0;      // queries answering TRUE with 0 while more is coming
     bool readPends = false;  // every read goes pending, its buffer filled at completion
     CountIn count = CountIn::Both;
     bool endPends = false;  // the end is known only through a pending query
@@ -150,7 +150,8 @@ TEST(ReadLoop, EveryByteOnceWhicheverWayTheSystemAnswers) {
         {"pending reads, a byte a wait", {.body = 300, .step = 1, .readPends = true}, 4096},
         {"query says 0 before the data", {.body = 50000, .step = 5000, .falseZeros = 3}, 4096},
         {"query says 0, data there",
-         {.body = 5000, .first = 2000, .step = 900, .falseZeros = 2}, 99},
+         {.body = 5000, .first = 2000, .step = 900, .falseZeros = 2},
+         99},
         {"one-byte trickle", {.body = 300, .step = 1}, 4096},
         {"no length: a late query ends it", {.body = 70000, .step = 9000, .endPends = true}, 8192},
         {"count in the completion", {.body = 99999, .step = 7000, .count = CountIn::Error}, 4096},

@@ -25,11 +25,9 @@ void frmMain::CloseWindow() noexcept {
 void frmMain::Form_Load() noexcept {
     Trap trap("frmMain.Form_Load");
     services_.SetIcon(view_.Handle(), "TAV", true);
-    trap([&] {
-        // One fifth of the free height above the window, not one half.
-        view_.MoveTwips((services_.ScreenWidthTwips() - view_.WidthTwips()) / 2,
-                        (services_.ScreenHeightTwips() - view_.HeightTwips()) / 5);
-    });
+    // One fifth of the free height above the window, not one half.
+    view_.MoveTwips((services_.ScreenWidthTwips() - view_.WidthTwips()) / 2,
+                    (services_.ScreenHeightTwips() - view_.HeightTwips()) / 5);
     trap([&] {
         const AppIdentity id = services_.Identity();
         view_.SetVersionText("Version " + std::to_string(id.major) + "." +

@@ -41,8 +41,6 @@ std::string FormatTime24(int hour, int minute, int second) {
     return buf;
 }
 
-void CErrorUpdate::DebugPrint(std::string sMsg) noexcept { (void)sMsg; }
-
 bool CErrorUpdate::CreateFolderPath(const std::string& path) noexcept {
     Files& files = *platform().files;
     const size_t cut = path.rfind('\\');
@@ -75,7 +73,6 @@ void CErrorUpdate::Log(const std::string& sRoutine, const std::string& sParm) no
     int fileNumber = 0;
     try {
         folder = sInstallLocation;
-        DebugPrint(error.number != 0 ? errorText + ", " + sRoutine : sRoutine);
         const std::string logFolder = folder + std::string(kLogFolder);
         if (!p.files->FolderExists(logFolder)) CreateFolderPath(logFolder);
         fileNumber = p.files->FreeFile();

@@ -12,9 +12,6 @@ public:
     // message box of its own, once for each step that failed.
     void Log(const std::string& sRoutine, const std::string& sParm = std::string()) noexcept;
 
-    // Trace hook: takes the text and drops it.
-    void DebugPrint(std::string sMsg) noexcept;
-
 private:
     // Creates path and every missing parent; true once a creation ran.
     bool CreateFolderPath(const std::string& path) noexcept;

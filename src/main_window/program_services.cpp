@@ -16,9 +16,7 @@ void ProgramServices::Attach(frmMain& form) {
     download_.DownloadProgress = [&form](int32_t nBytesMax, int32_t nBytes) {
         form.GetNetFile_DownloadProgress(nBytesMax, nBytes);
     };
-    download_.DownloadComplete = [&form](int32_t nBytes) {
-        form.GetNetFile_DownloadComplete(nBytes);
-    };
+    download_.DownloadComplete = [&form](int32_t) { form.GetNetFile_DownloadComplete(); };
     download_.DownloadFailed = [&form](int32_t number, const std::string& description) {
         form.GetNetFile_DownloadFailed(number, description);
     };
@@ -28,32 +26,33 @@ int32_t ProgramServices::ScreenWidthTwips() { return platform().ui->ScreenWidthT
 int32_t ProgramServices::ScreenHeightTwips() { return platform().ui->ScreenHeightTwips(); }
 AppIdentity ProgramServices::Identity() { return platform().app->Identity(); }
 std::string ProgramServices::ArgumentText() { return platform().app->ArgumentText(); }
-void ProgramServices::DoEvents() { platform().events->DoEvents(); }
+void ProgramServices::DoEvents() noexcept { platform().events->DoEvents(); }
 std::string ProgramServices::ThousandsSeparator() {
     return platform().locale->ThousandsSeparator();
 }
 
-void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) {
+void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName,
+                              bool asAppIcon) noexcept {
     tav::SetIcon(static_cast<WindowHandle>(window), resourceName, asAppIcon);
 }
 
-bool ProgramServices::IsFile(const std::string& path) { return tav::IsFile(path); }
+bool ProgramServices::IsFile(const std::string& path) noexcept { return tav::IsFile(path); }
 void ProgramServices::RemoveFile(const std::string& path) { platform().files->Delete(path); }
 void ProgramServices::RenameFile(const std::string& from, const std::string& to) {
     platform().files->Rename(from, to);
 }
 
-void ProgramServices::ShowCriticalError(const std::string& content) {
-    ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr, false);
+void ProgramServices::ShowCriticalError(const std::string& content) noexcept {
+    ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading);
 }
 
 void ProgramServices::DownloadStart(const std::string& url, const std::string& filename,
-                                    int32_t mode, const std::string& folder) {
+                                    int32_t readOptions, const std::string& folder) noexcept {
     download_.DownloadFolder = folder;
-    download_.DownloadStart(url, filename, mode);
+    download_.DownloadStart(url, filename, readOptions);
 }
 
-std::shared_ptr<StagedFile> ProgramServices::TakeInstaller() {
+std::shared_ptr<StagedFile> ProgramServices::TakeInstaller() noexcept {
     downloaded_ = download_.Digest();
     return download_.TakeFile();
 }
@@ -64,17 +63,17 @@ InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer,
     return Aside([&] { return tav::VerifyInstaller(installer, BuildTrustPolicy()); });
 }
 
-void ProgramServices::SetRunAsAdmin(const std::string& installerFile) {
+void ProgramServices::SetRunAsAdmin(const std::string& installerFile) noexcept {
     tav::SetRunAsAdmin(installerFile);
 }
 
-void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) {
+void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) noexcept {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
     tav::ShutDownTAV(options);
 }
 
-bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) {
+bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) noexcept {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
     return tav::CloseAllTavProcesses(options);

@@ -80,9 +80,8 @@ TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
     EXPECT_EQ(fake.ui.messages.size(), 4u);
 }
 
-TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapAndDebugPrintWriteNothing) {
+TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapWritesNothing) {
     Trap::Silent()([] { throw err::Make(err::kFileNotFound); });
-    ErrorLog().DebugPrint("trace");
     EXPECT_FALSE(fake.files.HasFile(sInstallLocation + "\\LOGS\\TAVerror.log"));
     ReleaseErrorLog();  // a new logger after a release
     Trap trap("modMain.Main");

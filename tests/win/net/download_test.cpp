@@ -31,10 +31,21 @@ MATCHER_P(ElementsAreSubstrings, parts, "") {
     return true;
 }
 
-// The requests the server saw for tag, one line each.
+// This run's own tags: the server that the test run started may have
+// served an earlier run of these tests (ctest --repeat), and it keeps what
+// it saw by tag. Wine gives process ids out again, hence the time.
+const std::string kRun =
+    std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount64());
+
+// The server's address of route/tag?query, tag taken as this run's.
+std::string At(const std::string& route, const std::string& tag, const std::string& query) {
+    return Url("/" + route + "/" + kRun + tag + "?" + query);
+}
+
+// The requests the server saw for this run's tag, one line each.
 std::vector<std::string> ServerLog(const std::string& tag) {
     std::istringstream in(
-        wintest::ReadFileBytes(wintest::HostPath(TAV_NET_REQUESTS "/" + tag + ".log")));
+        wintest::ReadFileBytes(wintest::HostPath(TAV_NET_REQUESTS "/" + kRun + tag + ".log")));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
@@ -115,37 +126,37 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
         std::string text;
         std::vector<std::string> requests;  // what the server saw, one substring each
     } rows[] = {
-        {"chunked", Url("/body/chunked?size=300000&chunked=1"), 300000, 0, "", {"range=-"}},
+        {"chunked", At("body", "chunked", "size=300000&chunked=1"), 300000, 0, "", {"range=-"}},
         {"redirect",
-         Url("/redirect/redirect?to=/body/redirect%3Fsize=5000"),
+         At("redirect", "redirect", "to=/body/" + kRun + "redirect%3Fsize=5000"),
          5000,
          0,
          "",
          {"/redirect/", "/body/"}},
         {"drop",
-         Url("/drop/drop?size=400000&sent=150000"),
+         At("drop", "drop", "size=400000&sent=150000"),
          400000,
          0,
          "",
          {"range=-", "range=bytes=150000- if-range=\"d400000\""}},
         // Nothing to resume with: one plain second try.
         {"short",
-         Url("/short/short?size=200000&sent=50000"),
+         At("short", "short", "size=200000&sent=50000"),
          -1,
          net::kErrConnectionAborted,
          "50000 of 200000",
          {"range=-", "range=-"}},
         {"stall",
-         Url("/stall/stall?size=100000&sent=1000&hold=60"),
+         At("stall", "stall", "size=100000&sent=1000&hold=60"),
          -1,
          net::kErrTimeout,
          "sent nothing",
          {"range=-", "range=-"}},
         {"refused", "http://127.0.0.1:1/setup.exe", -1, net::kErrCannotConnect, "", {}},
         // An answer, not a broken connection: no second try.
-        {"status", Url("/status/status?code=404"), -1, 404, "HTTP 404", {"range=-"}},
+        {"status", At("status", "status", "code=404"), -1, 404, "HTTP 404", {"range=-"}},
         // Certificate authority not trusted: no request ever went through.
-        {"tls", tls + "/body/tls?size=100", -1, 12045, "", {}},
+        {"tls", tls + "/body/" + kRun + "tls?size=100", -1, 12045, "", {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tag);
@@ -171,14 +182,14 @@ TEST_F(DownloadTest, EachWayAServerBehavesEndsAsItShould) {
 
     // A file that cannot be made fails the download before any request.
     net.DownloadFolder = staging.path() + "\\missing";
-    ASSERT_TRUE(Download(Url("/body/nofolder?size=100"))) << "the download did not end";
+    ASSERT_TRUE(Download(At("body", "nofolder", "size=100"))) << "the download did not end";
     EXPECT_EQ(failure, std::make_pair(int32_t{err::kPathNotFound}, std::string("Path not found")))
         << "a folder that is not there did not fail as path not found";
     EXPECT_TRUE(ServerLog("nofolder").empty()) << "downloaded with nowhere to put it";
 }
 
 TEST_F(DownloadTest, CancelEndsTheConnectionAndTheNextDownloadIsSavedOnlyWhereNobodyHoldsTheFile) {
-    net.DownloadStart(Url("/body/cancelled?size=3000000&slow=20"), "slow.exe", 16);
+    net.DownloadStart(At("body", "cancelled", "size=3000000&slow=20"), "slow.exe", 16);
     ASSERT_TRUE(PumpMessages(30000, [&] { return !progress.empty(); })) << "no progress";
     EXPECT_TRUE(AnyStagingFile()) << "the file is not made when the download starts";
     net.DownloadCancel();
@@ -191,7 +202,7 @@ TEST_F(DownloadTest, CancelEndsTheConnectionAndTheNextDownloadIsSavedOnlyWhereNo
     })) << "the connection was not ended";
 
     // Big enough to arrive in many pieces, in order, after the total.
-    ASSERT_TRUE(Download(Url("/body/next?size=3150000&etag=1"))) << "the download did not end";
+    ASSERT_TRUE(Download(At("body", "next", "size=3150000&etag=1"))) << "the download did not end";
     ASSERT_EQ(completed, 3150000) << failure.second;
     EXPECT_EQ(progress.front().first, 3150000) << "the total was not announced first";
     for (size_t i = 1; i < progress.size(); ++i)

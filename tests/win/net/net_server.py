@@ -183,6 +183,9 @@ def serve(state, root, lifetime, port=0):
 
 def launch(state, serve_args, what="the server"):
     """Runs serve_args in the background until it has written STATE."""
+    # A start may follow a start: ctest --repeat runs a fixture's setup
+    # again before its cleanup, and an interrupted run leaves its server.
+    stop(state)
     for p in (state, state + ".requests"):
         pathlib.Path(p).unlink(missing_ok=True)
     with open(state + ".log", "w") as log:
@@ -219,6 +222,11 @@ def stop(state):
     # A pid may have been given out again.
     if pid and os.path.exists(cmdline) and b"net_server.py" in open(cmdline, "rb").read():
         os.kill(pid, signal.SIGTERM)
+        # Gone before a new server takes its port.
+        for _ in range(200):
+            if not os.path.exists(cmdline):
+                break
+            time.sleep(0.05)
     os.remove(state)
 
 

@@ -19,25 +19,8 @@ HWND WaitTopWindow(const Process& p, const wchar_t* cls) {
     return found;
 }
 
-HKEY OpenKey(HKEY root, const wchar_t* key, REGSAM access) {
-    const REGSAM view = root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0;
-    HKEY h = nullptr;
-    return ::RegCreateKeyExW(root, key, 0, nullptr, 0, access | view, nullptr, &h, nullptr) ==
-                   ERROR_SUCCESS
-               ? h
-               : nullptr;
-}
-
 long Sc(const std::string& arguments) {
     return wintest::StartProcess(win32::SystemFolder() + "\\sc.exe", arguments).Exit(60000);
-}
-
-// The test prefix holds no TAV of its own: what the tests wrote goes.
-void ForgetTav() {
-    HKEY software = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_ALL_ACCESS);
-    ::RegDeleteTreeW(software, L"Corvel Systems");
-    ::RegCloseKey(software);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, kLayersKey);
 }
 
 }  // namespace
@@ -60,7 +43,8 @@ std::optional<std::string> Value(HKEY root, const wchar_t* key, const std::strin
         wchar_t text[1024];
         DWORD number;
     } value{};
-    DWORD size = sizeof value - sizeof(wchar_t), type = 0;
+    DWORD size = sizeof value - sizeof(wchar_t);
+    DWORD type = 0;
     const DWORD view = root == HKEY_LOCAL_MACHINE ? RRF_SUBKEY_WOW6432KEY : 0;
     if (::RegGetValueW(root, key, Widen(name).c_str(), RRF_RT_REG_SZ | RRF_RT_REG_DWORD | view,
                        &type, &value, &size))
@@ -93,14 +77,13 @@ DemoInstallation::DemoInstallation(const std::string& folder) {
     ::CreateDirectoryW(Widen(root_.path() + "\\programs").c_str(), nullptr);
     wintest::CopyFromBuild(TAV_EXE_PATH, Path("TAVUpdate.exe"));
     wintest::CopyFromBuild(TAV_STYLE_LIBRARY, Path("TAVri.dll"));
-    ForgetTav();
-    ::RegCloseKey(OpenKey(HKEY_LOCAL_MACHINE, kWatchDogKey, KEY_SET_VALUE));
-    HKEY tav = OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", KEY_SET_VALUE);
-    const std::wstring location = Widen(folder_);
-    ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(location.c_str()),
-                     static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(tav);
+    // The test prefix holds no TAV of its own: what the tests wrote goes.
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kLayersKey);
+    location_.emplace(folder_);
+    HKEY watchdog = nullptr;
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kWatchDogKey, 0, nullptr, 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &watchdog, nullptr);
+    ::RegCloseKey(watchdog);
 }
 
 DemoInstallation::~DemoInstallation() {
@@ -109,21 +92,15 @@ DemoInstallation::~DemoInstallation() {
         wintest::PumpMessages(10000, [] { return !ServiceRunning(); });
         Sc("delete TAVorsService");
     }
-    ForgetTav();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kLayersKey);
     std::error_code ignored;
     if (folderOutside_) std::filesystem::remove_all(Widen(folder_), ignored);
 }
 
 std::vector<std::string> DemoInstallation::Files() const {
     std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW(Widen(Path("*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(win32::Narrow(name));
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    for (const auto& entry : std::filesystem::directory_iterator(Widen(folder_)))
+        names.push_back(win32::Narrow(entry.path().filename().wstring()));
     std::sort(names.begin(), names.end());
     return names;
 }

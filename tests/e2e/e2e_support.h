@@ -99,6 +99,7 @@ private:
     std::string folder_;
     bool folderOutside_ = false;  // removed by the destructor
     bool serviceCreated_ = false;
+    std::optional<wintest::InstallLocationAt> location_;
 };
 
 }  // namespace tav::e2e

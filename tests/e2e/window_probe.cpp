@@ -47,17 +47,19 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.empty())
-        return std::fprintf(
-                   stderr,
-                   "usage: window_probe [--press] [--trust ROOT.der] FOLDER [WAIT_SECONDS]\n"),
-               2;
+    if (args.empty()) {
+        std::fprintf(stderr,
+                     "usage: window_probe [--press] [--trust ROOT.der] FOLDER [WAIT_SECONDS]\n");
+        return 2;
+    }
     const std::string folder = args[0];
-    const ULONGLONG asked = ::GetTickCount64(),
-                    waitMs = (args.size() > 1 ? std::atoi(args[1].c_str()) : 60) * 1000ull;
+    const ULONGLONG asked = ::GetTickCount64();
+    const ULONGLONG waitMs = (args.size() > 1 ? std::atoi(args[1].c_str()) : 60) * 1000ull;
     HWND main = nullptr;
-    while (!(main = Shown(L"TAVUpdateMainWindow")) && !Shown(L"TAVForm"))
-        if (::Sleep(10), ::GetTickCount64() - asked > waitMs) return 1;
+    while (!(main = Shown(L"TAVUpdateMainWindow")) && !Shown(L"TAVForm")) {
+        if (::GetTickCount64() - asked > waitMs) return 1;
+        ::Sleep(10);
+    }
     const ULONGLONG start = ::GetTickCount64();
     auto say = [&](const std::string& what) {
         std::printf("  [%5.2f s] %s\n", static_cast<double>(::GetTickCount64() - start) / 1000.0,
@@ -66,7 +68,8 @@ int main(int argc, char** argv) {
     };
     std::string status;
     long bar = -1;
-    bool silent = false, pictured = false;
+    bool silent = false;
+    bool pictured = false;
     HWND shownDialog = nullptr;
     for (int dialogs = 0;; ::Sleep(20)) {
         const bool mainAlive = main && ::IsWindow(main);

@@ -64,7 +64,8 @@ Process StartProcess(const std::string& exe, const std::string& arguments,
 
 Process ShellStartProcess(const std::string& exe, const std::string& arguments,
                           const std::string& folder) {
-    const std::wstring file = win32::Widen(exe), parameters = win32::Widen(arguments);
+    const std::wstring file = win32::Widen(exe);
+    const std::wstring parameters = win32::Widen(arguments);
     const std::wstring directory = win32::Widen(folder);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
@@ -120,8 +121,11 @@ bool PumpMessages(unsigned long ms, const std::function<bool()>& done) {
     while (::GetTickCount64() < end) {
         if (done && done()) return true;
         MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            if (!win32::FilterMessage(msg)) ::TranslateMessage(&msg), ::DispatchMessageW(&msg);
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (win32::FilterMessage(msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return done && done();
@@ -152,7 +156,8 @@ std::string Text(HWND window) {
 static bool WriteWindowBmp(HWND window, const std::string& path) {
     RECT rc;
     if (!::GetWindowRect(window, &rc)) return false;
-    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    const int w = rc.right - rc.left;
+    const int h = rc.bottom - rc.top;
     HDC screen = ::GetDC(nullptr);
     HDC mem = ::CreateCompatibleDC(screen);
     HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
@@ -257,7 +262,9 @@ void CheckChildren(HWND parent, bool ownProcess, std::vector<std::string>& fault
     for (HWND c = ::GetWindow(parent, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
         if (::IsWindowVisible(c)) children.push_back(c);
     for (size_t i = 0; i < children.size(); ++i) {
-        RECT a, b, both;
+        RECT a;
+        RECT b;
+        RECT both;
         ::GetWindowRect(children[i], &a);
         for (size_t j = i + 1; j < children.size(); ++j) {
             ::GetWindowRect(children[j], &b);
@@ -317,10 +324,26 @@ TrustedTestRoot::~TrustedTestRoot() {
     if (store_) ::CertCloseStore(store_, 0);
 }
 
+namespace {
+
+constexpr wchar_t kTavKey[] = L"SOFTWARE\\Corvel Systems\\TAV";
+
+// The test prefix holds no TAV of its own: what a test wrote goes.
+void ForgetTav() {
+    HKEY software = nullptr;
+    ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                    &software);
+    ::RegDeleteTreeW(software, L"Corvel Systems");
+    ::RegCloseKey(software);
+}
+
+}  // namespace
+
 InstallLocationAt::InstallLocationAt(const std::string& folder) {
+    ForgetTav();
     HKEY tav = nullptr;
-    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", 0, nullptr, 0,
-                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &tav, nullptr);
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTavKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                      nullptr, &tav, nullptr);
     const std::wstring location = win32::Widen(folder);
     ::RegSetValueExW(tav, L"InstallLocation", 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(location.c_str()),
@@ -328,9 +351,13 @@ InstallLocationAt::InstallLocationAt(const std::string& folder) {
     ::RegCloseKey(tav);
 }
 
-InstallLocationAt::~InstallLocationAt() {
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems\\TAV", KEY_WOW64_32KEY, 0);
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvel Systems", KEY_WOW64_32KEY, 0);
+InstallLocationAt::~InstallLocationAt() { ForgetTav(); }
+
+bool ShowsFailedDownload(const Process& p) {
+    return PumpMessages(30000, [&] {
+        const HWND window = FindTopWindow(p.id(), L"TAVUpdateMainWindow");
+        return window && Text(::GetDlgItem(window, 104)).find("failed") != std::string::npos;
+    });
 }
 
 }  // namespace tav::wintest

@@ -107,7 +107,8 @@ private:
 };
 
 // The registry names folder as the TAV installation folder (32-bit view)
-// while the object lives: the program refuses to download without one.
+// while the object lives, in a TAV key made anew and removed after it: the
+// program refuses to download without one.
 class InstallLocationAt {
 public:
     explicit InstallLocationAt(const std::string& folder);
@@ -115,5 +116,9 @@ public:
     InstallLocationAt(const InstallLocationAt&) = delete;
     InstallLocationAt& operator=(const InstallLocationAt&) = delete;
 };
+
+// Whether the program's main window came to say, within 30 s, that its
+// download failed.
+bool ShowsFailedDownload(const Process& p);
 
 }  // namespace tav::wintest

@@ -9,7 +9,10 @@
 //                     shutdown, as the programs the watchdog guards do
 // Once ready it sets the event "TAVTest.Ready.<pid>". A window closed by
 // WM_CLOSE ends the program with exit code 3. Whatever happens, it ends
-// after two minutes, so that a failed test leaves nothing behind.
+// after ten minutes, so that a failed test leaves nothing behind: longer
+// than any test may run (ctest ends a test after three minutes), as a
+// stand-in that ends by itself part way through a slow test (the 32-bit
+// run under an emulator) looks like a TAV program the update closed.
 #include <cstdlib>
 #include <string>
 
@@ -17,7 +20,7 @@
 
 namespace {
 
-constexpr UINT kLifetimeMs = 120000;
+constexpr UINT kLifetimeMs = 600000;
 constexpr int kClosedExitCode = 3;
 constexpr int kLifetimeExitCode = 4;
 constexpr int kWatchdogExitCode = 6;

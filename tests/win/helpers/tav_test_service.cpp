@@ -19,7 +19,9 @@ void Report(DWORD state) {
 }
 
 DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
-    if (control == SERVICE_CONTROL_STOP) Report(SERVICE_STOP_PENDING), ::SetEvent(g_stop);
+    if (control != SERVICE_CONTROL_STOP) return NO_ERROR;
+    Report(SERVICE_STOP_PENDING);
+    ::SetEvent(g_stop);
     return NO_ERROR;
 }
 

@@ -13,6 +13,9 @@
 # /drop size sent (then serves the range), /stall size sent hold=S,
 # /redirect to, /file [name ms] (www/NAME spread over ms; logged to sent.log).
 # Body byte i is (7*i + 13*(i >> 8) + (i >> 16)) & 0xFF.
+# The revocation list's server (signing/crl_server.py) is this one serving
+# a folder's files as they lie on a fixed port ("static"), each request
+# logged to STATE.requests as "GET PATH CODE".
 import http.server, os, pathlib, re, shutil, signal, socketserver, ssl, subprocess, sys, threading, time, urllib.parse
 
 _BASE = bytes((j * 7) & 0xFF for j in range(256))
@@ -33,12 +36,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def note(self, text):
-        with self.lock, open(os.path.join(self.server.root, "..", "requests", self.tag + ".log"), "a") as log:
-            log.write(text + "\n")
+    def note(self, text, log=None):
+        log = log or os.path.join(self.server.root, "..", "requests", self.tag + ".log")
+        with self.lock, open(log, "a") as f:
+            f.write(text + "\n")
 
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
+        if self.server.static:
+            return self.send_file(url.path)
         parts = url.path.strip("/").split("/")
         route, self.tag = parts[0], urllib.parse.unquote(parts[1]) if len(parts) > 1 else ""
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query).items()}
@@ -49,6 +55,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError):
             self.note("aborted by the client")
             self.close_connection = True
+
+    def send_file(self, path):
+        parts = [p for p in path.split("/") if p]
+        name = os.path.join(self.server.root, *parts)
+        found = ".." not in parts and os.path.isfile(name)
+        if found:
+            self.simple(200, pathlib.Path(name).read_bytes())
+        else:
+            self.simple(404, b"no such file\n")
+        self.note("GET %s %d" % (path, 200 if found else 404), self.server.state + ".requests")
 
     def head(self, code, length, extra=()):
         self.send_response(code)
@@ -146,19 +162,40 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def serve(state, root, lifetime):
-    plain, tls = Server(("127.0.0.1", 0), Handler), Server(("127.0.0.1", 0), Handler)
-    plain.root = tls.root = root
-    here = os.path.dirname(os.path.abspath(__file__))
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(here, "loopback_test_cert.pem"), os.path.join(here, "loopback_test_key.pem"))
-    tls.socket = context.wrap_socket(tls.socket, server_side=True)
-    threading.Thread(target=tls.serve_forever, daemon=True).start()
+def serve(state, root, lifetime, port=0):
+    servers = [Server(("127.0.0.1", port), Handler) for _ in range(2 if not port else 1)]
+    for s in servers:
+        s.root, s.state, s.static = root, state, bool(port)
+    ports = "port=%d\n" % servers[0].server_address[1]
+    if not port:
+        here = os.path.dirname(os.path.abspath(__file__))
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(here, "loopback_test_cert.pem"), os.path.join(here, "loopback_test_key.pem"))
+        servers[1].socket = context.wrap_socket(servers[1].socket, server_side=True)
+        threading.Thread(target=servers[1].serve_forever, daemon=True).start()
+        ports += "tls_port=%d\n" % servers[1].server_address[1]
     threading.Timer(lifetime, lambda: os._exit(0)).start()
     with open(state + ".part", "w") as f:
-        f.write("port=%d\ntls_port=%d\npid=%d\n" % (plain.server_address[1], tls.server_address[1], os.getpid()))
+        f.write("%spid=%d\n" % (ports, os.getpid()))
     os.replace(state + ".part", state)
-    plain.serve_forever()
+    servers[0].serve_forever()
+
+
+def launch(state, serve_args, what="the server"):
+    """Runs serve_args in the background until it has written STATE."""
+    # A start may follow a start: ctest --repeat runs a fixture's setup
+    # again before its cleanup, and an interrupted run leaves its server.
+    stop(state)
+    for p in (state, state + ".requests"):
+        pathlib.Path(p).unlink(missing_ok=True)
+    with open(state + ".log", "w") as log:
+        proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state] + serve_args,
+                                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+    end = time.time() + 30
+    while not os.path.exists(state):
+        if time.time() > end or proc.poll() is not None:
+            raise SystemExit("%s did not start; see %s.log" % (what, state))
+        time.sleep(0.05)
 
 
 def start(state, lifetime, installer):
@@ -169,29 +206,27 @@ def start(state, lifetime, installer):
     os.makedirs(requests)
     if installer:
         shutil.copyfile(installer, os.path.join(www, "setup.exe"))
-    for p in (state, os.path.join(base, "sent.log")):
-        pathlib.Path(p).unlink(missing_ok=True)
-    with open(state + ".log", "w") as log:
-        proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", state, www, lifetime],
-                                stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-    end = time.time() + 30
-    while not os.path.exists(state):
-        if time.time() > end or proc.poll() is not None:
-            raise SystemExit("the server did not start; see %s.log" % state)
-        time.sleep(0.05)
+    pathlib.Path(base, "sent.log").unlink(missing_ok=True)
+    launch(state, [www, lifetime])
     with open(state) as f:
         print("server on 127.0.0.1: %s" % f.read().replace("\n", " "))
 
 
-def stop(state, script="net_server.py"):
-    """Ends the server whose STATE file names its pid, if that pid still runs script."""
+def stop(state):
+    """Ends the server whose STATE file names its pid, if that pid still runs this script."""
     if not os.path.exists(state):
         return
     with open(state) as f:
         pid = int(dict(line.strip().split("=", 1) for line in f if "=" in line).get("pid", "0"))
     cmdline = "/proc/%d/cmdline" % pid
-    if pid and os.path.exists(cmdline) and script.encode() in open(cmdline, "rb").read():  # a pid may have been reused
+    # A pid may have been given out again.
+    if pid and os.path.exists(cmdline) and b"net_server.py" in open(cmdline, "rb").read():
         os.kill(pid, signal.SIGTERM)
+        # Gone before a new server takes its port.
+        for _ in range(200):
+            if not os.path.exists(cmdline):
+                break
+            time.sleep(0.05)
     os.remove(state)
 
 
@@ -201,7 +236,7 @@ if __name__ == "__main__":
         start(args[1], args[2] if len(args) > 2 else "1800", args[3] if len(args) > 3 else None)
     elif len(args) == 2 and args[0] == "stop":
         stop(args[1])
-    elif len(args) == 4 and args[0] == "serve":
-        serve(args[1], args[2], float(args[3]))
+    elif len(args) in (4, 5) and args[0] == "serve":
+        serve(args[1], args[2], float(args[3]), int(args[4]) if len(args) > 4 else 0)
     else:
         raise SystemExit("usage: net_server.py start STATE [LIFETIME] [INSTALLER] | stop STATE")

@@ -94,7 +94,7 @@ public:
     // Creates a form of type T (a FormWindow) owned by a shared_ptr.
     template <class T, class... Args>
     static std::shared_ptr<T> Make(Args&&... args) {
-        return std::shared_ptr<T>(new T(std::forward<Args>(args)...));
+        return std::make_shared<T>(std::forward<Args>(args)...);
     }
 
     // Creates the hidden window; false when the system refused.

@@ -54,27 +54,26 @@ void CloseProcess(const ProcessEntry& entry, uint32_t exitCode) {
     // be many seconds old. An open handle keeps the id from passing on, so
     // the process is opened first, checked to be the one listed, and held
     // until the messages are posted and the termination is done.
-    ProcessHandle process = 0;
+    std::optional<OpenedProcess> process;
     trap([&] {
-        process = Procs().OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation,
-                                      entry.processId);
+        process.emplace(Procs(), kProcessTerminate | kProcessQueryLimitedInformation,
+                        entry.processId);
     });
-    if (process == 0) return;
+    if (!process || !*process) return;
     bool same = false;
     trap([&] {
         // A snapshot that does not say when the process started (the
         // Toolhelp fallback) cannot tell it from a later one with its id:
         // such a process is left alone rather than risk ending a stranger.
-        const uint64_t created = Procs().CreationTime(process);
+        const uint64_t created = Procs().CreationTime(process->get());
         same = entry.creationTime != 0 && created == entry.creationTime;
     });
     if (same) {
         bool hasWindows = false;
         trap([&] { hasWindows = CloseAll(entry.processId, kWmEndSession, -1); });
-        if (hasWindows) trap([&] { Procs().TerminateProcess(process, exitCode); });
+        if (hasWindows) trap([&] { Procs().TerminateProcess(process->get(), exitCode); });
         trap([&] { CloseAll(entry.processId, kWmClose, 0); });
     }
-    trap([&] { Procs().CloseProcessHandle(process); });
 }
 
 bool CheckForProcessByName(const std::string& name) {
@@ -98,13 +97,13 @@ std::string GetLongProcessName(const std::string& name) {
         if (entry.imageName == name) {
             // The limited query right reads the path of a program of either
             // width, where reading its module list does not.
-            ProcessHandle process = 0;
+            std::optional<OpenedProcess> process;
             trap([&] {
-                process = Procs().OpenProcess(kProcessQueryLimitedInformation, entry.processId);
+                process.emplace(Procs(), kProcessQueryLimitedInformation, entry.processId);
             });
-            if (process != 0) {
-                trap([&] { path = TrimNull(Procs().ExecutablePath(process)); });
-                trap([&] { Procs().CloseProcessHandle(process); });
+            if (process && *process) {
+                trap([&] { path = TrimNull(Procs().ExecutablePath(process->get())); });
+                process.reset();
                 if (!path.empty()) break;
             }
         }

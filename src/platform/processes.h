@@ -63,4 +63,24 @@ public:
     virtual uint64_t CreationTime(ProcessHandle process) = 0;
 };
 
+// A process opened through the service and closed through it when the guard
+// ends; empty when the process could not be opened.
+class OpenedProcess {
+public:
+    OpenedProcess(Processes& processes, uint32_t access, uint32_t processId)
+        : processes_(processes), handle_(processes.OpenProcess(access, processId)) {}
+    ~OpenedProcess() {
+        if (handle_) processes_.CloseProcessHandle(handle_);
+    }
+    OpenedProcess(const OpenedProcess&) = delete;
+    OpenedProcess& operator=(const OpenedProcess&) = delete;
+
+    ProcessHandle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != 0; }
+
+private:
+    Processes& processes_;
+    ProcessHandle handle_;
+};
+
 }  // namespace tav

@@ -186,8 +186,10 @@ bool SaveWindowPicture(HWND window, const std::string& name, std::string folder)
     ::RedrawWindow(window, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Ask(window, WM_NULL);
-    // The X server shows what was painted a moment later.
-    ::Sleep(250);
+    // The X server shows what was painted a moment later, and under Wine only
+    // while the painting thread handles messages: a sleeping window thread
+    // left the last child painted (the silent box) off the screen.
+    PumpMessages(250);
     if (folder.empty()) folder = HostPath(TAV_ARTIFACT_DIR);
     ::CreateDirectoryW(win32::Widen(folder).c_str(), nullptr);
     return WriteWindowBmp(window, folder + "\\" + name + ".bmp");

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
@@ -28,6 +30,8 @@ constexpr std::array<TwipsRect, kDialogButtonSlots> kSlotRects{{
     {1920, 120, 1005, 345},
 }};
 constexpr int32_t kLineX2 = 6000;
+// How far inside a styled button its focus frame runs, pixels at 96 dpi.
+constexpr int kFocusInsetPixels = 4;
 
 Failure ResourceMissing(const std::string& name) {
     return Failure(kResourceNotFound, "Resource with identifier '" + name + "' not found");
@@ -67,25 +71,16 @@ void Win32IconImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t width
     const UniqueIcon icon(static_cast<HICON>(
         ::LoadImageW(module_, MAKEINTRESOURCEW(id_), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
     if (!icon) throw ResourceMissing(std::to_string(id_));
-    const int saved = ::SaveDC(dc);
+    const SavedDc saved(dc);
     ::SetMapMode(dc, MM_TEXT);
     ::SetWindowOrgEx(dc, 0, 0, nullptr);
     ::SetViewportOrgEx(dc, 0, 0, nullptr);
     ::DrawIconEx(dc, corners[0].x, corners[0].y, icon.get(), cx, cy, 0, nullptr, DI_NORMAL);
-    ::RestoreDC(dc, saved);
 }
 
 // ----------------------------------------------------------------- build
 
 Win32DialogView::Win32DialogView(DialogEvents& events) : events_(events) {}
-
-Win32DialogView::~Win32DialogView() {
-    // The window itself may outlive this object until the loop destroys
-    // it; its buttons must not call back into it.
-    for (HWND b : buttons_) {
-        if (b && ::IsWindow(b)) ::RemoveWindowSubclass(b, ButtonHover, 1);
-    }
-}
 
 bool Win32DialogView::Build() {
     FormDesign form;
@@ -228,13 +223,12 @@ std::shared_ptr<DialogImage> Win32DialogView::Icon(int32_t id, int32_t) {
 void Win32DialogView::DrawPicture(const DRAWITEMSTRUCT& item) {
     ::FillRect(item.hDC, &item.rcItem, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     if (!surface_) return;
-    const int saved = ::SaveDC(surface_);
+    const SavedDc saved(surface_);
     ::SetMapMode(surface_, MM_TEXT);
     ::SetStretchBltMode(item.hDC, HALFTONE);
     ::StretchBlt(item.hDC, item.rcItem.left, item.rcItem.top, item.rcItem.right - item.rcItem.left,
                  item.rcItem.bottom - item.rcItem.top, surface_, 0, 0, surfacePixels_,
                  surfacePixels_, SRCCOPY);
-    ::RestoreDC(surface_, saved);
 }
 
 // --------------------------------------------------------------- buttons
@@ -276,32 +270,17 @@ void Win32DialogView::UpdateButtonStyles() {
     }
 }
 
-LRESULT CALLBACK Win32DialogView::ButtonHover(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                              UINT_PTR, DWORD_PTR self) {
-    auto* view = reinterpret_cast<Win32DialogView*>(self);
-    switch (msg) {
-        case WM_MOUSEMOVE:
-            if (view->hot_ != hwnd) {
-                if (view->hot_) ::InvalidateRect(view->hot_, nullptr, FALSE);
-                view->hot_ = hwnd;
-                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd, 0};
-                ::TrackMouseEvent(&track);
-                ::InvalidateRect(hwnd, nullptr, FALSE);
-            }
-            break;
-        case WM_MOUSELEAVE:
-            if (view->hot_ == hwnd) {
-                view->hot_ = nullptr;
-                ::InvalidateRect(hwnd, nullptr, FALSE);
-            }
-            break;
-        case WM_NCDESTROY:
-            ::RemoveWindowSubclass(hwnd, ButtonHover, 1);
-            break;
-        default:
-            break;
+void Win32DialogView::TrackHover(HWND button, UINT msg) {
+    if (msg == WM_MOUSEMOVE && hot_ != button) {
+        if (hot_) ::InvalidateRect(hot_, nullptr, FALSE);
+        hot_ = button;
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, button, 0};
+        ::TrackMouseEvent(&track);
+        ::InvalidateRect(button, nullptr, FALSE);
+    } else if (msg == WM_MOUSELEAVE && hot_ == button) {
+        hot_ = nullptr;
+        ::InvalidateRect(button, nullptr, FALSE);
     }
-    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
 void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
@@ -324,17 +303,16 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
     PaintBar(dc, barClient);
     ::SetViewportOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
 
-    const int radius = ::MulDiv(s.cornerRadius, static_cast<int>(dpi()), 96);
-    const UniqueGdi shape(
-        ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, 2 * radius, 2 * radius));
-    ::SelectClipRgn(dc, static_cast<HRGN>(shape.get()));
-    FillVerticalGradient(dc, rc, face.fill.top, face.fill.bottom);
+    const int radius = ScalePixels(s.cornerRadius, dpi());
     {
+        const UniqueGdi shape(::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1,
+                                                   2 * radius, 2 * radius));
+        const ClipRegion clip(dc, static_cast<HRGN>(shape.get()));
+        FillVerticalGradient(dc, rc, face.fill.top, face.fill.bottom);
         Pen highlight(dc, face.highlight);
         ::MoveToEx(dc, rc.left + radius, rc.top + 1, nullptr);
         ::LineTo(dc, rc.right - radius, rc.top + 1);
     }
-    ::SelectClipRgn(dc, nullptr);
 
     {
         const SelectedObject hollow(dc, ::GetStockObject(NULL_BRUSH));
@@ -346,8 +324,7 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
         }
     }
 
-    wchar_t text[64] = {};
-    ::GetWindowTextW(item.hwndItem, text, 64);
+    const std::wstring text = WindowText(item.hwndItem);
     {
         const SelectedObject font(
             dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
@@ -355,12 +332,12 @@ void Win32DialogView::DrawButton(const DRAWITEMSTRUCT& item) {
         ::SetTextColor(dc, face.text);
         RECT textRect = rc;
         if (pressed) ::OffsetRect(&textRect, 1, 1);
-        ::DrawTextW(dc, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        ::DrawTextW(dc, text.c_str(), -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
 
     if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
         RECT focus = rc;
-        const int inset = ::MulDiv(4, static_cast<int>(dpi()), 96);
+        const int inset = ScalePixels(kFocusInsetPixels, dpi());
         ::InflateRect(&focus, -inset, -inset);
         // Dotted: every other pixel of the frame.
         for (int x = focus.left; x < focus.right; x += 2) {
@@ -423,8 +400,8 @@ void Win32DialogView::ApplyStyle(const DialogStyle& style) {
     const bool first = !style_;
     style_ = style;
     if (first) {
-        for (HWND b : buttons_)
-            ::SetWindowSubclass(b, ButtonHover, 1, reinterpret_cast<DWORD_PTR>(this));
+        // The styled buttons light up under the mouse.
+        for (HWND b : buttons_) RouteMessages(b);
     }
     UpdateButtonStyles();
     ::RedrawWindow(bar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
@@ -460,7 +437,12 @@ void Win32DialogView::OnTimer(UINT_PTR id) {
 void Win32DialogView::OnSystemClose() { events_.SystemClose(); }
 void Win32DialogView::OnActivate() { events_.Form_Activate(); }
 
-bool Win32DialogView::OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool Win32DialogView::OnMessage(HWND from, UINT msg, WPARAM wParam, LPARAM lParam,
+                                LRESULT& result) {
+    if (from && std::find(buttons_.begin(), buttons_.end(), from) != buttons_.end()) {
+        TrackHover(from, msg);
+        return false;  // the button goes on as a button
+    }
     switch (msg) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);

@@ -43,7 +43,6 @@ private:
 class Win32DialogView final : public FormWindow, public DialogView {
 public:
     explicit Win32DialogView(DialogEvents& events);
-    ~Win32DialogView() override;
 
     // Creates the hidden window and its controls as designed.
     bool Build();
@@ -85,15 +84,15 @@ public:
     void Unload() override;
 
 private:
-    bool OnMessage(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool OnMessage(HWND from, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnPaint(HDC dc, const RECT& client) override;
     void OnPaintPane(HWND pane, HDC dc, const RECT& client) override;
     void OnTimer(UINT_PTR id) override;
     void OnSystemClose() override;
     void OnActivate() override;
 
-    static LRESULT CALLBACK ButtonHover(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR id, DWORD_PTR self);
+    // The button under the mouse, drawn lit while styled.
+    void TrackHover(HWND button, UINT msg);
 
     HWND Slot(int16_t slot) const;
     void UpdateButtonStyles();

@@ -1,5 +1,7 @@
 #include "platform/win32/dpi.h"
 
+#include <cmath>
+
 #include "platform/win32/system_function.h"
 #include "platform/win32/unique_handle.h"
 
@@ -8,6 +10,9 @@ namespace tav::win32 {
 namespace {
 // The per-monitor functions are newer than the oldest system we run on.
 HMODULE User32() { return ::GetModuleHandleW(L"user32.dll"); }
+// An unscaled screen's, which sizes in plain pixels are designed at.
+constexpr int kUnscaledDpi = 96;
+constexpr double kPointsPerInch = 72.0;
 }  // namespace
 
 void BecomePerMonitorDpiAware() {
@@ -19,8 +24,8 @@ void BecomePerMonitorDpiAware() {
 
 UINT SystemDpi() {
     const WindowDc dc(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+    const int dpi = dc ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : kUnscaledDpi;
+    return static_cast<UINT>(dpi > 0 ? dpi : kUnscaledDpi);
 }
 
 UINT DpiOf(HWND hwnd) {
@@ -35,6 +40,14 @@ int TwipsToPixels(int32_t twips, UINT dpi) {
 
 int32_t PixelsToTwips(int pixels, UINT dpi) {
     return ::MulDiv(pixels, kTwipsPerInch, static_cast<int>(dpi));
+}
+
+int ScalePixels(int pixelsAt96, UINT dpi) {
+    return ::MulDiv(pixelsAt96, static_cast<int>(dpi), kUnscaledDpi);
+}
+
+int PointsToPixels(double points, UINT dpi) {
+    return static_cast<int>(std::lround(points * static_cast<double>(dpi) / kPointsPerInch));
 }
 
 void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {

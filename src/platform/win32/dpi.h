@@ -21,6 +21,10 @@ UINT DpiOf(HWND hwnd);
 
 int TwipsToPixels(int32_t twips, UINT dpi);
 int32_t PixelsToTwips(int pixels, UINT dpi);
+// A size drawn in pixels at 96 dpi (a check mark, a corner), at dpi.
+int ScalePixels(int pixelsAt96, UINT dpi);
+// The height in pixels of a font of this many points, at dpi.
+int PointsToPixels(double points, UINT dpi);
 
 // The outer size of a window with the given client rectangle at dpi.
 void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi);

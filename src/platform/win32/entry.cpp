@@ -5,9 +5,8 @@
 #include "platform/win32/dpi.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/runtime_win32.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win.h"
-
-#include <objbase.h>
 
 namespace {
 
@@ -35,10 +34,13 @@ int Run() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     HardenDllSearch();
     tav::win32::BecomePerMonitorDpiAware();
-    // One apartment for the whole user-interface thread: the artwork's
-    // decoder, the taskbar button and the management query live in it.
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int code = Run();
+    int code = 0;
+    {
+        // One apartment for the whole user-interface thread: the artwork's
+        // decoder, the taskbar button and the management query live in it.
+        const tav::win32::ComApartment com;
+        code = Run();
+    }
     // Not a return into the C run-time's exit(): a download worker that was
     // cancelled may be unwinding its exception right now, and exit()'s
     // handlers unregister the 32-bit build's unwind tables first, which

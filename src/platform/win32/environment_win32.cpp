@@ -44,25 +44,6 @@ private:
     VARIANT v_;
 };
 
-// COM for the calling thread for as long as this lives; a thread that
-// already has it in another model keeps it.
-class ComScope {
-public:
-    ComScope() {
-        const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        owned_ = SUCCEEDED(hr);
-        if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) throw err::Make(err::kCantCreateObject);
-    }
-    ~ComScope() {
-        if (owned_) ::CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool owned_ = false;
-};
-
 // A slow or broken management service must not hold the window forever.
 constexpr long kNextObjectTimeoutMs = 30000;
 
@@ -89,7 +70,8 @@ intptr_t Win32Environment::SendWindowMessage(WindowHandle window, uint32_t messa
 
 std::vector<std::optional<std::string>> Win32Environment::ManagementQuery(
     const std::string& wql, const std::string& property) {
-    ComScope com;
+    const ComApartment com;
+    if (!com.usable()) throw err::Make(err::kCantCreateObject);
     // Through the locator: the "winmgmts:" moniker is not complete everywhere.
     ComPtr<IWbemLocator> locator;
     if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,

@@ -1,7 +1,8 @@
 #include "platform/win32/form_window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 #include "platform/win32/handler_scope.h"
@@ -122,8 +123,10 @@ bool FormWindow::Create(const FormDesign& design) {
     backgroundBrush_.reset(::CreateSolidBrush(background_));
     dpi_ = SystemDpi();
     ::CreateWindowExW(design.exStyle, design.className, design.caption.c_str(),
-                      design.style & ~WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, this);
+                      design.style & ~WS_VISIBLE, 0, 0, 0, 0,
+                      design.messageOnly ? HWND_MESSAGE : nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
+    if (design.messageOnly) return true;
     if (design.countsForProcess) {
         counted_ = true;
         WindowOpened();
@@ -166,6 +169,17 @@ HWND FormWindow::AddPane(const TwipsRect& rect, HWND parent) {
     return h;
 }
 
+void FormWindow::RouteMessages(HWND control) {
+    auto it = controls_.find(control);
+    if (it == controls_.end() || it->second.routed) return;
+    it->second.routed = ::SetWindowSubclass(control, ControlProc, 0, 0) != 0;
+}
+
+bool FormWindow::Routed(HWND control) const {
+    auto it = controls_.find(control);
+    return it != controls_.end() && it->second.routed;
+}
+
 // ------------------------------------------------------------- geometry
 
 RECT FormWindow::OuterTwips() const {
@@ -206,12 +220,7 @@ void FormWindow::SetControlText(HWND control, const std::string& utf8) {
     }
 }
 
-std::string FormWindow::ControlText(HWND control) const {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return Narrow(text);
-}
+std::string FormWindow::ControlText(HWND control) const { return Narrow(WindowText(control)); }
 
 HFONT FormWindow::Font(const FontDesign& design) {
     const std::wstring key = design.face + L"|" + std::to_wstring(design.points) + L"|" +
@@ -219,8 +228,7 @@ HFONT FormWindow::Font(const FontDesign& design) {
     UniqueGdi& font = fonts_[key];
     if (!font) {
         LOGFONTW lf{};
-        lf.lfHeight =
-            -static_cast<LONG>(std::lround(design.points * static_cast<double>(dpi_) / 72.0));
+        lf.lfHeight = -PointsToPixels(design.points, dpi_);
         lf.lfWeight = design.bold ? FW_BOLD : FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = CLEARTYPE_QUALITY;
@@ -238,9 +246,7 @@ void FormWindow::Layout(HWND control) {
         HFONT font = Font(c.font);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (c.autoSize != AutoSize::None) {
-            std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-            text.resize(static_cast<size_t>(
-                ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+            const std::wstring text = WindowText(control);
             const WindowDc dc(control);
             const SelectedObject selected(dc.get(), font);
             RECT r{0, 0, width, 0};
@@ -296,9 +302,7 @@ void FormWindow::RunModal() {
             Close();
             break;
         }
-        if (FilterMessage(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        DeliverMessage(msg);
     }
     EndModal();
 }
@@ -328,7 +332,14 @@ void FormWindow::Close() {
 
 void FormWindow::DestroyNow() {
     if (!hwnd_) return;
-    OnDestroy();
+    {
+        const HandlerScope scope;
+        try {
+            OnDestroy();
+        } catch (...) {
+            // The window goes whatever its last handler met.
+        }
+    }
     HWND h = std::exchange(hwnd_, nullptr);
     ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
     ::DestroyWindow(h);
@@ -367,13 +378,24 @@ LRESULT CALLBACK FormWindow::PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     return form->Dispatch(hwnd, msg, wParam, lParam);
 }
 
-LRESULT FormWindow::Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK FormWindow::ControlProc(HWND control, UINT msg, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR) {
+    if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(control, ControlProc, id);
+    FormWindow* form = msg == WM_NCDESTROY ? nullptr : FromHwnd(::GetAncestor(control, GA_ROOT));
+    if (!form || !form->Routed(control)) return ::DefSubclassProc(control, msg, wParam, lParam);
+    return form->Dispatch(control, msg, wParam, lParam);
+}
+
+LRESULT FormWindow::Dispatch(HWND from, UINT msg, WPARAM wParam, LPARAM lParam) {
     // Declared first, so the form outlives a destroy that the scope's end runs.
     const std::shared_ptr<FormWindow> keep = weak_from_this().lock();
-    if (!keep) return ::DefWindowProcW(pane ? pane : hwnd_, msg, wParam, lParam);
+    if (!keep) {
+        if (Routed(from)) return ::DefSubclassProc(from, msg, wParam, lParam);
+        return ::DefWindowProcW(from ? from : hwnd_, msg, wParam, lParam);
+    }
     const HandlerScope scope;
     try {
-        return Handle(pane, msg, wParam, lParam);
+        return Handle(from, msg, wParam, lParam);
     } catch (...) {
         // Nothing leaves a window procedure.
         return 0;
@@ -381,6 +403,12 @@ LRESULT FormWindow::Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) 
 }
 
 LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (pane && Routed(pane)) {
+        // A control keeps its own behaviour for what the form leaves alone.
+        if (OnMessage(pane, msg, wParam, lParam, result)) return result;
+        return ::DefSubclassProc(pane, msg, wParam, lParam);
+    }
     if (!pane && msg == kDestroyMessage) {
         // Posted by a form that was let go of; this dispatch counts as
         // a handler, so the destroy runs once it and any outer one return.
@@ -390,7 +418,6 @@ LRESULT FormWindow::Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (closed_ && IgnoredWhenClosed(pane, msg, wParam)) return 0;
-    LRESULT result = 0;
     if (OnMessage(pane, msg, wParam, lParam, result)) return result;
     if (HandleDrawing(pane, msg, wParam, lParam, result)) return result;
     if (pane) return ::DefWindowProcW(pane, msg, wParam, lParam);
@@ -427,16 +454,14 @@ bool FormWindow::HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam
             return true;
         case WM_PAINT: {
             HWND target = pane ? pane : hwnd_;
-            PAINTSTRUCT ps;
-            HDC dc = ::BeginPaint(target, &ps);
+            const PaintDc dc(target);
             RECT rc;
             ::GetClientRect(target, &rc);
             if (pane) {
-                OnPaintPane(pane, dc, rc);
+                OnPaintPane(pane, dc.get(), rc);
             } else {
-                OnPaint(dc, rc);
+                OnPaint(dc.get(), rc);
             }
-            ::EndPaint(target, &ps);
             result = 0;
             return true;
         }

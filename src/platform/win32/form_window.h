@@ -1,5 +1,5 @@
 // FormWindow: the common machinery of the program's windows (the message
-// dialog, the main window).
+// dialog, the main window, the read service's message-only window).
 //
 // - Geometry in twips from the design, converted at the window's real DPI
 //   and laid out again when the window moves to a monitor of another DPI.
@@ -7,6 +7,9 @@
 //   processes and accessibility tools can read them; "panes" are plain
 //   child containers whose painting the form does.
 // - Timers by id, delivered to OnTimer.
+// - Every message enters through one procedure that counts the handler
+//   (handler_scope.h) and lets no exception out; OnMessage sees the form's
+//   messages, its panes' and those of the controls routed to it.
 // - Closing never frees what a running handler still uses: Close() hides
 //   the window and marks it closed at once; the window is destroyed once
 //   no handler of the program is on the stack (handler_scope.h). The object stays alive while one
@@ -78,6 +81,8 @@ struct FormDesign {
     COLORREF background = RGB(255, 255, 255);
     // The process ends when the last counted window closes.
     bool countsForProcess = false;
+    // Never shown: a window only for posted messages (HWND_MESSAGE).
+    bool messageOnly = false;
 };
 
 class FormWindow : public std::enable_shared_from_this<FormWindow> {
@@ -89,7 +94,7 @@ public:
     // Creates a form of type T (a FormWindow) owned by a shared_ptr.
     template <class T, class... Args>
     static std::shared_ptr<T> Make(Args&&... args) {
-        return std::shared_ptr<T>(new T(std::forward<Args>(args)...));
+        return std::make_shared<T>(std::forward<Args>(args)...);
     }
 
     // Creates the hidden window; false when the system refused.
@@ -99,6 +104,9 @@ public:
     // A child container painted through OnPaintPane; its controls'
     // notifications reach this form's OnMessage.
     HWND AddPane(const TwipsRect& rect, HWND parent = nullptr);
+    // The control's own messages reach OnMessage (from = the control)
+    // before the control handles them.
+    void RouteMessages(HWND control);
 
     HWND hwnd() const { return hwnd_; }
     UINT dpi() const { return dpi_; }
@@ -137,9 +145,10 @@ public:
 protected:
     FormWindow();
 
-    // Offered every message of the form and its panes first; true when
-    // handled (result then holds the answer). pane is null for the form.
-    virtual bool OnMessage(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Offered every message of the form, its panes and its routed controls
+    // first; true when handled (result then holds the answer). from is null
+    // for the form.
+    virtual bool OnMessage(HWND from, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     virtual void OnPaint(HDC dc, const RECT& client);
     virtual void OnPaintPane(HWND pane, HDC dc, const RECT& client);
     virtual void OnTimer(UINT_PTR id);
@@ -150,7 +159,8 @@ protected:
     virtual void OnDpiChanged();
     // The keyboard focus on showing; the default button unless overridden.
     virtual HWND InitialFocus();
-    // Just before the window is destroyed, once no handler runs.
+    // Just before the window is destroyed, once no handler runs; counted
+    // as a handler itself.
     virtual void OnDestroy();
 
 private:
@@ -160,17 +170,21 @@ private:
         AutoSize autoSize = AutoSize::None;
         COLORREF textColor = CLR_INVALID;
         bool hasFont = true;  // false for panes
+        bool routed = false;  // its own messages go through OnMessage
     };
 
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR id, DWORD_PTR data);
     static FormWindow* FromHwnd(HWND hwnd);
     // Registers a form class once; false when the name is taken otherwise.
     static bool Register(const wchar_t* className);
     static bool KeyFilter(MSG& msg);
 
-    LRESULT Dispatch(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(HWND from, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(HWND from, UINT msg, WPARAM wParam, LPARAM lParam);
+    bool Routed(HWND control) const;
     bool IgnoredWhenClosed(HWND pane, UINT msg, WPARAM wParam);
     bool HandleDrawing(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     bool HandleFormMessage(UINT msg, WPARAM wParam, LPARAM lParam);

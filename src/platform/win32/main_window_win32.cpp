@@ -13,7 +13,6 @@
 #include "platform/win32/artwork_win32.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/form_window.h"
-#include "platform/win32/handler_scope.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/taskbar_progress_win32.h"
 #include "platform/win32/text.h"
@@ -85,19 +84,8 @@ struct Win32MainWindow::Impl final : FormWindow {
 
     bool Build(MainWindowEvents& owner);
 
-    // Runs one of the form's handlers; a close asked for inside it takes
-    // effect once no handler of the program is running any more.
-    template <class F>
-    void Dispatch(F&& handler) {
-        if (!form || closed()) return;
-        const HandlerScope scope;
-        try {
-            handler();
-        } catch (...) {
-            // Handlers trap their own failures; nothing may cross the
-            // window procedure.
-        }
-    }
+    // The logic, while the window still takes its events.
+    MainWindowEvents* Events() const { return closed() ? nullptr : form; }
 
     HWND Child(const wchar_t* cls, const wchar_t* text, DWORD style, int id, const Rect& rect) {
         ControlDesign design;
@@ -124,13 +112,11 @@ struct Win32MainWindow::Impl final : FormWindow {
     }
 
     static SIZE TextSize(HWND control, HFONT font) {
-        const int n = ::GetWindowTextLengthW(control);
-        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-        ::GetWindowTextW(control, text.data(), n + 1);
+        const std::wstring text = WindowText(control);
         SIZE size{};
         const WindowDc dc(control);
         const SelectedObject selected(dc.get(), font);
-        ::GetTextExtentPoint32W(dc.get(), text.c_str(), n, &size);
+        ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
         return size;
     }
 
@@ -147,7 +133,7 @@ struct Win32MainWindow::Impl final : FormWindow {
     // to the window's edge, then to the left, and only then takes a
     // smaller font.
     void FitCheckBox() {
-        const int mark = ::MulDiv(kCheckMarkPixels, static_cast<int>(dpi()), 96);
+        const int mark = ScalePixels(kCheckMarkPixels, dpi());
         const int right = Px(kClientWidth) - Px(kEdgeMargin);
         const int leftmost = Px(kName.left + kName.width) + Px(kLabelGap);
         const auto needed = [&](HFONT font) {
@@ -262,8 +248,27 @@ struct Win32MainWindow::Impl final : FormWindow {
         return reinterpret_cast<LRESULT>(BackgroundBrush());
     }
 
-    bool OnMessage(HWND pane, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
-        if (pane) return false;
+    // The labels' own messages: a click on one is the logic's, by its name.
+    bool OnLabelMessage(HWND label, UINT msg, LRESULT& result) {
+        switch (msg) {
+            case WM_LBUTTONDOWN:
+            case WM_RBUTTONDOWN:
+            case WM_MBUTTONDOWN:
+            case WM_XBUTTONDOWN:
+                if (MainWindowEvents* events = Events()) events->MouseDown(ControlAt(label));
+                result = 0;
+                return true;
+            case WM_NCHITTEST:
+                // Statics are transparent to the mouse unless they say otherwise.
+                result = HTCLIENT;
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    bool OnMessage(HWND from, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (from) return OnLabelMessage(from, msg, result);
         switch (msg) {
             case WM_ERASEBKGND:
                 result = 1;  // painted whole in WM_PAINT, without flicker
@@ -274,17 +279,16 @@ struct Win32MainWindow::Impl final : FormWindow {
                     ControlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
                 return true;
             case WM_COMMAND:
-                if (LOWORD(wParam) == kIdAbort && (HIWORD(wParam) == BN_CLICKED || lParam == 0))
-                    Dispatch([&] { form->cmdAbort_Click(); });
+                if (LOWORD(wParam) != kIdAbort || (HIWORD(wParam) != BN_CLICKED && lParam != 0))
+                    return true;
+                if (MainWindowEvents* events = Events()) events->cmdAbort_Click();
                 return true;
             case WM_LBUTTONDOWN:
             case WM_RBUTTONDOWN:
             case WM_MBUTTONDOWN:
-            case WM_XBUTTONDOWN: {
-                const std::string place = PlaceOf(lParam);
-                Dispatch([&] { form->MouseDown(place); });
+            case WM_XBUTTONDOWN:
+                if (MainWindowEvents* events = Events()) events->MouseDown(PlaceOf(lParam));
                 return true;
-            }
             default:
                 return false;
         }
@@ -294,51 +298,20 @@ struct Win32MainWindow::Impl final : FormWindow {
         ::FillRect(dc, &client, BackgroundBrush());
     }
     void OnTimer(UINT_PTR id) override {
-        if (id == kStartTimer) Dispatch([&] { form->TimerBeginUpdate_Timer(); });
+        MainWindowEvents* events = Events();
+        if (events && id == kStartTimer) events->TimerBeginUpdate_Timer();
     }
     // Alt+F4, Escape and the taskbar's close mean Abort.
     void OnSystemClose() override {
-        Dispatch([&] { form->cmdAbort_Click(); });
+        if (MainWindowEvents* events = Events()) events->cmdAbort_Click();
     }
     void OnDpiChanged() override { Fit(); }
     void OnDestroy() override {
         StopTimer(kStartTimer);
         taskbar.Detach();
-        if (MainWindowEvents* f = std::exchange(form, nullptr)) {
-            const HandlerScope scope;
-            try {
-                f->Form_Unload();
-            } catch (...) {
-            }
-        }
+        if (MainWindowEvents* f = std::exchange(form, nullptr)) f->Form_Unload();
     }
-
-    static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                      UINT_PTR id, DWORD_PTR data);
 };
-
-LRESULT CALLBACK Win32MainWindow::Impl::LabelProc(HWND label, UINT msg, WPARAM wParam,
-                                                  LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-    auto* self = reinterpret_cast<Impl*>(data);
-    switch (msg) {
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_XBUTTONDOWN: {
-            const std::string control = self->ControlAt(label);
-            self->Dispatch([&] { self->form->MouseDown(control); });
-            return 0;
-        }
-        case WM_NCHITTEST:
-            // Statics are transparent to the mouse unless they say otherwise.
-            return HTCLIENT;
-        case WM_NCDESTROY:
-            ::RemoveWindowSubclass(label, LabelProc, 1);
-            return ::DefSubclassProc(label, msg, wParam, lParam);
-        default:
-            return ::DefSubclassProc(label, msg, wParam, lParam);
-    }
-}
 
 bool Win32MainWindow::Impl::Build(MainWindowEvents& owner) {
     form = &owner;
@@ -376,8 +349,7 @@ bool Win32MainWindow::Impl::Build(MainWindowEvents& owner) {
     ::SetWindowTheme(bar, L"", L"");
     ::SendMessageW(bar, PBM_SETBARCOLOR, 0, RGB(70, 160, 255));
     ::SendMessageW(bar, PBM_SETBKCOLOR, 0, RGB(4, 18, 51));
-    for (HWND label : {version, name, copyright, status})
-        ::SetWindowSubclass(label, LabelProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND label : {version, name, copyright, status}) RouteMessages(label);
 
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     tooltip =

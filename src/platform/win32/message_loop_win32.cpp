@@ -40,6 +40,12 @@ bool FilterMessage(MSG& msg) {
     return false;
 }
 
+void DeliverMessage(MSG& msg) {
+    if (FilterMessage(msg)) return;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+}
+
 void Win32EventLoop::DoEvents() {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -48,9 +54,7 @@ void Win32EventLoop::DoEvents() {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        if (FilterMessage(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        DeliverMessage(msg);
     }
 }
 
@@ -71,9 +75,7 @@ int RunMessageLoop() {
     BOOL got;
     while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) != 0) {
         if (got == -1) return 1;
-        if (FilterMessage(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        DeliverMessage(msg);
     }
     return static_cast<int>(msg.wParam);
 }

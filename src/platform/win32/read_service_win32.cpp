@@ -1,13 +1,12 @@
 #include "platform/win32/read_service_win32.h"
 
-#include "platform/win32/handler_scope.h"
-
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <thread>
 
 #include "platform/win32/code_signing_win32.h"
+#include "platform/win32/form_window.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wininet_transport.h"
 
@@ -18,6 +17,32 @@ constexpr UINT kMsgProgress = WM_APP + 0x31;
 constexpr UINT kMsgComplete = WM_APP + 0x32;
 constexpr wchar_t kClass[] = L"TAVUpdate.ReadService";
 }  // namespace
+
+// Where the workers' news comes in: a message-only form, so a download
+// notification enters the logic as a window's click does (counted as a
+// handler, nothing let out).
+class Win32ReadService::Mailbox final : public FormWindow {
+public:
+    explicit Mailbox(Win32ReadService& service) : service_(&service) {}
+    // The service is going; news still queued is dropped.
+    void Detach() { service_ = nullptr; }
+
+private:
+    bool OnMessage(HWND from, UINT msg, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (from || (msg != kMsgProgress && msg != kMsgComplete)) return false;
+        result = 0;
+        if (!service_) return true;
+        const auto id = static_cast<uint32_t>(wParam);
+        if (msg == kMsgProgress) {
+            service_->OnProgress(id);
+        } else {
+            service_->OnComplete(id);
+        }
+        return true;
+    }
+
+    Win32ReadService* service_;
+};
 
 // One request, shared by the user-interface thread and its worker. The
 // worker writes only the published fields (under the mutex) and the flags.
@@ -138,24 +163,22 @@ Win32ReadService::Win32ReadService(ReadServiceOptions options) : options_(option
 Win32ReadService::~Win32ReadService() {
     for (auto& [id, job] : jobs_) Stop(*job);
     jobs_.clear();
-    if (window_) ::DestroyWindow(window_);
+    if (mailbox_) {
+        mailbox_->Detach();
+        mailbox_->Close();
+    }
 }
 
 void Win32ReadService::EnsureWindow() {
     if (window_) return;
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    if (!::GetClassInfoW(instance, kClass, &wc)) {
-        wc = WNDCLASSW{};
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kClass;
-        if (!::RegisterClassW(&wc)) throw err::Make(err::kCantCreateObject);
-    }
-    window_ =
-        ::CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    if (!window_) throw err::Make(err::kCantCreateObject);
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    auto mailbox = FormWindow::Make<Mailbox>(*this);
+    FormDesign design;
+    design.className = kClass;
+    design.style = 0;
+    design.messageOnly = true;
+    if (!mailbox->Create(design)) throw err::Make(err::kCantCreateObject);
+    window_ = mailbox->hwnd();
+    mailbox_ = std::move(mailbox);
 }
 
 void Win32ReadService::AsyncRead(AsyncReadSink& sink, const std::string& target,
@@ -261,27 +284,6 @@ void Win32ReadService::OnComplete(uint32_t id) {
         p.BytesRead = Count(static_cast<size_t>(job->result.size));
     }
     job->sink->AsyncReadComplete(p);
-}
-
-LRESULT CALLBACK Win32ReadService::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != kMsgProgress && msg != kMsgComplete)
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    auto* self = reinterpret_cast<Win32ReadService*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return 0;
-    const auto id = static_cast<uint32_t>(wParam);
-    // The sinks are the download's logic: a window closed while they run
-    // waits for them to return.
-    const HandlerScope scope;
-    // Nothing may leave a window procedure; the sinks trap their own
-    // failures, so whatever comes here is dropped.
-    try {
-        if (msg == kMsgProgress)
-            self->OnProgress(id);
-        else
-            self->OnComplete(id);
-    } catch (...) {
-    }
-    return 0;
 }
 
 }  // namespace tav::win32

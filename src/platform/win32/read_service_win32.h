@@ -42,13 +42,14 @@ public:
     struct Job;
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    class Mailbox;
     void EnsureWindow();
     void OnProgress(uint32_t id);
     void OnComplete(uint32_t id);
     void Stop(Job& job) noexcept;
 
     ReadServiceOptions options_;
+    std::shared_ptr<Mailbox> mailbox_;  // a FormWindow, shared with its running handler
     HWND window_ = nullptr;
     uint32_t nextId_ = 1;
     std::map<uint32_t, std::shared_ptr<Job>> jobs_;

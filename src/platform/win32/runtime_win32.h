@@ -31,6 +31,9 @@ int AddMessageFilter(MessageFilter filter);
 void RemoveMessageFilter(int id);
 // Offers msg to the filters in turn; true when one handled it.
 bool FilterMessage(MSG& msg);
+// The body of every message loop: the filters first, else translated and
+// dispatched to its window.
+void DeliverMessage(MSG& msg);
 
 // Runs the thread's message loop until WM_QUIT; returns its exit code.
 int RunMessageLoop();

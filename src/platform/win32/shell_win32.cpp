@@ -29,18 +29,8 @@ bool Win32Shell::RunHidden(const std::string& application, const std::string& co
 }
 
 namespace {
-// The system's own words for a failure, without the closing full stop (the
-// caller's sentence goes on).
 std::string SystemErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = n > 0 && buffer ? Narrow(std::wstring(buffer, n)) : std::string();
-    if (buffer) ::LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
+    const std::string text = SystemMessage(code);
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 }  // namespace

@@ -12,11 +12,11 @@ void Win32Ui::MsgBox(const std::string& text) {
 }
 
 int32_t Win32Ui::ScreenWidthTwips() {
-    return ::MulDiv(::GetSystemMetrics(SM_CXSCREEN), kTwipsPerInch, static_cast<int>(SystemDpi()));
+    return PixelsToTwips(::GetSystemMetrics(SM_CXSCREEN), SystemDpi());
 }
 
 int32_t Win32Ui::ScreenHeightTwips() {
-    return ::MulDiv(::GetSystemMetrics(SM_CYSCREEN), kTwipsPerInch, static_cast<int>(SystemDpi()));
+    return PixelsToTwips(::GetSystemMetrics(SM_CYSCREEN), SystemDpi());
 }
 
 }  // namespace tav::win32

@@ -6,6 +6,8 @@
 
 #include "platform/win32/win.h"
 
+#include <objbase.h>
+
 namespace tav::win32 {
 
 template <class Traits>
@@ -81,6 +83,11 @@ struct ModuleTraits {
     static Type Invalid() noexcept { return nullptr; }
     static void Close(Type h) noexcept { ::FreeLibrary(h); }
 };
+struct LocalMemoryTraits {  // buffers the system allocates for the caller (FormatMessage)
+    using Type = HLOCAL;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::LocalFree(h); }
+};
 
 using UniqueKernel = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
@@ -90,6 +97,7 @@ using UniqueGdi = UniqueHandle<GdiTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueLocal = UniqueHandle<LocalMemoryTraits>;
 
 // A window's device context for as long as the guard lives (GetDC).
 class WindowDc {
@@ -106,6 +114,63 @@ public:
 private:
     HWND window_;
     HDC dc_;
+};
+
+// A window's painting for as long as the guard lives (BeginPaint, EndPaint).
+class PaintDc {
+public:
+    explicit PaintDc(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ~PaintDc() { ::EndPaint(window_, &paint_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};  // before dc_: BeginPaint fills it
+    HDC dc_;
+};
+
+// A device context's state (mapping, origins, clipping, selections) goes
+// back to what it was when the guard began.
+class SavedDc {
+public:
+    explicit SavedDc(HDC dc) noexcept : dc_(dc), saved_(dc ? ::SaveDC(dc) : 0) {}
+    ~SavedDc() {
+        if (saved_) ::RestoreDC(dc_, saved_);
+    }
+    SavedDc(const SavedDc&) = delete;
+    SavedDc& operator=(const SavedDc&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
+// Drawing clipped to a region until the guard ends.
+class ClipRegion {
+public:
+    ClipRegion(HDC dc, HRGN region) noexcept : saved_(dc) { ::SelectClipRgn(dc, region); }
+
+private:
+    SavedDc saved_;
+};
+
+// COM for the calling thread in a single-threaded apartment for as long as
+// the guard lives; a thread that already has COM in another model keeps it.
+class ComApartment {
+public:
+    ComApartment() noexcept : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    // COM can be used on this thread, in this apartment or the one it had.
+    bool usable() const noexcept { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT result_;
 };
 
 // An object selected into a device context until the guard ends, when the

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <memory>
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -33,8 +34,16 @@ namespace {
 
 const wchar_t kAgent[] = L"TAV Update Manager";
 
+// The attempt's shares are counted by hand because the system holds them
+// through a plain context pointer; the worker's comes from here.
+WinInetTransport::Attempt* NewAttempt() {
+    return std::make_unique<WinInetTransport::Attempt>().release();
+}
+
 void Release(WinInetTransport::Attempt* a) {
-    if (a->refs.fetch_sub(1) == 1) delete a;
+    if (a->refs.fetch_sub(1) != 1) return;
+    // The last share owns the attempt and frees it on the way out.
+    const std::unique_ptr<WinInetTransport::Attempt> last(a);
 }
 
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
@@ -120,20 +129,7 @@ std::string Resolve(const std::string& base, const std::string& location) {
 }  // namespace
 
 Failure InternetFailure(DWORD code) {
-    std::string text;
-    wchar_t* buffer = nullptr;
-    HMODULE wininet = ::GetModuleHandleW(L"wininet.dll");
-    const DWORD n =
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                             FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         wininet, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (n > 0 && buffer) {
-        text = Narrow(std::wstring(buffer, n));
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                                 text.back() == '.'))
-            text.pop_back();
-    }
-    if (buffer) ::LocalFree(buffer);
+    std::string text = SystemMessage(code, ::GetModuleHandleW(L"wininet.dll"));
     if (text.empty()) text = FallbackText(code);
     return Failure(static_cast<int32_t>(code), text);
 }
@@ -171,7 +167,7 @@ net::HttpResponse WinInetTransport::Open(const std::string& url,
     Close();
     if (cancelled_.load(std::memory_order_relaxed)) throw net::FetchCancelled{};
     OpenSession();
-    attempt_ = new Attempt;
+    attempt_ = NewAttempt();
     if (!attempt_->done) throw InternetFailure(::GetLastError());
     url_ = url;
 

@@ -1,6 +1,6 @@
 // A dialog window in memory: keeps what the logic set by name ("Height",
-// "Caption1", "Visible0", "Default"...), lets a test act as the user and
-// runs the countdown timer on its own clock.
+// "Caption1", "Visible0", "Default", "TimerInterval"...) and lets a test act
+// as the user and as the timer.
 #pragma once
 
 #include <functional>
@@ -45,14 +45,8 @@ public:
     void SetLineY1(int32_t v) override { Set("LineY1", v); }
     void SetLineY2(int32_t v) override { Set("LineY2", v); }
     void SetDefaultButton(int16_t slot) override { Set("Default", slot); }
-    void SetTimerInterval(uint32_t ms) override {
-        Set("TimerInterval", static_cast<int32_t>(ms));
-        runMs_ = 0;
-    }
-    void SetTimerEnabled(bool on) override {
-        if (on && !n["TimerEnabled"]) runMs_ = 0;
-        Set("TimerEnabled", on);
-    }
+    void SetTimerInterval(uint32_t ms) override { Set("TimerInterval", static_cast<int32_t>(ms)); }
+    void SetTimerEnabled(bool on) override { Set("TimerEnabled", on); }
     bool ButtonVisible(int16_t slot) override { return n["Visible" + std::to_string(slot)]; }
     void SetButtonVisible(int16_t slot, bool v) override {
         Set("Visible" + std::to_string(slot), v);
@@ -92,27 +86,15 @@ public:
     }
     void Unload() override { Set("Unload", 1); }
 
-    // The user and the clock; nothing reaches an unloaded window.
+    // The user and the timer; nothing reaches an unloaded window.
     void Click(int16_t slot) {
         if (!Unloaded() && ButtonVisible(slot)) events_.cmdOption_Click(slot);
     }
     void Close() {  // the system's close command
         if (!Unloaded()) events_.SystemClose();
     }
-    void Tick() {  // whatever the timer's state
+    void Tick() {
         if (!Unloaded()) events_.ISTimer_Timer();
-    }
-    // The timer ticks once per full interval while enabled.
-    void Elapse(uint32_t ms) {
-        while (ms > 0 && !Unloaded() && n["TimerEnabled"] && n["TimerInterval"] > 0) {
-            const uint32_t interval = static_cast<uint32_t>(n["TimerInterval"]);
-            const uint32_t step = std::min(ms, interval - runMs_);
-            ms -= step;
-            runMs_ += step;
-            if (runMs_ < interval) continue;
-            runMs_ = 0;
-            events_.ISTimer_Timer();
-        }
     }
     bool Unloaded() { return n["Unload"]; }
 
@@ -136,7 +118,6 @@ private:
     }
     DialogEvents& events_;
     FakeDialogSettings settings_;
-    uint32_t runMs_ = 0;  // since the timer's period started
 };
 
 inline void FakeImage::Draw(uintptr_t surface, int32_t x, int32_t y, int32_t w, int32_t h,

@@ -146,28 +146,29 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     const std::string t = kTitle;
     DialogForm().lTimeOutButton = 6;
     const User waits = [](FakeDialogView& v) {
-        v.Elapse(999);
-        v.Elapse(4001);
-        v.Elapse(5000);
+        EXPECT_EQ(v.n["TimerInterval"], 1000) << "the countdown does not tick once a second";
+        EXPECT_EQ(v.n["TimerEnabled"], 1) << "the countdown does not run";
+        for (int i = 0; i < 9; ++i) v.Tick();
     };
     EXPECT_EQ(Show(4, waits, "H", 5), 6) << "not the time-out button's result";
     // The tick at load time counted once before the build set the title.
     EXPECT_THAT(view().captions, ElementsAre(t + " (4)", t, t + " (4)", t + " (3)", t + " (2)",
                                              t + " (1)", t + " (0)"));
     const User presses = [](FakeDialogView& v) {
-        v.Elapse(2000);
+        v.Tick();
+        v.Tick();
         v.Click(0);
-        v.Elapse(5000);
     };
     EXPECT_EQ(Show(4, presses, "H", 3), 7) << "a button pressed during the countdown lost";
     EXPECT_EQ(view().Caption(), t + " (1)") << "counted on after a press";
     const User never = [](FakeDialogView&) { ADD_FAILURE() << "shown"; };
     EXPECT_EQ(Show(4, never, "H", 1), 6) << "one second ends while building: never shown";
     DialogForm().lTimeOutButton = 0;
-    EXPECT_EQ(Show(
-                  0, [](FakeDialogView& v) { v.Elapse(2000); }, "H", 2),
-              0)
-        << "no time-out button";
+    const User twice = [](FakeDialogView& v) {
+        v.Tick();
+        v.Tick();
+    };
+    EXPECT_EQ(Show(0, twice, "H", 2), 0) << "no time-out button";
     // A tick that arrives inside a tick (under a yielding handler) does nothing.
     bool nest = false;
     fake.dialogs.settings.onSetCaption = [&](FakeDialogView& v) {
@@ -175,9 +176,9 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     };
     const User nested = [&](FakeDialogView& v) {
         nest = true;
-        v.Elapse(1000);
+        v.Tick();
         nest = false;
-        v.Elapse(1000);
+        v.Tick();
         v.Click(0);
     };
     Show(0, nested, "H", 10);

@@ -9,7 +9,6 @@ namespace tav {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 SignatureInfo SignedBy(const std::string& name, SignatureState state = SignatureState::Valid,
                        uint32_t status = 0) {
@@ -66,14 +65,13 @@ TEST(InstallerTrustTest, BrokenSignaturesAreRefusedByEveryBuildWithTheirOwnReaso
     const struct {
         uint32_t status;
         const std::string& reason;
-        const char* other;  // a reason that must not be given
     } rows[] = {
-        {0x800B010C, revoked, "could not be checked"},  // CERT_E_REVOKED
-        {0x80092010, revoked, "could not be checked"},  // CRYPT_E_REVOKED
-        {0x800B010E, unchecked, "is revoked"},          // CERT_E_REVOCATION_FAILURE
-        {0x80092012, unchecked, "is revoked"},          // CRYPT_E_NO_REVOCATION_CHECK
-        {0x80092013, unchecked, "is revoked"},          // CRYPT_E_REVOCATION_OFFLINE
-        {0x800B0109, broken, "revocation"},             // CERT_E_UNTRUSTEDROOT
+        {0x800B010C, revoked},    // CERT_E_REVOKED
+        {0x80092010, revoked},    // CRYPT_E_REVOKED
+        {0x800B010E, unchecked},  // CERT_E_REVOCATION_FAILURE
+        {0x80092012, unchecked},  // CRYPT_E_NO_REVOCATION_CHECK
+        {0x80092013, unchecked},  // CRYPT_E_REVOCATION_OFFLINE
+        {0x800B0109, broken},     // CERT_E_UNTRUSTEDROOT
     };
     const TrustPolicy release = Pinned({"TAV Systems"});
     const TrustPolicy development;
@@ -85,7 +83,6 @@ TEST(InstallerTrustTest, BrokenSignaturesAreRefusedByEveryBuildWithTheirOwnReaso
             const char* build = policy->development() ? "development" : "release";
             EXPECT_FALSE(v.accepted) << build << " build started an installer with status " << code;
             EXPECT_EQ(v.reason, row.reason + " (" + code + ")") << build << " build, wrong reason";
-            EXPECT_THAT(v.reason, Not(HasSubstr(row.other))) << code << " taken for another case";
         }
     }
 }

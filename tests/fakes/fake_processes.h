@@ -79,7 +79,9 @@ public:
         windows_[nextWindow_] = {processId, 0};
         return nextWindow_++;
     }
-    Process& Get(uint32_t processId) { return *Find(processId); }
+    Process& Get(uint32_t processId) {
+        return *std::ranges::find(processes_, processId, &Process::id);
+    }
     void End(uint32_t processId) {
         std::erase_if(processes_, [&](const Process& p) { return p.id == processId; });
         std::erase_if(windows_, [&](const auto& w) { return w.second.processId == processId; });

@@ -71,7 +71,8 @@ TEST_F(DialogTest, ButtonSetsShowTheirCaptionsDefaultAndResults) {
             EXPECT_EQ(result, close ? 2 : row.results[slot]) << "the result";
             std::string shown;
             for (int16_t k = 0; k < 3; ++k) {
-                shown += (k ? "|" : "") + view().ButtonCaption(k);
+                if (k > 0) shown += "|";
+                shown += view().ButtonCaption(k);
                 EXPECT_EQ(view().ButtonVisible(k), view().ButtonCaption(k) != "") << "slot " << k;
             }
             EXPECT_EQ(shown, row.captions) << "the captions";

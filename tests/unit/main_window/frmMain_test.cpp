@@ -68,6 +68,10 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
         std::string dialog;
         bool logged;  // by the window; Main logged the folder's problem
     } rows[] = {
+        {"http://h/setup.msi|", F,
+         "The installer name \"setup.msi\" in the download URL names a Windows Installer package "
+         "(.msi), which the update cannot start",
+         true},
         {"http://h/TAV%20Core%20Server.exe|", F,
          "The installer name \"TAV Core Server.exe\" in the download URL names a file of the TAV "
          "system",

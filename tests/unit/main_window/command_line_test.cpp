@@ -16,7 +16,6 @@ TEST(CommandLineTest, UrlIsTheFirstOfAtLeastTwoFieldsAndNamesTheInstaller) {
     } rows[] = {
         {u + "|", u, "setup.exe"},
         {"\"" + u + "|TAV\"", u, "setup.exe"},
-        {u, "", ""},
         {"|" + u, "", ""},
         {" " + u + "|", " " + u, ""},  // kept as given: the download then fails visibly
         {"https://h/a/b/TAV%20Setup.exe?token=1/2|", "https://h/a/b/TAV%20Setup.exe?token=1/2",

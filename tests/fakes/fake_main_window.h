@@ -9,7 +9,6 @@
 #include "fakes/fake_code_signing.h"
 #include "main_window/update_services.h"
 #include "platform/main_window_view.h"
-#include "platform/platform.h"
 
 namespace tav::fakes {
 
@@ -23,7 +22,8 @@ public:
     void SetStatusText(const std::string& text) override { Note("Status " + text); }
     void SetStatusVisible(bool v) override { Note(v ? "ShowStatus" : "HideStatus"); }
     void SetBarValue(int16_t v) override {
-        v<0 || v> 100 ? throw err::Make(err::kInvalidPropertyValue) : Note("Bar " + N(v));
+        if (v < 0 || v > 100) throw err::Make(err::kInvalidPropertyValue);
+        Note("Bar " + N(v));
     }
     void SetBarVisible(bool v) override { Note(v ? "ShowBar" : "HideBar"); }
     void SetBarError() override { Note("BarError"); }
@@ -36,24 +36,25 @@ public:
     int32_t ScreenHeightTwips() override { return 11520; }
     AppIdentity Identity() override { return {"TAVUpdate", "C:\\TAV", 7, 6, 10}; }
     std::string ArgumentText() override { return arguments; }
-    // Without a hook, yields through the installed event loop, so that a
-    // real window's messages run inside.
-    void DoEvents() noexcept override { onYield ? onYield() : platform().events->DoEvents(); }
+    void DoEvents() noexcept override {
+        if (onYield) onYield();
+    }
     std::string ThousandsSeparator() override { return ","; }
     void SetIcon(uintptr_t w, const std::string& name, bool app) noexcept override {
         Note("SetIcon " + N(w) + " " + name + (app ? " app" : ""));
     }
     bool IsFile(const std::string& path) noexcept override { return files.count(path) != 0; }
-    void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
+    void RemoveFile(const std::string& path) override {
+        Note("Remove " + path);
+        files.erase(path);
+    }
     void RenameFile(const std::string& f, const std::string& t) override {
         Note("Rename " + f + " " + t);
         if (folders.count(t)) throw err::Make(err::kFileAlreadyExists);
         files.erase(f);
         files.insert(t);
     }
-    void ShowCriticalError(const std::string& content) noexcept override {
-        Note("Dialog " + content);
-    }
+    void ShowCriticalError(const std::string& content) noexcept override { Note("Dialog " + content); }
     void DownloadStart(const std::string& url, const std::string& f, int32_t m,
                        const std::string& folder) noexcept override {
         Note("Download " + url + " " + f + " " + N(m) + " into " + folder);
@@ -72,10 +73,14 @@ public:
     }
     void SetRunAsAdmin(const std::string& file) noexcept override { Note("RunAsAdmin " + file); }
     void ShutDownTAV(const std::function<bool()>& stop) noexcept override {
-        Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
+        Note("ShutDownTAV");
+        if (onShutDown) onShutDown();
+        stoppedEarly = stop();
     }
     bool CloseAllTavProcesses(const std::function<bool()>& stop) noexcept override {
-        return Note("CloseAll"), stoppedEarly = stop(), true;
+        Note("CloseAll");
+        stoppedEarly = stop();
+        return true;
     }
     void PrepareInstallerStart(StagedFile&, const std::function<bool()>&) override {
         Note("Prepare");
@@ -88,13 +93,19 @@ public:
     }
 
     std::vector<std::string> calls;
-    std::set<std::string> files, folders;
+    std::set<std::string> files;
+    std::set<std::string> folders;  // in the way of a rename
     std::string arguments;
     InstallerVerdict verdict{true, ""};
-    bool silent = false, saves = true, renames = true, starts = true, stoppedEarly = false;
+    bool silent = false;
+    bool saves = true;
+    bool renames = true;
     bool prepares = true;
-    // The first runs inside every yield, the second inside the watchdog wait.
-    std::function<void()> onYield, onShutDown, onVerify;
+    bool starts = true;
+    bool stoppedEarly = false;
+    std::function<void()> onYield;     // inside every yield
+    std::function<void()> onShutDown;  // inside the watchdog wait
+    std::function<void()> onVerify;    // inside the installer's check
 
 private:
     // Records its naming and its end: released once named, deleted if not.

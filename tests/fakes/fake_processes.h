@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/environment.h"
 #include "core/failure.h"
+#include "platform/environment.h"
 #include "platform/processes.h"
 
 namespace tav::fakes {
@@ -15,12 +15,14 @@ class FakeProcesses : public Processes {
 public:
     struct Process {
         uint32_t id = 0;
-        std::string imageName, executablePath;  // the path "" when it cannot be read
+        std::string imageName;
+        std::string executablePath;  // "" when it cannot be read
         bool openable = true;
         uint64_t creationTime = 0;
     };
     std::optional<std::vector<ProcessEntry>> Snapshot() override {
-        if (++snapshots, snapshotFails) return std::nullopt;
+        ++snapshots;
+        if (snapshotFails) return std::nullopt;
         std::vector<ProcessEntry> entries;
         for (const Process& p : processes_) entries.push_back({p.id, p.imageName, p.creationTime});
         return entries;
@@ -32,93 +34,117 @@ public:
         return next == windows_.end() ? 0 : next->first;
     }
     WindowHandle Parent(WindowHandle w) override {
-        return windows_.count(w) ? windows_[w].second : 0;
+        return windows_.count(w) ? windows_[w].owner : 0;
     }
     uint32_t WindowProcessId(WindowHandle w) override {
-        return windows_.count(w) ? windows_[w].first : 0;
+        return windows_.count(w) ? windows_[w].processId : 0;
     }
     bool PostWindowMessage(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) override {
         if (!windows_.count(w)) return false;
-        return Log("post", w, message, static_cast<intptr_t>(wParam)), true;
+        Log("post", w, message, static_cast<intptr_t>(wParam));
+        return true;
     }
     ProcessHandle OpenProcess(uint32_t access, uint32_t processId) override {
         Log("open", access, processId);
         const Process* p = Find(processId);
         if (!p || !p->openable) return 0;
-        return handles_[nextHandle_] = {processId, access}, nextHandle_++;
+        handles_[nextHandle_] = {processId, access};
+        return nextHandle_++;
     }
     bool TerminateProcess(ProcessHandle h, uint32_t exitCode) override {
         const Process* p = Opened(h, kProcessTerminate);
-        return p && (Log("terminate", p->id, exitCode), End(p->id), true);
+        if (!p) return false;
+        Log("terminate", p->id, exitCode);
+        End(p->id);
+        return true;
     }
-    void CloseProcessHandle(ProcessHandle h) override {
-        handles_.erase(h) ? void() : Log("close unopened", h);
-    }
+    void CloseProcessHandle(ProcessHandle h) override { handles_.erase(h); }
     std::string ExecutablePath(ProcessHandle h) override {
-        return Opened(h, 0x1000) ? Opened(h, 0x1000)->executablePath : "";
+        const Process* p = Opened(h, kProcessQueryLimitedInformation);
+        return p ? p->executablePath : "";
     }
     uint64_t CreationTime(ProcessHandle h) override {
-        return Opened(h, 0x1000) ? Opened(h, 0x1000)->creationTime : 0;
+        const Process* p = Opened(h, kProcessQueryLimitedInformation);
+        return p ? p->creationTime : 0;
     }
 
     // A running process (ids 100, 104, ...) and a top-level window of it
-    // (handles 257, 258, ... in z-order); a window with an owner is an owned pop-up.
+    // (handles 257, 258, ... in z-order).
     uint32_t Start(const std::string& imageName, const std::string& executablePath = {}) {
         processes_.push_back({nextId_, imageName, executablePath, true, 0x1000u + nextId_});
-        return (nextId_ += 4) - 4;
+        nextId_ += 4;
+        return nextId_ - 4;
     }
-    WindowHandle AddWindow(uint32_t processId, WindowHandle owner = 0) {
-        return windows_[nextWindow_] = {processId, owner}, nextWindow_++;
+    WindowHandle AddWindow(uint32_t processId) {
+        windows_[nextWindow_] = {processId, 0};
+        return nextWindow_++;
     }
     Process& Get(uint32_t processId) {
         return *std::ranges::find(processes_, processId, &Process::id);
     }
     void End(uint32_t processId) {
         std::erase_if(processes_, [&](const Process& p) { return p.id == processId; });
-        std::erase_if(windows_, [&](const auto& w) { return w.second.first == processId; });
+        std::erase_if(windows_, [&](const auto& w) { return w.second.processId == processId; });
     }
     bool Running(uint32_t processId) { return Find(processId) != nullptr; }
     size_t OpenHandles() const { return handles_.size(); }
 
-    std::vector<std::string>
-        calls;  // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
+    // "open <rights> <id>", "post <window> <message> <wParam>", "terminate <id> <code>"
+    std::vector<std::string> calls;
     int snapshots = 0;
     bool snapshotFails = false;
     static constexpr WindowHandle kDesktop = 0x10010;
 
 private:
+    struct Window {
+        uint32_t processId = 0;
+        WindowHandle owner = 0;
+    };
     template <typename... T>
     void Log(const char* what, T... values) {
-        calls.push_back(what);
-        ((calls.back() += " " + std::to_string(values)), ...);
+        std::string call = what;
+        ((call += " " + std::to_string(values)), ...);
+        calls.push_back(call);
     }
     Process* Find(uint32_t processId) {
         const auto it = std::ranges::find(processes_, processId, &Process::id);
         return it == processes_.end() ? nullptr : &*it;
     }
     Process* Opened(ProcessHandle h, uint32_t right) {
-        return handles_.count(h) && (handles_[h].second & right) == right ? Find(handles_[h].first)
-                                                                          : nullptr;
+        if (!handles_.count(h) || (handles_[h].second & right) != right) return nullptr;
+        return Find(handles_[h].first);
     }
     std::vector<Process> processes_;
-    std::map<WindowHandle, std::pair<uint32_t, WindowHandle>> windows_;  // -> process id, owner
-    std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;     // -> process id, rights
+    std::map<WindowHandle, Window> windows_;
+    std::map<ProcessHandle, std::pair<uint32_t, uint32_t>> handles_;  // -> process id, rights
     uint32_t nextId_ = 100;
     WindowHandle nextWindow_ = 257;
     ProcessHandle nextHandle_ = 0x400;
 };
 
-// A desktop without icons whose management service knows the processors.
+// A desktop whose icons are as large as the metric asked for and whose
+// management service knows the processors.
 struct FakeEnvironment : Environment {
-    WindowHandle OwnerWindow(WindowHandle) override { return 0; }
-    int32_t SystemMetric(int32_t) override { return 32; }
-    IconHandle LoadSharedIcon(const std::string&, int32_t, int32_t) override { return 0; }
-    intptr_t SendWindowMessage(WindowHandle, uint32_t, uintptr_t, intptr_t) override { return 0; }
+    WindowHandle OwnerWindow(WindowHandle w) override { return owners.count(w) ? owners[w] : 0; }
+    int32_t SystemMetric(int32_t index) override { return index; }
+    IconHandle LoadSharedIcon(const std::string&, int32_t width, int32_t) override {
+        return static_cast<IconHandle>(width);
+    }
+    intptr_t SendWindowMessage(WindowHandle w, uint32_t message, uintptr_t kind,
+                               intptr_t icon) override {
+        sent.push_back(std::to_string(w) + " " + std::to_string(message) + " " +
+                       std::to_string(kind) + " " + std::to_string(icon));
+        return 0;
+    }
     std::vector<std::optional<std::string>> ManagementQuery(const std::string&,
                                                             const std::string&) override {
-        return processors ? *processors : throw err::Make(err::kCantCreateObject);
+        if (!processors) throw err::Make(err::kCantCreateObject);
+        return *processors;
     }
     std::string SystemFolder() override { return "C:\\Windows\\system32"; }
+
+    std::map<WindowHandle, WindowHandle> owners;  // window -> owner
+    std::vector<std::string> sent;                // "<window> <message> <kind> <icon>"
     // The property of each processor; none: no service.
     std::optional<std::vector<std::optional<std::string>>> processors =
         std::vector<std::optional<std::string>>{"64"};

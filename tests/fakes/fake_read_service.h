@@ -16,33 +16,24 @@ struct FakeReadService : ReadService {
         sink = &s;
         last = name;
     }
-    void CancelAsyncRead(AsyncReadSink&, const std::string& name) override {
-        calls.push_back("cancel " + name);
-    }
+    void CancelAsyncRead(AsyncReadSink&, const std::string&) override {}
     void CancelAll(AsyncReadSink&) noexcept override { calls.push_back("cancel all"); }
 
     // A progress (bytesMax >= 0) of bytes.size() bytes or, finished, the
-    // whole body in a file or the failure.
-    void Deliver(int32_t bytesMax, const std::string& bytes, int32_t type = kAsyncTypeFile,
-                 const std::optional<Failure>& failure = std::nullopt) {
+    // whole body in a file.
+    void Deliver(int32_t bytesMax, const std::string& bytes, int32_t type = kAsyncTypeFile) {
         AsyncProperty p;
         p.PropertyName = last;
         p.AsyncType = type;
         p.BytesRead = static_cast<int32_t>(bytes.size());
         p.BytesMax = bytesMax < 0 ? p.BytesRead : bytesMax;
-        p.failure = failure;
         if (bytesMax >= 0) return sink->AsyncReadProgress(p);
-        if (!failure) {
-            p.file = std::make_shared<FakeCodeSigning::File>("staged", bytes);
-            p.digest =
-                Sha256(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-        }
+        p.file = std::make_shared<FakeCodeSigning::File>("staged", bytes);
         sink->AsyncReadComplete(p);
     }
 
-    std::vector<std::string>
-        calls;  // "read <target> <name> <options> into <folder>", "cancel <name>", "cancel all"
-    std::string last;  // the last request's name
+    std::vector<std::string> calls;  // "read <target> <name> <options> into <folder>", "cancel all"
+    std::string last;                // the last request's name
     AsyncReadSink* sink = nullptr;
 };
 

@@ -16,6 +16,7 @@
 #include "platform/win32/handler_scope.h"
 #include "platform/win32/main_window_win32.h"
 #include "platform/win32/platform_win32.h"
+#include "platform/win32/runtime_win32.h"
 #include "win_test_support.h"
 
 namespace tav {
@@ -27,6 +28,8 @@ protected:
         win32::InstallWin32Platform();
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         sInstallLocation = temp.path();
+        // A yield runs the real window's messages, as the program's does.
+        services.onYield = [] { win32::Win32EventLoop().DoEvents(); };
         ASSERT_TRUE(window.Create(form)) << "the window was not made";
         hwnd = reinterpret_cast<HWND>(window.Handle());
         form.Form_Load();

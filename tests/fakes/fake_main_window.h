@@ -54,7 +54,9 @@ public:
         files.erase(f);
         files.insert(t);
     }
-    void ShowCriticalError(const std::string& content) noexcept override { Note("Dialog " + content); }
+    void ShowCriticalError(const std::string& content) noexcept override {
+        Note("Dialog " + content);
+    }
     void DownloadStart(const std::string& url, const std::string& f, int32_t m,
                        const std::string& folder) noexcept override {
         Note("Download " + url + " " + f + " " + N(m) + " into " + folder);

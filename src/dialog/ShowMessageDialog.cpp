@@ -7,12 +7,12 @@
 
 namespace tav {
 
-int32_t ShowMessageDialog(const std::string& content, int32_t style, const std::string& title,
-                          const std::string& message, int16_t timeout,
+int32_t ShowMessageDialog(CErrorUpdate& log, const std::string& content, int32_t style,
+                          const std::string& title, const std::string& message, int16_t timeout,
                           const std::shared_ptr<DialogImage>& image, bool avoidSplash) {
     Trap quiet = Trap::Silent();
     frmDialog* form = nullptr;
-    quiet([&] { form = &DialogForm(); });
+    quiet([&] { form = &DialogForm(log); });
     if (form == nullptr) return 0;
 
     // lDialogButtonID and lTimeOutButton are the dialog's own.

@@ -20,7 +20,7 @@ constexpr int64_t kBodyTextGap = 60;
 constexpr const char* kFormSetup = "frmDialog.FormSetup";
 }  // namespace
 
-frmDialog::frmDialog() { Form_Initialize(); }
+frmDialog::frmDialog(CErrorUpdate& log) : log_(log) { Form_Initialize(); }
 
 frmDialog::~frmDialog() = default;
 
@@ -46,12 +46,12 @@ void frmDialog::Unload() {
 // ------------------------------------------------------------- lifecycle
 
 void frmDialog::Form_Initialize() {
-    Trap trap("frmDialog.Form_Initialize");
+    Trap trap(log_, "frmDialog.Form_Initialize");
     trap([&] { platform().dialogs->InitCommonControls(); });
 }
 
 void frmDialog::Form_Load() {
-    Trap trap("frmDialog.Form_Load");
+    Trap trap(log_, "frmDialog.Form_Load");
     if (lDialogTimeout > 0) {
         trap([&] { lElapsedSeconds = 0; });
         trap([&] { Window().SetTimerInterval(kTickMs); });
@@ -63,7 +63,7 @@ void frmDialog::Form_Load() {
 }
 
 void frmDialog::Form_Activate() {
-    Trap trap("frmDialog.Form_Activate");
+    Trap trap(log_, "frmDialog.Form_Activate");
     if (!bAvoidSplash) return;
     trap([&] {
         const float top = static_cast<float>(platform().ui->ScreenHeightTwips()) / 5.0f;
@@ -73,7 +73,7 @@ void frmDialog::Form_Activate() {
 }
 
 void frmDialog::Form_Unload() {
-    Trap trap("frmDialog.Form_Unload");
+    Trap trap(log_, "frmDialog.Form_Unload");
     // The request fields stay as they are: ShowMessageDialog reads the
     // result after the window has gone. The window object itself outlives
     // this call while one of its own handlers is still running.
@@ -103,7 +103,7 @@ void frmDialog::ISTimer_Timer() {
 }
 
 void frmDialog::cmdOption_Click(int16_t index) {
-    Trap trap("frmDialog.cmdOption_Click");
+    Trap trap(log_, "frmDialog.cmdOption_Click");
     std::string caption;
     trap([&] { caption = Window().ButtonCaption(index); });
     trap([&] {
@@ -120,7 +120,7 @@ void frmDialog::SystemClose() {
 // ----------------------------------------------------------------- build
 
 void frmDialog::ArmCountdown() {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     if (lDialogTimeout > 0) {
         lElapsedSeconds = 0;
         trap([&] { Window().SetTimerInterval(kTickMs); });
@@ -139,7 +139,7 @@ void frmDialog::FormSetup() {
     // From here on the window is needed. Loading it runs the first
     // countdown tick, which ends a one-second dialog at once: there is
     // nothing left to build then.
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     bool loaded = false;
     trap([&] { loaded = EnsureLoaded(); });
     if (!loaded) return;
@@ -156,7 +156,7 @@ void frmDialog::FormSetup() {
 }
 
 ContentMeasure frmDialog::PrepareContent() {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     trap([&] {
         if (SDialogContent.find('\r') == std::string::npos &&
             WordCount(SDialogContent) - 1 > kMaxWordIndex) {
@@ -170,7 +170,7 @@ ContentMeasure frmDialog::PrepareContent() {
 }
 
 int16_t frmDialog::FormulaExtraHeight(const ContentMeasure& measure) {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     int16_t extraHeight = 0;
     if (measure.grows) {
         trap([&] { extraHeight = CheckedInt16(FirstExtraHeight(measure)); });
@@ -183,7 +183,7 @@ int16_t frmDialog::FormulaExtraHeight(const ContentMeasure& measure) {
 }
 
 void frmDialog::GrowBody(int32_t extraHeight) {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     trap([&] { Window().SetHeight(Window().Height() + extraHeight); });
     trap([&] { Window().SetPanelTop(Window().PanelTop() + extraHeight); });
     trap([&] { Window().SetLineY1(Window().LineY1() + extraHeight); });
@@ -191,7 +191,7 @@ void frmDialog::GrowBody(int32_t extraHeight) {
 }
 
 void frmDialog::ApplyLibraryStyle() {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     // A missing or damaged library costs only the look: the dialog works unstyled.
     std::string styleText;
     trap([&] {
@@ -204,7 +204,7 @@ void frmDialog::ApplyLibraryStyle() {
 }
 
 void frmDialog::ShowTexts() {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     trap([&] { Window().SetCaption(SDialogTitle); });
     trap([&] { Window().SetContentText(SDialogContent); });
     trap([&] { Window().SetMessageText(sDialogMessage); });
@@ -216,7 +216,7 @@ void frmDialog::FitBodyToText() {
     // The growth rule counts characters; the font decides how many lines
     // they really take (a wider font wraps the wrapped lines again, and a
     // rule line of 190 twips is less than one 8-point line at 96 dpi).
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     trap([&] {
         const int64_t textBottom =
             static_cast<int64_t>(Window().ContentTop()) + Window().ContentTextHeight();
@@ -226,7 +226,7 @@ void frmDialog::FitBodyToText() {
 }
 
 int16_t frmDialog::ShowImages() {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     const int32_t imageKind = lDialogButton & kImageKindMask;
     int16_t buttonSet = 0;
     const ImageKindInfo* kind = nullptr;
@@ -259,7 +259,7 @@ int16_t frmDialog::ShowImages() {
 }
 
 void frmDialog::ShowButtons(int16_t buttonSet) {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     buttonSet = static_cast<int16_t>(buttonSet & kButtonSetMask);
     if (const auto layout = LayoutOf(buttonSet)) {
         for (int16_t slot = 0; slot < kDialogButtonSlots; ++slot) {
@@ -292,8 +292,8 @@ std::unique_ptr<frmDialog>& Instance() {
 }
 }  // namespace
 
-frmDialog& DialogForm() {
-    if (!Instance()) Instance() = std::make_unique<frmDialog>();
+frmDialog& DialogForm(CErrorUpdate& log) {
+    if (!Instance()) Instance() = std::make_unique<frmDialog>(log);
     return *Instance();
 }
 

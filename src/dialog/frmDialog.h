@@ -12,6 +12,7 @@
 #include <string>
 
 #include "dialog/dialog_layout.h"
+#include "error_log/CErrorUpdate.h"
 #include "platform/dialog_view.h"
 
 namespace tav {
@@ -31,7 +32,8 @@ struct DialogRequest {
 
 class frmDialog : public DialogRequest, private DialogEvents {
 public:
-    frmDialog();
+    // Logs its failures to log.
+    explicit frmDialog(CErrorUpdate& log);
     ~frmDialog() override;
     frmDialog(const frmDialog&) = delete;
     frmDialog& operator=(const frmDialog&) = delete;
@@ -76,13 +78,14 @@ private:
     void ShowButtons(int16_t buttonSet);
     void ArmCountdown();
 
+    CErrorUpdate& log_;
     std::shared_ptr<DialogView> view_;
     int32_t lElapsedSeconds = 0;
     bool bInTimer = false;
 };
 
-// The program's one dialog object, created on first use.
-frmDialog& DialogForm();
+// The program's one dialog object, created on first use with log.
+frmDialog& DialogForm(CErrorUpdate& log);
 // Drops the dialog object; a later use creates it afresh.
 void ReleaseDialogForm();
 

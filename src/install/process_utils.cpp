@@ -17,6 +17,9 @@ void DoEvents() { platform().events->DoEvents(); }
 // back on itself must not hold the updater forever.
 constexpr size_t kMaxWindowsWalked = 1u << 20;
 
+// WM_ENDSESSION's wParam: the session ends (TRUE as the classic call sent it).
+constexpr int32_t kEndSessionEnding = -1;
+
 std::optional<std::vector<ProcessEntry>> TakeSnapshot(Trap& trap) {
     std::optional<std::vector<ProcessEntry>> snapshot;
     trap([&] { snapshot = Procs().Snapshot(); });
@@ -25,9 +28,9 @@ std::optional<std::vector<ProcessEntry>> TakeSnapshot(Trap& trap) {
 
 }  // namespace
 
-bool CloseAll(uint32_t processId, uint32_t message, int32_t first) {
+bool CloseAll(CErrorUpdate& log, uint32_t processId, uint32_t message, int32_t first) noexcept {
     bool found = false;
-    Trap trap("modORSutils.CloseAll");
+    Trap trap(log, "modORSutils.CloseAll");
     WindowHandle window = 0;
     trap([&] { window = Procs().FirstChild(Procs().DesktopWindow()); });
     for (size_t walked = 0; window != 0 && walked < kMaxWindowsWalked; ++walked) {
@@ -48,8 +51,8 @@ bool CloseAll(uint32_t processId, uint32_t message, int32_t first) {
     return found;
 }
 
-void CloseProcess(const ProcessEntry& entry, uint32_t exitCode) {
-    Trap trap("modORSutils.CloseProcess");
+void CloseProcess(CErrorUpdate& log, const ProcessEntry& entry, uint32_t exitCode) noexcept {
+    Trap trap(log, "modORSutils.CloseProcess");
     // Ids are handed out again once a process is gone, and the snapshot may
     // be many seconds old. An open handle keeps the id from passing on, so
     // the process is opened first, checked to be the one listed, and held
@@ -69,16 +72,15 @@ void CloseProcess(const ProcessEntry& entry, uint32_t exitCode) {
         same = entry.creationTime != 0 && created == entry.creationTime;
     });
     if (same) {
-        bool hasWindows = false;
-        trap([&] { hasWindows = CloseAll(entry.processId, kWmEndSession, -1); });
-        if (hasWindows) trap([&] { Procs().TerminateProcess(process, exitCode); });
-        trap([&] { CloseAll(entry.processId, kWmClose, 0); });
+        if (CloseAll(log, entry.processId, kWmEndSession, kEndSessionEnding))
+            trap([&] { Procs().TerminateProcess(process, exitCode); });
+        CloseAll(log, entry.processId, kWmClose, 0);
     }
     trap([&] { Procs().CloseProcessHandle(process); });
 }
 
-bool CheckForProcessByName(const std::string& name) {
-    Trap trap("modMain.CheckForProcessByName");
+bool CheckForProcessByName(CErrorUpdate& log, const std::string& name) noexcept {
+    Trap trap(log, "modMain.CheckForProcessByName");
     const auto snapshot = TakeSnapshot(trap);
     if (!snapshot) return false;
     for (const ProcessEntry& entry : *snapshot) {
@@ -88,9 +90,9 @@ bool CheckForProcessByName(const std::string& name) {
     return false;
 }
 
-std::string GetLongProcessName(const std::string& name) {
+std::string GetLongProcessName(CErrorUpdate& log, const std::string& name) noexcept {
     std::string result;
-    Trap trap("modMain.GetLongProcessName");
+    Trap trap(log, "modMain.GetLongProcessName");
     const auto snapshot = TakeSnapshot(trap);
     if (!snapshot) return result;
     std::string path;
@@ -111,29 +113,23 @@ std::string GetLongProcessName(const std::string& name) {
         trap([&] { DoEvents(); });
     }
     if (path.empty()) return result;
-    trap([&] { result = GetFileNameFromPath(path); });
-    return result;
+    return GetFileNameFromPath(log, path);
 }
 
-std::string GetFileNameFromPath(const std::string& path) {
+std::string GetFileNameFromPath(CErrorUpdate& log, const std::string& path) noexcept {
     std::string result;
-    Trap trap("modMain.GetFileNameFromPath");
+    Trap trap(log, "modMain.GetFileNameFromPath");
     trap([&] {
         if (const auto found = platform().files->FindFirst(path)) result = TrimNull(found->name);
     });
     return result;
 }
 
-std::string TrimNull(const std::string& text) {
-    std::string result;
-    Trap trap("modMain.TrimNull");
-    trap([&] { result = text.substr(0, text.find('\0')); });
-    return result;
-}
+std::string TrimNull(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-bool IsFile(const std::string& path) {
+bool IsFile(CErrorUpdate& log, const std::string& path) noexcept {
     bool result = false;
-    Trap trap("modORSutils.IsFile");
+    Trap trap(log, "modORSutils.IsFile");
     if (path.empty() || path.back() == '\\') return result;
     trap([&] {
         for (const FoundFile& f : platform().files->FindAll(path)) {

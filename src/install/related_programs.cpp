@@ -16,6 +16,9 @@ namespace {
 void DoEvents() { platform().events->DoEvents(); }
 uint32_t Tick() { return platform().clock->TickCount(); }
 
+// The exit code a TAV program that must be ended is given.
+constexpr uint32_t kExitCode = 0;
+
 bool StopRequested(const ShutdownOptions& options, Trap& trap) {
     bool stop = false;
     if (options.shouldStop) trap([&] { stop = options.shouldStop(); });
@@ -48,9 +51,9 @@ std::optional<std::vector<ProcessEntry>> TakeSnapshot(Trap& trap) {
 
 }  // namespace
 
-bool IsRelatedProcess(const std::string& imageName, bool watchedOnly) {
+bool IsRelatedProcess(CErrorUpdate& log, const std::string& imageName, bool watchedOnly) {
     std::string name = imageName;
-    if (name.find('~') != std::string::npos) name = GetLongProcessName(name);
+    if (name.find('~') != std::string::npos) name = GetLongProcessName(log, name);
     name = Upper(name);
     bool matched = false;
     for (const RelatedProcess& row : RelatedProcessTable) {
@@ -59,29 +62,28 @@ bool IsRelatedProcess(const std::string& imageName, bool watchedOnly) {
     return matched;
 }
 
-bool AnyTavProcesses() {
+bool AnyTavProcesses(CErrorUpdate& log) noexcept {
     bool result = false;
-    Trap trap("modMain.AnyTavProcesses");
+    Trap trap(log, "modMain.AnyTavProcesses");
     const auto snapshot = TakeSnapshot(trap);
     if (!snapshot) return result;
     for (const ProcessEntry& entry : *snapshot) {
         trap([&] {
-            if (IsRelatedProcess(entry.imageName, true)) result = true;
+            if (IsRelatedProcess(log, entry.imageName, true)) result = true;
         });
         trap([&] { DoEvents(); });
     }
     return result;
 }
 
-WaitOutcome WaitWhileRunning(const std::string& imageName, uint32_t limitMs,
-                             const ShutdownOptions& options) {
-    Trap trap("modMain.CloseAllTavProcesses");
+WaitOutcome WaitWhileRunning(CErrorUpdate& log, const std::string& imageName, uint32_t limitMs,
+                             const ShutdownOptions& options) noexcept {
+    Trap trap(log, "modMain.CloseAllTavProcesses");
     // On the tick clock: a change of the wall clock (daylight saving, a time
     // sync) must neither stretch the wait by hours nor cut it short.
     const uint32_t start = Tick();
     for (;;) {
-        bool running = false;
-        trap([&] { running = CheckForProcessByName(imageName); });
+        const bool running = CheckForProcessByName(log, imageName);
         if (StopRequested(options, trap)) return WaitOutcome::Stopped;
         if (!running) return WaitOutcome::Gone;
         if (Tick() - start > limitMs) return WaitOutcome::StillRunning;
@@ -92,9 +94,9 @@ WaitOutcome WaitWhileRunning(const std::string& imageName, uint32_t limitMs,
     }
 }
 
-bool CloseAllTavProcesses(const ShutdownOptions& options) {
+bool CloseAllTavProcesses(CErrorUpdate& log, const ShutdownOptions& options) noexcept {
     int failures = 0;
-    Trap trap("modMain.CloseAllTavProcesses");
+    Trap trap(log, "modMain.CloseAllTavProcesses");
     if (StopRequested(options, trap)) return false;
     const auto snapshot = TakeSnapshot(trap);
     if (!snapshot) return false;
@@ -109,22 +111,21 @@ bool CloseAllTavProcesses(const ShutdownOptions& options) {
     const uint32_t limit = options.timings.closeAttemptMs;
     for (const ProcessEntry& entry : *snapshot) {
         bool related = false;
-        trap([&] { related = IsRelatedProcess(entry.imageName, false); });
+        trap([&] { related = IsRelatedProcess(log, entry.imageName, false); });
         if (StopRequested(options, trap)) return false;
         if (related) {
-            trap([&] { CloseProcess(entry, 0); });
+            CloseProcess(log, entry, kExitCode);
             if (StopRequested(options, trap)) return false;
-            if (WaitWhileRunning(entry.imageName, limit, options) == WaitOutcome::Stopped)
+            if (WaitWhileRunning(log, entry.imageName, limit, options) == WaitOutcome::Stopped)
                 return false;
-            bool stillThere = false;
-            trap([&] { stillThere = CheckForProcessByName(entry.imageName); });
+            bool stillThere = CheckForProcessByName(log, entry.imageName);
             if (StopRequested(options, trap)) return false;
             if (stillThere) {
-                trap([&] { CloseProcess(entry, 0); });
+                CloseProcess(log, entry, kExitCode);
                 if (StopRequested(options, trap)) return false;
-                if (WaitWhileRunning(entry.imageName, limit, options) == WaitOutcome::Stopped)
+                if (WaitWhileRunning(log, entry.imageName, limit, options) == WaitOutcome::Stopped)
                     return false;
-                trap([&] { stillThere = CheckForProcessByName(entry.imageName); });
+                stillThere = CheckForProcessByName(log, entry.imageName);
                 if (StopRequested(options, trap)) return false;
                 if (stillThere) ++failures;
             }
@@ -135,24 +136,21 @@ bool CloseAllTavProcesses(const ShutdownOptions& options) {
     return failures == 0;
 }
 
-void ShutDownTAV(const ShutdownOptions& options) {
-    Trap trap("modMain.ShutDownTAV");
+void ShutDownTAV(Registry& registry, CErrorUpdate& log, const ShutdownOptions& options) noexcept {
+    Trap trap(log, "modMain.ShutDownTAV");
     if (StopRequested(options, trap)) return;
-    bool anyWatched = false;
-    trap([&] { anyWatched = AnyTavProcesses(); });
+    const bool anyWatched = AnyTavProcesses(log);
     if (StopRequested(options, trap)) return;
 
     bool down = !anyWatched;
     if (anyWatched) {
-        trap(
-            [&] { SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand); });
-        trap([&] { ApplyRegistryUpdate(); });
+        registry.SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand);
+        registry.ApplyRegistryUpdate();
         trap([&] { DoEvents(); });
         if (StopRequested(options, trap)) return;
         for (uint32_t check = 0; check < options.timings.watchdogChecks; ++check) {
             if (!PauseKeepingWindowAlive(options.timings.watchdogIntervalMs, options, trap)) return;
-            bool stillRunning = true;
-            trap([&] { stillRunning = AnyTavProcesses(); });
+            const bool stillRunning = AnyTavProcesses(log);
             if (StopRequested(options, trap)) return;
             if (!stillRunning) {
                 down = true;
@@ -162,11 +160,11 @@ void ShutDownTAV(const ShutdownOptions& options) {
     }
 
     if (!down) {
-        trap([&] { down = CloseAllTavProcesses(options); });
+        down = CloseAllTavProcesses(log, options);
         if (StopRequested(options, trap)) return;
     }
     if (!down) return;
-    trap([&] { SetDWORDValue(kWatchDogKey, kWatchDogShutDownValue, kWatchDogAllClosed); });
+    registry.SetDWORDValue(kWatchDogKey, kWatchDogShutDownValue, kWatchDogAllClosed);
 }
 
 }  // namespace tav

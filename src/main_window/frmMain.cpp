@@ -1,7 +1,5 @@
 #include "main_window/frmMain.h"
 
-#include "app/state.h"
-#include "error_log/CErrorUpdate.h"
 #include "main_window/command_line.h"
 #include "core/failure.h"
 #include "core/number_text.h"
@@ -9,8 +7,9 @@
 
 namespace tav {
 
-frmMain::frmMain(MainWindowView& view, UpdateServices& services)
-    : view_(view), services_(services) {}
+frmMain::frmMain(MainWindowView& view, UpdateServices& services, const InstallLocation& location,
+                 CErrorUpdate& log)
+    : view_(view), services_(services), location_(location), log_(log) {}
 
 void frmMain::CloseWindow() {
     closed_ = true;
@@ -18,7 +17,7 @@ void frmMain::CloseWindow() {
 }
 
 void frmMain::Form_Load() {
-    Trap trap("frmMain.Form_Load");
+    Trap trap(log_, "frmMain.Form_Load");
     trap([&] { services_.SetIcon(view_.Handle(), "TAV", true); });
     trap([&] {
         // One fifth of the free height above the window, not one half.
@@ -42,23 +41,19 @@ void frmMain::Form_Load() {
             throw Failure(err::kBadFileNameOrNumber, startProblem_);
         }
     });
-    if (!sInstallerFile_.empty() && sInstallLocationProblem.empty()) {
+    if (!sInstallerFile_.empty() && location_.problem.empty()) {
         trap([&] {
-            startProblem_ = InstallerPathProblem(sInstallLocation, sInstallerFile_);
+            startProblem_ = InstallerPathProblem(location_.folder, sInstallerFile_);
             if (!startProblem_.empty()) throw Failure(err::kBadFileNameOrNumber, startProblem_);
         });
     }
     trap([&] { view_.SetStartTimerEnabled(true); });
 }
 
-void frmMain::Form_Unload() {
-    Trap trap("frmMain.Form_Unload");
-    closed_ = true;
-    trap([&] { ReleaseErrorLog(); });
-}
+void frmMain::Form_Unload() { closed_ = true; }
 
 void frmMain::Status(const std::string& sText, int16_t iPercentage) {
-    Trap trap("frmMain.Status");
+    Trap trap(log_, "frmMain.Status");
     trap([&] { view_.SetStatusText(sText); });
     if (iPercentage != -1) trap([&] { view_.SetBarValue(iPercentage); });
     trap([&] { services_.DoEvents(); });
@@ -74,8 +69,7 @@ void frmMain::TimerBeginUpdate_Timer() {
     }
     // What can be known before the download is said before it: nothing is
     // downloaded for an update that could never be installed.
-    const std::string& problem =
-        sInstallLocationProblem.empty() ? startProblem_ : sInstallLocationProblem;
+    const std::string& problem = location_.problem.empty() ? startProblem_ : location_.problem;
     if (!problem.empty()) {
         trap([&] { services_.ShowCriticalError(problem + ". " + kAbortingText); });
         trap([&] { CloseWindow(); });
@@ -88,11 +82,11 @@ void frmMain::TimerBeginUpdate_Timer() {
     // The download goes straight into a staging file of its own in the
     // installation folder: the earlier installer stays where it is until
     // the new one has passed its check.
-    trap([&] { services_.DownloadStart(sDownloadURL_, sInstallerFile_, 16, sInstallLocation); });
+    trap([&] { services_.DownloadStart(sDownloadURL_, sInstallerFile_, 16, location_.folder); });
 }
 
 void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) {
-    Trap trap("frmMain.GetNetFile_DownloadProgress");
+    Trap trap(log_, "frmMain.GetNetFile_DownloadProgress");
     if (closed_) return;
     ++progressEvents_;
     if (progressEvents_ == 1) {
@@ -110,7 +104,7 @@ void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) {
 
 void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
     (void)nBytes;
-    Trap trap("frmMain.GetNetFile_DownloadComplete");
+    Trap trap(log_, "frmMain.GetNetFile_DownloadComplete");
     if (closed_) return;
     if (!sInstallerFile_.empty()) trap([&] { staged_ = services_.TakeInstaller(); });
     if (staged_) {
@@ -120,7 +114,7 @@ void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
         if (!closed_) trap([&] { InstallUpdate("FORCE"); });
     } else {
         trap([&] {
-            services_.ShowCriticalError("Error while saving " + sInstallLocation + "\\" +
+            services_.ShowCriticalError("Error while saving " + location_.folder + "\\" +
                                         sInstallerFile_);
         });
     }
@@ -130,31 +124,29 @@ void frmMain::GetNetFile_DownloadComplete(int32_t nBytes) {
 }
 
 void frmMain::GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc) {
-    Trap trap("frmMain.GetNetFile_DownloadFailed");
+    Trap trap(log_, "frmMain.GetNetFile_DownloadFailed");
     if (closed_) return;
     // The window stays open until Abort; the user and the log learn why.
     trap([&] {
-        CurrentError().Set(Failure(ErrNum, ErrDesc, "GetNetFile"));
-        ErrorLog().Log("frmMain.GetNetFile_DownloadFailed");
-        CurrentError().Clear();
+        log_.Log("frmMain.GetNetFile_DownloadFailed", Failure(ErrNum, ErrDesc, "GetNetFile"));
     });
     trap([&] { view_.SetBarError(); });
     trap([&] { Status("Download of " + sInstallerFile_ + " failed: " + ErrDesc, -1); });
 }
 
 void frmMain::cmdAbort_Click() {
-    Trap trap("frmMain.cmdAbort_Click");
+    Trap trap(log_, "frmMain.cmdAbort_Click");
     trap([&] { CloseWindow(); });
 }
 
 void frmMain::MouseDown(const std::string& control) {
-    Trap trap("frmMain." + control + "_MouseDown");
+    Trap trap(log_, "frmMain." + control + "_MouseDown");
     trap([&] { view_.BeginWindowMove(); });
 }
 
 bool frmMain::PlaceInstaller() {
-    Trap trap("frmMain.InstallUpdate");
-    const std::string folder = sInstallLocation + "\\";
+    Trap trap(log_, "frmMain.InstallUpdate");
+    const std::string folder = location_.folder + "\\";
     const std::string backup = BackupName(sInstallerFile_);
     movedAside_ = false;
     bool present = false;
@@ -178,8 +170,8 @@ bool frmMain::PlaceInstaller() {
 }
 
 void frmMain::RestoreEarlierInstaller() {
-    Trap trap("frmMain.InstallUpdate");
-    const std::string folder = sInstallLocation + "\\";
+    Trap trap(log_, "frmMain.InstallUpdate");
+    const std::string folder = location_.folder + "\\";
     // The hold goes first: the named file stays when it ends, and can then
     // be deleted by its name.
     trap([&] { staged_.reset(); });
@@ -193,8 +185,8 @@ void frmMain::RestoreEarlierInstaller() {
 
 void frmMain::InstallUpdate(const std::string& mode) {
     (void)mode;  // the only caller forces the update
-    Trap trap("frmMain.InstallUpdate");
-    const std::string installer = sInstallLocation + "\\" + sInstallerFile_;
+    Trap trap(log_, "frmMain.InstallUpdate");
+    const std::string installer = location_.folder + "\\" + sInstallerFile_;
     // Checked before anything is renamed, closed or flagged, on the held
     // staging file, so that the file started is the file checked.
     InstallerVerdict verdict;
@@ -205,9 +197,7 @@ void frmMain::InstallUpdate(const std::string& mode) {
         return;
     }
     if (staged_ && !verdict.accepted) {
-        trap([&] {
-            ErrorLog().Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason);
-        });
+        log_.Log("frmMain.InstallUpdate", "Refused " + installer + ": " + verdict.reason);
         trap([&] { staged_.reset(); });
         trap([&] {
             services_.ShowCriticalError("The installer " + installer + " " + verdict.refusal +
@@ -263,7 +253,7 @@ void frmMain::InstallUpdate(const std::string& mode) {
     std::string parameters;
     trap([&] { parameters = view_.SilentChecked() ? "/s" : ""; });
     // A start that fails must not pass for an update under way.
-    if (!trap([&] { services_.StartInstaller(installer, parameters, sInstallLocation + "\\"); })) {
+    if (!trap([&] { services_.StartInstaller(installer, parameters, location_.folder + "\\"); })) {
         const std::string reason = trap.lastError();
         trap([&] { staged_.reset(); });
         trap([&] {

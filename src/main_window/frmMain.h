@@ -7,14 +7,18 @@
 #include <optional>
 #include <string>
 
-#include "platform/main_window_view.h"
+#include "core/install_location.h"
+#include "error_log/CErrorUpdate.h"
 #include "main_window/update_services.h"
+#include "platform/main_window_view.h"
 
 namespace tav {
 
 class frmMain : public MainWindowEvents {
 public:
-    frmMain(MainWindowView& view, UpdateServices& services);
+    // Works in location's folder as start-up judged it and logs to log.
+    frmMain(MainWindowView& view, UpdateServices& services, const InstallLocation& location,
+            CErrorUpdate& log);
 
     // Handlers, named as the window's events.
     void Form_Load();
@@ -46,6 +50,8 @@ private:
 
     MainWindowView& view_;
     UpdateServices& services_;
+    const InstallLocation& location_;
+    CErrorUpdate& log_;
     std::string sDownloadURL_;
     std::string sInstallerFile_;
     // The downloaded installer, held from its staging through the check to

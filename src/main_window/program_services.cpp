@@ -34,17 +34,18 @@ std::string ProgramServices::ThousandsSeparator() {
 }
 
 void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) {
-    tav::SetIcon(static_cast<WindowHandle>(window), resourceName, asAppIcon);
+    tav::SetIcon(log_, static_cast<WindowHandle>(window), resourceName, asAppIcon);
 }
 
-bool ProgramServices::IsFile(const std::string& path) { return tav::IsFile(path); }
+bool ProgramServices::IsFile(const std::string& path) { return tav::IsFile(log_, path); }
 void ProgramServices::RemoveFile(const std::string& path) { platform().files->Delete(path); }
 void ProgramServices::RenameFile(const std::string& from, const std::string& to) {
     platform().files->Rename(from, to);
 }
 
 void ProgramServices::ShowCriticalError(const std::string& content) {
-    ShowMessageDialog(content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr, false);
+    ShowMessageDialog(log_, content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr,
+                      false);
 }
 
 void ProgramServices::DownloadStart(const std::string& url, const std::string& filename,
@@ -65,19 +66,19 @@ InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer,
 }
 
 void ProgramServices::SetRunAsAdmin(const std::string& installerFile) {
-    tav::SetRunAsAdmin(installerFile);
+    tav::SetRunAsAdmin(registry_, log_, location_.folder, installerFile);
 }
 
 void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
-    tav::ShutDownTAV(options);
+    tav::ShutDownTAV(registry_, log_, options);
 }
 
 bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
-    return tav::CloseAllTavProcesses(options);
+    return tav::CloseAllTavProcesses(log_, options);
 }
 
 void ProgramServices::PrepareInstallerStart(StagedFile& installer,

@@ -3,15 +3,23 @@
 // installer's trust check and the TAV program shutdown.
 #pragma once
 
+#include "core/install_location.h"
 #include "download/GetNetFile.h"
+#include "error_log/CErrorUpdate.h"
 #include "main_window/update_services.h"
 
 namespace tav {
 
 class frmMain;
+class Registry;
 
 class ProgramServices : public UpdateServices {
 public:
+    // Writes the registry through registry, logs to log, and flags the
+    // installer under location's folder.
+    ProgramServices(Registry& registry, CErrorUpdate& log, const InstallLocation& location)
+        : registry_(registry), log_(log), location_(location) {}
+
     // Routes the download control's events to form's handlers.
     void Attach(frmMain& form);
 
@@ -40,6 +48,9 @@ public:
                         const std::string& folder) override;
 
 private:
+    Registry& registry_;
+    CErrorUpdate& log_;
+    const InstallLocation& location_;
     GetNetFile download_;
     // The digest of the bytes written into the file handed over, kept as
     // they arrived.

@@ -4,10 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/state.h"
 #include "platform/platform.h"
 #include "error_log/trap.h"
-#include "system/registry.h"
 
 namespace tav {
 
@@ -33,10 +31,13 @@ long long LeadingNumber(const std::string& text) {
 // Owner chains cannot loop on a real desktop; the bound only guards the walk.
 constexpr int kMaxOwnerChain = 1000;
 
+constexpr const char* kProcessorQuery = "SELECT * FROM Win32_Processor";
+constexpr const char* kAddressWidthProperty = "AddressWidth";
+
 }  // namespace
 
-void SetIcon(WindowHandle window, const std::string& name, bool setAsAppIcon) {
-    Trap trap("Utils.SetIcon");
+void SetIcon(CErrorUpdate& log, WindowHandle window, const std::string& name, bool setAsAppIcon) {
+    Trap trap(log, "Utils.SetIcon");
     WindowHandle topOwner = 0;
     if (setAsAppIcon) {
         topOwner = window;
@@ -75,29 +76,29 @@ std::string GetAddressWidth() {
     std::string result;
     Trap trap = Trap::Silent();
     std::vector<std::optional<std::string>> widths;
-    trap([&] { widths = Env().ManagementQuery("SELECT * FROM Win32_Processor", "AddressWidth"); });
+    trap([&] { widths = Env().ManagementQuery(kProcessorQuery, kAddressWidthProperty); });
     for (const auto& width : widths) {
         if (width) result = *width;
     }
     return result;
 }
 
-std::string AssumedInstallerPath(const std::string& installerFile,
+std::string AssumedInstallerPath(const std::string& installFolder, const std::string& installerFile,
                                  const std::string& addressWidth) {
     // Only a width of exactly 32 is a 32-bit system; an unknown width is
     // taken for a 64-bit one.
     const std::string suffix = LeadingNumber(addressWidth) == 32 ? "" : " (x86)";
-    return sInstallLocation.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
+    return installFolder.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
 }
 
-void SetRunAsAdmin(const std::string& installerFile) {
-    Trap trap("frmMain.SetRunAsAdmin");
+void SetRunAsAdmin(Registry& registry, CErrorUpdate& log, const std::string& installFolder,
+                   const std::string& installerFile) {
+    Trap trap(log, "frmMain.SetRunAsAdmin");
     std::string valueName;
-    trap([&] { valueName = AssumedInstallerPath(installerFile, GetAddressWidth()); });
-    trap([&] {
-        if (!QueryKey(kAppCompatLayersKey)) CreateKey(kAppCompatLayersKey);
-    });
-    trap([&] { SetStringValue(kAppCompatLayersKey, valueName, kRunAsAdminLayers); });
+    trap(
+        [&] { valueName = AssumedInstallerPath(installFolder, installerFile, GetAddressWidth()); });
+    if (!registry.QueryKey(kAppCompatLayersKey)) registry.CreateKey(kAppCompatLayersKey);
+    registry.SetStringValue(kAppCompatLayersKey, valueName, kRunAsAdminLayers);
 }
 
 }  // namespace tav

@@ -1,6 +1,5 @@
 #include "fake_platform.h"
 
-#include "app/state.h"
 #include "dialog/frmDialog.h"
 
 namespace tav::fakes {
@@ -13,20 +12,18 @@ std::string NormalizePath(const std::string& path) {
     return out;
 }
 
+Platform FakePlatform::Services() {
+    return Platform{&events,   &app,       &files,       &clock,   &ui,    &shell,  &locale,
+                    &registry, &processes, &environment, &dialogs, &reads, &signing};
+}
+
 FakePlatform::FakePlatform() {
-    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &processes,
-                         &environment, &dialogs, &reads, &signing});
-    sInstallLocation.clear();
-    sInstallLocationProblem.clear();
+    SetPlatform(Services());
     ReleaseDialogForm();
-    ReleaseErrorLog();
-    CurrentError().Clear();
 }
 
 FakePlatform::~FakePlatform() {
     ReleaseDialogForm();
-    ReleaseErrorLog();
-    sInstallLocation.clear();
     SetPlatform(Platform{});
 }
 

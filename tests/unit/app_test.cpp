@@ -3,11 +3,9 @@
 #include <gmock/gmock.h>
 
 #include "app/modMain.h"
-#include "app/state.h"
 #include "error_log/CErrorUpdate.h"
 #include "error_log/trap.h"
 #include "fakes/fake_platform.h"
-#include "system/registry.h"
 
 namespace tav {
 namespace {
@@ -17,22 +15,24 @@ const std::string kStars(80, '*'), kHeader = "TAVUpdate V7.6.10 @ 09:05:07 On 12
 
 class ErrorLogTest : public ::testing::Test {
 protected:
-    void SetUp() override { fake.files.AddFolder(sInstallLocation = "C:\\Program Files\\TAV"); }
-    std::string LogText() { return fake.files.Content(sInstallLocation + "\\LOGS\\TAVerror.log"); }
+    void SetUp() override { fake.files.AddFolder(Folder() = "C:\\Program Files\\TAV"); }
+    std::string& Folder() { return fake.state.location.folder; }
+    std::string LogText() { return fake.files.Content(Folder() + "\\LOGS\\TAVerror.log"); }
     fakes::FakePlatform fake;
 };
 
 // Header, routine and text, the error when there is one, stars: each line
 // ends in CR LF, and control characters in the texts cannot forge lines.
 TEST_F(ErrorLogTest, EntriesAppendHeaderRoutineErrorAndStars) {
-    fake.files.AddFile(sInstallLocation + "\\LOGS\\TAVerror.log", "older entry\r\n");
-    ErrorLog().Log("frmMain.Form_Load");
+    fake.files.AddFile(Folder() + "\\LOGS\\TAVerror.log", "older entry\r\n");
+    fake.state.log.Log("frmMain.Form_Load");
     fake.clock.Advance(3'600'000 * 5 + 61'000);
-    CurrentError().Set(Failure(-2147467259, "Automation error", "WinHttp", 120));
-    ErrorLog().Log("modMain.Main", "extra");
-    CurrentError().Set(
-        Failure(404, "Not Found\r\nTAVUpdate V7.6.10 @ forged\x1b[2J\xC2\x85!", "Get\nNetFile"));
-    ErrorLog().Log("frmMain.InstallUpdate", "signed by (CN=Evil\r\n****)");
+    fake.state.log.Log("modMain.Main", Failure(-2147467259, "Automation error", "WinHttp", 120),
+                       "extra");
+    fake.state.log.Log(
+        "frmMain.InstallUpdate",
+        Failure(404, "Not Found\r\nTAVUpdate V7.6.10 @ forged\x1b[2J\xC2\x85!", "Get\nNetFile"),
+        "signed by (CN=Evil\r\n****)");
     EXPECT_EQ(LogText(),
               "older entry\r\n" + kHeader + "frmMain.Form_Load \r\n" + kStars +
                   "\r\n"
@@ -65,32 +65,32 @@ TEST(ErrorLogFailureTest, UnwritableLogShowsOneMessagePerFailedStep) {
     for (const auto& [setUp, withError, messages] : cases) {
         fakes::FakePlatform fake;
         fake.files.AddFolder(logs);
-        sInstallLocation = "C:\\TAV";
+        fake.state.location.folder = "C:\\TAV";
         setUp(fake.files);
-        if (withError) CurrentError().Set(err::Make(err::kDivisionByZero));
-        ErrorLog().Log("x.Y");
+        if (withError)
+            fake.state.log.Log("x.Y", err::Make(err::kDivisionByZero));
+        else
+            fake.state.log.Log("x.Y");
         EXPECT_EQ(fake.ui.messages, messages);
         EXPECT_EQ(
             fake.files.Content(logs + "\\TAVerror.log") + std::to_string(fake.files.OpenCount()),
             "0");
     }
     fakes::FakePlatform fake;  // no separator to climb up from: the climb ends and the open fails
-    sInstallLocation = "NoSeparatorsAnywhere";
-    ErrorLog().Log("x.Y");
+    fake.state.location.folder = "NoSeparatorsAnywhere";
+    fake.state.log.Log("x.Y");
     EXPECT_EQ(fake.ui.messages.size(), 4u);
 }
 
-TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapAndDebugPrintWriteNothing) {
+TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapWritesNothing) {
     Trap::Silent()([] { throw err::Make(err::kFileNotFound); });
-    ErrorLog().DebugPrint("trace");
-    EXPECT_FALSE(fake.files.HasFile(sInstallLocation + "\\LOGS\\TAVerror.log"));
-    ReleaseErrorLog();  // a new logger after a release
-    Trap trap("modMain.Main");
+    EXPECT_FALSE(fake.files.HasFile(Folder() + "\\LOGS\\TAVerror.log"));
+    Trap trap(fake.state.log, "modMain.Main");
     int ran = 0;
     EXPECT_FALSE(trap([] { throw err::Make(err::kPathNotFound); }));
     EXPECT_TRUE(trap([&] { ++ran; }));
     trap([] { throw std::bad_alloc(); }), trap([] { throw 42; });
-    EXPECT_EQ(ran * 10 + CurrentError().number, 10);
+    EXPECT_EQ(ran, 1) << "the trap ran its statement once";
     EXPECT_THAT(LogText(),
                 HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, Path not found, 0\r\n"));
     EXPECT_THAT(LogText(), HasSubstr("ERROR: TAVUpdate, 7, Out of memory, 0"));
@@ -125,22 +125,22 @@ TEST(MainTest, TheFolderIsJudgedAsReadAndAnInstanceThatCannotBeToldEnds) {
         fake.registry.AddKey(kTavKey);
         fake.registry.PutString(kTavKey, kInstallLocationValue, row.stored, true, row.type);
         int opened = 0;
-        EXPECT_TRUE(Main([&] { ++opened; })) << row.stored;
+        EXPECT_TRUE(Main(fake.state, fake.app, [&] { ++opened; })) << row.stored;
         EXPECT_EQ(opened, 1) << "the window opens for " << row.stored;
-        EXPECT_EQ(sInstallLocation, row.problem.empty() ? row.stored : "") << row.stored;
+        EXPECT_EQ(fake.state.location.folder, row.problem.empty() ? row.stored : "") << row.stored;
         if (row.problem.empty()) {
-            EXPECT_EQ(sInstallLocationProblem, "") << row.stored;
+            EXPECT_EQ(fake.state.location.problem, "") << row.stored;
             continue;
         }
-        EXPECT_THAT(sInstallLocationProblem, HasSubstr(valueName + " " + row.problem))
+        EXPECT_THAT(fake.state.location.problem, HasSubstr(valueName + " " + row.problem))
             << row.stored;
         EXPECT_THAT(fake.files.Content("\\LOGS\\TAVerror.log"),
                     HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, The TAV installation folder"))
             << "the log of " << row.stored;
     }
     fakes::FakePlatform fake;  // no key at all
-    Main([] {});
-    EXPECT_THAT(sInstallLocationProblem, HasSubstr("is not set in the registry"));
+    Main(fake.state, fake.app, [] {});
+    EXPECT_THAT(fake.state.location.problem, HasSubstr("is not set in the registry"));
 
     for (bool another : {true, false}) {
         fakes::FakePlatform instance;
@@ -150,7 +150,7 @@ TEST(MainTest, TheFolderIsJudgedAsReadAndAnInstanceThatCannotBeToldEnds) {
         instance.app.another = another;
         if (!another) instance.app.instanceFailure = "held by another user (access denied)";
         int opened = 0;
-        EXPECT_FALSE(Main([&] { ++opened; })) << another;
+        EXPECT_FALSE(Main(instance.state, instance.app, [&] { ++opened; })) << another;
         EXPECT_EQ(opened, 0) << "no window beside another copy, or one that cannot be told";
         const std::string log = instance.files.Content("C:\\TAV\\LOGS\\TAVerror.log");
         if (another)

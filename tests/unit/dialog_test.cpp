@@ -2,7 +2,6 @@
 // its text rules and its style.
 #include <gmock/gmock.h>
 
-#include "app/state.h"
 #include "dialog/ShowMessageDialog.h"
 #include "dialog/dialog_layout.h"
 #include "dialog/dialog_style.h"
@@ -19,11 +18,12 @@ const std::string kTitle = "TAV Update Manager";
 
 class DialogTest : public ::testing::Test {
 protected:
-    void SetUp() override { fake.files.AddFolder(sInstallLocation = "C:\\TAV"); }
+    void SetUp() override { fake.files.AddFolder(fake.state.location.folder = "C:\\TAV"); }
     int32_t Show(int32_t style, User user, const std::string& heading = "H", int16_t timeout = -1,
                  const std::string& body = "Body", std::shared_ptr<DialogImage> image = nullptr) {
         fake.dialogs.settings.onShowModal = std::move(user);
-        return ShowMessageDialog(body, style, kTitle, heading, timeout, image, false);
+        return ShowMessageDialog(fake.state.log, body, style, kTitle, heading, timeout, image,
+                                 false);
     }
     FakeDialogView& view() { return fake.dialogs.last(); }
     std::string Log() { return fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"); }
@@ -130,7 +130,7 @@ TEST_F(DialogTest, WindowBarAndLineGrowByTheRuleAndOverflowsAreLogged) {
 
 TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResult) {
     const std::string t = kTitle;
-    DialogForm().lTimeOutButton = 6;
+    DialogForm(fake.state.log).lTimeOutButton = 6;
     EXPECT_EQ(
         Show(
             4, [](FakeDialogView& v) { v.Elapse(999), v.Elapse(4001), v.Elapse(5000); }, "H", 5),
@@ -146,7 +146,7 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     EXPECT_EQ(Show(
                   4, [](FakeDialogView&) { ADD_FAILURE() << "shown"; }, "H", 1),
               6);
-    DialogForm().lTimeOutButton = 0;
+    DialogForm(fake.state.log).lTimeOutButton = 0;
     EXPECT_EQ(Show(
                   0, [](FakeDialogView& v) { v.Elapse(2000); }, "H", 2),
               0);

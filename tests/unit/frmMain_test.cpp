@@ -10,7 +10,6 @@
 
 #include <cmath>
 
-#include "app/state.h"
 #include "error_log/CErrorUpdate.h"
 #include "fakes/fake_main_window.h"
 #include "fakes/fake_platform.h"
@@ -35,8 +34,7 @@ const std::string F = "C:\\Program Files\\TAV";
 class FrmMainTest : public ::testing::Test {
 protected:
     FrmMainTest() {
-        fake.files.AddFolder(sInstallLocation = F);
-        sInstallLocationProblem.clear();
+        fake.files.AddFolder(location.folder = F);
         ui.arguments = kUrl + "|";
     }
     std::string Log() { return fake.files.Content(F + "\\LOGS\\TAVerror.log"); }
@@ -45,8 +43,9 @@ protected:
     }
 
     fakes::FakePlatform fake;  // under the error log
+    InstallLocation& location = fake.state.location;
     fakes::FakeMainWindow ui;
-    frmMain form{ui, ui};
+    frmMain form{ui, ui, location, fake.state.log};
 };
 
 TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownloadOrReportsAMissingAddress) {
@@ -91,11 +90,11 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
          "The TAV installation folder is not set", ""},  // Main logged that one
     };
     for (const auto& row : rows) {
-        sInstallLocation = row.folder;
-        sInstallLocationProblem = row.folderProblem;
-        fake.files.AddFile(sInstallLocation + "\\LOGS\\TAVerror.log");
+        location.folder = row.folder;
+        location.problem = row.folderProblem;
+        fake.files.AddFile(location.folder + "\\LOGS\\TAVerror.log");
         fakes::FakeMainWindow w;
-        frmMain f(w, w);
+        frmMain f(w, w, location, fake.state.log);
         w.arguments = row.arguments;
         f.Form_Load();
         w.calls.clear();
@@ -104,18 +103,18 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
             w.calls,
             ElementsAre("TimerOff", "Dialog " + row.dialog + ". Aborting Update Process!", "Close"))
             << row.arguments;
-        const std::string log = fake.files.Content(sInstallLocation + "\\LOGS\\TAVerror.log");
+        const std::string log = fake.files.Content(location.folder + "\\LOGS\\TAVerror.log");
         EXPECT_THAT(log, HasSubstr(row.log)) << "the log of " << row.arguments;
         EXPECT_EQ(log.empty(), row.log.empty()) << "the log of " << row.arguments;
     }
     // One character less in the folder and the same installer fits.
-    sInstallLocationProblem.clear();
-    sInstallLocation = longFolder.substr(0, longFolder.size() - 1);
+    location.problem.clear();
+    location.folder = longFolder.substr(0, longFolder.size() - 1);
     ui.arguments = "http://h/" + longName + "|";
     form.Form_Load();
     form.TimerBeginUpdate_Timer();
     EXPECT_EQ(ui.calls.back(),
-              "Download http://h/" + longName + " " + longName + " 16 into " + sInstallLocation)
+              "Download http://h/" + longName + " " + longName + " 16 into " + location.folder)
         << "a path that fits is downloaded";
 }
 
@@ -232,10 +231,9 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
          "specified, 0"},
     };
     for (const Row& row : rows) {
-        CurrentError().Clear();
         fake.files.AddFile(F + "\\LOGS\\TAVerror.log");
         fakes::FakeMainWindow w;
-        frmMain f(w, w);
+        frmMain f(w, w, location, fake.state.log);
         w.arguments = kUrl + "|";
         row.setUp(w);
         Start(w, f);
@@ -252,7 +250,7 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
 TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
     for (int abortAt = -2; abortAt <= 9; ++abortAt) {
         fakes::FakeMainWindow w;
-        frmMain f(w, w);
+        frmMain f(w, w, location, fake.state.log);
         w.arguments = kUrl + "|", Start(w, f);
         int yields = 0;
         w.onYield = [&] {
@@ -287,7 +285,7 @@ TEST_F(FrmMainTest, AnyMouseButtonOnTheLabelsDragsTheWindowAndUnloadReleasesTheL
     EXPECT_EQ(ui.calls, Calls(6, "DragWindow"));
     form.Form_Unload();
     EXPECT_TRUE(form.closed());
-    ErrorLog().Log("after.Unload");  // created afresh on use
+    fake.state.log.Log("after.Unload");  // the log outlives the window
     EXPECT_THAT(Log(), HasSubstr("after.Unload \r\n"));
 }
 

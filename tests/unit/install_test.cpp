@@ -5,7 +5,6 @@
 // picks the installer's program folder.
 #include <gmock/gmock.h>
 
-#include "app/state.h"
 #include "fakes/fake_code_signing.h"
 #include "fakes/fake_platform.h"
 #include "install/installer_trust.h"
@@ -39,8 +38,12 @@ protected:
     }
     // The watchdog's command and acknowledgement, and the service stops run.
     std::string Outcome() {
-        return GetStringValue(kWatchDogKey, kWatchDogCommandValue).value_or("-") + " " +
-               std::to_string(GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue).value_or(0)) +
+        return fake.state.registry.GetStringValue(kWatchDogKey, kWatchDogCommandValue)
+                   .value_or("-") +
+               " " +
+               std::to_string(
+                   fake.state.registry.GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue)
+                       .value_or(0)) +
                " " + std::to_string(fake.shell.runs.size());
     }
     uint32_t Elapsed() const { return fake.clock.tick - start_; }
@@ -57,26 +60,27 @@ protected:
 TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
     const uint32_t id = Windowed("TAVCOM.EXE");  // id 100, window 257
     procs.AddWindow(id);                         // 258
-    fake.files.AddFolder(sInstallLocation = "C:\\TAV");
+    fake.files.AddFolder(fake.state.location.folder = "C:\\TAV");
     bool failed = false;
     fake.events.onDoEvents = [&] {
         failed ? void() : (failed = true, throw err::Make(err::kOutOfMemory));
     };
-    CloseProcess(Entry(id), 7);
+    CloseProcess(fake.state.log, Entry(id), 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 100", "post 257 22 -1", "post 258 22 -1",
                                          "terminate 100 7"));
     EXPECT_EQ(procs.OpenHandles(), 0u);
     EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"),
                 HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
     const uint32_t locked = Windowed("TAVCOM.EXE");  // cannot be opened: left alone
-    procs.Get(locked).openable = false, procs.calls.clear(), CloseProcess(Entry(locked), 7);
+    procs.Get(locked).openable = false, procs.calls.clear(),
+    CloseProcess(fake.state.log, Entry(locked), 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 104"));
     // Listed without its start time, as Toolhelp lists: it cannot be told
     // from a later process with the same id, so it is left alone.
     ProcessEntry unknownStart = Entry(Windowed("TAVCOM.EXE"));
     unknownStart.creationTime = 0;
     procs.calls.clear();
-    CloseProcess(unknownStart, 7);
+    CloseProcess(fake.state.log, unknownStart, 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 108")) << "nothing posted or terminated";
     EXPECT_EQ(procs.OpenHandles(), 0u) << "the handle is closed again";
 }
@@ -92,10 +96,13 @@ TEST_F(ProgramsTest,
     procs.Get(procs.Start("TAVDAT~1.EXE")).executablePath =
         "C:\\TAV\\TAVDAT~1.EXE";  // names no file
     for (const char* other : {"tav guard.exe", "TAV GUARD", ""})
-        EXPECT_FALSE(CheckForProcessByName(other)) << other;
-    EXPECT_TRUE(CheckForProcessByName("TAV GUARD.EXE"));
-    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "TAV Setup Console.exe");  // as stored on disk
-    EXPECT_EQ(GetLongProcessName("tavset~1.exe") + GetLongProcessName("TAVDAT~1.EXE"), "");
+        EXPECT_FALSE(CheckForProcessByName(fake.state.log, other)) << other;
+    EXPECT_TRUE(CheckForProcessByName(fake.state.log, "TAV GUARD.EXE"));
+    EXPECT_EQ(GetLongProcessName(fake.state.log, "TAVSET~1.EXE"),
+              "TAV Setup Console.exe");  // as stored on disk
+    EXPECT_EQ(GetLongProcessName(fake.state.log, "tavset~1.exe") +
+                  GetLongProcessName(fake.state.log, "TAVDAT~1.EXE"),
+              "");
     const std::tuple<const char*, bool, bool> names[] = {
         // related, watched
         {"TAVSET~1.EXE", true, true},       {"TAVDAT~1.EXE", false, false},
@@ -103,21 +110,22 @@ TEST_F(ProgramsTest,
         {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false},
         {"XTAVCOM.EXE", false, false}};
     for (const auto& [name, related, watched] : names)
-        EXPECT_EQ(std::make_pair(IsRelatedProcess(name, false), IsRelatedProcess(name, true)),
+        EXPECT_EQ(std::make_pair(IsRelatedProcess(fake.state.log, name, false),
+                                 IsRelatedProcess(fake.state.log, name, true)),
                   std::make_pair(related, watched))
             << name;
     procs.calls.clear();
     procs.snapshotFails = true;
-    EXPECT_FALSE(CheckForProcessByName("TAV GUARD.EXE") || AnyTavProcesses() ||
-                 CloseAllTavProcesses());
-    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "");
+    EXPECT_FALSE(CheckForProcessByName(fake.state.log, "TAV GUARD.EXE") ||
+                 AnyTavProcesses(fake.state.log) || CloseAllTavProcesses(fake.state.log));
+    EXPECT_EQ(GetLongProcessName(fake.state.log, "TAVSET~1.EXE"), "");
     EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()),
               "- 0 0 0");  // no snapshot, no service stop
 }
 
 TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
     const uint32_t guard = Windowed("TAV GUARD.EXE"), service = procs.Start("TAVORSSERVICE.EXE");
-    ShutDownTAV();
+    ShutDownTAV(fake.state.registry, fake.state.log);
     EXPECT_EQ(Outcome(), "- 99 0");
     EXPECT_TRUE(fake.events.waits.empty() && procs.Running(guard) && procs.Running(service));
 }
@@ -126,7 +134,7 @@ TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeft
 // two attempts of 15 s; "stop after" ends any wait that would never end.
 TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
-    ShutDownTAV(StopAfter(120000));
+    ShutDownTAV(fake.state.registry, fake.state.log, StopAfter(120000));
     EXPECT_EQ(Outcome() + " " + std::to_string(fake.registry.settingChanges),
               "Shutdown 0 1 1");                // not acknowledged while one survives
     EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
@@ -138,6 +146,7 @@ TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     const int snapshots = procs.snapshots;
     start_ = fake.clock.tick;
     EXPECT_FALSE(CloseAllTavProcesses(
+        fake.state.log,
         StopAfter(120000)));  // the first entry waits twice while the second runs
     EXPECT_FALSE(procs.Running(first) || procs.Running(second));
     EXPECT_THAT(fake.events.waits, testing::Each(50u));
@@ -157,8 +166,8 @@ TEST_F(ProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
     for (const auto& [ms, closeStageOnly, outcome, waits] : cases) {
         fake.events.waits.clear(), fake.shell.runs.clear();
         start_ = fake.clock.tick;
-        if (!closeStageOnly) ShutDownTAV(StopAfter(ms));
-        EXPECT_FALSE(closeStageOnly && CloseAllTavProcesses(StopAfter(ms)));
+        if (!closeStageOnly) ShutDownTAV(fake.state.registry, fake.state.log, StopAfter(ms));
+        EXPECT_FALSE(closeStageOnly && CloseAllTavProcesses(fake.state.log, StopAfter(ms)));
         EXPECT_EQ(Outcome(), outcome) << ms;
         EXPECT_EQ(fake.events.waits, waits) << ms;
         EXPECT_TRUE(procs.Running(windowless) && procs.Running(later));
@@ -338,9 +347,9 @@ TEST_F(SystemTest, PathsStartWithAnExactRootNameAndMalformedOnesNeverReuseAnEarl
             << std::get<0>(c);
     }
     fake.registry.PutString(kTav, "V", "x");
-    EXPECT_FALSE(GetStringValue(kTav + "\\", "V") ||
-                 CreateKey("HKEY_Local_Machine\\SOFTWARE\\New"));
-    EXPECT_TRUE(QueryKey("HKEY_LOCAL_MACHINE"));  // the root alone
+    EXPECT_FALSE(fake.state.registry.GetStringValue(kTav + "\\", "V") ||
+                 fake.state.registry.CreateKey("HKEY_Local_Machine\\SOFTWARE\\New"));
+    EXPECT_TRUE(fake.state.registry.QueryKey("HKEY_LOCAL_MACHINE"));  // the root alone
 }
 
 TEST_F(SystemTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminator) {
@@ -353,26 +362,29 @@ TEST_F(SystemTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminat
         {"", true, ""}};  // 254 and 255 terminated ones are read on the Windows tier
     for (const auto& [stored, terminated, read] : strings) {
         fake.registry.PutString(kTav, "S", stored, terminated);
-        EXPECT_EQ(GetStringValue(kTav, "S"), read) << stored;
+        EXPECT_EQ(fake.state.registry.GetStringValue(kTav, "S"), read) << stored;
     }
     EXPECT_THAT(fake.registry.openAccessRequests, testing::Each(0x20019u));
     fake.registry.PutString(kTav, "D", "abcdefgh");  // 9 bytes do not fit four
-    EXPECT_FALSE(GetDWORDValue(kTav, "D"));
+    EXPECT_FALSE(fake.state.registry.GetDWORDValue(kTav, "D"));
     fake.registry.PutString(kTav, "D", "ab");
-    EXPECT_EQ(GetDWORDValue(kTav, "D"), 0x006261);
+    EXPECT_EQ(fake.state.registry.GetDWORDValue(kTav, "D"), 0x006261);
     fake.registry.PutDword(kTav, "D", 0xFFFFFFFFu);
-    EXPECT_EQ(GetDWORDValue(kTav, "D"), -1);
-    EXPECT_FALSE(GetStringValue(kTav, "Missing") || GetDWORDValue(kTav, "Missing") ||
-                 GetStringValue(kTav + "\\Missing", "S"));
+    EXPECT_EQ(fake.state.registry.GetDWORDValue(kTav, "D"), -1);
+    EXPECT_FALSE(fake.state.registry.GetStringValue(kTav, "Missing") ||
+                 fake.state.registry.GetDWORDValue(kTav, "Missing") ||
+                 fake.state.registry.GetStringValue(kTav + "\\Missing", "S"));
 }
 
 TEST_F(SystemTest, SettersWriteOnlyIntoExistingKeysAndCreateKeyMakesEveryLevel) {
     const std::string watchDog = kTav + "\\WatchDog";
-    SetStringValue(watchDog, "Command", "Shutdown");
-    EXPECT_FALSE(QueryKey(watchDog));
-    EXPECT_TRUE(CreateKey(watchDog) && QueryKey(kTav) && CreateKey(watchDog));
+    fake.state.registry.SetStringValue(watchDog, "Command", "Shutdown");
+    EXPECT_FALSE(fake.state.registry.QueryKey(watchDog));
+    EXPECT_TRUE(fake.state.registry.CreateKey(watchDog) && fake.state.registry.QueryKey(kTav) &&
+                fake.state.registry.CreateKey(watchDog));
     fake.registry.readOnlyKeys.insert(fakes::NormalizePath(watchDog));
-    SetDWORDValue(watchDog, "Other", -5);  // closes the key even when the write fails
+    fake.state.registry.SetDWORDValue(watchDog, "Other",
+                                      -5);  // closes the key even when the write fails
     EXPECT_EQ(fake.registry.openAccessRequests.back(), 0x20006u);
 }
 
@@ -381,13 +393,13 @@ TEST_F(SystemTest, TheProcessorWidthIsTheLastProcessorsAndPicksTheProgramFolder)
     EXPECT_EQ(GetAddressWidth(), "64");
     fake.environment.processors.reset();  // no management service: silently ""
     EXPECT_EQ(GetAddressWidth(), "");
-    sInstallLocation = "D:\\Home Automation\\Current";
+    const std::string installFolder = "D:\\Home Automation\\Current";
     for (const auto& [width, folder] :
          std::initializer_list<std::pair<const char*, const char*>>{{"32", "Program Files"},
                                                                     {" 32", "Program Files"},
                                                                     {"320", "Program Files (x86)"},
                                                                     {"", "Program Files (x86)"}})
-        EXPECT_EQ(AssumedInstallerPath("a.exe", width),
+        EXPECT_EQ(AssumedInstallerPath(installFolder, "a.exe", width),
                   std::string("D:\\") + folder + "\\TAV\\a.exe")
             << width;
 }

@@ -18,6 +18,7 @@
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/text.h"
+#include "app/state.h"
 #include "system/registry.h"
 #include "win_test_support.h"
 
@@ -35,6 +36,7 @@ protected:
     }
     wintest::TempFolder temp;
     win32::Win32Files files;
+    ProgramState state{win32::InstallWin32Platform()};
 };
 
 int32_t FailureNumber(const std::function<void()>& f) {
@@ -52,8 +54,8 @@ int32_t FailureNumber(const std::function<void()>& f) {
 TEST_F(SystemWinTest, RegistryValuesLandInThe32BitView) {
     const std::string sub = "SOFTWARE\\TAVUpdateTest_" + std::to_string(::GetCurrentProcessId());
     const std::string key = "HKEY_LOCAL_MACHINE\\" + sub;
-    ASSERT_TRUE(CreateKey(key));
-    SetStringValue(key, "Command", "Shutdown");
+    ASSERT_TRUE(state.registry.CreateKey(key));
+    state.registry.SetStringValue(key, "Command", "Shutdown");
     HKEY raw = nullptr;
     char text[16] = {};
     DWORD size = sizeof text;
@@ -72,10 +74,10 @@ TEST_F(SystemWinTest, RegistryValuesLandInThe32BitView) {
                          reinterpret_cast<const BYTE*>(std::string(length, 'a').c_str()),
                          length + 1);
     ::RegCloseKey(raw);
-    EXPECT_EQ(GetStringValue(key, "Fits"), std::string(254, 'a'));
-    EXPECT_EQ(GetStringValue(key, "TooLong"), std::nullopt);
+    EXPECT_EQ(state.registry.GetStringValue(key, "Fits"), std::string(254, 'a'));
+    EXPECT_EQ(state.registry.GetStringValue(key, "TooLong"), std::nullopt);
     ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), KEY_WOW64_32KEY, 0);
-    EXPECT_FALSE(QueryKey(key));
+    EXPECT_FALSE(state.registry.QueryKey(key));
 }
 
 // Failures keep the classic numbers the log's readers know; lines are
@@ -112,9 +114,9 @@ TEST_F(SystemWinTest, FilesFailWithTheClassicNumbersAppendAnsiLinesAndRefuseALin
     files.MakeFolder(temp.path() + "\\Sub");
     ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
-    EXPECT_TRUE(IsFile(temp.path() + "\\A.LOG"));
+    EXPECT_TRUE(IsFile(state.log, temp.path() + "\\A.LOG"));
     for (const char* no : {"\\hidden.txt", "\\Sub", "\\a.log\\"})
-        EXPECT_FALSE(IsFile(temp.path() + no)) << no;
+        EXPECT_FALSE(IsFile(state.log, temp.path() + no)) << no;
 
     // Nothing is written through a directory link (as the error log would be).
     const std::string elsewhere = temp.path() + "\\elsewhere", logs = temp.path() + "\\LOGS";
@@ -148,7 +150,7 @@ TEST_F(ProcessesWinTest, CloseStageEndsHiddenWindowsAndSparesTheWindowlessAndFor
 
     ShutdownOptions options;
     options.timings.closeAttemptMs = 2000;
-    EXPECT_FALSE(CloseAllTavProcesses(options)) << "two programs had to survive";
+    EXPECT_FALSE(CloseAllTavProcesses(state.log, options)) << "two programs had to survive";
     EXPECT_EQ(stubborn.Exit(5000), 0);
     EXPECT_TRUE(windowless.Running());
     EXPECT_TRUE(popupOnly.Running());
@@ -177,9 +179,9 @@ TEST_F(ProcessesWinTest, ProcessListsAgreeAndAReusedProcessIdIsLeftAlone) {
     ASSERT_NE(listed, fast->end());
     ProcessEntry reused = *listed;
     reused.creationTime += 1;
-    CloseProcess(reused, 0);
+    CloseProcess(state.log, reused, 0);
     EXPECT_EQ(p.Exit(2000), -1) << "not the program that was listed";
-    CloseProcess(*listed, 0);
+    CloseProcess(state.log, *listed, 0);
     EXPECT_NE(p.Exit(10000), -1);
 }
 

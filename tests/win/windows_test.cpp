@@ -35,19 +35,19 @@ protected:
     void SetUp() override {
         win32::InstallWin32Platform();
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        sInstallLocation = temp.path();
+        state.location.folder = temp.path();
         ASSERT_TRUE(window.Create(form));
         hwnd = reinterpret_cast<HWND>(window.Handle());
         form.Form_Load();
         window.SetStartTimerEnabled(false);  // no update: this test drives the window
         window.Show();
     }
-    void TearDown() override { sInstallLocation.clear(); }
 
     wintest::TempFolder temp;
+    ProgramState state{win32::InstallWin32Platform()};
     fakes::FakeMainWindow services;  // only its services are used
     win32::Win32MainWindow window;
-    frmMain form{window, services};
+    frmMain form{window, services, state.location, state.log};
     HWND hwnd = nullptr;
 };
 

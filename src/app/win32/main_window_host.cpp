@@ -1,6 +1,7 @@
 // The program on Win32: the start-up and the main window's logic wired to
 // the real window and services.
 #include "app/modMain.h"
+#include "app/state.h"
 #include "main_window/frmMain.h"
 #include "main_window/program_services.h"
 #include "platform/program.h"
@@ -10,12 +11,12 @@ namespace tav {
 
 namespace {
 
-void OpenMainWindow() {
+void OpenMainWindow(ProgramState& state) {
     // The window, its logic and its services live as long as the process:
     // the program ends when this window has closed.
     static win32::Win32MainWindow view;
-    static ProgramServices services;
-    static frmMain form(view, services);
+    static ProgramServices services(state.registry, state.log, state.location);
+    static frmMain form(view, services, state.location, state.log);
     services.Attach(form);
     if (!view.Create(form)) return;
     // As a form's load runs before it is first shown.
@@ -25,8 +26,10 @@ void OpenMainWindow() {
 
 }  // namespace
 
-bool StartProgram() {
-    return Main([] { OpenMainWindow(); });
+bool StartProgram(const Platform& services) {
+    // What the parts share lives as long as the process, as the window does.
+    static ProgramState state(services);
+    return Main(state, *services.app, [] { OpenMainWindow(state); });
 }
 
 }  // namespace tav

@@ -20,6 +20,12 @@ list(FILTER tav_platform_win32_sources EXCLUDE REGEX "/entry\\.cpp$")
 set_target_properties(tav_platform_win32 PROPERTIES SOURCES "${tav_platform_win32_sources}")
 target_include_directories(tav_platform_win32 PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(tav_platform_win32 PUBLIC UNICODE _UNICODE)
+# The read service runs the download's rules: Fetch, which the seam names
+# (platform/http_transport.h) and src/download defines, as the program
+# defines the StartProgram the entry calls. Whatever links the read
+# service links those rules; the Win32 home itself sees none of their
+# headers.
+target_link_libraries(tav_platform_win32 INTERFACE $<LINK_ONLY:tav_download>)
 target_link_libraries(tav_platform_win32 PUBLIC
   user32 gdi32 advapi32 shell32 comctl32 ole32 oleaut32 uuid wininet psapi
   shlwapi msimg32 windowscodecs wbemuuid version uxtheme dwmapi)

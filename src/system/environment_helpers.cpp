@@ -13,6 +13,11 @@ namespace {
 
 Environment& Env() { return *platform().environment; }
 
+// Past this the number read no longer grows: a width has a few digits.
+constexpr long long kLeadingNumberCap = 1'000'000'000'000LL;
+// The address width of a 32-bit system.
+constexpr long long kThirtyTwoBits = 32;
+
 // The number a text begins with, as the classic Val() reads it; 0 when it
 // begins with none.
 long long LeadingNumber(const std::string& text) {
@@ -22,7 +27,7 @@ long long LeadingNumber(const std::string& text) {
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     long long value = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        if (value > 1'000'000'000'000LL) break;
+        if (value > kLeadingNumberCap) break;
         value = value * 10 + (text[i] - '0');
     }
     return negative ? -value : value;
@@ -87,7 +92,7 @@ std::string AssumedInstallerPath(const std::string& installFolder, const std::st
                                  const std::string& addressWidth) {
     // Only a width of exactly 32 is a 32-bit system; an unknown width is
     // taken for a 64-bit one.
-    const std::string suffix = LeadingNumber(addressWidth) == 32 ? "" : " (x86)";
+    const std::string suffix = LeadingNumber(addressWidth) == kThirtyTwoBits ? "" : " (x86)";
     return installFolder.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
 }
 

@@ -146,7 +146,7 @@ TEST_F(ProcessesWinTest, CloseStageEndsHiddenWindowsAndSparesTheWindowlessAndFor
     const auto windowless = Start("TAV GUARD.EXE", "windowless");
     const auto popupOnly =
         Start("voxmic.exe", "popup " + std::to_string(reinterpret_cast<uintptr_t>(owner)));
-    EXPECT_FALSE(CheckForProcessByName("tavcom.exe")) << "found by the exact file name";
+    EXPECT_FALSE(CheckForProcessByName(state.log, "tavcom.exe")) << "found by the exact file name";
 
     ShutdownOptions options;
     options.timings.closeAttemptMs = 2000;

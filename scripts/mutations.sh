@@ -29,14 +29,14 @@ https-to-http | src/download/http_fetch.cpp | IsHttpsUrl(current) && !IsHttpsUrl
 misspelt-routine | src/install/process_utils.cpp | Trap trap(log, "modORSutils.CloseAll"); | Trap trap(log, "modORSUtils.CloseAll"); | host | ProgramsTest
 progress-kibibytes | src/main_window/command_line.cpp | RoundHalfEven32(nBytes / 1000.0) | RoundHalfEven32(nBytes / 1024.0) | host | CommandLineTest
 empty-body-handed-over | src/download/GetNetFile.cpp | if (byteCount_ == 0) file_.reset(); | if (false) file_.reset(); | host | GetNetFileTest
-frmMain-routine-name | src/main_window/frmMain.cpp | log_.Log("frmMain.InstallUpdate", | log_.Log("frmMain.InstalUpdate", | host | FrmMainTest
+frmMain-routine-name | src/main_window/frmMain.cpp | kInstallUpdate = "frmMain.InstallUpdate"; | kInstallUpdate = "frmMain.InstalUpdate"; | host | FrmMainTest
 frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap(log_, "frmMain.Status"); | Trap trap(log_, "frmMain.Stat"); | host | FrmMainTest
 missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
 skipped-old | src/main_window/frmMain.cpp | trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | true; | host | FrmMainTest
-failure-closes-window | src/main_window/frmMain.cpp | trap([&] { view_.SetBarError(); }); | trap([&] { view_.SetBarError(); CloseWindow(); }); | host | FrmMainTest
+failure-closes-window | src/main_window/frmMain.cpp | view_.SetBarError(); | view_.SetBarError(); CloseWindow(); | host | FrmMainTest
 setter-creates-key | src/system/registry.cpp | status_ = api_.OpenKeyEx(root, subkey, 0, access, key.handle()); | status_ = access == kKeyWrite ? api_.CreateKey(root, subkey, key.handle()) : api_.OpenKeyEx(root, subkey, 0, access, key.handle()); | host | SystemTest
 progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest
-unprepared-start | src/main_window/frmMain.cpp | if (!trap([&] { services_.PrepareInstallerStart(*staged_, stopRequested); })) { | if (false) { | host | FrmMainTest
+unprepared-start | src/main_window/frmMain.cpp | if (trap([&] { services_.PrepareInstallerStart(*staged_, StopRequested()); })) return true; | return true; | host | FrmMainTest
 backup-fatal | src/main_window/frmMain.cpp | const bool replace = present && !movedAside_; | const bool replace = false; | host | FrmMainTest
 msi-started | src/main_window/command_line.cpp | if (EndsWith(upper, u".MSI")) | if (false) | host | FrmMainTest|CommandLineTest
 path-length-unchecked | src/main_window/command_line.cpp | if (units(folder) + 1 + longestName <= kMaxPathLength) return {}; | return {}; | host | FrmMainTest

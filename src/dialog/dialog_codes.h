@@ -40,6 +40,12 @@ enum class DialogResult : int32_t {
     No = 7,
 };
 
+// The style word of a dialog with this image and these buttons.
+constexpr int32_t DialogStyleWord(DialogImageKind image,
+                                  DialogButtonSet buttons = DialogButtonSet::OkOnly) {
+    return static_cast<int32_t>(image) | static_cast<int32_t>(buttons);
+}
+
 inline constexpr int32_t kImageKindMask = 0xF0;
 inline constexpr int32_t kButtonSetMask = 0x0F;
 // Default-button flags: they name slots, not positions within a set.

@@ -38,8 +38,9 @@ public:
     frmDialog(const frmDialog&) = delete;
     frmDialog& operator=(const frmDialog&) = delete;
 
-    // Builds the window from the request fields, loading it first.
-    void FormSetup();
+    // Builds the window from the request fields, loading it first; a step
+    // that fails is logged under "frmDialog.FormSetup" and the build goes on.
+    void FormSetup() noexcept;
 
     // True while the window is loaded.
     bool Loaded() const { return view_ != nullptr; }
@@ -49,34 +50,35 @@ public:
     // Shows the loaded window modally; returns once it has unloaded.
     void ShowModal();
     // Unloads the window; nothing happens when it is not loaded.
-    void Unload();
+    void Unload() noexcept;
 
     // Countdown ticks since the countdown was armed.
     int32_t elapsedSeconds() const { return lElapsedSeconds; }
 
 private:
-    void Form_Initialize();
-    void Form_Load();
-    void Form_Unload();
+    void Form_Initialize() noexcept;
+    void Form_Load() noexcept;
+    void Form_Unload() noexcept;
     // Loads the window when it is not; false when it is gone afterwards
-    // (it could not be made, or the first countdown tick already ended it).
+    // (the first countdown tick already ended it). Throws when the window
+    // cannot be made.
     bool EnsureLoaded();
 
-    void Form_Activate() override;
-    void ISTimer_Timer() override;
-    void cmdOption_Click(int16_t index) override;
-    void SystemClose() override;
+    void Form_Activate() noexcept override;
+    void ISTimer_Timer() noexcept override;
+    void cmdOption_Click(int16_t index) noexcept override;
+    void SystemClose() noexcept override;
 
-    // The steps of FormSetup.
-    ContentMeasure PrepareContent();
-    int16_t FormulaExtraHeight(const ContentMeasure& measure);
-    void GrowBody(int32_t extraHeight);
-    void ApplyLibraryStyle();
-    void ShowTexts();
-    void FitBodyToText();
-    int16_t ShowImages();  // returns the button set the style word names
-    void ShowButtons(int16_t buttonSet);
-    void ArmCountdown();
+    // The steps of FormSetup; the later ones on the loaded window.
+    ContentMeasure PrepareContent() noexcept;
+    int16_t FormulaExtraHeight(const ContentMeasure& measure) noexcept;
+    void GrowBody(DialogView& window, int32_t extraHeight) noexcept;
+    void ApplyLibraryStyle(DialogView& window) noexcept;
+    void ShowTexts(DialogView& window) noexcept;
+    void FitBodyToText(DialogView& window) noexcept;
+    int16_t ShowImages(DialogView& window) noexcept;  // returns the button set the style word names
+    void ShowButtons(DialogView& window, int16_t buttonSet) noexcept;
+    void ArmCountdown(DialogView& window) noexcept;
 
     CErrorUpdate& log_;
     std::shared_ptr<DialogView> view_;

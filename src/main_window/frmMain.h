@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,11 @@
 
 namespace tav {
 
+// A percentage for Status that leaves the bar as it is.
+inline constexpr int16_t kBarUnchanged = -1;
+
+// Each routine logs a step that fails under its own name ("frmMain.Form_Load")
+// and goes on with its next step; none lets a failure out.
 class frmMain : public MainWindowEvents {
 public:
     // Works in location's folder as start-up judged it and logs to log.
@@ -21,21 +27,21 @@ public:
             CErrorUpdate& log);
 
     // Handlers, named as the window's events.
-    void Form_Load();
-    void Form_Unload() override;
-    void TimerBeginUpdate_Timer() override;
-    void GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes);
-    void GetNetFile_DownloadComplete(int32_t nBytes);
-    void GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc);
-    void cmdAbort_Click() override;
-    void MouseDown(const std::string& control) override;
+    void Form_Load() noexcept;
+    void Form_Unload() noexcept override;
+    void TimerBeginUpdate_Timer() noexcept override;
+    void GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) noexcept;
+    void GetNetFile_DownloadComplete() noexcept;
+    void GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc) noexcept;
+    void cmdAbort_Click() noexcept override;
+    void MouseDown(const std::string& control) noexcept override;
 
-    // Shows sText in the status line and, unless iPercentage is -1, the bar
-    // at iPercentage; then lets pending events run.
-    void Status(const std::string& sText, int16_t iPercentage = -1);
+    // Shows sText in the status line and, unless iPercentage is
+    // kBarUnchanged, the bar at iPercentage; then lets pending events run.
+    void Status(const std::string& sText, int16_t iPercentage = kBarUnchanged) noexcept;
     // Checks the staged installer, puts it in place of the earlier one,
     // closes every TAV program and starts it.
-    void InstallUpdate(const std::string& mode);
+    void InstallUpdate() noexcept;
 
     const std::string& sDownloadURL() const { return sDownloadURL_; }
     const std::string& sInstallerFile() const { return sInstallerFile_; }
@@ -43,10 +49,30 @@ public:
     bool closed() const { return closed_; }
 
 private:
-    void CloseWindow();
-    bool PlaceInstaller();
+    void CloseWindow() noexcept;
+    // The installer's path in the installation folder.
+    std::string InstallerPath() const;
+    // Refuses an installer that failed its check; false when it passed.
+    bool RefuseUnverified(const InstallerVerdict& verdict) noexcept;
+    bool PlaceInstaller() noexcept;
     // Undoes PlaceInstaller for an update that stops before the start.
-    void RestoreEarlierInstaller();
+    void RestoreEarlierInstaller() noexcept;
+    bool PrepareStart() noexcept;
+    // What the long waits of the install step ask: stop once the window is closed.
+    std::function<bool()> StopRequested() {
+        return [this] { return closed_; };
+    }
+
+    // The install step's last steps, in the order InstallUpdate runs them.
+    void SaySettingProperties() noexcept;
+    void FlagRunAsAdmin() noexcept;
+    void SayClosing() noexcept;
+    void ShutDownTav() noexcept;
+    void LetEventsRun() noexcept;
+    void SayClosingAll() noexcept;
+    void CloseTavPrograms() noexcept;
+    void SayBeginning() noexcept;
+    void StartInstaller() noexcept;
 
     MainWindowView& view_;
     UpdateServices& services_;

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "dialog/ShowMessageDialog.h"
+#include "dialog/dialog_codes.h"
 #include "main_window/aside.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
@@ -12,13 +13,18 @@
 
 namespace tav {
 
+namespace {
+// The frame every fatal message of the update is shown in.
+constexpr const char* kDialogTitle = "TAV Update Manager";
+constexpr const char* kDialogHeading = "Critical Error";
+constexpr int32_t kDialogStyle = DialogStyleWord(DialogImageKind::Alert);
+}  // namespace
+
 void ProgramServices::Attach(frmMain& form) {
     download_.DownloadProgress = [&form](int32_t nBytesMax, int32_t nBytes) {
         form.GetNetFile_DownloadProgress(nBytesMax, nBytes);
     };
-    download_.DownloadComplete = [&form](int32_t nBytes) {
-        form.GetNetFile_DownloadComplete(nBytes);
-    };
+    download_.DownloadComplete = [&form](int32_t) { form.GetNetFile_DownloadComplete(); };
     download_.DownloadFailed = [&form](int32_t number, const std::string& description) {
         form.GetNetFile_DownloadFailed(number, description);
     };
@@ -28,33 +34,33 @@ int32_t ProgramServices::ScreenWidthTwips() { return platform().ui->ScreenWidthT
 int32_t ProgramServices::ScreenHeightTwips() { return platform().ui->ScreenHeightTwips(); }
 AppIdentity ProgramServices::Identity() { return platform().app->Identity(); }
 std::string ProgramServices::ArgumentText() { return platform().app->ArgumentText(); }
-void ProgramServices::DoEvents() { platform().events->DoEvents(); }
+void ProgramServices::DoEvents() noexcept { platform().events->DoEvents(); }
 std::string ProgramServices::ThousandsSeparator() {
     return platform().locale->ThousandsSeparator();
 }
 
-void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) {
+void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName,
+                              bool asAppIcon) noexcept {
     tav::SetIcon(log_, static_cast<WindowHandle>(window), resourceName, asAppIcon);
 }
 
-bool ProgramServices::IsFile(const std::string& path) { return tav::IsFile(log_, path); }
+bool ProgramServices::IsFile(const std::string& path) noexcept { return tav::IsFile(log_, path); }
 void ProgramServices::RemoveFile(const std::string& path) { platform().files->Delete(path); }
 void ProgramServices::RenameFile(const std::string& from, const std::string& to) {
     platform().files->Rename(from, to);
 }
 
-void ProgramServices::ShowCriticalError(const std::string& content) {
-    ShowMessageDialog(log_, content, kDialogStyle, kDialogTitle, kDialogHeading, -1, nullptr,
-                      false);
+void ProgramServices::ShowCriticalError(const std::string& content) noexcept {
+    ShowMessageDialog(log_, content, kDialogStyle, kDialogTitle, kDialogHeading);
 }
 
 void ProgramServices::DownloadStart(const std::string& url, const std::string& filename,
-                                    int32_t mode, const std::string& folder) {
+                                    int32_t readOptions, const std::string& folder) noexcept {
     download_.DownloadFolder = folder;
-    download_.DownloadStart(url, filename, mode);
+    download_.DownloadStart(url, filename, readOptions);
 }
 
-std::shared_ptr<StagedFile> ProgramServices::TakeInstaller() {
+std::shared_ptr<StagedFile> ProgramServices::TakeInstaller() noexcept {
     downloaded_ = download_.Digest();
     return download_.TakeFile();
 }
@@ -65,17 +71,17 @@ InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer,
     return Aside([&] { return tav::VerifyInstaller(installer, BuildTrustPolicy()); });
 }
 
-void ProgramServices::SetRunAsAdmin(const std::string& installerFile) {
+void ProgramServices::SetRunAsAdmin(const std::string& installerFile) noexcept {
     tav::SetRunAsAdmin(registry_, log_, location_.folder, installerFile);
 }
 
-void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) {
+void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) noexcept {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
     tav::ShutDownTAV(registry_, log_, options);
 }
 
-bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) {
+bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) noexcept {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
     return tav::CloseAllTavProcesses(log_, options);

@@ -27,21 +27,22 @@ public:
     int32_t ScreenHeightTwips() override;
     AppIdentity Identity() override;
     std::string ArgumentText() override;
-    void DoEvents() override;
+    void DoEvents() noexcept override;
     std::string ThousandsSeparator() override;
-    void SetIcon(uintptr_t window, const std::string& resourceName, bool asAppIcon) override;
-    bool IsFile(const std::string& path) override;
+    void SetIcon(uintptr_t window, const std::string& resourceName,
+                 bool asAppIcon) noexcept override;
+    bool IsFile(const std::string& path) noexcept override;
     void RemoveFile(const std::string& path) override;
     void RenameFile(const std::string& from, const std::string& to) override;
-    void ShowCriticalError(const std::string& content) override;
-    void DownloadStart(const std::string& url, const std::string& filename, int32_t mode,
-                       const std::string& folder) override;
-    std::shared_ptr<StagedFile> TakeInstaller() override;
+    void ShowCriticalError(const std::string& content) noexcept override;
+    void DownloadStart(const std::string& url, const std::string& filename, int32_t readOptions,
+                       const std::string& folder) noexcept override;
+    std::shared_ptr<StagedFile> TakeInstaller() noexcept override;
     InstallerVerdict VerifyInstaller(StagedFile& installer,
                                      const std::optional<Sha256Digest>& expected) override;
-    void SetRunAsAdmin(const std::string& installerFile) override;
-    void ShutDownTAV(const std::function<bool()>& stopRequested) override;
-    bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) override;
+    void SetRunAsAdmin(const std::string& installerFile) noexcept override;
+    void ShutDownTAV(const std::function<bool()>& stopRequested) noexcept override;
+    bool CloseAllTavProcesses(const std::function<bool()>& stopRequested) noexcept override;
     void PrepareInstallerStart(StagedFile& installer,
                                const std::function<bool()>& stopRequested) override;
     void StartInstaller(const std::string& path, const std::string& parameters,
@@ -56,10 +57,5 @@ private:
     // they arrived.
     Sha256Digest downloaded_{};
 };
-
-// The frame every fatal message of the update is shown in.
-inline constexpr const char* kDialogTitle = "TAV Update Manager";
-inline constexpr const char* kDialogHeading = "Critical Error";
-inline constexpr int32_t kDialogStyle = 16;
 
 }  // namespace tav

@@ -63,7 +63,9 @@ public:
 
 inline constexpr int kDialogButtonSlots = 3;
 
-// One loaded dialog window. Any operation may throw tav::Failure.
+// One loaded dialog window. Icon, PictureSurface, LoadStyleResource, an
+// image's Draw and a button operation on a slot the window lacks throw
+// tav::Failure; the other operations cannot fail.
 class DialogView {
 public:
     virtual ~DialogView() = default;

@@ -38,12 +38,12 @@ public:
     std::string ArgumentText() override { return arguments; }
     // Without a hook, yields through the installed event loop, so that a
     // real window's messages run inside.
-    void DoEvents() override { onYield ? onYield() : platform().events->DoEvents(); }
+    void DoEvents() noexcept override { onYield ? onYield() : platform().events->DoEvents(); }
     std::string ThousandsSeparator() override { return ","; }
-    void SetIcon(uintptr_t w, const std::string& name, bool app) override {
+    void SetIcon(uintptr_t w, const std::string& name, bool app) noexcept override {
         Note("SetIcon " + N(w) + " " + name + (app ? " app" : ""));
     }
-    bool IsFile(const std::string& path) override { return files.count(path) != 0; }
+    bool IsFile(const std::string& path) noexcept override { return files.count(path) != 0; }
     void RemoveFile(const std::string& path) override { Note("Remove " + path), files.erase(path); }
     void RenameFile(const std::string& f, const std::string& t) override {
         Note("Rename " + f + " " + t);
@@ -51,12 +51,14 @@ public:
         files.erase(f);
         files.insert(t);
     }
-    void ShowCriticalError(const std::string& content) override { Note("Dialog " + content); }
+    void ShowCriticalError(const std::string& content) noexcept override {
+        Note("Dialog " + content);
+    }
     void DownloadStart(const std::string& url, const std::string& f, int32_t m,
-                       const std::string& folder) override {
+                       const std::string& folder) noexcept override {
         Note("Download " + url + " " + f + " " + N(m) + " into " + folder);
     }
-    std::shared_ptr<StagedFile> TakeInstaller() override {
+    std::shared_ptr<StagedFile> TakeInstaller() noexcept override {
         Note("Take");
         return saves ? std::make_shared<Staged>(*this) : nullptr;
     }
@@ -68,11 +70,11 @@ public:
         if (onVerify) onVerify();
         return verdict;
     }
-    void SetRunAsAdmin(const std::string& file) override { Note("RunAsAdmin " + file); }
-    void ShutDownTAV(const std::function<bool()>& stop) override {
+    void SetRunAsAdmin(const std::string& file) noexcept override { Note("RunAsAdmin " + file); }
+    void ShutDownTAV(const std::function<bool()>& stop) noexcept override {
         Note("ShutDownTAV"), onShutDown ? onShutDown() : void(), stoppedEarly = stop();
     }
-    bool CloseAllTavProcesses(const std::function<bool()>& stop) override {
+    bool CloseAllTavProcesses(const std::function<bool()>& stop) noexcept override {
         return Note("CloseAll"), stoppedEarly = stop(), true;
     }
     void PrepareInstallerStart(StagedFile&, const std::function<bool()>&) override {

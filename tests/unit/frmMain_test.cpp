@@ -237,7 +237,7 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
         w.arguments = kUrl + "|";
         row.setUp(w);
         Start(w, f);
-        f.GetNetFile_DownloadComplete(10);
+        f.GetNetFile_DownloadComplete();
         EXPECT_EQ(w.calls, row.calls) << row.name;
         EXPECT_EQ(Log().empty(), row.log.empty()) << row.name;
         EXPECT_THAT(Log(), HasSubstr(row.log)) << row.name;
@@ -261,7 +261,7 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
         if (abortAt == -1)
             f.cmdAbort_Click(), f.GetNetFile_DownloadProgress(100, 50),
                 f.GetNetFile_DownloadFailed(404, "x");
-        f.GetNetFile_DownloadComplete(10);
+        f.GetNetFile_DownloadComplete();
         // Once closed, nothing but hiding and letting go: no step, no start.
         const Calls& c = w.calls;
         EXPECT_THAT(Calls(std::find(c.begin(), c.end(), "Close"), c.end()),

@@ -6,7 +6,6 @@
 #include "dialog/dialog_layout.h"
 #include "dialog/dialog_style.h"
 #include "error_log/trap.h"
-#include "platform/platform.h"
 
 namespace tav {
 
@@ -23,7 +22,10 @@ constexpr int16_t kLeftSlot = 2;
 constexpr const char* kFormSetup = "frmDialog.FormSetup";
 }  // namespace
 
-frmDialog::frmDialog(CErrorUpdate& log) : log_(log) { Form_Initialize(); }
+frmDialog::frmDialog(const DialogServices& services, CErrorUpdate& log)
+    : services_(services), log_(log) {
+    Form_Initialize();
+}
 
 frmDialog::~frmDialog() = default;
 
@@ -34,7 +36,7 @@ DialogView& frmDialog::Window() {
 
 bool frmDialog::EnsureLoaded() {
     if (!view_) {
-        view_ = platform().dialogs->Load(*this);
+        view_ = services_.views.Load(*this);
         if (view_) Form_Load();
     }
     return view_ != nullptr;
@@ -48,7 +50,7 @@ void frmDialog::Unload() noexcept {
 
 // ------------------------------------------------------------- lifecycle
 
-void frmDialog::Form_Initialize() noexcept { platform().dialogs->InitCommonControls(); }
+void frmDialog::Form_Initialize() noexcept { services_.views.InitCommonControls(); }
 
 void frmDialog::Form_Load() noexcept {
     ArmCountdown(*view_);
@@ -59,7 +61,7 @@ void frmDialog::Form_Load() noexcept {
 void frmDialog::Form_Activate() noexcept {
     // Only the loaded window is ever activated.
     if (!bAvoidSplash || !view_) return;
-    const float top = static_cast<float>(platform().ui->ScreenHeightTwips()) / 5.0f;
+    const float top = static_cast<float>(services_.ui.ScreenHeightTwips()) / 5.0f;
     view_->SetTop(RoundHalfEven32(top));
     view_->Refresh();
 }
@@ -186,7 +188,7 @@ void frmDialog::ApplyLibraryStyle(DialogView& window) noexcept {
     // A missing or damaged library costs only the look: the dialog works unstyled.
     std::string styleText;
     trap([&] {
-        styleText = window.LoadStyleResource(platform().app->Identity().path + "\\" + kStyleLibrary,
+        styleText = window.LoadStyleResource(services_.app.Identity().path + "\\" + kStyleLibrary,
                                              kStyleName);
     });
     if (!styleText.empty()) trap([&] { window.ApplyStyle(ParseDialogStyle(styleText)); });
@@ -271,8 +273,8 @@ std::unique_ptr<frmDialog>& Instance() {
 }
 }  // namespace
 
-frmDialog& DialogForm(CErrorUpdate& log) {
-    if (!Instance()) Instance() = std::make_unique<frmDialog>(log);
+frmDialog& DialogForm(const DialogServices& services, CErrorUpdate& log) {
+    if (!Instance()) Instance() = std::make_unique<frmDialog>(services, log);
     return *Instance();
 }
 

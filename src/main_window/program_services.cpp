@@ -18,6 +18,10 @@ namespace {
 constexpr const char* kDialogTitle = "TAV Update Manager";
 constexpr const char* kDialogHeading = "Critical Error";
 constexpr int32_t kDialogStyle = DialogStyleWord(DialogImageKind::Alert);
+
+DialogServices DialogsOf(const Platform& services) {
+    return {*services.dialogs, *services.ui, *services.app};
+}
 }  // namespace
 
 void ProgramServices::Attach(frmMain& form) {
@@ -30,28 +34,28 @@ void ProgramServices::Attach(frmMain& form) {
     };
 }
 
-int32_t ProgramServices::ScreenWidthTwips() { return platform().ui->ScreenWidthTwips(); }
-int32_t ProgramServices::ScreenHeightTwips() { return platform().ui->ScreenHeightTwips(); }
-AppIdentity ProgramServices::Identity() { return platform().app->Identity(); }
-std::string ProgramServices::ArgumentText() { return platform().app->ArgumentText(); }
-void ProgramServices::DoEvents() noexcept { platform().events->DoEvents(); }
-std::string ProgramServices::ThousandsSeparator() {
-    return platform().locale->ThousandsSeparator();
-}
+int32_t ProgramServices::ScreenWidthTwips() { return services_.ui->ScreenWidthTwips(); }
+int32_t ProgramServices::ScreenHeightTwips() { return services_.ui->ScreenHeightTwips(); }
+AppIdentity ProgramServices::Identity() { return services_.app->Identity(); }
+std::string ProgramServices::ArgumentText() { return services_.app->ArgumentText(); }
+void ProgramServices::DoEvents() noexcept { services_.events->DoEvents(); }
+std::string ProgramServices::ThousandsSeparator() { return services_.locale->ThousandsSeparator(); }
 
 void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName,
                               bool asAppIcon) noexcept {
-    tav::SetIcon(log_, static_cast<WindowHandle>(window), resourceName, asAppIcon);
+    tav::SetIcon(*services_.environment, log_, static_cast<WindowHandle>(window), resourceName,
+                 asAppIcon);
 }
 
 bool ProgramServices::IsFile(const std::string& path) noexcept { return tav::IsFile(log_, path); }
-void ProgramServices::RemoveFile(const std::string& path) { platform().files->Delete(path); }
+void ProgramServices::RemoveFile(const std::string& path) { services_.files->Delete(path); }
 void ProgramServices::RenameFile(const std::string& from, const std::string& to) {
-    platform().files->Rename(from, to);
+    services_.files->Rename(from, to);
 }
 
 void ProgramServices::ShowCriticalError(const std::string& content) noexcept {
-    ShowMessageDialog(log_, content, kDialogStyle, kDialogTitle, kDialogHeading);
+    ShowMessageDialog(DialogsOf(services_), log_, content, kDialogStyle, kDialogTitle,
+                      kDialogHeading);
 }
 
 void ProgramServices::DownloadStart(const std::string& url, const std::string& filename,
@@ -68,11 +72,12 @@ std::shared_ptr<StagedFile> ProgramServices::TakeInstaller() noexcept {
 InstallerVerdict ProgramServices::VerifyInstaller(StagedFile& installer,
                                                   const std::optional<Sha256Digest>& expected) {
     if (auto refused = JudgeDigest(expected, downloaded_)) return *refused;
-    return Aside([&] { return tav::VerifyInstaller(installer, BuildTrustPolicy()); });
+    return Aside(*services_.events,
+                 [&] { return tav::VerifyInstaller(installer, BuildTrustPolicy()); });
 }
 
 void ProgramServices::SetRunAsAdmin(const std::string& installerFile) noexcept {
-    tav::SetRunAsAdmin(registry_, log_, location_.folder, installerFile);
+    tav::SetRunAsAdmin(*services_.environment, registry_, log_, location_.folder, installerFile);
 }
 
 void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) noexcept {
@@ -93,6 +98,7 @@ void ProgramServices::PrepareInstallerStart(StagedFile& installer,
     // this thread while the worker reads.
     std::atomic<bool> stop{false};
     const Sha256Digest held = Aside(
+        *services_.events,
         [&] {
             installer.PrepareStart();
             return HeldDigest(installer, [&] { return stop.load(); });
@@ -106,7 +112,7 @@ void ProgramServices::PrepareInstallerStart(StagedFile& installer,
 
 void ProgramServices::StartInstaller(const std::string& path, const std::string& parameters,
                                      const std::string& folder) {
-    platform().shell->Open(path, parameters, folder);
+    services_.shell->Open(path, parameters, folder);
 }
 
 }  // namespace tav

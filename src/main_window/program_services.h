@@ -7,6 +7,7 @@
 #include "download/GetNetFile.h"
 #include "error_log/CErrorUpdate.h"
 #include "main_window/update_services.h"
+#include "platform/platform.h"
 
 namespace tav {
 
@@ -15,10 +16,16 @@ class Registry;
 
 class ProgramServices : public UpdateServices {
 public:
-    // Writes the registry through registry, logs to log, and flags the
-    // installer under location's folder.
-    ProgramServices(Registry& registry, CErrorUpdate& log, const InstallLocation& location)
-        : registry_(registry), log_(log), location_(location) {}
+    // Works with the run-time services, writes the registry through
+    // registry, logs to log, and flags the installer under location's folder.
+    ProgramServices(const Platform& services, Registry& registry, CErrorUpdate& log,
+                    const InstallLocation& location)
+        : services_(services),
+          registry_(registry),
+          log_(log),
+          location_(location),
+          download_({services.reads, *services.events, *services.clock, *services.app,
+                     *services.files}) {}
 
     // Routes the download control's events to form's handlers.
     void Attach(frmMain& form);
@@ -49,6 +56,7 @@ public:
                         const std::string& folder) override;
 
 private:
+    Platform services_;
     Registry& registry_;
     CErrorUpdate& log_;
     const InstallLocation& location_;

@@ -4,14 +4,11 @@
 #include <optional>
 #include <vector>
 
-#include "platform/platform.h"
 #include "error_log/trap.h"
 
 namespace tav {
 
 namespace {
-
-Environment& Env() { return *platform().environment; }
 
 // Past this the number read no longer grows: a width has a few digits.
 constexpr long long kLeadingNumberCap = 1'000'000'000'000LL;
@@ -41,14 +38,15 @@ constexpr const char* kAddressWidthProperty = "AddressWidth";
 
 }  // namespace
 
-void SetIcon(CErrorUpdate& log, WindowHandle window, const std::string& name, bool setAsAppIcon) {
+void SetIcon(Environment& environment, CErrorUpdate& log, WindowHandle window,
+             const std::string& name, bool setAsAppIcon) {
     Trap trap(log, "Utils.SetIcon");
     WindowHandle topOwner = 0;
     if (setAsAppIcon) {
         topOwner = window;
         for (int i = 0; i < kMaxOwnerChain; ++i) {
             WindowHandle owner = 0;
-            trap([&] { owner = Env().OwnerWindow(topOwner); });
+            trap([&] { owner = environment.OwnerWindow(topOwner); });
             if (owner == 0) break;
             topOwner = owner;
         }
@@ -63,25 +61,26 @@ void SetIcon(CErrorUpdate& log, WindowHandle window, const std::string& name, bo
          {Size{kSmCxIcon, kSmCyIcon, kIconBig}, Size{kSmCxSmIcon, kSmCySmIcon, kIconSmall}}) {
         IconHandle icon = 0;
         trap([&] {
-            icon = Env().LoadSharedIcon(name, Env().SystemMetric(size.width),
-                                        Env().SystemMetric(size.height));
+            icon = environment.LoadSharedIcon(name, environment.SystemMetric(size.width),
+                                              environment.SystemMetric(size.height));
         });
         if (setAsAppIcon)
             trap([&] {
-                Env().SendWindowMessage(topOwner, kWmSetIcon, size.kind,
-                                        static_cast<intptr_t>(icon));
+                environment.SendWindowMessage(topOwner, kWmSetIcon, size.kind,
+                                              static_cast<intptr_t>(icon));
             });
         trap([&] {
-            Env().SendWindowMessage(window, kWmSetIcon, size.kind, static_cast<intptr_t>(icon));
+            environment.SendWindowMessage(window, kWmSetIcon, size.kind,
+                                          static_cast<intptr_t>(icon));
         });
     }
 }
 
-std::string GetAddressWidth() {
+std::string GetAddressWidth(Environment& environment) {
     std::string result;
     Trap trap = Trap::Silent();
     std::vector<std::optional<std::string>> widths;
-    trap([&] { widths = Env().ManagementQuery(kProcessorQuery, kAddressWidthProperty); });
+    trap([&] { widths = environment.ManagementQuery(kProcessorQuery, kAddressWidthProperty); });
     for (const auto& width : widths) {
         if (width) result = *width;
     }
@@ -96,12 +95,14 @@ std::string AssumedInstallerPath(const std::string& installFolder, const std::st
     return installFolder.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
 }
 
-void SetRunAsAdmin(Registry& registry, CErrorUpdate& log, const std::string& installFolder,
-                   const std::string& installerFile) {
+void SetRunAsAdmin(Environment& environment, Registry& registry, CErrorUpdate& log,
+                   const std::string& installFolder, const std::string& installerFile) {
     Trap trap(log, "frmMain.SetRunAsAdmin");
     std::string valueName;
-    trap(
-        [&] { valueName = AssumedInstallerPath(installFolder, installerFile, GetAddressWidth()); });
+    trap([&] {
+        valueName =
+            AssumedInstallerPath(installFolder, installerFile, GetAddressWidth(environment));
+    });
     if (!registry.QueryKey(kAppCompatLayersKey)) registry.CreateKey(kAppCompatLayersKey);
     registry.SetStringValue(kAppCompatLayersKey, valueName, kRunAsAdminLayers);
 }

@@ -22,9 +22,10 @@ protected:
     int32_t Show(int32_t style, User user, const std::string& heading = "H", int16_t timeout = -1,
                  const std::string& body = "Body", std::shared_ptr<DialogImage> image = nullptr) {
         fake.dialogs.settings.onShowModal = std::move(user);
-        return ShowMessageDialog(fake.state.log, body, style, kTitle, heading, timeout, image,
-                                 false);
+        return ShowMessageDialog(Services(), fake.state.log, body, style, kTitle, heading, timeout,
+                                 image, false);
     }
+    DialogServices Services() { return {fake.dialogs, fake.ui, fake.app}; }
     FakeDialogView& view() { return fake.dialogs.last(); }
     std::string Log() { return fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"); }
     long Logged() {  // entries of the routine that builds the dialog
@@ -130,7 +131,7 @@ TEST_F(DialogTest, WindowBarAndLineGrowByTheRuleAndOverflowsAreLogged) {
 
 TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResult) {
     const std::string t = kTitle;
-    DialogForm(fake.state.log).lTimeOutButton = 6;
+    DialogForm(Services(), fake.state.log).lTimeOutButton = 6;
     EXPECT_EQ(
         Show(
             4, [](FakeDialogView& v) { v.Elapse(999), v.Elapse(4001), v.Elapse(5000); }, "H", 5),
@@ -146,7 +147,7 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     EXPECT_EQ(Show(
                   4, [](FakeDialogView&) { ADD_FAILURE() << "shown"; }, "H", 1),
               6);
-    DialogForm(fake.state.log).lTimeOutButton = 0;
+    DialogForm(Services(), fake.state.log).lTimeOutButton = 0;
     EXPECT_EQ(Show(
                   0, [](FakeDialogView& v) { v.Elapse(2000); }, "H", 2),
               0);

@@ -250,7 +250,7 @@ protected:
     }
     fakes::FakePlatform fake;
     std::vector<std::string> events;
-    GetNetFile net;  // after the platform: it goes first
+    GetNetFile net{{&fake.reads, fake.events, fake.clock, fake.app, fake.files}};  // goes first
 };
 
 TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce) {
@@ -302,7 +302,8 @@ TEST_F(GetNetFileTest, OnlyAFinishedDownloadIsHandedOverAndItsFileGoesWithIt) {
     EXPECT_FALSE(net.TakeFile() || net.SaveAs("setup.exe") || net.Busy())
         << "a failure leaves nothing to save";
     {
-        GetNetFile other;  // going away stops its requests
+        // Going away stops its requests.
+        GetNetFile other{{&fake.reads, fake.events, fake.clock, fake.app, fake.files}};
         other.DownloadStart("http://host/e", "e");
     }
     EXPECT_EQ(fake.reads.calls.back(), "cancel all");

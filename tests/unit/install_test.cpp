@@ -390,9 +390,9 @@ TEST_F(SystemTest, SettersWriteOnlyIntoExistingKeysAndCreateKeyMakesEveryLevel) 
 
 TEST_F(SystemTest, TheProcessorWidthIsTheLastProcessorsAndPicksTheProgramFolder) {
     fake.environment.processors = std::vector<std::optional<std::string>>{"32", "64", std::nullopt};
-    EXPECT_EQ(GetAddressWidth(), "64");
+    EXPECT_EQ(GetAddressWidth(fake.environment), "64");
     fake.environment.processors.reset();  // no management service: silently ""
-    EXPECT_EQ(GetAddressWidth(), "");
+    EXPECT_EQ(GetAddressWidth(fake.environment), "");
     const std::string installFolder = "D:\\Home Automation\\Current";
     for (const auto& [width, folder] :
          std::initializer_list<std::pair<const char*, const char*>>{{"32", "Program Files"},

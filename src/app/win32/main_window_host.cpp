@@ -11,13 +11,13 @@ namespace tav {
 
 namespace {
 
-void OpenMainWindow(ProgramState& state) {
+void OpenMainWindow(const Platform& services, ProgramState& state) {
     // The window, its logic and its services live as long as the process:
     // the program ends when this window has closed.
     static win32::Win32MainWindow view;
-    static ProgramServices services(state.registry, state.log, state.location);
-    static frmMain form(view, services, state.location, state.log);
-    services.Attach(form);
+    static ProgramServices updateServices(services, state.registry, state.log, state.location);
+    static frmMain form(view, updateServices, state.location, state.log);
+    updateServices.Attach(form);
     if (!view.Create(form)) return;
     // As a form's load runs before it is first shown.
     form.Form_Load();
@@ -29,7 +29,7 @@ void OpenMainWindow(ProgramState& state) {
 bool StartProgram(const Platform& services) {
     // What the parts share lives as long as the process, as the window does.
     static ProgramState state(services);
-    return Main(state, *services.app, [] { OpenMainWindow(state); });
+    return Main(state, *services.app, [&services] { OpenMainWindow(services, state); });
 }
 
 }  // namespace tav

@@ -23,13 +23,15 @@
 
 namespace {
 
-// The log the close stage writes its failures to, as the program's would
-// be before it knows its folder.
-tav::CErrorUpdate& BenchLog() {
+// The close stage's services, and the log it writes its failures to, as
+// the program's would be before it knows its folder.
+const tav::ProcessTools& BenchTools() {
     static const tav::InstallLocation location;
     const tav::Platform& p = tav::platform();
     static tav::CErrorUpdate log({*p.files, *p.ui, *p.app, *p.clock}, location);
-    return log;
+    static const tav::ProcessTools tools{*p.processes, *p.events,      *p.clock, *p.files,
+                                         *p.shell,     *p.environment, log};
+    return tools;
 }
 
 constexpr int kRuns = 5;
@@ -80,7 +82,7 @@ DWORD WINAPI WatchExit(LPVOID p) {
 
 void LiteralBusyWait(const std::string& name) {
     const uint32_t start = tav::platform().clock->TickCount();
-    while (tav::CheckForProcessByName(BenchLog(), name)) {
+    while (tav::CheckForProcessByName(BenchTools(), name)) {
         if (tav::platform().clock->TickCount() - start > kLimitMs) break;
         tav::platform().events->DoEvents();
     }
@@ -105,14 +107,14 @@ Result MeasureOnce(const std::string& exe, bool busy) {
     ::CloseHandle(pi.hThread);
     ExitWatch watch{pi.hProcess};
     HANDLE watcher = ::CreateThread(nullptr, 0, WatchExit, &watch, 0, nullptr);
-    while (!tav::CheckForProcessByName(BenchLog(), kImageName)) ::Sleep(5);
+    while (!tav::CheckForProcessByName(BenchTools(), kImageName)) ::Sleep(5);
 
     const double cpuBefore = CpuSeconds();
     const LONGLONG start = Now();
     if (busy) {
         LiteralBusyWait(kImageName);
     } else {
-        tav::WaitWhileRunning(BenchLog(), kImageName, kLimitMs, tav::ShutdownOptions{});
+        tav::WaitWhileRunning(BenchTools(), kImageName, kLimitMs, tav::ShutdownOptions{});
     }
     const LONGLONG noticed = Now();
     const double cpu = CpuSeconds() - cpuBefore;
@@ -152,7 +154,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "costs") == 0) {
         const int n = 200;
         double c = CpuSeconds();
-        for (int i = 0; i < n; ++i) tav::CheckForProcessByName(BenchLog(), "NOPE.EXE");
+        for (int i = 0; i < n; ++i) tav::CheckForProcessByName(BenchTools(), "NOPE.EXE");
         std::printf("check: %.3f ms\n", (CpuSeconds() - c) * 1000 / n);
         c = CpuSeconds();
         for (int i = 0; i < n; ++i) tav::platform().processes->Snapshot();

@@ -22,11 +22,11 @@ short-name-alias | src/main_window/command_line.cpp | name.find('~') != std::str
 device-trailing-blank | src/main_window/command_line.cpp | stem.back() == u' ' | stem.back() == u'\t' | host | CommandLineTest
 dev-broken-signature | src/install/installer_trust.cpp | if (installer.state == SignatureState::Invalid) | if (false) | host | InstallerTrustTest
 pinned-verdict-flipped | src/install/installer_trust.cpp | if (!pinned) return Refuse | if (pinned) return Refuse | host | InstallerTrustTest
-close-wait-endless | src/install/related_programs.cpp | if (Tick() - start > limitMs) return | if (Tick() - start > limitMs * 1000) return | host | ProgramsTest
+close-wait-endless | src/install/related_programs.cpp | if (tools.clock.TickCount() - start > limitMs) return | if (tools.clock.TickCount() - start > limitMs * 1000) return | host | ProgramsTest
 close-wait-spins | src/install/related_programs.cpp | WaitForEvents(options.timings.pollMs) | WaitForEvents(0) | host | ProgramsTest
 weak-etag-resume | src/download/http_fetch.cpp | !StartsWithNoCase(r.etag, "w/") | true | host | FetchTest
 https-to-http | src/download/http_fetch.cpp | IsHttpsUrl(current) && !IsHttpsUrl(r.location) | false | host | FetchTest
-misspelt-routine | src/install/process_utils.cpp | Trap trap(log, "modORSutils.CloseAll"); | Trap trap(log, "modORSUtils.CloseAll"); | host | ProgramsTest
+misspelt-routine | src/install/process_utils.cpp | Trap trap(tools.log, "modORSutils.CloseAll"); | Trap trap(tools.log, "modORSUtils.CloseAll"); | host | ProgramsTest
 progress-kibibytes | src/main_window/command_line.cpp | RoundHalfEven32(nBytes / 1000.0) | RoundHalfEven32(nBytes / 1024.0) | host | CommandLineTest
 empty-body-handed-over | src/download/GetNetFile.cpp | if (byteCount_ == 0) file_.reset(); | if (false) file_.reset(); | host | GetNetFileTest
 frmMain-routine-name | src/main_window/frmMain.cpp | kInstallUpdate = "frmMain.InstallUpdate"; | kInstallUpdate = "frmMain.InstalUpdate"; | host | FrmMainTest

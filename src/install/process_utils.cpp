@@ -3,15 +3,11 @@
 #include <optional>
 #include <vector>
 
-#include "platform/platform.h"
 #include "error_log/trap.h"
 
 namespace tav {
 
 namespace {
-
-Processes& Procs() { return *platform().processes; }
-void DoEvents() { platform().events->DoEvents(); }
 
 // The window chain can change under a walk that yields; a chain that loops
 // back on itself must not hold the updater forever.
@@ -20,47 +16,50 @@ constexpr size_t kMaxWindowsWalked = 1u << 20;
 // WM_ENDSESSION's wParam: the session ends (TRUE as the classic call sent it).
 constexpr int32_t kEndSessionEnding = -1;
 
-std::optional<std::vector<ProcessEntry>> TakeSnapshot(Trap& trap) {
+std::optional<std::vector<ProcessEntry>> TakeSnapshot(const ProcessTools& tools, Trap& trap) {
     std::optional<std::vector<ProcessEntry>> snapshot;
-    trap([&] { snapshot = Procs().Snapshot(); });
+    trap([&] { snapshot = tools.processes.Snapshot(); });
     return snapshot;
 }
 
 }  // namespace
 
-bool CloseAll(CErrorUpdate& log, uint32_t processId, uint32_t message, int32_t first) noexcept {
+bool CloseAll(const ProcessTools& tools, uint32_t processId, uint32_t message,
+              int32_t first) noexcept {
     bool found = false;
-    Trap trap(log, "modORSutils.CloseAll");
+    Trap trap(tools.log, "modORSutils.CloseAll");
     WindowHandle window = 0;
-    trap([&] { window = Procs().FirstChild(Procs().DesktopWindow()); });
+    trap([&] { window = tools.processes.FirstChild(tools.processes.DesktopWindow()); });
     for (size_t walked = 0; window != 0 && walked < kMaxWindowsWalked; ++walked) {
         const WindowHandle current = window;
         // Owned pop-ups answer the parent query with their owner and are
         // left alone; visibility plays no part.
         trap([&] {
-            if (Procs().Parent(current) == 0 && Procs().WindowProcessId(current) == processId) {
-                Procs().PostWindowMessage(current, message,
-                                          static_cast<uintptr_t>(static_cast<intptr_t>(first)), 0);
+            if (tools.processes.Parent(current) == 0 &&
+                tools.processes.WindowProcessId(current) == processId) {
+                tools.processes.PostWindowMessage(
+                    current, message, static_cast<uintptr_t>(static_cast<intptr_t>(first)), 0);
                 found = true;
             }
         });
         window = 0;
-        trap([&] { window = Procs().NextSibling(current); });
-        trap([&] { DoEvents(); });
+        trap([&] { window = tools.processes.NextSibling(current); });
+        trap([&] { tools.events.DoEvents(); });
     }
     return found;
 }
 
-void CloseProcess(CErrorUpdate& log, const ProcessEntry& entry, uint32_t exitCode) noexcept {
-    Trap trap(log, "modORSutils.CloseProcess");
+void CloseProcess(const ProcessTools& tools, const ProcessEntry& entry,
+                  uint32_t exitCode) noexcept {
+    Trap trap(tools.log, "modORSutils.CloseProcess");
     // Ids are handed out again once a process is gone, and the snapshot may
     // be many seconds old. An open handle keeps the id from passing on, so
     // the process is opened first, checked to be the one listed, and held
     // until the messages are posted and the termination is done.
     ProcessHandle process = 0;
     trap([&] {
-        process = Procs().OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation,
-                                      entry.processId);
+        process = tools.processes.OpenProcess(kProcessTerminate | kProcessQueryLimitedInformation,
+                                              entry.processId);
     });
     if (process == 0) return;
     bool same = false;
@@ -68,32 +67,32 @@ void CloseProcess(CErrorUpdate& log, const ProcessEntry& entry, uint32_t exitCod
         // A snapshot that does not say when the process started (the
         // Toolhelp fallback) cannot tell it from a later one with its id:
         // such a process is left alone rather than risk ending a stranger.
-        const uint64_t created = Procs().CreationTime(process);
+        const uint64_t created = tools.processes.CreationTime(process);
         same = entry.creationTime != 0 && created == entry.creationTime;
     });
     if (same) {
-        if (CloseAll(log, entry.processId, kWmEndSession, kEndSessionEnding))
-            trap([&] { Procs().TerminateProcess(process, exitCode); });
-        CloseAll(log, entry.processId, kWmClose, 0);
+        if (CloseAll(tools, entry.processId, kWmEndSession, kEndSessionEnding))
+            trap([&] { tools.processes.TerminateProcess(process, exitCode); });
+        CloseAll(tools, entry.processId, kWmClose, 0);
     }
-    trap([&] { Procs().CloseProcessHandle(process); });
+    trap([&] { tools.processes.CloseProcessHandle(process); });
 }
 
-bool CheckForProcessByName(CErrorUpdate& log, const std::string& name) noexcept {
-    Trap trap(log, "modMain.CheckForProcessByName");
-    const auto snapshot = TakeSnapshot(trap);
+bool CheckForProcessByName(const ProcessTools& tools, const std::string& name) noexcept {
+    Trap trap(tools.log, "modMain.CheckForProcessByName");
+    const auto snapshot = TakeSnapshot(tools, trap);
     if (!snapshot) return false;
     for (const ProcessEntry& entry : *snapshot) {
         if (entry.imageName == name) return true;
-        trap([&] { DoEvents(); });
+        trap([&] { tools.events.DoEvents(); });
     }
     return false;
 }
 
-std::string GetLongProcessName(CErrorUpdate& log, const std::string& name) noexcept {
+std::string GetLongProcessName(const ProcessTools& tools, const std::string& name) noexcept {
     std::string result;
-    Trap trap(log, "modMain.GetLongProcessName");
-    const auto snapshot = TakeSnapshot(trap);
+    Trap trap(tools.log, "modMain.GetLongProcessName");
+    const auto snapshot = TakeSnapshot(tools, trap);
     if (!snapshot) return result;
     std::string path;
     for (const ProcessEntry& entry : *snapshot) {
@@ -102,37 +101,38 @@ std::string GetLongProcessName(CErrorUpdate& log, const std::string& name) noexc
             // width, where reading its module list does not.
             ProcessHandle process = 0;
             trap([&] {
-                process = Procs().OpenProcess(kProcessQueryLimitedInformation, entry.processId);
+                process =
+                    tools.processes.OpenProcess(kProcessQueryLimitedInformation, entry.processId);
             });
             if (process != 0) {
-                trap([&] { path = TrimNull(Procs().ExecutablePath(process)); });
-                trap([&] { Procs().CloseProcessHandle(process); });
+                trap([&] { path = TrimNull(tools.processes.ExecutablePath(process)); });
+                trap([&] { tools.processes.CloseProcessHandle(process); });
                 if (!path.empty()) break;
             }
         }
-        trap([&] { DoEvents(); });
+        trap([&] { tools.events.DoEvents(); });
     }
     if (path.empty()) return result;
-    return GetFileNameFromPath(log, path);
+    return GetFileNameFromPath(tools, path);
 }
 
-std::string GetFileNameFromPath(CErrorUpdate& log, const std::string& path) noexcept {
+std::string GetFileNameFromPath(const ProcessTools& tools, const std::string& path) noexcept {
     std::string result;
-    Trap trap(log, "modMain.GetFileNameFromPath");
+    Trap trap(tools.log, "modMain.GetFileNameFromPath");
     trap([&] {
-        if (const auto found = platform().files->FindFirst(path)) result = TrimNull(found->name);
+        if (const auto found = tools.files.FindFirst(path)) result = TrimNull(found->name);
     });
     return result;
 }
 
 std::string TrimNull(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-bool IsFile(CErrorUpdate& log, const std::string& path) noexcept {
+bool IsFile(const ProcessTools& tools, const std::string& path) noexcept {
     bool result = false;
-    Trap trap(log, "modORSutils.IsFile");
+    Trap trap(tools.log, "modORSutils.IsFile");
     if (path.empty() || path.back() == '\\') return result;
     trap([&] {
-        for (const FoundFile& f : platform().files->FindAll(path)) {
+        for (const FoundFile& f : tools.files.FindAll(path)) {
             if ((f.attributes & (kAttrHidden | kAttrSystem | kAttrDirectory)) == 0) {
                 result = true;
                 return;

@@ -9,9 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "install/process_utils.h"
+
 namespace tav {
 
-class CErrorUpdate;
 class Registry;
 
 inline constexpr const char* kWatchDogKey =
@@ -69,26 +70,26 @@ struct ShutdownOptions {
 // True when a process listed under imageName is a row of the table (one of
 // the watched rows when watchedOnly). Short names are resolved to the
 // running executable's long name; case does not matter.
-bool IsRelatedProcess(CErrorUpdate& log, const std::string& imageName, bool watchedOnly);
+bool IsRelatedProcess(const ProcessTools& tools, const std::string& imageName, bool watchedOnly);
 
 // Asks the watchdog to shut TAV down and waits for the watched programs;
 // closes the rest itself when they outlast the wait. Writes the watchdog's
 // acknowledgement only when every program is gone.
-void ShutDownTAV(Registry& registry, CErrorUpdate& log,
+void ShutDownTAV(Registry& registry, const ProcessTools& tools,
                  const ShutdownOptions& options = {}) noexcept;
 
 // Stops the TAV service and closes every related program, terminating
 // those with windows; true when no related program survived.
-bool CloseAllTavProcesses(CErrorUpdate& log, const ShutdownOptions& options = {}) noexcept;
+bool CloseAllTavProcesses(const ProcessTools& tools, const ShutdownOptions& options = {}) noexcept;
 
 // True when at least one watched program runs.
-bool AnyTavProcesses(CErrorUpdate& log) noexcept;
+bool AnyTavProcesses(const ProcessTools& tools) noexcept;
 
 enum class WaitOutcome { Gone, StillRunning, Stopped };
 
 // Waits while a process with exactly this image name runs, for limitMs at
 // most, keeping the user interface alive without spinning.
-WaitOutcome WaitWhileRunning(CErrorUpdate& log, const std::string& imageName, uint32_t limitMs,
-                             const ShutdownOptions& options) noexcept;
+WaitOutcome WaitWhileRunning(const ProcessTools& tools, const std::string& imageName,
+                             uint32_t limitMs, const ShutdownOptions& options) noexcept;
 
 }  // namespace tav

@@ -19,6 +19,16 @@ constexpr const char* kDialogTitle = "TAV Update Manager";
 constexpr const char* kDialogHeading = "Critical Error";
 constexpr int32_t kDialogStyle = DialogStyleWord(DialogImageKind::Alert);
 
+ProcessTools ToolsOf(const Platform& services, CErrorUpdate& log) {
+    return {*services.processes,
+            *services.events,
+            *services.clock,
+            *services.files,
+            *services.shell,
+            *services.environment,
+            log};
+}
+
 DialogServices DialogsOf(const Platform& services) {
     return {*services.dialogs, *services.ui, *services.app};
 }
@@ -47,7 +57,9 @@ void ProgramServices::SetIcon(uintptr_t window, const std::string& resourceName,
                  asAppIcon);
 }
 
-bool ProgramServices::IsFile(const std::string& path) noexcept { return tav::IsFile(log_, path); }
+bool ProgramServices::IsFile(const std::string& path) noexcept {
+    return tav::IsFile(ToolsOf(services_, log_), path);
+}
 void ProgramServices::RemoveFile(const std::string& path) { services_.files->Delete(path); }
 void ProgramServices::RenameFile(const std::string& from, const std::string& to) {
     services_.files->Rename(from, to);
@@ -83,13 +95,13 @@ void ProgramServices::SetRunAsAdmin(const std::string& installerFile) noexcept {
 void ProgramServices::ShutDownTAV(const std::function<bool()>& stopRequested) noexcept {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
-    tav::ShutDownTAV(registry_, log_, options);
+    tav::ShutDownTAV(registry_, ToolsOf(services_, log_), options);
 }
 
 bool ProgramServices::CloseAllTavProcesses(const std::function<bool()>& stopRequested) noexcept {
     ShutdownOptions options;
     options.shouldStop = stopRequested;
-    return tav::CloseAllTavProcesses(log_, options);
+    return tav::CloseAllTavProcesses(ToolsOf(services_, log_), options);
 }
 
 void ProgramServices::PrepareInstallerStart(StagedFile& installer,

@@ -52,6 +52,8 @@ protected:
     }
     fakes::FakePlatform fake;
     fakes::FakeProcesses& procs = fake.processes;
+    ProcessTools tools{procs,      fake.events,      fake.clock,    fake.files,
+                       fake.shell, fake.environment, fake.state.log};
     uint32_t start_ = fake.clock.tick;
 };
 
@@ -65,22 +67,21 @@ TEST_F(ProgramsTest, AWindowedProgramIsToldTheSessionEndsAndTerminated) {
     fake.events.onDoEvents = [&] {
         failed ? void() : (failed = true, throw err::Make(err::kOutOfMemory));
     };
-    CloseProcess(fake.state.log, Entry(id), 7);
+    CloseProcess(tools, Entry(id), 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 100", "post 257 22 -1", "post 258 22 -1",
                                          "terminate 100 7"));
     EXPECT_EQ(procs.OpenHandles(), 0u);
     EXPECT_THAT(fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"),
                 HasSubstr("modORSutils.CloseAll \r\nERROR: TAVUpdate, 7,"));
     const uint32_t locked = Windowed("TAVCOM.EXE");  // cannot be opened: left alone
-    procs.Get(locked).openable = false, procs.calls.clear(),
-    CloseProcess(fake.state.log, Entry(locked), 7);
+    procs.Get(locked).openable = false, procs.calls.clear(), CloseProcess(tools, Entry(locked), 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 104"));
     // Listed without its start time, as Toolhelp lists: it cannot be told
     // from a later process with the same id, so it is left alone.
     ProcessEntry unknownStart = Entry(Windowed("TAVCOM.EXE"));
     unknownStart.creationTime = 0;
     procs.calls.clear();
-    CloseProcess(fake.state.log, unknownStart, 7);
+    CloseProcess(tools, unknownStart, 7);
     EXPECT_THAT(procs.calls, ElementsAre("open 4097 108")) << "nothing posted or terminated";
     EXPECT_EQ(procs.OpenHandles(), 0u) << "the handle is closed again";
 }
@@ -96,12 +97,11 @@ TEST_F(ProgramsTest,
     procs.Get(procs.Start("TAVDAT~1.EXE")).executablePath =
         "C:\\TAV\\TAVDAT~1.EXE";  // names no file
     for (const char* other : {"tav guard.exe", "TAV GUARD", ""})
-        EXPECT_FALSE(CheckForProcessByName(fake.state.log, other)) << other;
-    EXPECT_TRUE(CheckForProcessByName(fake.state.log, "TAV GUARD.EXE"));
-    EXPECT_EQ(GetLongProcessName(fake.state.log, "TAVSET~1.EXE"),
+        EXPECT_FALSE(CheckForProcessByName(tools, other)) << other;
+    EXPECT_TRUE(CheckForProcessByName(tools, "TAV GUARD.EXE"));
+    EXPECT_EQ(GetLongProcessName(tools, "TAVSET~1.EXE"),
               "TAV Setup Console.exe");  // as stored on disk
-    EXPECT_EQ(GetLongProcessName(fake.state.log, "tavset~1.exe") +
-                  GetLongProcessName(fake.state.log, "TAVDAT~1.EXE"),
+    EXPECT_EQ(GetLongProcessName(tools, "tavset~1.exe") + GetLongProcessName(tools, "TAVDAT~1.EXE"),
               "");
     const std::tuple<const char*, bool, bool> names[] = {
         // related, watched
@@ -110,22 +110,22 @@ TEST_F(ProgramsTest,
         {"TAVORSSERVICE.EXE", true, false}, {"TAVCOM", false, false},
         {"XTAVCOM.EXE", false, false}};
     for (const auto& [name, related, watched] : names)
-        EXPECT_EQ(std::make_pair(IsRelatedProcess(fake.state.log, name, false),
-                                 IsRelatedProcess(fake.state.log, name, true)),
+        EXPECT_EQ(std::make_pair(IsRelatedProcess(tools, name, false),
+                                 IsRelatedProcess(tools, name, true)),
                   std::make_pair(related, watched))
             << name;
     procs.calls.clear();
     procs.snapshotFails = true;
-    EXPECT_FALSE(CheckForProcessByName(fake.state.log, "TAV GUARD.EXE") ||
-                 AnyTavProcesses(fake.state.log) || CloseAllTavProcesses(fake.state.log));
-    EXPECT_EQ(GetLongProcessName(fake.state.log, "TAVSET~1.EXE"), "");
+    EXPECT_FALSE(CheckForProcessByName(tools, "TAV GUARD.EXE") || AnyTavProcesses(tools) ||
+                 CloseAllTavProcesses(tools));
+    EXPECT_EQ(GetLongProcessName(tools, "TAVSET~1.EXE"), "");
     EXPECT_EQ(Outcome() + " " + std::to_string(procs.calls.size()),
               "- 0 0 0");  // no snapshot, no service stop
 }
 
 TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeftAlone) {
     const uint32_t guard = Windowed("TAV GUARD.EXE"), service = procs.Start("TAVORSSERVICE.EXE");
-    ShutDownTAV(fake.state.registry, fake.state.log);
+    ShutDownTAV(fake.state.registry, tools);
     EXPECT_EQ(Outcome(), "- 99 0");
     EXPECT_TRUE(fake.events.waits.empty() && procs.Running(guard) && procs.Running(service));
 }
@@ -134,7 +134,7 @@ TEST_F(ProgramsTest, WithoutWatchedProgramsTheWatchdogIsNotAskedAndTheRestIsLeft
 // two attempts of 15 s; "stop after" ends any wait that would never end.
 TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     const uint32_t stubborn = procs.Start("TAVIDS.EXE");  // windowless: never terminated
-    ShutDownTAV(fake.state.registry, fake.state.log, StopAfter(120000));
+    ShutDownTAV(fake.state.registry, tools, StopAfter(120000));
     EXPECT_EQ(Outcome() + " " + std::to_string(fake.registry.settingChanges),
               "Shutdown 0 1 1");                // not acknowledged while one survives
     EXPECT_GE(Elapsed(), 22000u + 2 * 15000u);  // 22 s of watchdog checks, then two attempts
@@ -146,7 +146,7 @@ TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     const int snapshots = procs.snapshots;
     start_ = fake.clock.tick;
     EXPECT_FALSE(CloseAllTavProcesses(
-        fake.state.log,
+        tools,
         StopAfter(120000)));  // the first entry waits twice while the second runs
     EXPECT_FALSE(procs.Running(first) || procs.Running(second));
     EXPECT_THAT(fake.events.waits, testing::Each(50u));
@@ -166,8 +166,8 @@ TEST_F(ProgramsTest, AnOwnerThatClosesStopsEveryStageAtOnce) {
     for (const auto& [ms, closeStageOnly, outcome, waits] : cases) {
         fake.events.waits.clear(), fake.shell.runs.clear();
         start_ = fake.clock.tick;
-        if (!closeStageOnly) ShutDownTAV(fake.state.registry, fake.state.log, StopAfter(ms));
-        EXPECT_FALSE(closeStageOnly && CloseAllTavProcesses(fake.state.log, StopAfter(ms)));
+        if (!closeStageOnly) ShutDownTAV(fake.state.registry, tools, StopAfter(ms));
+        EXPECT_FALSE(closeStageOnly && CloseAllTavProcesses(tools, StopAfter(ms)));
         EXPECT_EQ(Outcome(), outcome) << ms;
         EXPECT_EQ(fake.events.waits, waits) << ms;
         EXPECT_TRUE(procs.Running(windowless) && procs.Running(later));

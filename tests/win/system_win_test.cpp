@@ -37,6 +37,9 @@ protected:
     wintest::TempFolder temp;
     win32::Win32Files files;
     ProgramState state{win32::InstallWin32Platform()};
+    const Platform& services = win32::InstallWin32Platform();
+    ProcessTools tools{*services.processes, *services.events,      *services.clock, *services.files,
+                       *services.shell,     *services.environment, state.log};
 };
 
 int32_t FailureNumber(const std::function<void()>& f) {
@@ -114,9 +117,9 @@ TEST_F(SystemWinTest, FilesFailWithTheClassicNumbersAppendAnsiLinesAndRefuseALin
     files.MakeFolder(temp.path() + "\\Sub");
     ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
-    EXPECT_TRUE(IsFile(state.log, temp.path() + "\\A.LOG"));
+    EXPECT_TRUE(IsFile(tools, temp.path() + "\\A.LOG"));
     for (const char* no : {"\\hidden.txt", "\\Sub", "\\a.log\\"})
-        EXPECT_FALSE(IsFile(state.log, temp.path() + no)) << no;
+        EXPECT_FALSE(IsFile(tools, temp.path() + no)) << no;
 
     // Nothing is written through a directory link (as the error log would be).
     const std::string elsewhere = temp.path() + "\\elsewhere", logs = temp.path() + "\\LOGS";
@@ -146,11 +149,11 @@ TEST_F(ProcessesWinTest, CloseStageEndsHiddenWindowsAndSparesTheWindowlessAndFor
     const auto windowless = Start("TAV GUARD.EXE", "windowless");
     const auto popupOnly =
         Start("voxmic.exe", "popup " + std::to_string(reinterpret_cast<uintptr_t>(owner)));
-    EXPECT_FALSE(CheckForProcessByName(state.log, "tavcom.exe")) << "found by the exact file name";
+    EXPECT_FALSE(CheckForProcessByName(tools, "tavcom.exe")) << "found by the exact file name";
 
     ShutdownOptions options;
     options.timings.closeAttemptMs = 2000;
-    EXPECT_FALSE(CloseAllTavProcesses(state.log, options)) << "two programs had to survive";
+    EXPECT_FALSE(CloseAllTavProcesses(tools, options)) << "two programs had to survive";
     EXPECT_EQ(stubborn.Exit(5000), 0);
     EXPECT_TRUE(windowless.Running());
     EXPECT_TRUE(popupOnly.Running());
@@ -179,9 +182,9 @@ TEST_F(ProcessesWinTest, ProcessListsAgreeAndAReusedProcessIdIsLeftAlone) {
     ASSERT_NE(listed, fast->end());
     ProcessEntry reused = *listed;
     reused.creationTime += 1;
-    CloseProcess(state.log, reused, 0);
+    CloseProcess(tools, reused, 0);
     EXPECT_EQ(p.Exit(2000), -1) << "not the program that was listed";
-    CloseProcess(state.log, *listed, 0);
+    CloseProcess(tools, *listed, 0);
     EXPECT_NE(p.Exit(10000), -1);
 }
 

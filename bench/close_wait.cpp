@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "error_log/CErrorUpdate.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
 #include "platform/platform.h"
@@ -21,6 +22,17 @@
 #include "platform/win32/win.h"
 
 namespace {
+
+// The close stage's services, and the log it writes its failures to, as
+// the program's would be before it knows its folder.
+const tav::ProcessTools& BenchTools() {
+    static const tav::InstallLocation location;
+    const tav::Platform& p = tav::platform();
+    static tav::CErrorUpdate log({*p.files, *p.ui, *p.app, *p.clock}, location);
+    static const tav::ProcessTools tools{*p.processes, *p.events,      *p.clock, *p.files,
+                                         *p.shell,     *p.environment, log};
+    return tools;
+}
 
 constexpr int kRuns = 5;
 constexpr DWORD kChildLifetimeMs = 2000;
@@ -70,7 +82,7 @@ DWORD WINAPI WatchExit(LPVOID p) {
 
 void LiteralBusyWait(const std::string& name) {
     const uint32_t start = tav::platform().clock->TickCount();
-    while (tav::CheckForProcessByName(name)) {
+    while (tav::CheckForProcessByName(BenchTools(), name)) {
         if (tav::platform().clock->TickCount() - start > kLimitMs) break;
         tav::platform().events->DoEvents();
     }
@@ -95,14 +107,14 @@ Result MeasureOnce(const std::string& exe, bool busy) {
     ::CloseHandle(pi.hThread);
     ExitWatch watch{pi.hProcess};
     HANDLE watcher = ::CreateThread(nullptr, 0, WatchExit, &watch, 0, nullptr);
-    while (!tav::CheckForProcessByName(kImageName)) ::Sleep(5);
+    while (!tav::CheckForProcessByName(BenchTools(), kImageName)) ::Sleep(5);
 
     const double cpuBefore = CpuSeconds();
     const LONGLONG start = Now();
     if (busy) {
         LiteralBusyWait(kImageName);
     } else {
-        tav::WaitWhileRunning(kImageName, kLimitMs, tav::ShutdownOptions{});
+        tav::WaitWhileRunning(BenchTools(), kImageName, kLimitMs, tav::ShutdownOptions{});
     }
     const LONGLONG noticed = Now();
     const double cpu = CpuSeconds() - cpuBefore;
@@ -142,7 +154,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "costs") == 0) {
         const int n = 200;
         double c = CpuSeconds();
-        for (int i = 0; i < n; ++i) tav::CheckForProcessByName("NOPE.EXE");
+        for (int i = 0; i < n; ++i) tav::CheckForProcessByName(BenchTools(), "NOPE.EXE");
         std::printf("check: %.3f ms\n", (CpuSeconds() - c) * 1000 / n);
         c = CpuSeconds();
         for (int i = 0; i < n; ++i) tav::platform().processes->Snapshot();

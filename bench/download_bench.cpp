@@ -123,8 +123,9 @@ Figures Bare(const std::string& url, const std::string& folder, bool inMemory) {
 Figures Service(const std::string& url, const std::string& folder, const std::string& saveTo,
                 PROCESS_MEMORY_COUNTERS& atEnd) {
     Figures f;
-    tav::win32::InstallWin32Platform();
-    tav::GetNetFile net;
+    const tav::Platform& services = tav::win32::InstallWin32Platform();
+    tav::GetNetFile net(
+        {services.reads, *services.events, *services.clock, *services.app, *services.files});
     net.DownloadFolder = folder;
     bool ended = false;
     net.DownloadProgress = [&](int32_t, int32_t) { ++f.progressEvents; };
@@ -140,8 +141,8 @@ Figures Service(const std::string& url, const std::string& folder, const std::st
     const double t0 = Now(), cpu0 = ProcessCpu(), ui0 = ThreadCpu();
     net.DownloadStart(url, "bench.bin", tav::kAsyncReadForceRefresh);
     while (!ended) {
-        tav::platform().events->WaitForEvents(100);
-        tav::platform().events->DoEvents();
+        services.events->WaitForEvents(100);
+        services.events->DoEvents();
     }
     f.seconds = Now() - t0;
     f.cpu = ProcessCpu() - cpu0;

@@ -55,7 +55,7 @@ find_program(TAV_PYTHON3 python3 REQUIRED)
 # checks the result.
 function(tav_delay_load target)
   add_dependencies(${target} tav_delay_libs)
-  # Ahead of tav_win32's own import libraries on the link line, so they win.
+  # Ahead of tav_platform_win32's own import libraries on the link line, so they win.
   target_link_libraries(${target} PRIVATE ${TAV_DELAY_LIBS})
   target_link_options(${target} PRIVATE ${TAV_DELAY_STUBS})
   # A function newly called from one of these DLLs would quietly bring its

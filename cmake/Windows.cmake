@@ -12,21 +12,33 @@ else()
   set(TAV_RC_SPECIALBUILD "")
 endif()
 
-file(GLOB TAV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
-list(FILTER TAV_WIN32_SOURCES EXCLUDE REGEX "/entry\\.cpp$")
-add_library(tav_win32 STATIC ${TAV_WIN32_SOURCES})
-target_link_libraries(tav_win32 PUBLIC tav_core)
-target_compile_definitions(tav_win32 PUBLIC UNICODE _UNICODE)
-target_link_libraries(tav_win32 PUBLIC
+# The Win32 home of the seam: it may use the seam and what the seam uses.
+tav_folder_library(tav_platform_win32 platform/win32 PUBLIC tav_platform tav_core)
+# The process entry belongs to the programs, which start the application.
+get_target_property(tav_platform_win32_sources tav_platform_win32 SOURCES)
+list(FILTER tav_platform_win32_sources EXCLUDE REGEX "/entry\\.cpp$")
+set_target_properties(tav_platform_win32 PROPERTIES SOURCES "${tav_platform_win32_sources}")
+target_include_directories(tav_platform_win32 PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_compile_definitions(tav_platform_win32 PUBLIC UNICODE _UNICODE)
+# The read service runs the download's rules: Fetch, which the seam names
+# (platform/http_transport.h) and src/download defines, as the program
+# defines the StartProgram the entry calls. Whatever links the read
+# service links those rules; the Win32 home itself sees none of their
+# headers.
+target_link_libraries(tav_platform_win32 INTERFACE $<LINK_ONLY:tav_download>)
+target_link_libraries(tav_platform_win32 PUBLIC
   user32 gdi32 advapi32 shell32 comctl32 ole32 oleaut32 uuid wininet psapi
   shlwapi msimg32 windowscodecs wbemuuid version uxtheme dwmapi)
-tav_warnings(tav_win32)
 
-# The program on Win32: its logic wired to the real window and services.
-file(GLOB TAV_APP_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/win32/*.cpp)
-add_library(tav_app_win32 STATIC ${TAV_APP_WIN32_SOURCES})
-target_link_libraries(tav_app_win32 PUBLIC tav_win32)
-tav_warnings(tav_app_win32)
+# The program on Win32, its composition: its logic wired to the real window
+# and services.
+tav_folder_library(tav_app_win32 app/win32
+  PUBLIC tav_platform_win32
+  PRIVATE tav_app tav_main_window tav_error_log tav_system tav_platform tav_core)
+
+# Everything, for the Windows tests, their helpers and the benchmarks.
+add_library(tav_win32 INTERFACE)
+target_link_libraries(tav_win32 INTERFACE tav_app_win32 tav_program tav_platform_win32)
 
 # The type library that describes the error logger, embedded in the exe.
 # Debian's mingw-w64-tools names the compiler by its target only; the
@@ -53,7 +65,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/TAVUpdate.rc PROPERTIE
   OBJECT_DEPENDS "${TAV_TLB};${CMAKE_SOURCE_DIR}/src/resources/TAVUpdate.manifest;${CMAKE_SOURCE_DIR}/src/resources/main_window.rc;${CMAKE_SOURCE_DIR}/src/resources/main_artwork.png")
 target_include_directories(TAVUpdate PRIVATE ${CMAKE_SOURCE_DIR}/src/resources ${CMAKE_BINARY_DIR}/generated)
 target_link_options(TAVUpdate PRIVATE -municode)
-target_link_libraries(TAVUpdate PRIVATE tav_app_win32)
+target_link_libraries(TAVUpdate PRIVATE tav_app_win32 tav_platform_win32)
 tav_warnings(TAVUpdate)
 
 install(TARGETS TAVUpdate RUNTIME DESTINATION .)

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/state.h"
 #include "fakes/fake_platform.h"
 #include "system/registry.h"
 
@@ -13,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A fresh registry and log for every input: nothing carries over, and
     // no growing state reads as a leak.
     tav::fakes::FakePlatform fake;
-    tav::sInstallLocation = "C:\\TAV";
+    fake.state.location.folder = "C:\\TAV";
+    tav::Registry& registry = fake.state.registry;
     fake.files.AddFolder("C:\\TAV\\LOGS");
     fake.registry.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV", "InstallLocation",
                             "C:\\TAV");
@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
         if (path != expected) __builtin_trap();
     }
-    (void)tav::GetStringValue(keyPath, valueName);
-    (void)tav::GetDWORDValue(keyPath, valueName);
+    (void)registry.GetStringValue(keyPath, valueName);
+    (void)registry.GetDWORDValue(keyPath, valueName);
     if (keyPath.find("SOFTWARE\\Fuzz") != std::string::npos) {
-        tav::SetStringValue(keyPath, valueName, valueName);
-        (void)tav::CreateKey(keyPath);
+        registry.SetStringValue(keyPath, valueName, valueName);
+        (void)registry.CreateKey(keyPath);
     }
-    (void)tav::QueryKey(keyPath);
+    (void)registry.QueryKey(keyPath);
     if (fake.registry.OpenHandles() != 0) __builtin_trap();
     return 0;
 }

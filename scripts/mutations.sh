@@ -22,19 +22,19 @@ short-name-alias | src/main_window/command_line.cpp | name.find('~') != std::str
 device-trailing-blank | src/main_window/command_line.cpp | stem.back() == u' ' | stem.back() == u'\t' | host | CommandLineTest
 dev-broken-signature | src/install/installer_trust.cpp | if (installer.state == SignatureState::Invalid) | if (false) | host | InstallerTrustTest
 pinned-verdict-flipped | src/install/installer_trust.cpp | if (!pinned) return Refuse | if (pinned) return Refuse | host | InstallerTrustTest
-close-wait-endless | src/install/related_programs.cpp | if (Tick() - start > limitMs) return | if (Tick() - start > limitMs * 1000) return | host | ProgramsTest
+close-wait-endless | src/install/related_programs.cpp | if (tools.clock.TickCount() - start > limitMs) return | if (tools.clock.TickCount() - start > limitMs * 1000) return | host | ProgramsTest
 close-wait-spins | src/install/related_programs.cpp | WaitForEvents(options.timings.pollMs) | WaitForEvents(0) | host | ProgramsTest
 weak-etag-resume | src/download/http_fetch.cpp | !StartsWithNoCase(r.etag, "w/") | true | host | FetchTest
 https-to-http | src/download/http_fetch.cpp | IsHttpsUrl(current) && !IsHttpsUrl(r.location) | false | host | FetchTest
-misspelt-routine | src/install/process_utils.cpp | Trap trap("modORSutils.CloseAll"); | Trap trap("modORSUtils.CloseAll"); | host | ProgramsTest
+misspelt-routine | src/install/process_utils.cpp | Trap trap(tools.log, "modORSutils.CloseAll"); | Trap trap(tools.log, "modORSUtils.CloseAll"); | host | ProgramsTest
 progress-kibibytes | src/main_window/command_line.cpp | RoundHalfEven32(nBytes / 1000.0) | RoundHalfEven32(nBytes / 1024.0) | host | CommandLineTest
 empty-body-handed-over | src/download/GetNetFile.cpp | if (byteCount_ == 0) file_.reset(); | if (false) file_.reset(); | host | GetNetFileTest
 frmMain-routine-name | src/main_window/frmMain.cpp | kInstallUpdate = "frmMain.InstallUpdate"; | kInstallUpdate = "frmMain.InstalUpdate"; | host | FrmMainTest
-frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap("frmMain.Status"); | Trap trap("frmMain.Stat"); | host | FrmMainTest
+frmMain-trap-name | src/main_window/frmMain.cpp | Trap trap(log_, "frmMain.Status"); | Trap trap(log_, "frmMain.Stat"); | host | FrmMainTest
 missed-slash-s | src/main_window/frmMain.cpp | ? "/s" : "" | ? "" : "" | host | FrmMainTest
 skipped-old | src/main_window/frmMain.cpp | trap([&] { services_.RenameFile(folder + sInstallerFile_, folder + backup); }); | true; | host | FrmMainTest
 failure-closes-window | src/main_window/frmMain.cpp | view_.SetBarError(); | view_.SetBarError(); CloseWindow(); | host | FrmMainTest
-setter-creates-key | src/system/registry.cpp | s.status = Api().OpenKeyEx(s.rootHandle, subkey, 0, kKeyWrite, s.keyHandle); | s.status = Api().CreateKey(s.rootHandle, subkey, s.keyHandle); | host | RegistryTest
+setter-creates-key | src/system/registry.cpp | status_ = api_.OpenKeyEx(root, subkey, 0, access, key.handle()); | status_ = access == kKeyWrite ? api_.CreateKey(root, subkey, key.handle()) : api_.OpenKeyEx(root, subkey, 0, access, key.handle()); | host | RegistryTest
 progress-counted-wrong | src/main_window/frmMain.cpp | if (progressEvents_ >= 5) progressEvents_ = 0; | if (progressEvents_ >= 6) progressEvents_ = 0; | host | FrmMainTest
 unprepared-start | src/main_window/frmMain.cpp | if (trap([&] { services_.PrepareInstallerStart(*staged_, StopRequested()); })) return true; | return true; | host | FrmMainTest
 backup-fatal | src/main_window/frmMain.cpp | const bool replace = present && !movedAside_; | const bool replace = false; | host | FrmMainTest

@@ -3,14 +3,14 @@
 #include <cctype>
 
 #include "app/state.h"
-#include "error_log/CErrorUpdate.h"
 #include "error_log/trap.h"
-#include "platform/platform.h"
-#include "system/registry.h"
 
 namespace tav {
 
 namespace {
+
+// What the registry layer's buffer holds, less the terminator.
+constexpr int kLongestFolder = 254;
 
 bool IsFullPath(const std::string& folder) {
     // What follows is always "\" and a name: a drive letter alone is its
@@ -22,12 +22,6 @@ bool IsFullPath(const std::string& folder) {
     return drive || share;
 }
 
-void LogAsMain(const Failure& failure) {
-    CurrentError().Set(failure);
-    ErrorLog().Log("modMain.Main");
-    CurrentError().Clear();
-}
-
 }  // namespace
 
 std::string InstallLocationProblem(const std::optional<std::string>& value, int32_t status,
@@ -35,7 +29,8 @@ std::string InstallLocationProblem(const std::optional<std::string>& value, int3
     const std::string where =
         std::string("The TAV installation folder (") + kTavKey + ", " + kInstallLocationValue + ")";
     if (status == kRegMoreData)
-        return where + " is longer than the 254 characters the update reads";
+        return where + " is longer than the " + std::to_string(kLongestFolder) +
+               " characters the update reads";
     if (!value || value->empty()) return where + " is not set in the registry";
     if (type == kRegExpandSz)
         return where +
@@ -45,27 +40,29 @@ std::string InstallLocationProblem(const std::optional<std::string>& value, int3
     return {};
 }
 
-bool Main(const std::function<void()>& openMainWindow) {
-    Trap trap("modMain.Main");
-    bool another = false;
+bool Main(ProgramState& state, App& app, const std::function<void()>& openMainWindow) {
+    constexpr const char* kRoutine = "modMain.Main";
     // A check that cannot tell (the lock is another user's, or refused) is
     // no licence to run beside another copy.
+    bool another = false;
     Trap quiet = Trap::Silent();
-    const bool told = quiet([&] { another = platform().app->PrevInstance(); });
+    const bool told = quiet([&] { another = app.PrevInstance(); });
     if (another) return false;  // no window, no message, no log entry
-    std::optional<std::string> value;
     uint32_t type = 0;
-    trap([&] { value = GetStringValue(kTavKey, kInstallLocationValue, &type); });
-    sInstallLocationProblem = InstallLocationProblem(value, RegistryState().status, type);
+    const std::optional<std::string> value =
+        state.registry.GetStringValue(kTavKey, kInstallLocationValue, &type);
+    InstallLocation& location = state.location;
+    location.problem = InstallLocationProblem(value, state.registry.status(), type);
     // A folder that cannot be used is not used, not even for the log: the
     // log then goes where it goes without one.
-    sInstallLocation = sInstallLocationProblem.empty() ? *value : "";
+    location.folder = location.problem.empty() ? *value : "";
     if (!told) {
-        trap([&] { LogAsMain(Failure(err::kPermissionDenied, quiet.lastError())); });
+        state.log.Log(kRoutine, Failure(err::kPermissionDenied, quiet.lastError()));
         return false;
     }
-    if (!sInstallLocationProblem.empty())
-        trap([&] { LogAsMain(Failure(err::kPathNotFound, sInstallLocationProblem)); });
+    if (!location.problem.empty())
+        state.log.Log(kRoutine, Failure(err::kPathNotFound, location.problem));
+    Trap trap(state.log, kRoutine);
     trap([&] { openMainWindow(); });
     return true;
 }

@@ -1,22 +1,27 @@
-// Program-wide state: one copy for the whole process.
+// What the program's parts share: made once by the composition (the
+// process's start, or a test) and handed to each part that needs it.
 #pragma once
 
-#include <string>
+#include "core/install_location.h"
+#include "error_log/CErrorUpdate.h"
+#include "platform/platform.h"
+#include "system/registry.h"
 
 namespace tav {
 
-class CErrorUpdate;
+struct ProgramState {
+    // The log and the registry layer work with services, which must outlive
+    // the state.
+    explicit ProgramState(const Platform& services)
+        : log({*services.files, *services.ui, *services.app, *services.clock}, location),
+          registry(*services.registry, *services.locale, log) {}
+    ProgramState(const ProgramState&) = delete;
+    ProgramState& operator=(const ProgramState&) = delete;
 
-// The TAV installation folder as the registry holds it, no trailing "\";
-// empty when the key or value is absent. Written once by Main.
-extern std::string sInstallLocation;
-// Why the registry's installation folder cannot be used, in words for the
-// user; "" when it can. sInstallLocation is then empty. Written once by Main.
-extern std::string sInstallLocationProblem;
-
-// The program's error logger, created on first use.
-CErrorUpdate& ErrorLog();
-// Releases the logger; a later use creates it afresh.
-void ReleaseErrorLog();
+    // Written once by Main.
+    InstallLocation location;
+    CErrorUpdate log;
+    Registry registry;
+};
 
 }  // namespace tav

@@ -69,16 +69,4 @@ Failure Make(int32_t number) { return Failure(number, DescriptionOf(number)); }
 
 }  // namespace err
 
-void ErrorRecord::Set(const Failure& f) {
-    number = f.number();
-    source = f.source();
-    description = f.description();
-    line = f.line();
-}
-
-ErrorRecord& CurrentError() {
-    static ErrorRecord record;
-    return record;
-}
-
 }  // namespace tav

@@ -68,18 +68,4 @@ std::string DescriptionOf(int32_t number);
 Failure Make(int32_t number);
 }  // namespace err
 
-// The record of the failure a trap is dealing with (number 0 = none).
-struct ErrorRecord {
-    int32_t number = 0;
-    std::string source;
-    std::string description;
-    int32_t line = 0;
-
-    void Clear() { *this = ErrorRecord{}; }
-    void Set(const Failure& f);
-};
-
-// The program's one current error record, read by the error log.
-ErrorRecord& CurrentError();
-
 }  // namespace tav

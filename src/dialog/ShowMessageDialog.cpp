@@ -7,10 +7,11 @@
 
 namespace tav {
 
-int32_t ShowMessageDialog(const std::string& content, int32_t style, const std::string& title,
+int32_t ShowMessageDialog(const DialogServices& services, CErrorUpdate& log,
+                          const std::string& content, int32_t style, const std::string& title,
                           const std::string& message, int16_t timeoutSeconds,
                           const std::shared_ptr<DialogImage>& image, bool avoidSplash) noexcept {
-    frmDialog& form = DialogForm();
+    frmDialog& form = DialogForm(services, log);
     // lDialogButtonID and lTimeOutButton are the dialog's own.
     form.SDialogTitle = title;
     form.sDialogMessage = message;
@@ -22,7 +23,7 @@ int32_t ShowMessageDialog(const std::string& content, int32_t style, const std::
     form.FormSetup();
     // A dialog whose countdown ended while it was built is not shown.
     if (form.Loaded()) {
-        const float left = (static_cast<float>(platform().ui->ScreenWidthTwips()) -
+        const float left = (static_cast<float>(services.ui.ScreenWidthTwips()) -
                             static_cast<float>(form.Window().Width())) /
                            2.0f;
         form.Window().SetLeft(RoundHalfEven32(left));

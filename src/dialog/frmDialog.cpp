@@ -6,7 +6,6 @@
 #include "dialog/dialog_layout.h"
 #include "dialog/dialog_style.h"
 #include "error_log/trap.h"
-#include "platform/platform.h"
 
 namespace tav {
 
@@ -23,7 +22,10 @@ constexpr int16_t kLeftSlot = 2;
 constexpr const char* kFormSetup = "frmDialog.FormSetup";
 }  // namespace
 
-frmDialog::frmDialog() { Form_Initialize(); }
+frmDialog::frmDialog(const DialogServices& services, CErrorUpdate& log)
+    : services_(services), log_(log) {
+    Form_Initialize();
+}
 
 frmDialog::~frmDialog() = default;
 
@@ -34,7 +36,7 @@ DialogView& frmDialog::Window() {
 
 bool frmDialog::EnsureLoaded() {
     if (!view_) {
-        view_ = platform().dialogs->Load(*this);
+        view_ = services_.views.Load(*this);
         if (view_) Form_Load();
     }
     return view_ != nullptr;
@@ -48,7 +50,7 @@ void frmDialog::Unload() noexcept {
 
 // ------------------------------------------------------------- lifecycle
 
-void frmDialog::Form_Initialize() noexcept { platform().dialogs->InitCommonControls(); }
+void frmDialog::Form_Initialize() noexcept { services_.views.InitCommonControls(); }
 
 void frmDialog::Form_Load() noexcept {
     ArmCountdown(*view_);
@@ -59,7 +61,7 @@ void frmDialog::Form_Load() noexcept {
 void frmDialog::Form_Activate() noexcept {
     // Only the loaded window is ever activated.
     if (!bAvoidSplash || !view_) return;
-    const float top = static_cast<float>(platform().ui->ScreenHeightTwips()) / 5.0f;
+    const float top = static_cast<float>(services_.ui.ScreenHeightTwips()) / 5.0f;
     view_->SetTop(RoundHalfEven32(top));
     view_->Refresh();
 }
@@ -93,7 +95,7 @@ void frmDialog::ISTimer_Timer() noexcept {
 }
 
 void frmDialog::cmdOption_Click(int16_t index) noexcept {
-    Trap trap("frmDialog.cmdOption_Click");
+    Trap trap(log_, "frmDialog.cmdOption_Click");
     std::string caption;
     // A slot the window does not have fails (340) and the dialog ends with
     // the result it had.
@@ -128,7 +130,7 @@ void frmDialog::FormSetup() noexcept {
     // From here on the window is needed. Loading it runs the first
     // countdown tick, which ends a one-second dialog at once: there is
     // nothing left to build then.
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     bool loaded = false;
     trap([&] { loaded = EnsureLoaded(); });
     if (!loaded) return;
@@ -148,7 +150,7 @@ void frmDialog::FormSetup() noexcept {
 }
 
 ContentMeasure frmDialog::PrepareContent() noexcept {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     trap([&] {
         if (SDialogContent.find('\r') == std::string::npos &&
             WordCount(SDialogContent) - 1 > kMaxWordIndex) {
@@ -162,7 +164,7 @@ ContentMeasure frmDialog::PrepareContent() noexcept {
 }
 
 int16_t frmDialog::FormulaExtraHeight(const ContentMeasure& measure) noexcept {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     int16_t extraHeight = 0;
     if (measure.grows) {
         trap([&] { extraHeight = CheckedInt16(FirstExtraHeight(measure)); });
@@ -182,11 +184,11 @@ void frmDialog::GrowBody(DialogView& window, int32_t extraHeight) noexcept {
 }
 
 void frmDialog::ApplyLibraryStyle(DialogView& window) noexcept {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     // A missing or damaged library costs only the look: the dialog works unstyled.
     std::string styleText;
     trap([&] {
-        styleText = window.LoadStyleResource(platform().app->Identity().path + "\\" + kStyleLibrary,
+        styleText = window.LoadStyleResource(services_.app.Identity().path + "\\" + kStyleLibrary,
                                              kStyleName);
     });
     if (!styleText.empty()) trap([&] { window.ApplyStyle(ParseDialogStyle(styleText)); });
@@ -204,7 +206,7 @@ void frmDialog::FitBodyToText(DialogView& window) noexcept {
     // The growth rule counts characters; the font decides how many lines
     // they really take (a wider font wraps the wrapped lines again, and a
     // rule line of 190 twips is less than one 8-point line at 96 dpi).
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     trap([&] {
         const int64_t textBottom =
             static_cast<int64_t>(window.ContentTop()) + window.ContentTextHeight();
@@ -214,7 +216,7 @@ void frmDialog::FitBodyToText(DialogView& window) noexcept {
 }
 
 int16_t frmDialog::ShowImages(DialogView& window) noexcept {
-    Trap trap(kFormSetup);
+    Trap trap(log_, kFormSetup);
     const int32_t imageKind = lDialogButton & kImageKindMask;
     int16_t buttonSet = 0;
     const ImageKindInfo* kind = nullptr;
@@ -271,8 +273,8 @@ std::unique_ptr<frmDialog>& Instance() {
 }
 }  // namespace
 
-frmDialog& DialogForm() {
-    if (!Instance()) Instance() = std::make_unique<frmDialog>();
+frmDialog& DialogForm(const DialogServices& services, CErrorUpdate& log) {
+    if (!Instance()) Instance() = std::make_unique<frmDialog>(services, log);
     return *Instance();
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "dialog/dialog_layout.h"
+#include "dialog/dialog_services.h"
+#include "error_log/CErrorUpdate.h"
 #include "platform/dialog_view.h"
 
 namespace tav {
@@ -31,7 +33,8 @@ struct DialogRequest {
 
 class frmDialog : public DialogRequest, private DialogEvents {
 public:
-    frmDialog();
+    // Works with services and logs its failures to log.
+    frmDialog(const DialogServices& services, CErrorUpdate& log);
     ~frmDialog() override;
     frmDialog(const frmDialog&) = delete;
     frmDialog& operator=(const frmDialog&) = delete;
@@ -78,13 +81,16 @@ private:
     void ShowButtons(DialogView& window, int16_t buttonSet) noexcept;
     void ArmCountdown(DialogView& window) noexcept;
 
+    DialogServices services_;
+    CErrorUpdate& log_;
     std::shared_ptr<DialogView> view_;
     int32_t lElapsedSeconds = 0;
     bool bInTimer = false;
 };
 
-// The program's one dialog object, created on first use.
-frmDialog& DialogForm();
+// The program's one dialog object, created on first use with services and
+// log.
+frmDialog& DialogForm(const DialogServices& services, CErrorUpdate& log);
 // Drops the dialog object; a later use creates it afresh.
 void ReleaseDialogForm();
 

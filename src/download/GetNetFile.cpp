@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "platform/platform.h"
 #include "error_log/trap.h"
 
 namespace tav {
@@ -10,14 +9,14 @@ namespace tav {
 namespace {
 constexpr size_t kMaxCount = static_cast<size_t>(std::numeric_limits<int32_t>::max());
 
-ReadService& Reads() {
-    if (!platform().reads) throw err::Make(err::kObjectNotSet);
-    return *platform().reads;
+ReadService& Reads(const DownloadServices& services) {
+    if (!services.reads) throw err::Make(err::kObjectNotSet);
+    return *services.reads;
 }
 }  // namespace
 
 GetNetFile::~GetNetFile() {
-    if (platform().reads) platform().reads->CancelAll(*this);
+    if (services_.reads) services_.reads->CancelAll(*this);
 }
 
 std::vector<uint8_t> GetNetFile::Bytes() const {
@@ -38,15 +37,16 @@ void GetNetFile::DownloadStart(const std::string& url, const std::string& Filena
     if (url.empty()) return;
     if (Busy()) DownloadCancel();
     duration_ = 0;
-    startTick_ = static_cast<int32_t>(platform().clock->TickCount());
+    startTick_ = static_cast<int32_t>(services_.clock.TickCount());
     // A request the service refuses is not reported: the control simply
     // stays busy, as it always has.
-    Trap::Silent()([&] { Reads().AsyncRead(*this, url, RequestName(), Mode, DownloadFolder); });
+    Trap::Silent()(
+        [&] { Reads(services_).AsyncRead(*this, url, RequestName(), Mode, DownloadFolder); });
     if (DownloadStarted) DownloadStarted(url, Filename);
 }
 
 void GetNetFile::DownloadCancel() {
-    Trap::Silent()([&] { Reads().CancelAsyncRead(*this, RequestName()); });
+    Trap::Silent()([&] { Reads(services_).CancelAsyncRead(*this, RequestName()); });
     if (DownloadCanceled) DownloadCanceled();
 }
 
@@ -56,14 +56,14 @@ void GetNetFile::AsyncReadProgress(const AsyncProperty& property) {
         if (property.failure) throw *property.failure;
         if (property.BytesRead < 0) throw err::Make(err::kOverflow);
         if (DownloadProgress) DownloadProgress(property.BytesMax, property.BytesRead);
-        platform().events->DoEvents();
+        services_.events.DoEvents();
     });
 }
 
 void GetNetFile::AsyncReadComplete(AsyncProperty& property) {
     // Unsigned arithmetic keeps the elapsed time right across the tick
     // count's wrap after 49.7 days.
-    const uint32_t elapsed = platform().clock->TickCount() - static_cast<uint32_t>(startTick_);
+    const uint32_t elapsed = services_.clock.TickCount() - static_cast<uint32_t>(startTick_);
     duration_ =
         elapsed > kMaxCount ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(elapsed);
     startTick_ = 0;
@@ -91,12 +91,12 @@ bool GetNetFile::SaveAs(const std::string& Filename) {
     if (!file_ || byteCount_ == 0) return false;
     return Trap::Silent()([&] {
         const std::string path = Filename.find('/') == std::string::npos
-                                     ? platform().app->Identity().path + "\\" + Filename
+                                     ? services_.app.Identity().path + "\\" + Filename
                                      : Filename;
         // From the held file, a piece at a time: the copy costs no more
         // memory than one piece, however large the download.
         uint64_t at = 0;
-        platform().files->WriteBinaryAtomic(path, [&](std::span<uint8_t> room) {
+        services_.files.WriteBinaryAtomic(path, [&](std::span<uint8_t> room) {
             const size_t got = file_->Read(at, room);
             at += got;
             return got;

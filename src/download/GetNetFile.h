@@ -13,12 +13,22 @@
 #include "core/sha256.h"
 #include "platform/code_signing.h"
 #include "platform/read_service.h"
+#include "platform/runtime.h"
 
 namespace tav {
 
+// The run-time services a download works with.
+struct DownloadServices {
+    ReadService* reads;  // null: no download can start
+    EventLoop& events;
+    Clock& clock;
+    App& app;  // the program's folder, where SaveAs puts a bare name
+    Files& files;
+};
+
 class GetNetFile : private AsyncReadSink {
 public:
-    GetNetFile() = default;
+    explicit GetNetFile(const DownloadServices& services) : services_(services) {}
     // Stops a download still running, so that no notification reaches a
     // control that is gone.
     ~GetNetFile() override;
@@ -63,6 +73,7 @@ private:
     void AsyncReadComplete(AsyncProperty& property) override;
     std::string RequestName() const { return std::to_string(startTick_); }
 
+    DownloadServices services_;
     int32_t startTick_ = 0;
     std::shared_ptr<StagedFile> file_;  // the last finished download's
     Sha256Digest digest_{};

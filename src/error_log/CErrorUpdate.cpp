@@ -3,15 +3,13 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/state.h"
-#include "core/failure.h"
-#include "platform/platform.h"
-
 namespace tav {
 
 namespace {
 constexpr std::string_view kLogFolder = "\\LOGS";
 constexpr std::string_view kLogFile = "TAVerror.log";
+// The line of stars that ends every entry.
+constexpr size_t kEntryRuleWidth = 80;
 
 // True for "" (root of the current drive) and "X:" (a drive): folders that
 // always exist and have no parent to recurse into.
@@ -42,7 +40,7 @@ std::string FormatTime24(int hour, int minute, int second) {
 }
 
 bool CErrorUpdate::CreateFolderPath(const std::string& path) noexcept {
-    Files& files = *platform().files;
+    Files& files = services_.files;
     const size_t cut = path.rfind('\\');
     // Without a separator there is no parent to start from: stop here
     // rather than recurse for ever.
@@ -63,61 +61,72 @@ bool CErrorUpdate::CreateFolderPath(const std::string& path) noexcept {
 }
 
 void CErrorUpdate::Log(const std::string& sRoutine, const std::string& sParm) noexcept {
-    const ErrorRecord error = CurrentError();
-    const std::string errorText = "ERROR: " + Printable(error.source) + ", " +
-                                  std::to_string(error.number) + ", " +
-                                  Printable(error.description) + ", " + std::to_string(error.line);
+    Write(sRoutine, nullptr, sParm);
+}
 
-    Platform& p = platform();
+void CErrorUpdate::Log(const std::string& sRoutine, const Failure& failure,
+                       const std::string& sParm) noexcept {
+    Write(sRoutine, &failure, sParm);
+}
+
+void CErrorUpdate::Write(const std::string& sRoutine, const Failure* failure,
+                         const std::string& sParm) noexcept {
+    Files& files = services_.files;
+    std::string errorText;
     std::string folder;
     int fileNumber = 0;
     try {
-        folder = sInstallLocation;
+        if (failure && failure->number() != 0)
+            errorText = "ERROR: " + Printable(failure->source()) + ", " +
+                        std::to_string(failure->number()) + ", " +
+                        Printable(failure->description()) + ", " + std::to_string(failure->line());
+        folder = location_.folder;
         const std::string logFolder = folder + std::string(kLogFolder);
-        if (!p.files->FolderExists(logFolder)) CreateFolderPath(logFolder);
-        fileNumber = p.files->FreeFile();
+        if (!files.FolderExists(logFolder)) CreateFolderPath(logFolder);
+        fileNumber = files.FreeFile();
     } catch (...) {
         return;  // nothing taken yet: end silently
     }
 
     // From the open on, every failing step closes the file, says so and
     // lets the next step run, as the log's readers have always seen it.
+    const auto sayFailed = [&](const Failure& f) {
+        files.Close(fileNumber);
+        services_.ui.MsgBox("Error while trying to Write error to Error Log: " + sRoutine + " " +
+                            f.description() + std::to_string(f.number()));
+    };
     auto step = [&](auto&& statement) {
         try {
             statement();
         } catch (const Failure& f) {
-            p.files->Close(fileNumber);
-            p.ui->MsgBox("Error while trying to Write error to Error Log: " + sRoutine + " " +
-                         f.description() + std::to_string(f.number()));
+            sayFailed(f);
         } catch (...) {
-            p.files->Close(fileNumber);
-            const Failure f = err::Make(err::kInternalError);
-            p.ui->MsgBox("Error while trying to Write error to Error Log: " + sRoutine + " " +
-                         f.description() + std::to_string(f.number()));
+            sayFailed(err::Make(err::kInternalError));
         }
     };
 
     try {
         std::string versionText;
         step([&] {
-            p.files->OpenAppend(fileNumber,
-                                folder + std::string(kLogFolder) + "\\" + std::string(kLogFile));
+            files.OpenAppend(fileNumber,
+                             folder + std::string(kLogFolder) + "\\" + std::string(kLogFile));
         });
         step([&] {
-            const AppIdentity id = p.app->Identity();
+            const AppIdentity id = services_.app.Identity();
             versionText = id.exeName + " V" + std::to_string(id.major) + "." +
                           std::to_string(id.minor) + "." + std::to_string(id.revision);
         });
         step([&] {
-            const DateTime now = p.clock->Now();
-            p.files->PrintLine(fileNumber, versionText + " @ " +
-                                               FormatTime24(now.hour, now.minute, now.second) +
-                                               " On " + p.clock->ShortDate(now));
+            const DateTime now = services_.clock.Now();
+            files.PrintLine(fileNumber, versionText + " @ " +
+                                            FormatTime24(now.hour, now.minute, now.second) +
+                                            " On " + services_.clock.ShortDate(now));
         });
-        step([&] { p.files->PrintLine(fileNumber, Printable(sRoutine + " " + sParm)); });
-        if (error.number != 0) step([&] { p.files->PrintLine(fileNumber, errorText); });
-        step([&] { p.files->PrintLine(fileNumber, std::string(80, '*')); });
-        p.files->Close(fileNumber);
+        step([&] { files.PrintLine(fileNumber, Printable(sRoutine + " " + sParm)); });
+        if (failure && failure->number() != 0)
+            step([&] { files.PrintLine(fileNumber, errorText); });
+        step([&] { files.PrintLine(fileNumber, std::string(kEntryRuleWidth, '*')); });
+        files.Close(fileNumber);
     } catch (...) {
         // A message box that itself fails must not reach the caller.
     }

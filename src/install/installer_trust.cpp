@@ -83,9 +83,13 @@ std::optional<InstallerVerdict> JudgeDigest(const std::optional<Sha256Digest>& e
     return v;
 }
 
+// One read of the held file: large enough that a large installer is read
+// in few calls, small enough to leave the memory flat.
+constexpr size_t kHeldReadBytes = size_t{1} << 20;
+
 Sha256Digest HeldDigest(StagedFile& file, const std::function<bool()>& stopRequested) {
     Sha256Hasher hasher;
-    std::vector<uint8_t> room(1 << 20);
+    std::vector<uint8_t> room(kHeldReadBytes);
     for (uint64_t at = 0;;) {
         if (stopRequested && stopRequested()) throw err::Make(err::kUserInterrupt);
         const size_t got = file.Read(at, room);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "install/process_utils.h"
-#include "platform/platform.h"
 #include "error_log/trap.h"
 #include "system/registry.h"
 
@@ -13,8 +12,8 @@ namespace tav {
 
 namespace {
 
-void DoEvents() { platform().events->DoEvents(); }
-uint32_t Tick() { return platform().clock->TickCount(); }
+// The exit code a TAV program that must be ended is given.
+constexpr uint32_t kExitCode = 0;
 
 bool StopRequested(const ShutdownOptions& options, Trap& trap) {
     bool stop = false;
@@ -29,28 +28,29 @@ std::string Upper(std::string text) {
 
 // Waits ms on the tick clock while the window keeps painting and reacting;
 // false when the owner asked to stop.
-bool PauseKeepingWindowAlive(uint32_t ms, const ShutdownOptions& options, Trap& trap) {
-    const uint32_t start = Tick();
+bool PauseKeepingWindowAlive(const ProcessTools& tools, uint32_t ms, const ShutdownOptions& options,
+                             Trap& trap) {
+    const uint32_t start = tools.clock.TickCount();
     for (;;) {
-        const uint32_t elapsed = Tick() - start;
+        const uint32_t elapsed = tools.clock.TickCount() - start;
         if (elapsed >= ms) return true;
-        trap([&] { platform().events->WaitForEvents(ms - elapsed); });
-        trap([&] { DoEvents(); });
+        trap([&] { tools.events.WaitForEvents(ms - elapsed); });
+        trap([&] { tools.events.DoEvents(); });
         if (StopRequested(options, trap)) return false;
     }
 }
 
-std::optional<std::vector<ProcessEntry>> TakeSnapshot(Trap& trap) {
+std::optional<std::vector<ProcessEntry>> TakeSnapshot(const ProcessTools& tools, Trap& trap) {
     std::optional<std::vector<ProcessEntry>> snapshot;
-    trap([&] { snapshot = platform().processes->Snapshot(); });
+    trap([&] { snapshot = tools.processes.Snapshot(); });
     return snapshot;
 }
 
 }  // namespace
 
-bool IsRelatedProcess(const std::string& imageName, bool watchedOnly) {
+bool IsRelatedProcess(const ProcessTools& tools, const std::string& imageName, bool watchedOnly) {
     std::string name = imageName;
-    if (name.find('~') != std::string::npos) name = GetLongProcessName(name);
+    if (name.find('~') != std::string::npos) name = GetLongProcessName(tools, name);
     name = Upper(name);
     bool matched = false;
     for (const RelatedProcess& row : RelatedProcessTable) {
@@ -59,100 +59,97 @@ bool IsRelatedProcess(const std::string& imageName, bool watchedOnly) {
     return matched;
 }
 
-bool AnyTavProcesses() {
+bool AnyTavProcesses(const ProcessTools& tools) noexcept {
     bool result = false;
-    Trap trap("modMain.AnyTavProcesses");
-    const auto snapshot = TakeSnapshot(trap);
+    Trap trap(tools.log, "modMain.AnyTavProcesses");
+    const auto snapshot = TakeSnapshot(tools, trap);
     if (!snapshot) return result;
     for (const ProcessEntry& entry : *snapshot) {
         trap([&] {
-            if (IsRelatedProcess(entry.imageName, true)) result = true;
+            if (IsRelatedProcess(tools, entry.imageName, true)) result = true;
         });
-        trap([&] { DoEvents(); });
+        trap([&] { tools.events.DoEvents(); });
     }
     return result;
 }
 
-WaitOutcome WaitWhileRunning(const std::string& imageName, uint32_t limitMs,
-                             const ShutdownOptions& options) {
-    Trap trap("modMain.CloseAllTavProcesses");
+WaitOutcome WaitWhileRunning(const ProcessTools& tools, const std::string& imageName,
+                             uint32_t limitMs, const ShutdownOptions& options) noexcept {
+    Trap trap(tools.log, "modMain.CloseAllTavProcesses");
     // On the tick clock: a change of the wall clock (daylight saving, a time
     // sync) must neither stretch the wait by hours nor cut it short.
-    const uint32_t start = Tick();
+    const uint32_t start = tools.clock.TickCount();
     for (;;) {
-        bool running = false;
-        trap([&] { running = CheckForProcessByName(imageName); });
+        const bool running = CheckForProcessByName(tools, imageName);
         if (StopRequested(options, trap)) return WaitOutcome::Stopped;
         if (!running) return WaitOutcome::Gone;
-        if (Tick() - start > limitMs) return WaitOutcome::StillRunning;
-        trap([&] { DoEvents(); });
+        if (tools.clock.TickCount() - start > limitMs) return WaitOutcome::StillRunning;
+        trap([&] { tools.events.DoEvents(); });
         if (StopRequested(options, trap)) return WaitOutcome::Stopped;
         // A spinning wait would starve the very programs it waits for.
-        trap([&] { platform().events->WaitForEvents(options.timings.pollMs); });
+        trap([&] { tools.events.WaitForEvents(options.timings.pollMs); });
     }
 }
 
-bool CloseAllTavProcesses(const ShutdownOptions& options) {
+bool CloseAllTavProcesses(const ProcessTools& tools, const ShutdownOptions& options) noexcept {
     int failures = 0;
-    Trap trap("modMain.CloseAllTavProcesses");
+    Trap trap(tools.log, "modMain.CloseAllTavProcesses");
     if (StopRequested(options, trap)) return false;
-    const auto snapshot = TakeSnapshot(trap);
+    const auto snapshot = TakeSnapshot(tools, trap);
     if (!snapshot) return false;
 
     // By full path, so that an sc.exe planted beside the program never runs.
     trap([&] {
-        platform().shell->RunHidden(
-            platform().environment->SystemFolder() + "\\" + kServiceControlProgram,
-            kStopTavService);
+        tools.shell.RunHidden(tools.environment.SystemFolder() + "\\" + kServiceControlProgram,
+                              kStopTavService);
     });
 
     const uint32_t limit = options.timings.closeAttemptMs;
     for (const ProcessEntry& entry : *snapshot) {
         bool related = false;
-        trap([&] { related = IsRelatedProcess(entry.imageName, false); });
+        trap([&] { related = IsRelatedProcess(tools, entry.imageName, false); });
         if (StopRequested(options, trap)) return false;
         if (related) {
-            trap([&] { CloseProcess(entry, 0); });
+            CloseProcess(tools, entry, kExitCode);
             if (StopRequested(options, trap)) return false;
-            if (WaitWhileRunning(entry.imageName, limit, options) == WaitOutcome::Stopped)
+            if (WaitWhileRunning(tools, entry.imageName, limit, options) == WaitOutcome::Stopped)
                 return false;
-            bool stillThere = false;
-            trap([&] { stillThere = CheckForProcessByName(entry.imageName); });
+            bool stillThere = CheckForProcessByName(tools, entry.imageName);
             if (StopRequested(options, trap)) return false;
             if (stillThere) {
-                trap([&] { CloseProcess(entry, 0); });
+                CloseProcess(tools, entry, kExitCode);
                 if (StopRequested(options, trap)) return false;
-                if (WaitWhileRunning(entry.imageName, limit, options) == WaitOutcome::Stopped)
+                if (WaitWhileRunning(tools, entry.imageName, limit, options) ==
+                    WaitOutcome::Stopped)
                     return false;
-                trap([&] { stillThere = CheckForProcessByName(entry.imageName); });
+                stillThere = CheckForProcessByName(tools, entry.imageName);
                 if (StopRequested(options, trap)) return false;
                 if (stillThere) ++failures;
             }
         }
-        trap([&] { DoEvents(); });
+        trap([&] { tools.events.DoEvents(); });
         if (StopRequested(options, trap)) return false;
     }
     return failures == 0;
 }
 
-void ShutDownTAV(const ShutdownOptions& options) {
-    Trap trap("modMain.ShutDownTAV");
+void ShutDownTAV(Registry& registry, const ProcessTools& tools,
+                 const ShutdownOptions& options) noexcept {
+    Trap trap(tools.log, "modMain.ShutDownTAV");
     if (StopRequested(options, trap)) return;
-    bool anyWatched = false;
-    trap([&] { anyWatched = AnyTavProcesses(); });
+    const bool anyWatched = AnyTavProcesses(tools);
     if (StopRequested(options, trap)) return;
 
     bool down = !anyWatched;
     if (anyWatched) {
-        trap(
-            [&] { SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand); });
-        trap([&] { ApplyRegistryUpdate(); });
-        trap([&] { DoEvents(); });
+        registry.SetStringValue(kWatchDogKey, kWatchDogCommandValue, kWatchDogShutdownCommand);
+        registry.ApplyRegistryUpdate();
+        trap([&] { tools.events.DoEvents(); });
         if (StopRequested(options, trap)) return;
         for (uint32_t check = 0; check < options.timings.watchdogChecks; ++check) {
-            if (!PauseKeepingWindowAlive(options.timings.watchdogIntervalMs, options, trap)) return;
-            bool stillRunning = true;
-            trap([&] { stillRunning = AnyTavProcesses(); });
+            if (!PauseKeepingWindowAlive(tools, options.timings.watchdogIntervalMs, options, trap))
+                return;
+            const bool stillRunning = AnyTavProcesses(tools);
             if (StopRequested(options, trap)) return;
             if (!stillRunning) {
                 down = true;
@@ -162,11 +159,11 @@ void ShutDownTAV(const ShutdownOptions& options) {
     }
 
     if (!down) {
-        trap([&] { down = CloseAllTavProcesses(options); });
+        down = CloseAllTavProcesses(tools, options);
         if (StopRequested(options, trap)) return;
     }
     if (!down) return;
-    trap([&] { SetDWORDValue(kWatchDogKey, kWatchDogShutDownValue, kWatchDogAllClosed); });
+    registry.SetDWORDValue(kWatchDogKey, kWatchDogShutDownValue, kWatchDogAllClosed);
 }
 
 }  // namespace tav

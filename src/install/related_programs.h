@@ -9,7 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "install/process_utils.h"
+
 namespace tav {
+
+class Registry;
 
 inline constexpr const char* kWatchDogKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvel Systems\\TAV\\WatchDog";
@@ -66,25 +70,26 @@ struct ShutdownOptions {
 // True when a process listed under imageName is a row of the table (one of
 // the watched rows when watchedOnly). Short names are resolved to the
 // running executable's long name; case does not matter.
-bool IsRelatedProcess(const std::string& imageName, bool watchedOnly);
+bool IsRelatedProcess(const ProcessTools& tools, const std::string& imageName, bool watchedOnly);
 
 // Asks the watchdog to shut TAV down and waits for the watched programs;
 // closes the rest itself when they outlast the wait. Writes the watchdog's
 // acknowledgement only when every program is gone.
-void ShutDownTAV(const ShutdownOptions& options = {});
+void ShutDownTAV(Registry& registry, const ProcessTools& tools,
+                 const ShutdownOptions& options = {}) noexcept;
 
 // Stops the TAV service and closes every related program, terminating
 // those with windows; true when no related program survived.
-bool CloseAllTavProcesses(const ShutdownOptions& options = {});
+bool CloseAllTavProcesses(const ProcessTools& tools, const ShutdownOptions& options = {}) noexcept;
 
 // True when at least one watched program runs.
-bool AnyTavProcesses();
+bool AnyTavProcesses(const ProcessTools& tools) noexcept;
 
 enum class WaitOutcome { Gone, StillRunning, Stopped };
 
 // Waits while a process with exactly this image name runs, for limitMs at
 // most, keeping the user interface alive without spinning.
-WaitOutcome WaitWhileRunning(const std::string& imageName, uint32_t limitMs,
-                             const ShutdownOptions& options);
+WaitOutcome WaitWhileRunning(const ProcessTools& tools, const std::string& imageName,
+                             uint32_t limitMs, const ShutdownOptions& options) noexcept;
 
 }  // namespace tav

@@ -7,16 +7,16 @@
 #include <functional>
 #include <future>
 
-#include "platform/platform.h"
+#include "platform/runtime.h"
 
 namespace tav {
 
 // Runs work on a thread of its own while this thread keeps handling events
-// (painting, Abort), calling afterEvents after each round; returns what
-// work returned or throws what it threw.
+// (painting, Abort) of events, calling afterEvents after each round;
+// returns what work returned or throws what it threw.
 template <typename Work>
-auto Aside(Work work, const std::function<void()>& afterEvents = {}) -> decltype(work()) {
-    EventLoop& events = *platform().events;
+auto Aside(EventLoop& events, Work work, const std::function<void()>& afterEvents = {})
+    -> decltype(work()) {
     auto task = std::async(std::launch::async, [&events, work = std::move(work)]() mutable {
         // The waiting thread hears the end at once, not at its next round.
         struct WakeAtEnd {

@@ -1,9 +1,7 @@
 #include "main_window/frmMain.h"
 
-#include "app/state.h"
 #include "core/failure.h"
 #include "core/number_text.h"
-#include "error_log/CErrorUpdate.h"
 #include "error_log/trap.h"
 #include "main_window/command_line.h"
 #include "platform/read_service.h"
@@ -14,8 +12,9 @@ namespace {
 constexpr const char* kInstallUpdate = "frmMain.InstallUpdate";
 }  // namespace
 
-frmMain::frmMain(MainWindowView& view, UpdateServices& services)
-    : view_(view), services_(services) {}
+frmMain::frmMain(MainWindowView& view, UpdateServices& services, const InstallLocation& location,
+                 CErrorUpdate& log)
+    : view_(view), services_(services), location_(location), log_(log) {}
 
 void frmMain::CloseWindow() noexcept {
     closed_ = true;
@@ -23,7 +22,7 @@ void frmMain::CloseWindow() noexcept {
 }
 
 void frmMain::Form_Load() noexcept {
-    Trap trap("frmMain.Form_Load");
+    Trap trap(log_, "frmMain.Form_Load");
     services_.SetIcon(view_.Handle(), "TAV", true);
     // One fifth of the free height above the window, not one half.
     view_.MoveTwips((services_.ScreenWidthTwips() - view_.WidthTwips()) / 2,
@@ -45,22 +44,19 @@ void frmMain::Form_Load() noexcept {
             throw Failure(err::kBadFileNameOrNumber, startProblem_);
         }
     });
-    if (!sInstallerFile_.empty() && sInstallLocationProblem.empty()) {
+    if (!sInstallerFile_.empty() && location_.problem.empty()) {
         trap([&] {
-            startProblem_ = InstallerPathProblem(sInstallLocation, sInstallerFile_);
+            startProblem_ = InstallerPathProblem(location_.folder, sInstallerFile_);
             if (!startProblem_.empty()) throw Failure(err::kBadFileNameOrNumber, startProblem_);
         });
     }
     view_.SetStartTimerEnabled(true);
 }
 
-void frmMain::Form_Unload() noexcept {
-    closed_ = true;
-    ReleaseErrorLog();
-}
+void frmMain::Form_Unload() noexcept { closed_ = true; }
 
 void frmMain::Status(const std::string& sText, int16_t iPercentage) noexcept {
-    Trap trap("frmMain.Status");
+    Trap trap(log_, "frmMain.Status");
     view_.SetStatusText(sText);
     if (iPercentage != kBarUnchanged) trap([&] { view_.SetBarValue(iPercentage); });
     services_.DoEvents();
@@ -70,8 +66,7 @@ void frmMain::TimerBeginUpdate_Timer() noexcept {
     view_.SetStartTimerEnabled(false);
     // What can be known before the download is said before it: nothing is
     // downloaded for an update that could never be installed.
-    const std::string& problem =
-        sInstallLocationProblem.empty() ? startProblem_ : sInstallLocationProblem;
+    const std::string& problem = location_.problem.empty() ? startProblem_ : location_.problem;
     if (sDownloadURL_.empty() || !problem.empty()) {
         services_.ShowCriticalError(sDownloadURL_.empty() ? kMissingUrlMessage
                                                           : problem + ". " + kAbortingText);
@@ -86,11 +81,11 @@ void frmMain::TimerBeginUpdate_Timer() noexcept {
     // installation folder: the earlier installer stays where it is until
     // the new one has passed its check.
     services_.DownloadStart(sDownloadURL_, sInstallerFile_, kAsyncReadForceRefresh,
-                            sInstallLocation);
+                            location_.folder);
 }
 
 void frmMain::GetNetFile_DownloadProgress(int32_t nBytesMax, int32_t nBytes) noexcept {
-    Trap trap("frmMain.GetNetFile_DownloadProgress");
+    Trap trap(log_, "frmMain.GetNetFile_DownloadProgress");
     if (closed_) return;
     ++progressEvents_;
     if (progressEvents_ == 1) {
@@ -126,9 +121,7 @@ void frmMain::GetNetFile_DownloadComplete() noexcept {
 void frmMain::GetNetFile_DownloadFailed(int32_t ErrNum, const std::string& ErrDesc) noexcept {
     if (closed_) return;
     // The window stays open until Abort; the user and the log learn why.
-    CurrentError().Set(Failure(ErrNum, ErrDesc, "GetNetFile"));
-    ErrorLog().Log("frmMain.GetNetFile_DownloadFailed");
-    CurrentError().Clear();
+    log_.Log("frmMain.GetNetFile_DownloadFailed", Failure(ErrNum, ErrDesc, "GetNetFile"));
     view_.SetBarError();
     Status("Download of " + sInstallerFile_ + " failed: " + ErrDesc);
 }
@@ -138,10 +131,10 @@ void frmMain::cmdAbort_Click() noexcept { CloseWindow(); }
 // Whichever control was pressed, the window moves.
 void frmMain::MouseDown(const std::string&) noexcept { view_.BeginWindowMove(); }
 
-std::string frmMain::InstallerPath() const { return sInstallLocation + "\\" + sInstallerFile_; }
+std::string frmMain::InstallerPath() const { return location_.folder + "\\" + sInstallerFile_; }
 
 void frmMain::InstallUpdate() noexcept {
-    Trap trap(kInstallUpdate);
+    Trap trap(log_, kInstallUpdate);
     // Checked before anything is renamed, closed or flagged, on the held
     // staging file, so that the file started is the file checked.
     InstallerVerdict verdict;
@@ -176,7 +169,7 @@ void frmMain::InstallUpdate() noexcept {
 bool frmMain::RefuseUnverified(const InstallerVerdict& verdict) noexcept {
     if (!staged_ || verdict.accepted) return false;
     const std::string installer = InstallerPath();
-    ErrorLog().Log(kInstallUpdate, "Refused " + installer + ": " + verdict.reason);
+    log_.Log(kInstallUpdate, "Refused " + installer + ": " + verdict.reason);
     staged_.reset();
     services_.ShowCriticalError("The installer " + installer + " " + verdict.refusal + ". " +
                                 kAbortingText);
@@ -185,8 +178,8 @@ bool frmMain::RefuseUnverified(const InstallerVerdict& verdict) noexcept {
 }
 
 bool frmMain::PlaceInstaller() noexcept {
-    Trap trap(kInstallUpdate);
-    const std::string folder = sInstallLocation + "\\";
+    Trap trap(log_, kInstallUpdate);
+    const std::string folder = location_.folder + "\\";
     const std::string backup = BackupName(sInstallerFile_);
     movedAside_ = false;
     const bool present = services_.IsFile(folder + sInstallerFile_);
@@ -207,8 +200,8 @@ bool frmMain::PlaceInstaller() noexcept {
 }
 
 void frmMain::RestoreEarlierInstaller() noexcept {
-    Trap trap(kInstallUpdate);
-    const std::string folder = sInstallLocation + "\\";
+    Trap trap(log_, kInstallUpdate);
+    const std::string folder = location_.folder + "\\";
     // The hold goes first: the named file stays when it ends, and can then
     // be deleted by its name.
     staged_.reset();
@@ -224,7 +217,7 @@ void frmMain::RestoreEarlierInstaller() noexcept {
 // The last check that can refuse the update, before any TAV program is
 // asked to close: after it only the shell start is left to fail.
 bool frmMain::PrepareStart() noexcept {
-    Trap trap(kInstallUpdate);
+    Trap trap(log_, kInstallUpdate);
     if (trap([&] { services_.PrepareInstallerStart(*staged_, StopRequested()); })) return true;
     const std::string reason = trap.lastError();
     RestoreEarlierInstaller();
@@ -258,12 +251,12 @@ void frmMain::CloseTavPrograms() noexcept { services_.CloseAllTavProcesses(StopR
 void frmMain::SayBeginning() noexcept { Status(kBeginningText); }
 
 void frmMain::StartInstaller() noexcept {
-    Trap trap(kInstallUpdate);
+    Trap trap(log_, kInstallUpdate);
     const std::string installer = InstallerPath();
     const std::string parameters = view_.SilentChecked() ? "/s" : "";
     // A start that fails must not pass for an update under way.
     const bool started =
-        trap([&] { services_.StartInstaller(installer, parameters, sInstallLocation + "\\"); });
+        trap([&] { services_.StartInstaller(installer, parameters, location_.folder + "\\"); });
     staged_.reset();
     if (!started) {
         services_.ShowCriticalError("The installer " + installer + " could not be started: " +

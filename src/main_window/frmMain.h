@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/main_window_view.h"
+#include "core/install_location.h"
+#include "error_log/CErrorUpdate.h"
 #include "main_window/update_services.h"
+#include "platform/main_window_view.h"
 
 namespace tav {
 
@@ -20,7 +22,9 @@ inline constexpr int16_t kBarUnchanged = -1;
 // and goes on with its next step; none lets a failure out.
 class frmMain : public MainWindowEvents {
 public:
-    frmMain(MainWindowView& view, UpdateServices& services);
+    // Works in location's folder as start-up judged it and logs to log.
+    frmMain(MainWindowView& view, UpdateServices& services, const InstallLocation& location,
+            CErrorUpdate& log);
 
     // Handlers, named as the window's events.
     void Form_Load() noexcept;
@@ -72,6 +76,8 @@ private:
 
     MainWindowView& view_;
     UpdateServices& services_;
+    const InstallLocation& location_;
+    CErrorUpdate& log_;
     std::string sDownloadURL_;
     std::string sInstallerFile_;
     // The downloaded installer, held from its staging through the check to

@@ -3,16 +3,30 @@
 // installer's trust check and the TAV program shutdown.
 #pragma once
 
-#include "dialog/dialog_codes.h"
+#include "core/install_location.h"
 #include "download/GetNetFile.h"
+#include "error_log/CErrorUpdate.h"
 #include "main_window/update_services.h"
+#include "platform/platform.h"
 
 namespace tav {
 
 class frmMain;
+class Registry;
 
 class ProgramServices : public UpdateServices {
 public:
+    // Works with the run-time services, writes the registry through
+    // registry, logs to log, and flags the installer under location's folder.
+    ProgramServices(const Platform& services, Registry& registry, CErrorUpdate& log,
+                    const InstallLocation& location)
+        : services_(services),
+          registry_(registry),
+          log_(log),
+          location_(location),
+          download_({services.reads, *services.events, *services.clock, *services.app,
+                     *services.files}) {}
+
     // Routes the download control's events to form's handlers.
     void Attach(frmMain& form);
 
@@ -42,15 +56,14 @@ public:
                         const std::string& folder) override;
 
 private:
+    Platform services_;
+    Registry& registry_;
+    CErrorUpdate& log_;
+    const InstallLocation& location_;
     GetNetFile download_;
     // The digest of the bytes written into the file handed over, kept as
     // they arrived.
     Sha256Digest downloaded_{};
 };
-
-// The frame every fatal message of the update is shown in.
-inline constexpr const char* kDialogTitle = "TAV Update Manager";
-inline constexpr const char* kDialogHeading = "Critical Error";
-inline constexpr int32_t kDialogStyle = DialogStyleWord(DialogImageKind::Alert);
 
 }  // namespace tav

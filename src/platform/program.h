@@ -5,8 +5,11 @@
 
 namespace tav {
 
-// Starts the program: false when it has ended already; otherwise its
-// windows are open and the process lives until the last one closes.
-bool StartProgram();
+struct Platform;
+
+// Starts the program with the installed services: false when it has ended
+// already; otherwise its windows are open and the process lives until the
+// last one closes.
+bool StartProgram(const Platform& services);
 
 }  // namespace tav

@@ -4,16 +4,16 @@
 #include <optional>
 #include <vector>
 
-#include "app/state.h"
-#include "platform/platform.h"
 #include "error_log/trap.h"
-#include "system/registry.h"
 
 namespace tav {
 
 namespace {
 
-Environment& Env() { return *platform().environment; }
+// Past this the number read no longer grows: a width has a few digits.
+constexpr long long kLeadingNumberCap = 1'000'000'000'000LL;
+// The address width of a 32-bit system.
+constexpr long long kThirtyTwoBits = 32;
 
 // The number a text begins with, as the classic Val() reads it; 0 when it
 // begins with none.
@@ -24,7 +24,7 @@ long long LeadingNumber(const std::string& text) {
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     long long value = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        if (value > 1'000'000'000'000LL) break;
+        if (value > kLeadingNumberCap) break;
         value = value * 10 + (text[i] - '0');
     }
     return negative ? -value : value;
@@ -33,16 +33,20 @@ long long LeadingNumber(const std::string& text) {
 // Owner chains cannot loop on a real desktop; the bound only guards the walk.
 constexpr int kMaxOwnerChain = 1000;
 
+constexpr const char* kProcessorQuery = "SELECT * FROM Win32_Processor";
+constexpr const char* kAddressWidthProperty = "AddressWidth";
+
 }  // namespace
 
-void SetIcon(WindowHandle window, const std::string& name, bool setAsAppIcon) {
-    Trap trap("Utils.SetIcon");
+void SetIcon(Environment& environment, CErrorUpdate& log, WindowHandle window,
+             const std::string& name, bool setAsAppIcon) {
+    Trap trap(log, "Utils.SetIcon");
     WindowHandle topOwner = 0;
     if (setAsAppIcon) {
         topOwner = window;
         for (int i = 0; i < kMaxOwnerChain; ++i) {
             WindowHandle owner = 0;
-            trap([&] { owner = Env().OwnerWindow(topOwner); });
+            trap([&] { owner = environment.OwnerWindow(topOwner); });
             if (owner == 0) break;
             topOwner = owner;
         }
@@ -57,47 +61,50 @@ void SetIcon(WindowHandle window, const std::string& name, bool setAsAppIcon) {
          {Size{kSmCxIcon, kSmCyIcon, kIconBig}, Size{kSmCxSmIcon, kSmCySmIcon, kIconSmall}}) {
         IconHandle icon = 0;
         trap([&] {
-            icon = Env().LoadSharedIcon(name, Env().SystemMetric(size.width),
-                                        Env().SystemMetric(size.height));
+            icon = environment.LoadSharedIcon(name, environment.SystemMetric(size.width),
+                                              environment.SystemMetric(size.height));
         });
         if (setAsAppIcon)
             trap([&] {
-                Env().SendWindowMessage(topOwner, kWmSetIcon, size.kind,
-                                        static_cast<intptr_t>(icon));
+                environment.SendWindowMessage(topOwner, kWmSetIcon, size.kind,
+                                              static_cast<intptr_t>(icon));
             });
         trap([&] {
-            Env().SendWindowMessage(window, kWmSetIcon, size.kind, static_cast<intptr_t>(icon));
+            environment.SendWindowMessage(window, kWmSetIcon, size.kind,
+                                          static_cast<intptr_t>(icon));
         });
     }
 }
 
-std::string GetAddressWidth() {
+std::string GetAddressWidth(Environment& environment) {
     std::string result;
     Trap trap = Trap::Silent();
     std::vector<std::optional<std::string>> widths;
-    trap([&] { widths = Env().ManagementQuery("SELECT * FROM Win32_Processor", "AddressWidth"); });
+    trap([&] { widths = environment.ManagementQuery(kProcessorQuery, kAddressWidthProperty); });
     for (const auto& width : widths) {
         if (width) result = *width;
     }
     return result;
 }
 
-std::string AssumedInstallerPath(const std::string& installerFile,
+std::string AssumedInstallerPath(const std::string& installFolder, const std::string& installerFile,
                                  const std::string& addressWidth) {
     // Only a width of exactly 32 is a 32-bit system; an unknown width is
     // taken for a 64-bit one.
-    const std::string suffix = LeadingNumber(addressWidth) == 32 ? "" : " (x86)";
-    return sInstallLocation.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
+    const std::string suffix = LeadingNumber(addressWidth) == kThirtyTwoBits ? "" : " (x86)";
+    return installFolder.substr(0, 1) + ":\\Program Files" + suffix + "\\TAV\\" + installerFile;
 }
 
-void SetRunAsAdmin(const std::string& installerFile) {
-    Trap trap("frmMain.SetRunAsAdmin");
+void SetRunAsAdmin(Environment& environment, Registry& registry, CErrorUpdate& log,
+                   const std::string& installFolder, const std::string& installerFile) {
+    Trap trap(log, "frmMain.SetRunAsAdmin");
     std::string valueName;
-    trap([&] { valueName = AssumedInstallerPath(installerFile, GetAddressWidth()); });
     trap([&] {
-        if (!QueryKey(kAppCompatLayersKey)) CreateKey(kAppCompatLayersKey);
+        valueName =
+            AssumedInstallerPath(installFolder, installerFile, GetAddressWidth(environment));
     });
-    trap([&] { SetStringValue(kAppCompatLayersKey, valueName, kRunAsAdminLayers); });
+    if (!registry.QueryKey(kAppCompatLayersKey)) registry.CreateKey(kAppCompatLayersKey);
+    registry.SetStringValue(kAppCompatLayersKey, valueName, kRunAsAdminLayers);
 }
 
 }  // namespace tav

@@ -4,9 +4,13 @@
 
 #include <string>
 
+#include "platform/environment.h"
 #include "platform/processes.h"
+#include "system/registry.h"
 
 namespace tav {
+
+class CErrorUpdate;
 
 inline constexpr const char* kAppCompatLayersKey =
     "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
@@ -16,17 +20,21 @@ inline constexpr const char* kAppIconName = "TAV";
 
 // Gives window (and, with setAsAppIcon, its top owner) the named icon of
 // the program's resources, large and small, at the sizes the desktop uses.
-void SetIcon(WindowHandle window, const std::string& name, bool setAsAppIcon);
+void SetIcon(Environment& environment, CErrorUpdate& log, WindowHandle window,
+             const std::string& name, bool setAsAppIcon);
 
 // The processor's address width as the management service reports it
 // ("32", "64"); "" when the service or the query is not available.
-std::string GetAddressWidth();
+std::string GetAddressWidth(Environment& environment);
 
-// The path under which the installer is flagged: the installation folder's
-// drive, the Program Files folder of 32-bit programs on this system, TAV.
-std::string AssumedInstallerPath(const std::string& installerFile, const std::string& addressWidth);
+// The path under which the installer is flagged: the drive of the
+// installation folder installFolder, the Program Files folder of 32-bit
+// programs on this system, TAV.
+std::string AssumedInstallerPath(const std::string& installFolder, const std::string& installerFile,
+                                 const std::string& addressWidth);
 
-// Flags installerFile to run with administrator rights.
-void SetRunAsAdmin(const std::string& installerFile);
+// Flags installerFile of installFolder to run with administrator rights.
+void SetRunAsAdmin(Environment& environment, Registry& registry, CErrorUpdate& log,
+                   const std::string& installFolder, const std::string& installerFile);
 
 }  // namespace tav

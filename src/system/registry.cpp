@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/platform.h"
 #include "error_log/trap.h"
 
 namespace tav {
@@ -13,6 +12,10 @@ namespace {
 
 constexpr size_t kStringBuffer = 255;
 constexpr uint32_t kDwordBuffer = 4;
+// What the settings change names: the whole environment, and how long to
+// let a window take (milliseconds).
+constexpr uintptr_t kSettingChangeWParam = 0;
+constexpr intptr_t kSettingChangeTimeoutMs = 5000;
 
 struct RootName {
     std::string_view name;
@@ -28,111 +31,87 @@ constexpr std::array<RootName, 7> kRoots{{
     {"HKEY_DYN_DATA", 0x80000006u},
 }};
 
-RegistryApi& Api() { return *platform().registry; }
-
-// Parses path into subkey and root; false when nothing more should happen.
-bool Prepare(std::string& path) {
-    RegistryModuleState& s = RegistryState();
-    ParseKey(path, s.rootHandle);
-    return s.rootHandle != 0;
-}
-
-// Closes the open key, if any, and forgets it.
-void CloseOpenKey() {
-    RegistryModuleState& s = RegistryState();
-    if (s.keyHandle != 0) {
-        Api().CloseKey(s.keyHandle);
-        s.keyHandle = 0;
-    }
-}
-
-bool OpenForRead(const std::string& subkey) {
-    RegistryModuleState& s = RegistryState();
-    s.keyHandle = 0;
-    s.status = Api().OpenKeyEx(s.rootHandle, subkey, 0, kKeyRead, s.keyHandle);
-    if (s.status != kRegSuccess) s.keyHandle = 0;
-    return s.status == kRegSuccess;
-}
-
-bool OpenForWrite(const std::string& subkey) {
-    RegistryModuleState& s = RegistryState();
-    s.keyHandle = 0;
-    s.status = Api().OpenKeyEx(s.rootHandle, subkey, 0, kKeyWrite, s.keyHandle);
-    if (s.status != kRegSuccess) s.keyHandle = 0;
-    return s.status == kRegSuccess;
-}
-
-// Every routine ends with its key closed, whatever failed on the way.
-struct CloseOnExit {
-    ~CloseOnExit() {
-        try {
-            CloseOpenKey();
-        } catch (...) {
-        }
-    }
-};
-
 }  // namespace
 
-RegistryModuleState& RegistryState() {
-    static RegistryModuleState state;
-    return state;
-}
+// The key one operation opened, closed when the operation ends whatever
+// failed on the way.
+class Registry::OpenKey {
+public:
+    explicit OpenKey(RegistryApi& api) : api_(api) {}
+    ~OpenKey() { Close(); }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
 
-RegKey GetMainKeyHandle(const std::string& rootName) {
-    RegKey result = 0;
-    Trap trap("modORSutils.GetMainKeyHandle");
-    trap([&] {
-        for (const RootName& r : kRoots) {
-            if (rootName == r.name) {
-                result = r.handle;
-                return;
-            }
+    RegKey& handle() { return handle_; }
+    void Close() noexcept {
+        if (handle_ == 0) return;
+        try {
+            api_.CloseKey(handle_);
+        } catch (...) {
         }
-    });
-    return result;
+        handle_ = 0;
+    }
+
+private:
+    RegistryApi& api_;
+    RegKey handle_ = 0;
+};
+
+RegKey GetMainKeyHandle(const std::string& rootName) noexcept {
+    for (const RootName& r : kRoots) {
+        if (rootName == r.name) return r.handle;
+    }
+    return 0;
 }
 
 void ParseKey(std::string& path, RegKey& root) {
-    Trap trap("modORSutils.ParseKey");
-    trap([&] {
-        const bool wellFormed =
-            path.size() >= 5 && path.compare(0, 5, "HKEY_") == 0 && path.back() != '\\';
-        if (!wellFormed) {
-            // Treated like an unknown root: a stale handle from an earlier
-            // call must never be used for this path.
-            root = 0;
-            return;
-        }
-        const size_t slash = path.find('\\');
-        if (slash == std::string::npos) {
-            root = GetMainKeyHandle(path);
-            path.clear();
-        } else {
-            root = GetMainKeyHandle(path.substr(0, slash));
-            path = path.substr(slash + 1);
-        }
-    });
+    const bool wellFormed =
+        path.size() >= 5 && path.compare(0, 5, "HKEY_") == 0 && path.back() != '\\';
+    if (!wellFormed) {
+        // Treated like an unknown root: a stale handle from an earlier call
+        // must never be used for this path.
+        root = 0;
+        return;
+    }
+    const size_t slash = path.find('\\');
+    if (slash == std::string::npos) {
+        root = GetMainKeyHandle(path);
+        path.clear();
+    } else {
+        root = GetMainKeyHandle(path.substr(0, slash));
+        path = path.substr(slash + 1);
+    }
 }
 
-std::optional<std::string> GetStringValue(const std::string& keyPath, const std::string& valueName,
-                                          uint32_t* typeRead) {
+namespace {
+
+// Parses path into subkey and root; false when nothing more should happen.
+bool Prepare(std::string& path, RegKey& root) {
+    ParseKey(path, root);
+    return root != 0;
+}
+
+}  // namespace
+
+std::optional<std::string> Registry::GetStringValue(const std::string& keyPath,
+                                                    const std::string& valueName,
+                                                    uint32_t* typeRead) noexcept {
     std::optional<std::string> result;
     if (typeRead) *typeRead = 0;
-    std::string path = keyPath;
-    CloseOnExit closer;
-    Trap trap("modORSutils.GetStringValue");
+    OpenKey key(api_);
+    Trap trap(log_, "modORSutils.GetStringValue");
     trap([&] {
-        if (!Prepare(path) || !OpenForRead(path)) return;
+        std::string path = keyPath;
+        RegKey root = 0;
+        if (!Prepare(path, root) || !Open(root, path, kKeyRead, key)) return;
         std::array<uint8_t, kStringBuffer> buffer;
         buffer.fill(' ');
         uint32_t type = 0;
         uint32_t length = kStringBuffer;
-        RegistryModuleState& s = RegistryState();
-        s.status = Api().QueryValueEx(s.keyHandle, valueName, type, buffer.data(), length);
-        CloseOpenKey();
+        status_ = api_.QueryValueEx(key.handle(), valueName, type, buffer.data(), length);
+        key.Close();
         if (typeRead) *typeRead = type;
-        if (s.status != kRegSuccess) return;
+        if (status_ != kRegSuccess) return;
         // Trim first, then cut at the terminator: leading blanks of the
         // stored text are lost, trailing ones before its NUL stay.
         std::string text(reinterpret_cast<const char*>(buffer.data()), buffer.size());
@@ -144,25 +123,26 @@ std::optional<std::string> GetStringValue(const std::string& keyPath, const std:
         }
         const size_t nul = text.find('\0');
         if (nul != std::string::npos) text.resize(nul);
-        result = platform().locale->FromAnsi(text);
+        result = locale_.FromAnsi(text);
     });
     return result;
 }
 
-std::optional<int32_t> GetDWORDValue(const std::string& keyPath, const std::string& valueName) {
+std::optional<int32_t> Registry::GetDWORDValue(const std::string& keyPath,
+                                               const std::string& valueName) noexcept {
     std::optional<int32_t> result;
-    std::string path = keyPath;
-    CloseOnExit closer;
-    Trap trap("modORSutils.GetDWORDValue");
+    OpenKey key(api_);
+    Trap trap(log_, "modORSutils.GetDWORDValue");
     trap([&] {
-        if (!Prepare(path) || !OpenForRead(path)) return;
+        std::string path = keyPath;
+        RegKey root = 0;
+        if (!Prepare(path, root) || !Open(root, path, kKeyRead, key)) return;
         std::array<uint8_t, kDwordBuffer> buffer{};
         uint32_t type = 0;
         uint32_t length = kDwordBuffer;
-        RegistryModuleState& s = RegistryState();
-        s.status = Api().QueryValueEx(s.keyHandle, valueName, type, buffer.data(), length);
-        CloseOpenKey();
-        if (s.status != kRegSuccess) return;
+        status_ = api_.QueryValueEx(key.handle(), valueName, type, buffer.data(), length);
+        key.Close();
+        if (status_ != kRegSuccess) return;
         uint32_t raw = 0;
         for (int i = 3; i >= 0; --i) raw = (raw << 8) | buffer[static_cast<size_t>(i)];
         result = static_cast<int32_t>(raw);
@@ -170,73 +150,80 @@ std::optional<int32_t> GetDWORDValue(const std::string& keyPath, const std::stri
     return result;
 }
 
-void SetStringValue(const std::string& keyPath, const std::string& valueName,
-                    const std::string& text) {
-    std::string path = keyPath;
-    CloseOnExit closer;
-    Trap trap("modORSutils.SetStringValue");
+void Registry::SetStringValue(const std::string& keyPath, const std::string& valueName,
+                              const std::string& text) noexcept {
+    OpenKey key(api_);
+    Trap trap(log_, "modORSutils.SetStringValue");
     trap([&] {
-        if (!Prepare(path) || !OpenForWrite(path)) return;
+        std::string path = keyPath;
+        RegKey root = 0;
+        if (!Prepare(path, root) || !Open(root, path, kKeyWrite, key)) return;
         // The data is the text alone: no terminator is counted or written.
-        const std::string data = platform().locale->ToAnsi(text);
-        RegistryModuleState& s = RegistryState();
-        s.status = Api().SetValueEx(s.keyHandle, valueName, kRegSz,
-                                    reinterpret_cast<const uint8_t*>(data.data()),
-                                    static_cast<uint32_t>(data.size()));
+        const std::string data = locale_.ToAnsi(text);
+        status_ = api_.SetValueEx(key.handle(), valueName, kRegSz,
+                                  reinterpret_cast<const uint8_t*>(data.data()),
+                                  static_cast<uint32_t>(data.size()));
     });
 }
 
-void SetDWORDValue(const std::string& keyPath, const std::string& valueName, int32_t value) {
-    std::string path = keyPath;
-    CloseOnExit closer;
-    Trap trap("modORSutils.SetDWORDValue");
+void Registry::SetDWORDValue(const std::string& keyPath, const std::string& valueName,
+                             int32_t value) noexcept {
+    OpenKey key(api_);
+    Trap trap(log_, "modORSutils.SetDWORDValue");
     trap([&] {
-        if (!Prepare(path) || !OpenForWrite(path)) return;
+        std::string path = keyPath;
+        RegKey root = 0;
+        if (!Prepare(path, root) || !Open(root, path, kKeyWrite, key)) return;
         const uint32_t raw = static_cast<uint32_t>(value);
-        const std::array<uint8_t, 4> data{static_cast<uint8_t>(raw), static_cast<uint8_t>(raw >> 8),
-                                          static_cast<uint8_t>(raw >> 16),
-                                          static_cast<uint8_t>(raw >> 24)};
-        RegistryModuleState& s = RegistryState();
-        s.status = Api().SetValueEx(s.keyHandle, valueName, kRegDword, data.data(), kDwordBuffer);
+        const std::array<uint8_t, kDwordBuffer> data{
+            static_cast<uint8_t>(raw), static_cast<uint8_t>(raw >> 8),
+            static_cast<uint8_t>(raw >> 16), static_cast<uint8_t>(raw >> 24)};
+        status_ = api_.SetValueEx(key.handle(), valueName, kRegDword, data.data(), kDwordBuffer);
     });
 }
 
-bool CreateKey(const std::string& keyPath) {
+bool Registry::CreateKey(const std::string& keyPath) noexcept {
     bool result = false;
-    std::string path = keyPath;
-    CloseOnExit closer;
-    Trap trap("modORSutils.CreateKey");
+    OpenKey key(api_);
+    Trap trap(log_, "modORSutils.CreateKey");
     trap([&] {
-        if (!Prepare(path)) return;
-        RegistryModuleState& s = RegistryState();
-        s.keyHandle = 0;
-        s.status = Api().CreateKey(s.rootHandle, path, s.keyHandle);
-        if (s.status != kRegSuccess) {
-            s.keyHandle = 0;
+        std::string path = keyPath;
+        RegKey root = 0;
+        if (!Prepare(path, root)) return;
+        status_ = api_.CreateKey(root, path, key.handle());
+        if (status_ != kRegSuccess) {
+            key.handle() = 0;
             return;
         }
-        CloseOpenKey();
+        key.Close();
         result = true;
     });
     return result;
 }
 
-bool QueryKey(const std::string& keyPath) {
+bool Registry::QueryKey(const std::string& keyPath) noexcept {
     bool result = false;
-    std::string path = keyPath;
-    CloseOnExit closer;
-    Trap trap("modORSutils.QueryKey");
+    OpenKey key(api_);
+    Trap trap(log_, "modORSutils.QueryKey");
     trap([&] {
-        if (!Prepare(path) || !OpenForRead(path)) return;
-        CloseOpenKey();
+        std::string path = keyPath;
+        RegKey root = 0;
+        if (!Prepare(path, root) || !Open(root, path, kKeyRead, key)) return;
+        key.Close();
         result = true;
     });
     return result;
 }
 
-void ApplyRegistryUpdate() {
-    Trap trap("modORSutils.ApplyRegistryUpdate");
-    trap([&] { Api().PostSettingChange(0, 5000); });
+void Registry::ApplyRegistryUpdate() noexcept {
+    Trap trap(log_, "modORSutils.ApplyRegistryUpdate");
+    trap([&] { api_.PostSettingChange(kSettingChangeWParam, kSettingChangeTimeoutMs); });
+}
+
+bool Registry::Open(RegKey root, const std::string& subkey, uint32_t access, OpenKey& key) {
+    status_ = api_.OpenKeyEx(root, subkey, 0, access, key.handle());
+    if (status_ != kRegSuccess) key.handle() = 0;
+    return status_ == kRegSuccess;
 }
 
 }  // namespace tav

@@ -1,6 +1,5 @@
 #include "fake_platform.h"
 
-#include "app/state.h"
 #include "dialog/frmDialog.h"
 
 namespace tav::fakes {
@@ -140,20 +139,18 @@ RegKey FakeRegistry::Hand(const std::string& path, uint32_t access) {
     return next_++;
 }
 
+Platform FakePlatform::Services() {
+    return Platform{&events,   &app,       &files,       &clock,   &ui,    &shell,  &locale,
+                    &registry, &processes, &environment, &dialogs, &reads, &signing};
+}
+
 FakePlatform::FakePlatform() {
-    SetPlatform(Platform{&events, &app, &files, &clock, &ui, &shell, &locale, &registry, &processes,
-                         &environment, &dialogs, &reads, &signing});
-    sInstallLocation.clear();
-    sInstallLocationProblem.clear();
+    SetPlatform(Services());
     ReleaseDialogForm();
-    ReleaseErrorLog();
-    CurrentError().Clear();
 }
 
 FakePlatform::~FakePlatform() {
     ReleaseDialogForm();
-    ReleaseErrorLog();
-    sInstallLocation.clear();
     SetPlatform(Platform{});
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "app/state.h"
 #include "core/failure.h"
 #include "fakes/fake_code_signing.h"
 #include "fakes/fake_dialog_view.h"
@@ -160,8 +161,8 @@ private:
     RegKey next_ = 0x1000;
 };
 
-// Owns one of each fake and installs them; restores a clean program state
-// (install location, logger, current error) on construction.
+// Owns one of each fake and installs them, and the program's shared state
+// (install location, log, registry layer) over them.
 struct FakePlatform {
     FakePlatform();
     ~FakePlatform();
@@ -180,6 +181,10 @@ struct FakePlatform {
     FakeDialogViews dialogs;
     FakeReadService reads;
     FakeCodeSigning signing;
+    ProgramState state{Services()};
+
+private:
+    Platform Services();
 };
 
 }  // namespace tav::fakes

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/state.h"
 #include "core/failure.h"
 #include "install/process_utils.h"
 #include "platform/win32/platform_win32.h"
@@ -28,7 +29,10 @@ int32_t FailureNumber(const std::function<void()>& f) {
 }
 
 TEST(FilesWinTest, FailuresHaveTheClassicNumbersLinesAreAnsiAndALinkIsRefused) {
-    win32::InstallWin32Platform();
+    const Platform& services = win32::InstallWin32Platform();
+    ProgramState state{services};
+    ProcessTools tools{*services.processes, *services.events,      *services.clock, *services.files,
+                       *services.shell,     *services.environment, state.log};
     wintest::TempFolder temp;
     win32::Win32Files files;
     const int n = files.FreeFile();
@@ -71,9 +75,10 @@ TEST(FilesWinTest, FailuresHaveTheClassicNumbersLinesAreAnsiAndALinkIsRefused) {
     EXPECT_EQ(wintest::ReadFileBytes(log), "first\r\ncaf\xE9\r\n") << "not ANSI lines ending CR LF";
     ::CloseHandle(::CreateFileW(Widen(temp.path() + "\\hidden.txt").c_str(), GENERIC_WRITE, 0,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
-    EXPECT_TRUE(IsFile(temp.path() + "\\A.LOG")) << "a file under another case not found";
+    EXPECT_TRUE(IsFile(tools, temp.path() + "\\A.LOG")) << "a file under another case not found";
     for (const char* no : {"\\hidden.txt", "\\Sub", "\\a.log\\"})
-        EXPECT_FALSE(IsFile(temp.path() + no)) << no << " taken for a file the program may use";
+        EXPECT_FALSE(IsFile(tools, temp.path() + no))
+            << no << " taken for a file the program may use";
 
     // Nothing is written through a directory link (as the error log would be).
     const std::string elsewhere = temp.path() + "\\elsewhere";

@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         win32::InstallWin32Platform();
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        sInstallLocation = temp.path();
+        state.location.folder = temp.path();
         // A yield runs the real window's messages, as the program's does.
         services.onYield = [] { win32::Win32EventLoop().DoEvents(); };
         ASSERT_TRUE(window.Create(form)) << "the window was not made";
@@ -36,12 +36,12 @@ protected:
         window.SetStartTimerEnabled(false);  // no update: this test drives the window
         window.Show();
     }
-    void TearDown() override { sInstallLocation.clear(); }
 
     wintest::TempFolder temp;
+    ProgramState state{win32::InstallWin32Platform()};
     fakes::FakeMainWindow services;  // only its services are used
     win32::Win32MainWindow window;
-    frmMain form{window, services};
+    frmMain form{window, services, state.location, state.log};
     HWND hwnd = nullptr;
 };
 

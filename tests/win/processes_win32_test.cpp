@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "app/state.h"
 #include "install/process_utils.h"
 #include "install/related_programs.h"
 #include "platform/win32/platform_win32.h"
@@ -23,6 +24,10 @@ protected:
         return wintest::StartStandIn(temp.path() + "\\" + image, mode);
     }
     wintest::TempFolder temp;
+    ProgramState state{win32::InstallWin32Platform()};
+    const Platform& services = win32::InstallWin32Platform();
+    ProcessTools tools{*services.processes, *services.events,      *services.clock, *services.files,
+                       *services.shell,     *services.environment, state.log};
 };
 
 TEST_F(ProcessesWinTest, CloseStageEndsHiddenWindowsAndSparesTheWindowlessAndForeignPopups) {
@@ -32,11 +37,11 @@ TEST_F(ProcessesWinTest, CloseStageEndsHiddenWindowsAndSparesTheWindowlessAndFor
     const auto windowless = Start("TAV GUARD.EXE", "windowless");
     const auto popupOnly =
         Start("voxmic.exe", "popup " + std::to_string(reinterpret_cast<uintptr_t>(owner)));
-    EXPECT_FALSE(CheckForProcessByName("tavcom.exe")) << "found by another case of its name";
+    EXPECT_FALSE(CheckForProcessByName(tools, "tavcom.exe")) << "found by another case of its name";
 
     ShutdownOptions options;
     options.timings.closeAttemptMs = 2000;
-    EXPECT_FALSE(CloseAllTavProcesses(options)) << "two programs had to survive";
+    EXPECT_FALSE(CloseAllTavProcesses(tools, options)) << "two programs had to survive";
     EXPECT_EQ(stubborn.Exit(5000), 0) << "the hidden window's program was not ended";
     EXPECT_TRUE(windowless.Running()) << "a program without windows was ended";
     EXPECT_TRUE(popupOnly.Running()) << "a program with another's pop-up only was ended";
@@ -66,9 +71,9 @@ TEST_F(ProcessesWinTest, ProcessListsAgreeAndAReusedProcessIdIsLeftAlone) {
     ASSERT_NE(listed, fast->end()) << "the stand-in is not listed";
     ProcessEntry reused = *listed;
     reused.creationTime += 1;
-    CloseProcess(reused, 0);
+    CloseProcess(tools, reused, 0);
     EXPECT_EQ(p.Exit(2000), -1) << "ended, though not the program that was listed";
-    CloseProcess(*listed, 0);
+    CloseProcess(tools, *listed, 0);
     EXPECT_NE(p.Exit(10000), -1) << "the listed program was not ended";
 }
 

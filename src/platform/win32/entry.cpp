@@ -18,9 +18,9 @@ void HardenDllSearch() {
 }
 
 int Run() {
-    tav::win32::InstallWin32Platform();
+    const tav::Platform& services = tav::win32::InstallWin32Platform();
     try {
-        if (!tav::StartProgram()) return 0;
+        if (!tav::StartProgram(services)) return 0;
         if (tav::win32::OpenWindowCount() == 0) return 0;
         return tav::win32::RunMessageLoop();
     } catch (...) {

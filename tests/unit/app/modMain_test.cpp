@@ -18,7 +18,7 @@ struct MainTest : ::testing::Test {
     bool Run(const std::string& stored, uint32_t type = kRegSz) {
         fake.registry.PutString(kTavKey, kInstallLocationValue, stored, true, type);
         int opened = 0;
-        Main([&] { ++opened; });
+        Main(fake.state, fake.app, [&] { ++opened; });
         return opened == 1;
     }
     std::string Log(const std::string& folder) {
@@ -46,10 +46,10 @@ TEST_F(MainTest, TheFolderIsJudgedAsRead) {
     };
     for (const auto& row : rows) {
         EXPECT_TRUE(Run(row.stored, row.type)) << "no window for " << row.stored;
-        EXPECT_EQ(sInstallLocation, row.problem.empty() ? row.stored : "") << row.stored;
+        EXPECT_EQ(fake.state.location.folder, row.problem.empty() ? row.stored : "") << row.stored;
         const std::string name = std::string(kTavKey) + ", InstallLocation)";
-        EXPECT_THAT(sInstallLocationProblem, HasSubstr(row.problem)) << row.stored;
-        EXPECT_EQ(sInstallLocationProblem.empty(), row.problem.empty()) << row.stored;
+        EXPECT_THAT(fake.state.location.problem, HasSubstr(row.problem)) << row.stored;
+        EXPECT_EQ(fake.state.location.problem.empty(), row.problem.empty()) << row.stored;
         if (row.problem.empty()) continue;
         EXPECT_THAT(Log(""), HasSubstr("modMain.Main \r\nERROR: TAVUpdate, 76, The TAV "
                                        "installation folder (" +

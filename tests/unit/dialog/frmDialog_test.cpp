@@ -16,12 +16,14 @@ const std::string kTitle = "TAV Update Manager";
 
 class DialogTest : public ::testing::Test {
 protected:
-    DialogTest() { fake.files.AddFolder(sInstallLocation = "C:\\TAV"); }
+    DialogTest() { fake.files.AddFolder(fake.state.location.folder = "C:\\TAV"); }
     int32_t Show(int32_t style, User user, const std::string& heading = "H", int16_t timeout = -1,
                  const std::string& body = "Body", std::shared_ptr<DialogImage> image = nullptr) {
         fake.dialogs.settings.onShowModal = std::move(user);
-        return ShowMessageDialog(body, style, kTitle, heading, timeout, image, false);
+        return ShowMessageDialog(Services(), fake.state.log, body, style, kTitle, heading, timeout,
+                                 image, false);
     }
+    DialogServices Services() { return {fake.dialogs, fake.ui, fake.app}; }
     FakeDialogView& view() { return fake.dialogs.last(); }
     std::string Log() { return fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"); }
     // Entries of the routine that builds the dialog.
@@ -139,7 +141,7 @@ TEST_F(DialogTest, WindowBarAndLineGrowByTheRuleAndOverflowsAreLogged) {
 
 TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResult) {
     const std::string t = kTitle;
-    DialogForm().lTimeOutButton = 6;
+    DialogForm(Services(), fake.state.log).lTimeOutButton = 6;
     const User waits = [](FakeDialogView& v) {
         EXPECT_EQ(v.n["TimerInterval"], 1000) << "the interval";
         EXPECT_EQ(v.n["TimerEnabled"], 1) << "the countdown does not run";
@@ -159,7 +161,7 @@ TEST_F(DialogTest, CountdownShowsSecondsLeftInTheTitleAndEndsWithTheTimeOutResul
     EXPECT_EQ(view().Caption(), t + " (1)") << "counted on after a press";
     const User never = [](FakeDialogView&) { ADD_FAILURE() << "shown"; };
     EXPECT_EQ(Show(4, never, "H", 1), 6) << "one second ends while building: never shown";
-    DialogForm().lTimeOutButton = 0;
+    DialogForm(Services(), fake.state.log).lTimeOutButton = 0;
     const User twice = [](FakeDialogView& v) {
         v.Tick();
         v.Tick();

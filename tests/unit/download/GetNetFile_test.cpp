@@ -26,7 +26,10 @@ protected:
     }
     fakes::FakePlatform fake;
     std::vector<std::string> events;
-    GetNetFile net;  // after the platform: it goes first
+    DownloadServices Services() {
+        return {&fake.reads, fake.events, fake.clock, fake.app, fake.files};
+    }
+    GetNetFile net{Services()};  // after the platform: it goes first
 };
 
 TEST_F(GetNetFileTest, ProgressLetsEventsRunAndACompletionAmongThemIsHandledOnce) {
@@ -67,7 +70,7 @@ TEST_F(GetNetFileTest, OnlyAFinishedDownloadIsHandedOverAndItsFileGoesWithIt) {
     fake.reads.Deliver(-1, "");
     EXPECT_FALSE(net.TakeFile()) << "an empty body is no installer";
     {
-        GetNetFile other;
+        GetNetFile other{Services()};
         other.DownloadStart("http://host/e", "e");
     }
     EXPECT_EQ(fake.reads.calls.back(), "cancel all") << "not cancelled at its end";

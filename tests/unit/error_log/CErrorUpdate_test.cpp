@@ -16,7 +16,7 @@ const std::string kStars(80, '*');
 
 class ErrorLogTest : public ::testing::Test {
 protected:
-    ErrorLogTest() { fake.files.AddFolder(sInstallLocation = "C:\\TAV"); }
+    ErrorLogTest() { fake.files.AddFolder(fake.state.location.folder = "C:\\TAV"); }
     std::string LogText() { return fake.files.Content("C:\\TAV\\LOGS\\TAVerror.log"); }
     fakes::FakePlatform fake;
 };
@@ -25,12 +25,12 @@ protected:
 // ends in CR LF, and control characters in the texts cannot forge lines.
 TEST_F(ErrorLogTest, EntriesAppendHeaderRoutineErrorAndStars) {
     fake.files.AddFile("C:\\TAV\\LOGS\\TAVerror.log", "older entry\r\n");
-    ErrorLog().Log("frmMain.Form_Load");
+    fake.state.log.Log("frmMain.Form_Load");
     fake.clock.now.hour = 14;
     fake.clock.now.minute = 6;
     fake.clock.now.second = 8;
-    CurrentError().Set(Failure(404, "Not Found\r\nTAVUpdate @\x1b[2J\xC2\x85!", "Get\nNet", 120));
-    ErrorLog().Log("frmMain.InstallUpdate", "(CN=Evil\r\n****)");
+    const Failure forged(404, "Not Found\r\nTAVUpdate @\x1b[2J\xC2\x85!", "Get\nNet", 120);
+    fake.state.log.Log("frmMain.InstallUpdate", forged, "(CN=Evil\r\n****)");
     EXPECT_EQ(LogText(),
               "older entry\r\nTAVUpdate V7.6.10 @ 09:05:07 On 12/6/2026\r\n"
               "frmMain.Form_Load \r\n" +
@@ -47,33 +47,30 @@ TEST_F(ErrorLogTest, AnUnwritableLogShowsOneMessagePerFailedStep) {
     const std::string prefix = "Error while trying to Write error to Error Log: x.Y ";
     const std::string e52 = prefix + "Bad file name or number52";
     fake.files.AddFile("C:\\TAV\\LOGS\\TAVerror.log", "", kAttrReadOnly);
-    CurrentError().Set(err::Make(err::kDivisionByZero));
-    ErrorLog().Log("x.Y");
+    fake.state.log.Log("x.Y", err::Make(err::kDivisionByZero));
     EXPECT_THAT(fake.ui.messages,
                 ElementsAre(prefix + "Path/File access error75", e52, e52, e52, e52))
         << "a read-only log, with an error to write";
     fake.ui.messages.clear();
     fake.files.AddFile("C:\\TAV\\LOGS\\TAVerror.log");
     fake.files.failWritesWith = err::kDiskFull;
-    CurrentError().Clear();
-    ErrorLog().Log("x.Y");
+    fake.state.log.Log("x.Y");
     EXPECT_THAT(fake.ui.messages, ElementsAre(prefix + "Disk full61", e52, e52)) << "a full disk";
     EXPECT_EQ(fake.files.OpenCount(), 0u) << "the log left open";
     fake.ui.messages.clear();
-    sInstallLocation = "NoSeparatorsAnywhere";
-    ErrorLog().Log("x.Y");
+    fake.state.location.folder = "NoSeparatorsAnywhere";
+    fake.state.log.Log("x.Y");
     EXPECT_EQ(fake.ui.messages.size(), 4u) << "no separator to climb up from: the open fails";
 }
 
 TEST_F(ErrorLogTest, TrapLogsUnderItsRoutineAndGoesOnSilentTrapWritesNothing) {
     Trap::Silent()([] { throw err::Make(err::kFileNotFound); });
     EXPECT_EQ(LogText(), "") << "a silent trap wrote";
-    Trap trap("modMain.Main");
+    Trap trap(fake.state.log, "modMain.Main");
     bool ran = false;
     EXPECT_FALSE(trap([] { throw err::Make(err::kPathNotFound); })) << "a failed step succeeded";
     EXPECT_TRUE(trap([&] { ran = true; })) << "a step failed";
     EXPECT_TRUE(ran) << "the next step";
-    EXPECT_EQ(CurrentError().number, 0) << "the error outlived its trap";
     trap([] { throw std::bad_alloc(); });
     trap([] { throw 42; });
     EXPECT_THAT(LogText(),

@@ -31,8 +31,9 @@ protected:
     }
     // The watchdog's command and acknowledgement, and the service stops run.
     std::string Outcome() {
-        const auto command = GetStringValue(kWatchDogKey, kWatchDogCommandValue);
-        const auto ack = GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue);
+        const auto command =
+            fake.state.registry.GetStringValue(kWatchDogKey, kWatchDogCommandValue);
+        const auto ack = fake.state.registry.GetDWORDValue(kWatchDogKey, kWatchDogShutDownValue);
         return command.value_or("-") + " " + std::to_string(ack.value_or(0)) + " " +
                std::to_string(fake.shell.runs.size());
     }
@@ -43,6 +44,8 @@ protected:
     }
     fakes::FakePlatform fake;
     fakes::FakeProcesses& procs = fake.processes;
+    ProcessTools tools{procs,      fake.events,      fake.clock,    fake.files,
+                       fake.shell, fake.environment, fake.state.log};
     uint32_t start = 0;
 };
 
@@ -50,7 +53,7 @@ protected:
 // is terminated; one that cannot be opened, or whose start time is unknown
 // (it cannot be told from a later process with the same id), is left alone.
 TEST_F(ProgramsTest, CloseProcessEndsOnlyTheProcessItWasListedAs) {
-    fake.files.AddFolder(sInstallLocation = "C:\\TAV");
+    fake.files.AddFolder(fake.state.location.folder = "C:\\TAV");
     const uint32_t windowed = Windowed("TAVCOM.EXE");
     procs.AddWindow(windowed);
     const uint32_t locked = Windowed("TAVCOM.EXE");
@@ -75,7 +78,7 @@ TEST_F(ProgramsTest, CloseProcessEndsOnlyTheProcessItWasListedAs) {
     };
     for (const auto& row : rows) {
         procs.calls.clear();
-        CloseProcess({row.id, "TAVCOM.EXE", row.listedStart}, 7);
+        CloseProcess(tools, {row.id, "TAVCOM.EXE", row.listedStart}, 7);
         EXPECT_EQ(procs.calls, row.calls) << "process " << row.id;
         EXPECT_EQ(procs.OpenHandles(), 0u) << "a handle left open";
     }
@@ -120,15 +123,17 @@ TEST_F(ProgramsTest, TheTavProgramsAndWhichTheWatchdogEnds) {
     procs.Start("TAVSET~1.EXE", path + std::string(1, '\0') + "junk");
     procs.Start("TAVDAT~1.EXE", "C:\\TAV\\TAVDAT~1.EXE");  // names no file
     for (const auto& row : rows) {
-        EXPECT_EQ(IsRelatedProcess(row.name, false), row.related) << row.name << ": related?";
-        EXPECT_EQ(IsRelatedProcess(row.name, true), row.watched) << row.name << ": watched?";
+        EXPECT_EQ(IsRelatedProcess(tools, row.name, false), row.related)
+            << row.name << ": related?";
+        EXPECT_EQ(IsRelatedProcess(tools, row.name, true), row.watched) << row.name << ": watched?";
     }
-    EXPECT_EQ(GetLongProcessName("TAVSET~1.EXE"), "TAV Setup Console.exe") << "the long name";
-    EXPECT_TRUE(CheckForProcessByName("TAVDAT~1.EXE")) << "an exact name not found";
-    EXPECT_FALSE(CheckForProcessByName("tavdat~1.exe")) << "listed names are exact";
+    EXPECT_EQ(GetLongProcessName(tools, "TAVSET~1.EXE"), "TAV Setup Console.exe")
+        << "the long name";
+    EXPECT_TRUE(CheckForProcessByName(tools, "TAVDAT~1.EXE")) << "an exact name not found";
+    EXPECT_FALSE(CheckForProcessByName(tools, "tavdat~1.exe")) << "listed names are exact";
     procs.snapshotFails = true;
-    EXPECT_FALSE(AnyTavProcesses()) << "found without a snapshot";
-    EXPECT_FALSE(CloseAllTavProcesses()) << "all closed without a snapshot";
+    EXPECT_FALSE(AnyTavProcesses(tools)) << "found without a snapshot";
+    EXPECT_FALSE(CloseAllTavProcesses(tools)) << "all closed without a snapshot";
     EXPECT_THAT(fake.shell.runs, ElementsAre()) << "stopped without a snapshot";
 }
 
@@ -138,7 +143,7 @@ TEST_F(ProgramsTest, TheTavProgramsAndWhichTheWatchdogEnds) {
 // windowed program is terminated is CloseProcess's test.
 TEST_F(ProgramsTest, ProgramsOutlastingTheWatchdogAreClosedWithinBoundedWaits) {
     procs.Start("TAVIDS.EXE");  // windowless: never terminated
-    ShutDownTAV(StopAfter(120000));
+    ShutDownTAV(fake.state.registry, tools, StopAfter(120000));
     EXPECT_EQ(Outcome(), "Shutdown 0 1") << "acknowledged while a program survives";
     EXPECT_THAT(fake.registry.settingChanges, ElementsAre("0 5000")) << "WM_SETTINGCHANGE";
     EXPECT_THAT(fake.shell.runs, ElementsAre("C:\\Windows\\system32\\sc.exe sc stop TAVorsService"))
@@ -170,9 +175,9 @@ TEST_F(ProgramsTest, StagesStopWhenTheOwnerClosesAndRunOnlyWhenNeeded) {
         fake.events.waits.clear();
         fake.shell.runs.clear();
         if (row.closeStageOnly) {
-            EXPECT_FALSE(CloseAllTavProcesses(StopAfter(row.stopAfter))) << row.what;
+            EXPECT_FALSE(CloseAllTavProcesses(tools, StopAfter(row.stopAfter))) << row.what;
         } else {
-            ShutDownTAV(StopAfter(row.stopAfter));
+            ShutDownTAV(fake.state.registry, tools, StopAfter(row.stopAfter));
         }
         EXPECT_EQ(Outcome(), row.outcome) << row.what;
         EXPECT_EQ(fake.events.waits, row.waits) << row.what;
@@ -183,7 +188,7 @@ TEST_F(ProgramsTest, StagesStopWhenTheOwnerClosesAndRunOnlyWhenNeeded) {
     procs.End(watched);
     fake.events.waits.clear();
     fake.shell.runs.clear();
-    ShutDownTAV();
+    ShutDownTAV(fake.state.registry, tools);
     EXPECT_EQ(Outcome(), "- 99 0") << "without watched programs";
     EXPECT_THAT(fake.events.waits, ElementsAre()) << "the watchdog waited for nothing";
     EXPECT_THAT(fake.registry.settingChanges, ElementsAre()) << "the watchdog asked";

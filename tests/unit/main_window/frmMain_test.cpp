@@ -30,24 +30,28 @@ const std::string F = "C:\\Program Files\\TAV";
 
 class FrmMainTest : public ::testing::Test {
 protected:
-    FrmMainTest() { fake.files.AddFolder(sInstallLocation = F); }
-    std::string Log() { return fake.files.Content(sInstallLocation + "\\LOGS\\TAVerror.log"); }
+    FrmMainTest() { fake.files.AddFolder(location.folder = F); }
+    std::string Log() { return fake.files.Content(location.folder + "\\LOGS\\TAVerror.log"); }
     // A window of its own, loaded and downloading, its journal empty.
     struct Session {
-        explicit Session(const std::string& arguments) { ui.arguments = arguments; }
+        Session(fakes::FakePlatform& fake, const std::string& arguments)
+            : form{ui, ui, fake.state.location, fake.state.log} {
+            ui.arguments = arguments;
+        }
         void Start() {
             form.Form_Load();
             form.TimerBeginUpdate_Timer();
             ui.calls.clear();
         }
         fakes::FakeMainWindow ui;
-        frmMain form{ui, ui};
+        frmMain form;
     };
     fakes::FakePlatform fake;  // under the error log
+    InstallLocation& location = fake.state.location;
 };
 
 TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownload) {
-    Session s(kUrl + "|");
+    Session s(fake, kUrl + "|");
     s.form.Form_Load();
     s.form.TimerBeginUpdate_Timer();
     EXPECT_THAT(s.ui.calls,
@@ -79,12 +83,13 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
              "198 characters for the installation folder with this installer name)",
          true},
         {"http://h/%E2%82%AC.exe|", "", "The TAV installation folder is not set", false},
+        {kUrl, F, "Missing Download URL", false},  // no "|": no address
     };
     for (const auto& row : rows) {
-        sInstallLocation = row.folder;
+        location.folder = row.folder;
         fake.files.AddFolder(row.folder);
-        sInstallLocationProblem = row.folder.empty() ? row.dialog : "";
-        Session s(row.arguments);
+        location.problem = row.folder.empty() ? row.dialog : "";
+        Session s(fake, row.arguments);
         s.form.Form_Load();
         s.ui.calls.clear();
         s.form.TimerBeginUpdate_Timer();
@@ -95,18 +100,18 @@ TEST_F(FrmMainTest, RefusalsKnownFromTheStartAreShownBeforeAnyDownload) {
             << "logged or not: " << row.arguments;
     }
     // One character less in the folder and the same installer fits.
-    sInstallLocationProblem.clear();
-    sInstallLocation = longFolder.substr(0, longFolder.size() - 1);
-    Session fits("http://h/" + longName + "|");
+    location.problem.clear();
+    location.folder = longFolder.substr(0, longFolder.size() - 1);
+    Session fits(fake, "http://h/" + longName + "|");
     fits.form.Form_Load();
     fits.form.TimerBeginUpdate_Timer();
     EXPECT_EQ(fits.ui.calls.back(),
-              "Download http://h/" + longName + " " + longName + " 16 into " + sInstallLocation)
+              "Download http://h/" + longName + " " + longName + " 16 into " + location.folder)
         << "a path that fits is refused";
 }
 
 TEST_F(FrmMainTest, StatusWritesTheBarForEveryValueButMinusOneAndAlwaysYields) {
-    Session s(kUrl + "|");
+    Session s(fake, kUrl + "|");
     int yields = 0;
     s.ui.onYield = [&] { ++yields; };
     for (int16_t value : {-1, 0, 100, 101}) s.form.Status("t" + std::to_string(value), value);
@@ -121,7 +126,7 @@ TEST_F(FrmMainTest, StatusWritesTheBarForEveryValueButMinusOneAndAlwaysYields) {
 
 // A failure is logged and shown, and the window stays for the user to read.
 TEST_F(FrmMainTest, ProgressShowsTheFirstAndEveryFifthEventAfterItAndAFailureWhy) {
-    Session s(kUrl + "|");
+    Session s(fake, kUrl + "|");
     s.Start();
     for (int32_t n = 1; n <= 11; ++n) s.form.GetNetFile_DownloadProgress(2500000, n * 200000);
     for (int32_t n = 12; n <= 16; ++n) s.form.GetNetFile_DownloadProgress(0, 9000);
@@ -225,7 +230,7 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
     };
     for (const auto& row : rows) {
         fake.files.AddFile(F + "\\LOGS\\TAVerror.log");
-        Session s(kUrl + "|");
+        Session s(fake, kUrl + "|");
         row.setUp(s.ui);
         s.Start();
         s.form.GetNetFile_DownloadComplete();
@@ -240,7 +245,7 @@ TEST_F(FrmMainTest, TheInstallStepsOutcomes) {
 // watchdog wait (0): nothing more happens.
 TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
     for (int abortAt = -2; abortAt <= 9; ++abortAt) {
-        Session s(kUrl + "|");
+        Session s(fake, kUrl + "|");
         s.Start();
         int yields = 0;
         s.ui.onYield = [&] {
@@ -270,14 +275,14 @@ TEST_F(FrmMainTest, AbortInsideAnyYieldNeverStartsTheInstaller) {
 }
 
 TEST_F(FrmMainTest, AnyMouseButtonOnTheLabelsDragsTheWindowAndUnloadReleasesTheLog) {
-    Session s(kUrl + "|");
+    Session s(fake, kUrl + "|");
     for (const char* control :
          {"Form", "aicAlphaImage1", "lblName", "lblVersion", "LabelCopyright", "txtStatus"})
         s.form.MouseDown(control);
     EXPECT_EQ(s.ui.calls, Calls(6, "DragWindow")) << "a label does not drag the window";
     s.form.Form_Unload();
     EXPECT_TRUE(s.form.closed()) << "unloaded but not closed";
-    ErrorLog().Log("after.Unload");
+    fake.state.log.Log("after.Unload");
     EXPECT_THAT(Log(), HasSubstr("after.Unload \r\n")) << "no log after the unload";
 }
 

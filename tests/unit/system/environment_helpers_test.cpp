@@ -25,7 +25,7 @@ TEST(EnvironmentTest, SetIconSetsBothSizesOnTheWindowAndTheTopOwner) {
     };
     for (const auto& row : rows) {
         fake.environment.sent.clear();
-        SetIcon(5, "TAV", row.app);
+        SetIcon(fake.environment, fake.state.log, 5, "TAV", row.app);
         EXPECT_EQ(fake.environment.sent, row.sent) << (row.app ? "as" : "not as") << " app icon";
     }
 }
@@ -33,10 +33,10 @@ TEST(EnvironmentTest, SetIconSetsBothSizesOnTheWindowAndTheTopOwner) {
 TEST(EnvironmentTest, TheProcessorWidthIsTheLastProcessorsAndPicksTheProgramFolder) {
     fakes::FakePlatform fake;
     fake.environment.processors = std::vector<std::optional<std::string>>{"32", "64", std::nullopt};
-    EXPECT_EQ(GetAddressWidth(), "64") << "the last answer";
+    EXPECT_EQ(GetAddressWidth(fake.environment), "64") << "the last answer";
     fake.environment.processors.reset();
-    EXPECT_EQ(GetAddressWidth(), "") << "no management service";
-    sInstallLocation = "D:\\Home Automation\\Current";
+    EXPECT_EQ(GetAddressWidth(fake.environment), "") << "no management service";
+    const std::string folder = "D:\\Home Automation\\Current";
     const std::pair<const char*, const char*> rows[] = {
         {"32", "D:\\Program Files\\TAV\\a.exe"},
         {" 32", "D:\\Program Files\\TAV\\a.exe"},
@@ -44,7 +44,8 @@ TEST(EnvironmentTest, TheProcessorWidthIsTheLastProcessorsAndPicksTheProgramFold
         {"", "D:\\Program Files (x86)\\TAV\\a.exe"},
     };
     for (const auto& [width, path] : rows)
-        EXPECT_EQ(AssumedInstallerPath("a.exe", width), path) << "width \"" << width << "\"";
+        EXPECT_EQ(AssumedInstallerPath(folder, "a.exe", width), path)
+            << "width \"" << width << "\"";
 }
 
 }  // namespace

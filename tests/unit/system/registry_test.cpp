@@ -14,6 +14,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(fake.registry.OpenHandles(), 0u) << "a key was left open";
     }
+    Registry& Reg() { return fake.state.registry; }
     fakes::FakePlatform fake;
 };
 
@@ -41,7 +42,7 @@ TEST_F(RegistryTest, PathsStartWithAnExactRootName) {
         if (root == 0) continue;
         EXPECT_EQ(path, row.subkey) << row.path;
     }
-    EXPECT_TRUE(QueryKey("HKEY_LOCAL_MACHINE")) << "the root alone is not found";
+    EXPECT_TRUE(Reg().QueryKey("HKEY_LOCAL_MACHINE")) << "the root alone is not found";
 }
 
 TEST_F(RegistryTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTerminator) {
@@ -58,28 +59,28 @@ TEST_F(RegistryTest, ValuesAreReadThroughA255ByteBufferTrimmedThenCutAtTheTermin
     };  // 254 and 255 terminated ones are read on the Windows tier
     for (const auto& row : strings) {
         fake.registry.PutString(kTav, "S", row.stored, row.terminated);
-        EXPECT_EQ(GetStringValue(kTav, "S"), row.read) << "stored: \"" << row.stored << "\"";
+        EXPECT_EQ(Reg().GetStringValue(kTav, "S"), row.read) << "stored: \"" << row.stored << "\"";
     }
     EXPECT_THAT(fake.registry.openAccessRequests, testing::Each(kKeyRead)) << "read with rights";
     fake.registry.PutString(kTav, "D", "abcdefgh");
-    EXPECT_FALSE(GetDWORDValue(kTav, "D")) << "9 bytes read as four";
+    EXPECT_FALSE(Reg().GetDWORDValue(kTav, "D")) << "9 bytes read as four";
     fake.registry.PutString(kTav, "D", "ab");
-    EXPECT_EQ(GetDWORDValue(kTav, "D"), 0x006261) << "3 bytes";
+    EXPECT_EQ(Reg().GetDWORDValue(kTav, "D"), 0x006261) << "3 bytes";
     fake.registry.PutString(kTav, "D", "\xFF\xFF\xFF\xFF", false);
-    EXPECT_EQ(GetDWORDValue(kTav, "D"), -1) << "read without its sign";
-    EXPECT_FALSE(GetStringValue(kTav, "Missing")) << "a missing value read";
-    EXPECT_FALSE(GetStringValue(kTav + "\\Missing", "S")) << "a missing key read";
+    EXPECT_EQ(Reg().GetDWORDValue(kTav, "D"), -1) << "read without its sign";
+    EXPECT_FALSE(Reg().GetStringValue(kTav, "Missing")) << "a missing value read";
+    EXPECT_FALSE(Reg().GetStringValue(kTav + "\\Missing", "S")) << "a missing key read";
 }
 
 TEST_F(RegistryTest, SettersWriteOnlyIntoExistingKeysAndCreateKeyMakesEveryLevel) {
     const std::string watchDog = kTav + "\\WatchDog";
-    SetStringValue(watchDog, "Command", "Shutdown");
-    EXPECT_FALSE(QueryKey(watchDog)) << "a setter created the key";
-    EXPECT_TRUE(CreateKey(watchDog)) << "not created";
-    EXPECT_TRUE(QueryKey(kTav)) << "a level above not created";
-    EXPECT_TRUE(CreateKey(watchDog)) << "an existing key not opened";
+    Reg().SetStringValue(watchDog, "Command", "Shutdown");
+    EXPECT_FALSE(Reg().QueryKey(watchDog)) << "a setter created the key";
+    EXPECT_TRUE(Reg().CreateKey(watchDog)) << "not created";
+    EXPECT_TRUE(Reg().QueryKey(kTav)) << "a level above not created";
+    EXPECT_TRUE(Reg().CreateKey(watchDog)) << "an existing key not opened";
     fake.registry.readOnlyKeys.insert(fakes::NormalizePath(watchDog));
-    SetDWORDValue(watchDog, "Other", -5);  // closes the key even when the write fails
+    Reg().SetDWORDValue(watchDog, "Other", -5);  // closes the key even when the write fails
     EXPECT_EQ(fake.registry.openAccessRequests.back(), kKeyWrite) << "written without rights";
 }
 

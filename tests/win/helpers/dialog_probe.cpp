@@ -22,12 +22,14 @@ int wmain(int argc, wchar_t** argv) {
     // As the program itself does: DLLs only from the system folder.
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     tav::win32::BecomePerMonitorDpiAware();
-    tav::win32::InstallWin32Platform();
-    tav::sInstallLocation = arg(1);
+    const tav::Platform& services = tav::win32::InstallWin32Platform();
+    tav::ProgramState state(services);
+    state.location.folder = arg(1);
 
     std::string content = arg(4);
     for (size_t at = 0; (at = content.find("\\n", at)) != std::string::npos;)
         content.replace(at, 2, "\r\n");
-    return tav::ShowMessageDialog(content, std::atoi(arg(2).c_str()), "TAV Update Manager",
+    return tav::ShowMessageDialog({*services.dialogs, *services.ui, *services.app}, state.log,
+                                  content, std::atoi(arg(2).c_str()), "TAV Update Manager",
                                   "Warning", -1, nullptr, arg(3) == "1");
 }

@@ -51,6 +51,12 @@ std::vector<std::string> ServerLog(const std::string& tag) {
     return lines;
 }
 
+// The real services, with reads for the read service.
+DownloadServices ServicesOver(ReadService& reads) {
+    const Platform& p = win32::InstallWin32Platform();
+    return {&reads, *p.events, *p.clock, *p.app, *p.files};
+}
+
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -109,7 +115,7 @@ protected:
     win32::Win32ReadService service{
         win32::ReadServiceOptions{.stallTimeoutMs = 20000, .limits = {}}};
     wintest::TempFolder staging;  // where the downloads' files are made
-    GetNetFile net;
+    GetNetFile net{ServicesOver(service)};
     std::vector<std::string> kinds;
     std::vector<std::pair<int32_t, int32_t>> progress;
     int32_t completed = -1;

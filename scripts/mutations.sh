@@ -10,8 +10,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # name | file | text to replace (must occur once) | replacement | preset | ctest -R
 faults() {
   cat <<'EOF'
-lost-cr-lf | src/platform/win32/files_win32.cpp | Utf8ToAnsi(text) + "\r\n" | Utf8ToAnsi(text) + "\n" | win64 | ^(SystemWinTest\.Files|InstallerTrustE2eTest\.Refused)
-wrong-registry-view | src/platform/win32/registry_win32.cpp | view32_ ? KEY_WOW64_32KEY : KEY_WOW64_64KEY | view32_ ? 0 : KEY_WOW64_64KEY | win64 | ^(SystemWinTest\.Registry|UpdateE2eTest\.Silent)
+lost-cr-lf | src/platform/win32/files_win32.cpp | Utf8ToAnsi(text) + "\r\n" | Utf8ToAnsi(text) + "\n" | win64 | ^(FilesWinTest\.|InstallerTrustE2eTest\.Refused)
+wrong-registry-view | src/platform/win32/registry_win32.cpp | view32_ ? KEY_WOW64_32KEY : KEY_WOW64_64KEY | view32_ ? 0 : KEY_WOW64_64KEY | win64 | ^(RegistryWinTest\.|UpdateE2eTest\.Silent)
 flipped-signature-verdict | src/platform/win32/code_signing_win32.cpp | info.state = SignatureState::Invalid; | info.state = SignatureState::Valid; | win64 | ^(CodeSigningWin\.|InstallerTrustE2eTest\.Refused)
 skipped-old-e2e | src/main_window/frmMain.cpp | services_.RenameFile(folder + sInstallerFile_, folder + backup) | services_.RemoveFile(folder + sInstallerFile_) | win64 | ^UpdateE2eTest\.Silent
 missed-slash-s-e2e | src/main_window/frmMain.cpp | view_.SilentChecked() ? "/s" : "" | "" | win64 | ^UpdateE2eTest\.Silent

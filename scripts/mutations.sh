@@ -53,6 +53,17 @@ restart-appends | src/download/http_fetch.cpp | body_.Truncate(); | (void)body_;
 restart-hash-kept | src/download/http_fetch.cpp | hasher_.Reset(); | (void)hasher_; | host | FetchTest
 aborted-check-goes-on | src/main_window/frmMain.cpp | // Abort during the check: the window is gone, nothing was touched. | if (false) | host | FrmMainTest
 held-digest-unread | src/install/installer_trust.cpp | if (got == 0) break; | break; | host | InstallerTrustTest
+countdown-late | src/dialog/frmDialog.cpp | if (lElapsedSeconds >= lDialogTimeout) { | if (lElapsedSeconds > lDialogTimeout) { | host | DialogTest
+sha256-schedule | src/core/sha256.cpp | (w[i - 15] >> 3) | (w[i - 15] >> 2) | host | Sha256Test
+pe32-plus-unread | src/core/pe_image.cpp | else if (magic == 0x20B) | else if (magic == 0x20C) | host | PeImageTest
+runs-as-invoker | src/resources/TAVUpdate.manifest | level="requireAdministrator" | level="asInvoker" | win64 | ^ElevationWin\.
+dll-search-open | src/platform/win32/entry.cpp | ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); | (void)0; | win64 | ^DllPlantingTest\.
+enter-ignored | src/platform/win32/form_window.cpp | if (target) ::SendMessageW(target, BM_CLICK, 0, 0); | (void)target; | win64 | ^DialogWinTest\.
+creation-time-swapped | src/platform/win32/processes_win32.cpp | GetProcessTimes(ToHandle(process), &created, &exited | GetProcessTimes(ToHandle(process), &exited, &created | win64 | ^ProcessesWinTest\.
+read-zero-ends | src/platform/win32/wininet_body.cpp | s.left == 0 ? 1 : std::min | s.left == 0 ? 0 : std::min | win64 | ^ReadLoop\.
+escape-ignored | src/platform/win32/form_window.cpp | ::SendMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0); | (void)0; | win64 | ^MainWindowWinTest\.
+shell-verb | src/platform/win32/shell_win32.cpp | info.lpVerb = L"Open"; | info.lpVerb = L"runas"; | win64 | ^ShellWinTest\.
+start-timer-interval | src/main_window/frmMain.cpp | kTimerBeginUpdateMs = 10; | kTimerBeginUpdateMs = 1000; | host | FrmMainTest
 EOF
 }
 

@@ -10,6 +10,9 @@ namespace tav {
 
 namespace {
 constexpr const char* kInstallUpdate = "frmMain.InstallUpdate";
+// The start timer as the window is designed: off until the load turns it on,
+// then one tick this soon after, which starts the download.
+constexpr uint32_t kTimerBeginUpdateMs = 10;
 }  // namespace
 
 frmMain::frmMain(MainWindowView& view, UpdateServices& services, const InstallLocation& location,
@@ -50,6 +53,7 @@ void frmMain::Form_Load() noexcept {
             if (!startProblem_.empty()) throw Failure(err::kBadFileNameOrNumber, startProblem_);
         });
     }
+    view_.SetStartTimerInterval(kTimerBeginUpdateMs);
     view_.SetStartTimerEnabled(true);
 }
 

@@ -25,7 +25,8 @@ public:
     // Shows the download as failed on the taskbar button.
     virtual void SetBarError() = 0;
     virtual bool SilentChecked() = 0;                     // chkSilent
-    virtual void SetStartTimerEnabled(bool enabled) = 0;  // TimerBeginUpdate
+    virtual void SetStartTimerInterval(uint32_t ms) = 0;  // TimerBeginUpdate
+    virtual void SetStartTimerEnabled(bool enabled) = 0;
     // Starts moving the window with the mouse, as a title bar would.
     virtual void BeginWindowMove() = 0;
     // Hides the window at once; it is destroyed when the handler on the

@@ -28,6 +28,9 @@ public:
     void SetBarVisible(bool v) override { Note(v ? "ShowBar" : "HideBar"); }
     void SetBarError() override { Note("BarError"); }
     bool SilentChecked() override { return silent; }
+    void SetStartTimerInterval(uint32_t ms) override {
+        Note("TimerInterval " + std::to_string(ms));
+    }
     void SetStartTimerEnabled(bool e) override { Note(e ? "TimerOn" : "TimerOff"); }
     void BeginWindowMove() override { Note("DragWindow"); }
     void Close() override { Note("Close"); }

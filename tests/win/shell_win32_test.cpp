@@ -7,6 +7,7 @@
 #include "core/failure.h"
 #include "platform/win32/runtime_win32.h"
 #include "platform/win32/share_retry.h"
+#include "platform/win32/shell_win32.h"
 #include "platform/win32/text.h"
 #include "win_test_support.h"
 
@@ -65,7 +66,7 @@ TEST(ShareRetryWinTest, AMomentaryHoldIsWaitedOutALastingOneIsNot) {
 // The installer is started as the user would open it ("Open", shown
 // normally) in the installation folder; a start that fails keeps the
 // classic number the log's readers know (53 for a missing installer).
-// The verb itself cannot be seen from the started program.
+// The verb, which the started program cannot see, is read from the request.
 TEST(ShellWinTest, TheInstallerStartsInItsFolderShownOrFailsWithTheClassicNumber) {
     wintest::TempFolder temp;
     const std::string installer = temp.path() + "\\setup.exe";
@@ -92,6 +93,12 @@ TEST(ShellWinTest, TheInstallerStartsInItsFolderShownOrFailsWithTheClassicNumber
         "args=/s\r\ncwd=" + temp.path() + "\r\nshow=" + std::to_string(SW_SHOWNORMAL) + "\r\n";
     EXPECT_STRCASEEQ(wintest::ReadFileBytes(record).c_str(), expected.c_str())
         << "not started with its arguments, in its folder, shown normally";
+    const std::wstring file = L"C:\\TAV\\setup.exe";
+    const std::wstring none;
+    const std::wstring folder = L"C:\\TAV\\";
+    const SHELLEXECUTEINFOW request = win32::ShellOpenRequest(file, none, folder);
+    EXPECT_STREQ(request.lpVerb, L"Open") << "not asked to open the installer";
+    EXPECT_EQ(request.lpParameters, nullptr) << "no parameters passed as an empty one";
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ namespace tav::win32 {
 namespace {
 
 constexpr UINT_PTR kStartTimer = 1;
-constexpr UINT kStartTimerMs = 10;
 constexpr int kArtworkResource = 200;
 
 // Design geometry in twips, as laid out for the panel.
@@ -436,9 +435,11 @@ bool Win32MainWindow::SilentChecked() {
     return ::SendMessageW(impl_->silent, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+void Win32MainWindow::SetStartTimerInterval(uint32_t ms) { startTimerMs_ = ms; }
+
 void Win32MainWindow::SetStartTimerEnabled(bool enabled) {
     if (enabled) {
-        impl_->StartTimer(kStartTimer, kStartTimerMs);
+        impl_->StartTimer(kStartTimer, startTimerMs_);
     } else {
         impl_->StopTimer(kStartTimer);
     }

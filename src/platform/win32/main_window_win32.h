@@ -36,6 +36,7 @@ public:
     void SetBarVisible(bool visible) override;
     void SetBarError() override;
     bool SilentChecked() override;
+    void SetStartTimerInterval(uint32_t ms) override;
     void SetStartTimerEnabled(bool enabled) override;
     void BeginWindowMove() override;
     void Close() override;
@@ -44,6 +45,7 @@ public:
 
 private:
     std::shared_ptr<Impl> impl_;  // a FormWindow, shared with its running handlers
+    uint32_t startTimerMs_ = 0;   // as the form sets it; 0 is the system's shortest
 };
 
 }  // namespace tav::win32

@@ -1,12 +1,9 @@
 // The shell service: programs started hidden, files opened through the shell.
 #include "platform/win32/runtime_win32.h"
+#include "platform/win32/shell_win32.h"
 
 #include "core/failure.h"
 #include "platform/win32/share_retry.h"
-#include "platform/win32/win.h"
-
-#include <shellapi.h>
-
 #include "platform/win32/text.h"
 
 namespace tav::win32 {
@@ -35,19 +32,25 @@ std::string SystemErrorText(DWORD code) {
 }
 }  // namespace
 
-void Win32Shell::Open(const std::string& file, const std::string& parameters,
-                      const std::string& folder) {
-    const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters),
-                       wideFolder = Widen(folder);
+SHELLEXECUTEINFOW ShellOpenRequest(const std::wstring& file, const std::wstring& parameters,
+                                   const std::wstring& folder) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // No error box of the shell's own: the program says what went wrong.
     info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     info.lpVerb = L"Open";
-    info.lpFile = wideFile.c_str();
-    info.lpParameters = parameters.empty() ? nullptr : wideParameters.c_str();
-    info.lpDirectory = wideFolder.c_str();
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+    info.lpDirectory = folder.c_str();
     info.nShow = SW_SHOWNORMAL;
+    return info;
+}
+
+void Win32Shell::Open(const std::string& file, const std::string& parameters,
+                      const std::string& folder) {
+    const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters),
+                       wideFolder = Widen(folder);
+    SHELLEXECUTEINFOW info = ShellOpenRequest(wideFile, wideParameters, wideFolder);
     // A scanner may still be looking at the installer when it is started.
     if (RetryWhileShared([&] { return ::ShellExecuteExW(&info) != 0; })) return;
     const DWORD error = ::GetLastError();

@@ -54,10 +54,10 @@ TEST_F(FrmMainTest, LoadPlacesTheWindowAndTheTimerStartsTheDownload) {
     Session s(fake, kUrl + "|");
     s.form.Form_Load();
     s.form.TimerBeginUpdate_Timer();
-    EXPECT_THAT(s.ui.calls,
-                ElementsAre("SetIcon 4660 TAV app", "Move 4680 1704", "Version 7.6.10", "TimerOn",
-                            "TimerOff", "ShowBar", "ShowStatus", "Status Downloading setup.exe",
-                            "Bar 0", "Download " + kUrl + " setup.exe 16 into " + F))
+    EXPECT_THAT(s.ui.calls, ElementsAre("SetIcon 4660 TAV app", "Move 4680 1704", "Version 7.6.10",
+                                        "TimerInterval 10", "TimerOn", "TimerOff", "ShowBar",
+                                        "ShowStatus", "Status Downloading setup.exe", "Bar 0",
+                                        "Download " + kUrl + " setup.exe 16 into " + F))
         << "the start";
 }
 
